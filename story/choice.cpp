@@ -1,0 +1,39 @@
+// Picking a label from a comma-separated list and continuing at its label line.
+#include "story/choice.h"
+
+#include "story/line_interpreter.h"
+#include "story/text.h"
+
+namespace quillshade {
+
+std::u16string PickField(std::u16string_view list, std::int32_t n) {
+  if (n < 0) return {};
+  std::size_t start = 0;
+  for (std::int32_t field = 0; field < n; ++field) {
+    const std::size_t comma = list.find(u',', start);
+    if (comma == std::u16string_view::npos) return {};
+    start = comma + 1;
+  }
+  const std::size_t end = list.find(u',', start);
+  return std::u16string(list.substr(start, end == std::u16string_view::npos ? end : end - start));
+}
+
+std::optional<std::u16string> ChooseBranch(Story& story, std::int32_t choiceIndex) {
+  const std::u16string label = PickField(story.ChoiceList, choiceIndex);
+  if (label.empty()) return std::nullopt;
+  story.ChoiceList.clear();
+  const std::int32_t labelLine = FindLabelLine(story.StoryText, label);
+  if (labelLine == 0) {
+    // A label that begins no line stops the story, as a jump to a missing label does.
+    story.ReadPos = 0;
+    return std::nullopt;
+  }
+  // The label line lies inside the text, so this stays within the text's length + 1.
+  story.ReadPos = static_cast<std::int32_t>(static_cast<std::int64_t>(labelLine) + 2 +
+                                            static_cast<std::int64_t>(label.size()));
+  LineStep step = ReadNextLine(story);
+  story.ReadPos = step.nextPos;
+  return std::move(step.shownText);
+}
+
+}  // namespace quillshade

@@ -1,0 +1,23 @@
+// Choice fields and choice jumps (module mdlFunction's PickField, and ChooseBranch).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "story/story.h"
+
+namespace quillshade {
+
+// Field n (0-based) of a comma-separated list, exactly as it stands (not trimmed);
+// empty when the list has no such field or n is negative.
+std::u16string PickField(std::u16string_view list, std::int32_t n);
+
+// Answers the pending choice with the choice index 0..4 (keys 1 to 5). An empty or
+// missing label changes nothing. Otherwise the choice is cleared and reading goes on
+// right after the label on the first line that begins with it; a label that begins no
+// line stops the story. Answers the text to show, if the step shows one.
+std::optional<std::u16string> ChooseBranch(Story& story, std::int32_t choiceIndex);
+
+}  // namespace quillshade

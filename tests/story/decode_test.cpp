@@ -1,0 +1,74 @@
+#include "story/decode.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace quillshade {
+namespace {
+
+std::u16string Decode(std::string_view file) { return DecodeCharCodes(file, Cp932CodePage()); }
+
+TEST(DecodeCharCodes, CodesBecomeCharacters) {
+  EXPECT_EQ(Decode("72 105 13 10 "), u"Hi\r\n");
+  EXPECT_EQ(Decode("33440 -32096 0 "), std::u16string(u"\u3042\u3042") + u'\0');
+  EXPECT_EQ(Decode(""), u"");
+  EXPECT_EQ(Decode("     "), u"");
+}
+
+TEST(DecodeCharCodes, LastCodeOfALineStillConverts) {
+  // The read step appends CR LF to the last line, and tab, CR and LF at a token's ends
+  // are ignored, so a file ending in "13 10" keeps its last line break.
+  EXPECT_EQ(Decode("72 105 13 10\r\n"), u"Hi\r\n");
+  EXPECT_EQ(Decode("\t72\t 105\n"), u"Hi");
+}
+
+TEST(DecodeCharCodes, LineBreakBetweenTwoCodesLosesBoth) {
+  EXPECT_EQ(Decode("72 105\r\n13 10\r\n"), u"H\n");
+  EXPECT_EQ(Decode("72 105 \r\n 13 10 "), u"Hi\r\n");  // a break with spaces round it costs nothing
+}
+
+TEST(DecodeCharCodes, BadTokensAddNothingAndDecodingGoesOn) {
+  EXPECT_EQ(Decode("65x 66 A 67  68 +69 - 70 1-2 0x41 ++71"), u"BCDEF");
+  EXPECT_EQ(Decode("65536 -32769 2147483648 -2147483649 99999999999999999999 129 33344 72"), u"H");
+  EXPECT_EQ(Decode("00000000000000000000000000072"), u"H");
+}
+
+TEST(CodeDecoder, ReportsBadTokensWithTheirPlace) {
+  std::vector<std::pair<std::uint64_t, TokenFault>> faults;
+  std::u16string text;
+  CodeDecoder decoder(Cp932CodePage(), text);
+  decoder.onBadToken = [&](const BadToken& bad) { faults.emplace_back(bad.offset, bad.fault); };
+  decoder.Feed("72  x1 \r\n 99999999999 129 65");
+  decoder.Finish();
+  EXPECT_EQ(text, u"HA");
+  EXPECT_THAT(faults, testing::ElementsAre(std::pair<std::uint64_t, TokenFault>{4, TokenFault::NotANumber},
+                                           std::pair<std::uint64_t, TokenFault>{10, TokenFault::OutOfRange},
+                                           std::pair<std::uint64_t, TokenFault>{22, TokenFault::NoCharacter}));
+}
+
+TEST(CodeDecoder, PiecesOfAnySizeDecodeLikeTheWhole) {
+  const std::string file = " 33440 -32096\r\n72 105 13 10 65x 2147483647 -2147483648 +66 ";
+  const std::u16string whole = Decode(file);
+  for (std::size_t piece = 1; piece <= 7; ++piece) {
+    std::u16string text;
+    CodeDecoder decoder(Cp932CodePage(), text);
+    for (std::size_t at = 0; at < file.size(); at += piece) decoder.Feed(std::string_view(file).substr(at, piece));
+    decoder.Finish();
+    EXPECT_EQ(text, whole) << "pieces of " << piece;
+  }
+}
+
+TEST(CodeDecoder, StopsAtTheLengthLimit) {
+  std::u16string text;
+  CodeDecoder decoder(Cp932CodePage(), text, 2);
+  decoder.Feed("65 66 ");
+  EXPECT_FALSE(decoder.TooLong());
+  decoder.Feed("67 ");
+  EXPECT_TRUE(decoder.TooLong());
+  EXPECT_EQ(text, u"AB");
+}
+
+}  // namespace
+}  // namespace quillshade

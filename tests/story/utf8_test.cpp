@@ -1,0 +1,25 @@
+#include "story/utf8.h"
+
+#include <gtest/gtest.h>
+
+namespace quillshade {
+namespace {
+
+TEST(Utf8, RoundTripsEveryPlane) {
+  const std::u16string text = u"a\u00E9\u3042\uFF71\U0001F600";
+  EXPECT_EQ(ToUtf8(text), "a\xC3\xA9\xE3\x81\x82\xEF\xBD\xB1\xF0\x9F\x98\x80");
+  EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
+}
+
+TEST(Utf8, LoneSurrogatesBecomeReplacementCharacters) {
+  EXPECT_EQ(ToUtf8(std::u16string{u'a', 0xD800, u'b', 0xDC00}), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+}
+
+TEST(Utf8, MalformedInputIsRefused) {
+  for (const std::string_view bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "a\x80"}) {
+    EXPECT_EQ(FromUtf8(bad), std::nullopt);
+  }
+}
+
+}  // namespace
+}  // namespace quillshade

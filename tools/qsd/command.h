@@ -1,0 +1,32 @@
+// The toolkit's commands and their fixed exit codes.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillshade::qsd {
+
+// Exit codes, the same for every command.
+enum ExitCode : int {
+  kExitOk = 0,       // done; for check: no errors
+  kExitFailed = 1,   // the command ran into a problem with its input (named on stderr)
+  kExitUsage = 2,    // wrong arguments: usage on stderr
+};
+
+using Arguments = std::vector<std::string>;
+
+struct Command {
+  std::string_view name;
+  std::string_view summary;  // one line for `qsd --help`
+  std::string_view usage;    // the whole help of `qsd help NAME`
+  int (*run)(const Arguments& args);
+};
+
+// Prints "qsd NAME: message" and the command's usage to stderr; answers kExitUsage.
+int UsageError(const Command& command, std::string_view message);
+
+int RunPlay(const Arguments& args);
+extern const Command kPlayCommand;
+
+}  // namespace quillshade::qsd

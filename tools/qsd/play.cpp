@@ -1,0 +1,152 @@
+// qsd play: the reader in a terminal, interactive or driven by a string of keys.
+#include <unistd.h>
+
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "story/code_page.h"
+#include "story/utf8.h"
+#include "tools/qsd/command.h"
+#include "tools/qsd/json.h"
+#include "ui/form.h"
+#include "ui/term/terminal_window.h"
+
+namespace quillshade::qsd {
+
+const Command kPlayCommand{
+    "play",
+    "read a story as the reader shows it, in the terminal",
+    "usage: qsd play [--trace] [--title] [--keys KEYS] STORY.qsd [MORE.qsd ...]\n"
+    "\n"
+    "Loads STORY.qsd as File > Open does. Every later Open takes the next file named,\n"
+    "and acts as a cancelled dialog once none is left.\n"
+    "\n"
+    "Without --keys, on a terminal: Down, Enter or j reads on, 1..5 answer a choice,\n"
+    "Space minimises (any key brings the line back), o opens, q or Esc quits.\n"
+    "\n"
+    "  --keys KEYS  press these keys, one character each: d Down, 1..5 a choice key,\n"
+    "               o File > Open; prints each caption shown, one per line\n"
+    "  --trace      with --keys: print the whole state after the load and each key,\n"
+    "               one JSON object per line:\n"
+    "               {\"key\", \"caption\", \"readPos\", \"choiceList\", \"flags\", \"message\"}\n"
+    "  --title      interactive: show the story in the terminal window's title\n"
+    "\n"
+    "Exit status: 0 when every key ran, 2 on wrong arguments.\n",
+    RunPlay,
+};
+
+namespace {
+
+struct PlayOptions {
+  bool trace = false;
+  bool title = false;
+  std::optional<std::string> keys;
+  std::deque<std::filesystem::path> stories;
+};
+
+int KeyCodeOf(char key) {
+  if (key == 'd') return keys::kDown;
+  if (key >= '1' && key <= '5') return keys::k1 + (key - '1');
+  return 0;
+}
+
+bool IsKnownKey(char key) { return key == 'o' || KeyCodeOf(key) != 0; }
+
+std::string TraceLine(const Form& form, std::string_view key, const std::optional<std::u16string>& message) {
+  const Story& story = form.story;
+  std::string line = "{\"key\": \"" + std::string(key) + "\", \"caption\": " + JsonString(form.caption) +
+                     ", \"readPos\": " + std::to_string(story.ReadPos) +
+                     ", \"choiceList\": " + JsonString(story.ChoiceList) + ", \"flags\": [" +
+                     std::to_string(story.FlagA) + ", " + std::to_string(story.FlagB) + ", " +
+                     std::to_string(story.FlagC) + ", " + std::to_string(story.FlagD) + ", " +
+                     std::to_string(story.FlagE) + "], \"message\": " +
+                     (message ? JsonString(*message) : std::string("null")) + "}\n";
+  return line;
+}
+
+// One step done: print what it left, and say on stderr which file failed to load.
+void Report(const PlayOptions& options, const Form& form, TerminalWindow& window, std::string_view key) {
+  const std::optional<std::u16string> message = window.TakeMessage();
+  const std::string out = options.trace ? TraceLine(form, key, message) : ToUtf8(form.caption) + "\n";
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  if (message && *message == kLoadFailedText && window.LastOpened())
+    std::fprintf(stderr, "qsd play: %s: cannot be loaded as a story\n", window.LastOpened()->string().c_str());
+}
+
+int Parse(const Arguments& args, PlayOptions& options) {
+  bool onlyFiles = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
+      options.stories.emplace_back(arg);
+    } else if (arg == "--") {
+      onlyFiles = true;
+    } else if (arg == "--trace") {
+      options.trace = true;
+    } else if (arg == "--title") {
+      options.title = true;
+    } else if (arg == "--keys" || arg.rfind("--keys=", 0) == 0) {
+      if (arg == "--keys") {
+        if (i + 1 >= args.size()) return UsageError(kPlayCommand, "--keys needs a string of keys");
+        options.keys = args[++i];
+      } else {
+        options.keys = arg.substr(7);
+      }
+      for (const char key : *options.keys)
+        if (!IsKnownKey(key))
+          return UsageError(kPlayCommand, std::string("unknown key '") + key + "' in --keys (use d, 1-5, o)");
+    } else {
+      return UsageError(kPlayCommand, "unknown option '" + arg + "'");
+    }
+  }
+  if (options.stories.empty()) return UsageError(kPlayCommand, "no story file named");
+  if (options.trace && !options.keys) return UsageError(kPlayCommand, "--trace needs --keys");
+  if (!options.keys && !isatty(STDIN_FILENO))
+    return UsageError(kPlayCommand, "stdin is not a terminal: give the keys with --keys");
+  return kExitOk;
+}
+
+}  // namespace
+
+int RunPlay(const Arguments& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      std::fwrite(kPlayCommand.usage.data(), 1, kPlayCommand.usage.size(), stdout);
+      return kExitOk;
+    }
+    if (arg == "--") break;
+  }
+  PlayOptions options;
+  if (const int status = Parse(args, options); status != kExitOk) return status;
+
+  if (!options.keys) {
+    TerminalWindow window(std::move(options.stories),
+                          options.title ? CaptionPlace::WindowTitle : CaptionPlace::Line);
+    Form form(window, Cp932CodePage());
+    Form_Load(form);
+    mnuFileOpen_Click(form);
+    RunInteractive(form, window);
+    return kExitOk;
+  }
+
+  TerminalWindow window(std::move(options.stories), CaptionPlace::None);
+  Form form(window, Cp932CodePage());
+  Form_Load(form);
+  mnuFileOpen_Click(form);
+  Report(options, form, window, "load");
+  for (const char key : *options.keys) {
+    if (key == 'o') {
+      mnuFileOpen_Click(form);
+    } else {
+      Form_KeyDown(form, KeyCodeOf(key));
+    }
+    Report(options, form, window, std::string_view(&key, 1));
+  }
+  std::fflush(stdout);
+  return kExitOk;
+}
+
+}  // namespace quillshade::qsd

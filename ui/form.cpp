@@ -1,0 +1,107 @@
+// frmMain's handlers: the keys, the Open command, the version box and Exit.
+#include "ui/form.h"
+
+#include "story/choice.h"
+#include "story/line_interpreter.h"
+#include "story/story_file.h"
+
+namespace quillshade {
+namespace {
+
+// The one place where the caption is set, so the form always knows what it shows.
+void ShowCaption(Form& form, std::u16string_view caption) {
+  form.caption = caption;
+  form.window.SetCaption(caption);
+}
+
+void ShowIfAny(Form& form, const std::optional<std::u16string>& shownText) {
+  if (shownText) ShowCaption(form, *shownText);
+}
+
+void ReadOn(Form& form) {
+  LineStep step = ReadNextLine(form.story);
+  form.story.ReadPos = step.nextPos;
+  ShowIfAny(form, step.shownText);
+}
+
+// Turns the hourglass off on every way out of a load, exceptions included.
+class BusyPointer {
+ public:
+  explicit BusyPointer(WindowPort& window) : window_(window) { window_.SetBusyPointer(true); }
+  ~BusyPointer() { window_.SetBusyPointer(false); }
+  BusyPointer(const BusyPointer&) = delete;
+  BusyPointer& operator=(const BusyPointer&) = delete;
+
+ private:
+  WindowPort& window_;
+};
+
+}  // namespace
+
+int ChoiceIndexOfKey(int keyCode) {
+  if (keyCode >= keys::k1 && keyCode < keys::k1 + 5) return keyCode - keys::k1;
+  if (keyCode >= keys::kNumpad1 && keyCode < keys::kNumpad1 + 5) return keyCode - keys::kNumpad1;
+  return -1;
+}
+
+void Form_Load(Form& form) {
+  form.window.SetWidthTwips(kStartWidthTwips);
+  form.window.SetHeightTwips(kStartHeightTwips);
+}
+
+void Form_KeyDown(Form& form, int keyCode, int /*shift*/) {
+  // Space wins in every condition, also while a choice is pending, which stays pending.
+  if (keyCode == keys::kSpace) {
+    if (!form.window.IsMinimized()) form.window.Minimize();
+    return;
+  }
+  if (!form.story.ChoiceList.empty()) {
+    const int choice = ChoiceIndexOfKey(keyCode);
+    if (choice >= 0) ShowIfAny(form, ChooseBranch(form.story, choice));
+    return;
+  }
+  if (keyCode != keys::kDown) return;
+  if (!form.story.StoryText.empty()) {
+    ReadOn(form);
+  } else {
+    mnuFileOpen_Click(form);
+  }
+}
+
+void mnuFileOpen_Click(Form& form) {
+  // A cancelled dialog changes nothing at all.
+  const std::optional<std::filesystem::path> path = form.window.ShowOpenDialog(OpenDialogSettings{});
+  if (!path) return;
+
+  const std::u16string captionBefore = form.caption;
+  StoryFile file;
+  {
+    BusyPointer busy(form.window);
+    ShowCaption(form, kLoadingCaption);
+    file = ReadStoryFile(*path, form.codePage);
+  }
+  // A load succeeds whole or leaves the story, the flags and the caption as they were.
+  if (file.status != StoryFileStatus::Loaded || file.text.empty()) {
+    ShowCaption(form, captionBefore);
+    form.window.ShowMessage(kLoadFailedText, kLoadFailedTitle);
+    return;
+  }
+  // D and E carry over to the new story, and so does a pending choice.
+  form.story.FlagA = kFalse;
+  form.story.FlagB = kFalse;
+  form.story.FlagC = kFalse;
+  form.story.StoryText = std::move(file.text);
+  form.story.ReadPos = 1;
+  ReadOn(form);
+}
+
+void mnuFileClose_Click(Form& form) { form.window.EndProgram(); }
+
+void mnuHelpVer_Click(Form& form) {
+  std::u16string text(kVersionName);
+  text += u"\r\n\r\n";
+  text += kMakerNotice;
+  form.window.ShowMessage(text, std::nullopt);
+}
+
+}  // namespace quillshade

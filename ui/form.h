@@ -1,0 +1,54 @@
+// frmMain's logic: the form's handlers, written once for every window system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "story/code_page.h"
+#include "story/story.h"
+#include "ui/window_port.h"
+
+namespace quillshade {
+
+inline constexpr std::u16string_view kStartCaption = u"Quillshade Ver.2.0";
+inline constexpr std::u16string_view kLoadingCaption = u"Now Loading...";
+inline constexpr std::u16string_view kLoadFailedText = u"ファイルが開けません";
+inline constexpr std::u16string_view kLoadFailedTitle = u"エラー";
+inline constexpr std::u16string_view kVersionName = u"Quillshade Ver.2.01";
+inline constexpr std::u16string_view kMakerNotice = u"(C) 2026 The Quillshade developers";
+inline constexpr double kStartWidthTwips = 6750;
+inline constexpr double kStartHeightTwips = 0;
+
+// Virtual-key codes that the form acts on.
+namespace keys {
+inline constexpr int kSpace = 32;
+inline constexpr int kDown = 40;
+inline constexpr int k1 = 49;         // 1..5 on the main keyboard: 49..53
+inline constexpr int kNumpad1 = 97;   // keypad 1..5: 97..101
+}  // namespace keys
+
+// The main window: its story, its caption, and the window system that shows them.
+struct Form {
+  Form(WindowPort& windowSystem, const CodePage& storyCodePage) : window(windowSystem), codePage(storyCodePage) {}
+
+  WindowPort& window;          // not owned; outlives the form
+  const CodePage& codePage;    // story files are decoded in it
+  Story story;
+  std::u16string caption{kStartCaption};  // what the title bar shows now
+};
+
+// The choice index of a choice key (1..5 or keypad 1..5), or -1 for any other key.
+int ChoiceIndexOfKey(int keyCode);
+
+// Sets the window to 6750 twips wide and as flat as the window system allows.
+void Form_Load(Form& form);
+// One key press. Shift, Ctrl and Alt are ignored: only the key code counts.
+void Form_KeyDown(Form& form, int keyCode, int shift = 0);
+// File > Open: the open dialog, then a load that succeeds whole or changes nothing.
+void mnuFileOpen_Click(Form& form);
+// File > Exit.
+void mnuFileClose_Click(Form& form);
+// Help > Version information.
+void mnuHelpVer_Click(Form& form);
+
+}  // namespace quillshade

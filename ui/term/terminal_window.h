@@ -1,0 +1,67 @@
+// The terminal as the reader's window: the caption on one line, redrawn in place.
+#pragma once
+
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "ui/form.h"
+#include "ui/window_port.h"
+
+namespace quillshade {
+
+enum class CaptionPlace {
+  None,        // nothing is drawn: a caller reads the state after each step
+  Line,        // one line of the terminal, redrawn in place
+  WindowTitle, // the terminal window's title: the discreet mode
+};
+
+// The open dialog answers with the next path of a fixed list, and acts as cancelled
+// once the list is used up. Message boxes are remembered for the caller, and drawn
+// on their own line when the caption is drawn.
+class TerminalWindow final : public WindowPort {
+ public:
+  TerminalWindow(std::deque<std::filesystem::path> pathsToOpen, CaptionPlace place, std::FILE* out = stdout);
+
+  void SetCaption(std::u16string_view caption) override;
+  void SetBusyPointer(bool busy) override { busy_ = busy; }
+  void SetWidthTwips(double) override {}
+  void SetHeightTwips(double) override {}
+  bool IsMinimized() const override { return minimized_; }
+  void Minimize() override;
+  void ShowMessage(std::u16string_view text, std::optional<std::u16string_view> title) override;
+  std::optional<std::filesystem::path> ShowOpenDialog(const OpenDialogSettings& settings) override;
+  void EndProgram() override { ended_ = true; }
+
+  // The message box shown since the last call, if any.
+  std::optional<std::u16string> TakeMessage();
+  // The path that the last open dialog answered.
+  const std::optional<std::filesystem::path>& LastOpened() const { return lastOpened_; }
+  bool Ended() const { return ended_; }
+  // Brings a minimised window back, as clicking its task-bar button would.
+  void Restore();
+  // Leaves the terminal as it was found (a fresh line, the title cleared).
+  void Close();
+
+ private:
+  void Draw();
+
+  std::deque<std::filesystem::path> pathsToOpen_;
+  CaptionPlace place_;
+  std::FILE* out_;
+  std::u16string caption_{kStartCaption};
+  std::optional<std::u16string> message_;
+  std::optional<std::filesystem::path> lastOpened_;
+  bool busy_ = false;
+  bool minimized_ = false;
+  bool ended_ = false;
+};
+
+// Reads keys from the terminal until q or Esc, or until the program ends: Down, Enter
+// or j is Down, 1..5 answer a choice, Space minimises, o opens the next file.
+// Answers false when stdin is not a terminal.
+bool RunInteractive(Form& form, TerminalWindow& window);
+
+}  // namespace quillshade
