@@ -1,5 +1,13 @@
-// The token state machine behind CodeDecoder.
+// The token state machine behind CodeDecoder, with a fast path for the common token.
 #include "story/decode.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace quillshade {
 namespace {
@@ -8,7 +16,71 @@ namespace {
 // magnitude capped lets a token of a billion digits be scanned without overflow.
 constexpr std::uint64_t kMagnitudeCap = 2147483649ULL;
 
+// The fast path looks for spaces in blocks of 64 bytes, and reads eight bytes after a
+// token's sign, which may lie at the end of the block.
+constexpr std::ptrdiff_t kBlockSize = 64;
+constexpr std::ptrdiff_t kBlockReach = kBlockSize + 16;
+
 bool IsEdgeWhite(char c) { return c == '\t' || c == '\r' || c == '\n'; }
+bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+
+std::uint64_t LoadLittleEndian(const char* p) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) {
+    std::uint64_t swapped = 0;
+    for (int i = 0; i < 8; ++i, word >>= 8) swapped = (swapped << 8) | (word & 0xFF);
+    word = swapped;
+  }
+  return word;
+}
+
+// Bit i set where p[i] is a space, for the 64 bytes from p.
+std::uint64_t SpaceMask(const char* p) {
+#if defined(__SSE2__) && !defined(QUILLSHADE_PORTABLE_SCAN)
+  const __m128i space = _mm_set1_epi8(' ');
+  std::uint64_t mask = 0;
+  for (int part = 0; part < 4; ++part) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
+    const auto bits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, space)));
+    mask |= static_cast<std::uint64_t>(bits) << (16 * part);
+  }
+  return mask;
+#else
+  // Each byte is tested exactly (no carry crosses into the next byte), then the eight
+  // flags of a word are gathered into one byte by a multiplication.
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+  std::uint64_t mask = 0;
+  for (int word = 0; word < 8; ++word) {
+    const std::uint64_t w = LoadLittleEndian(p + 8 * word) ^ 0x2020202020202020ULL;
+    const std::uint64_t isSpace = ~(((w & kLow7) + kLow7) | w | kLow7);
+    mask |= ((isSpace * 0x0002040810204081ULL) >> 56) << (8 * word);
+  }
+  return mask;
+#endif
+}
+
+// Ones in the top bit of each byte of `values` (bytes minus '0') that is not a digit:
+// digits become 0..9 and adding 0x76 sets the top bit of every other value; a carry only
+// moves past a byte that is not a digit, so the first one is always marked.
+std::uint64_t NotDigits(std::uint64_t values) {
+  return ((values + 0x7676767676767676ULL) | values) & 0x8080808080808080ULL;
+}
+
+// The value of the digits at the top of `values` (bytes 0..9, the first digit in the
+// lowest byte), the bytes below them shifted out: combined pairwise, then by fours.
+std::uint64_t DigitsValue(std::uint64_t values, unsigned shift) {
+  std::uint64_t v = (values & 0x0F0F0F0F0F0F0F0FULL) << shift;
+  v = (v * 10) + (v >> 8);
+  return (((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+          (((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >> 32;
+}
+
+const char* SkipDigits(const char* p, const char* end) {
+  while (end - p >= 8 && NotDigits(LoadLittleEndian(p) ^ 0x3030303030303030ULL) == 0) p += 8;
+  while (p < end && IsDigit(*p)) ++p;
+  return p;
+}
 
 }  // namespace
 
@@ -16,40 +88,111 @@ CodeDecoder::CodeDecoder(const CodePage& page, std::u16string& out, std::size_t 
     : page_(page), out_(out), maxLength_(maxLength) {}
 
 void CodeDecoder::Feed(std::string_view bytes) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    if (c == ' ') {
-      EndToken(offset_ + i);
-      tokenStart_ = offset_ + i + 1;
-      continue;
+  const char* const begin = bytes.data();
+  const char* const end = begin + bytes.size();
+  const char* p = begin;
+  const auto offsetOf = [&](const char* at) { return offset_ + static_cast<std::uint64_t>(at - begin); };
+  while (p < end) {
+    // Right after a space (nothing of the token seen yet) the fast path may take over.
+    if (state_ == State::Start && tokenStart_ == offsetOf(p)) {
+      p = ReadShortTokens(p, end, offsetOf(p));
+      if (p == end) break;
     }
-    if (c >= '0' && c <= '9') {
-      blank_ = false;
-      if (state_ == State::Start || state_ == State::Sign || state_ == State::Digits) {
-        state_ = State::Digits;
-        if (magnitude_ < kMagnitudeCap) magnitude_ = magnitude_ * 10 + static_cast<std::uint64_t>(c - '0');
-      } else {
-        state_ = State::Invalid;
+    // The state machine, byte by byte, up to and including the next space.
+    while (p < end) {
+      // Once a number is out of range only where its digits end matters.
+      if (state_ == State::Digits && magnitude_ >= kMagnitudeCap) {
+        p = SkipDigits(p, end);
+        if (p == end) break;
       }
-    } else if (IsEdgeWhite(c)) {
-      if (state_ == State::Digits) state_ = State::Trailing;
-      else if (state_ == State::Sign) state_ = State::Invalid;
-    } else {
-      blank_ = false;
-      if (state_ == State::Start && (c == '-' || c == '+')) {
-        state_ = State::Sign;
-        negative_ = c == '-';
-      } else {
-        state_ = State::Invalid;
-      }
+      const char c = *p;
+      Step(c, offsetOf(p));
+      ++p;
+      if (c == ' ') break;
     }
   }
   offset_ += bytes.size();
+  Flush();
+}
+
+const char* CodeDecoder::ReadShortTokens(const char* p, const char* end, std::uint64_t pOffset) {
+  const char* const first = p;
+  const char* token = p;
+  std::size_t count = pendingCount_;
+  // Spaces are found 64 bytes at a time, so where a token ends does not depend on the
+  // token before it, and tokens are read independently of one another.
+  for (const char* block = p; end - block >= kBlockReach && block - token <= kBlockSize; block += kBlockSize) {
+    for (std::uint64_t spaces = SpaceMask(block); spaces != 0; spaces &= spaces - 1) {
+      const char* const space = block + std::countr_zero(spaces);
+      // A sign or none, then one to eight digits; all of it is worked out without a
+      // branch, since signs and lengths vary from token to token without a pattern.
+      const auto length = static_cast<std::size_t>(space - token);
+      const bool negative = *token == '-';
+      const std::size_t signLength = static_cast<std::size_t>(negative) | static_cast<std::size_t>(*token == '+');
+      const std::size_t digitCount = length - signLength;
+      const bool shortNumber = digitCount - 1 < 8;
+      const auto shift = static_cast<unsigned>((8 - digitCount) * 8) & 63;
+      const std::uint64_t values = LoadLittleEndian(token + signLength) ^ 0x3030303030303030ULL;
+      const bool allDigits = (NotDigits(values) & (~0ULL >> shift)) == 0;
+      const std::uint64_t magnitude = DigitsValue(values, shift);
+      const bool inRange = magnitude <= (negative ? 32768U : 65535U);
+      const auto slot = static_cast<std::uint16_t>(negative ? 0 - magnitude : magnitude);
+      const char16_t character = page_.characterOf[slot];
+      if (shortNumber & allDigits & inRange & (character != CodePage::kNoCharacter)) {
+        pending_[count++] = character;
+        if (count == kPendingSize) {
+          pendingCount_ = count;
+          Flush();
+          count = 0;
+        }
+        token = space + 1;
+        continue;
+      }
+      // Any other token, line breaks at its ends included, takes the state machine.
+      pendingCount_ = count;
+      tokenStart_ = pOffset + static_cast<std::uint64_t>(token - first);
+      for (const char* q = token; q <= space; ++q) Step(*q, pOffset + static_cast<std::uint64_t>(q - first));
+      count = pendingCount_;
+      token = space + 1;
+    }
+  }
+  pendingCount_ = count;
+  tokenStart_ = pOffset + static_cast<std::uint64_t>(token - first);
+  return token;
+}
+
+void CodeDecoder::Step(char c, std::uint64_t at) {
+  if (c == ' ') {
+    EndToken(at);
+    tokenStart_ = at + 1;
+    return;
+  }
+  if (IsDigit(c)) {
+    blank_ = false;
+    if (state_ == State::Start || state_ == State::Sign || state_ == State::Digits) {
+      state_ = State::Digits;
+      if (magnitude_ < kMagnitudeCap) magnitude_ = magnitude_ * 10 + static_cast<std::uint64_t>(c - '0');
+    } else {
+      state_ = State::Invalid;
+    }
+  } else if (IsEdgeWhite(c)) {
+    if (state_ == State::Digits) state_ = State::Trailing;
+    else if (state_ == State::Sign) state_ = State::Invalid;
+  } else {
+    blank_ = false;
+    if (state_ == State::Start && (c == '-' || c == '+')) {
+      state_ = State::Sign;
+      negative_ = c == '-';
+    } else {
+      state_ = State::Invalid;
+    }
+  }
 }
 
 void CodeDecoder::Finish() {
   EndToken(offset_);
   tokenStart_ = offset_;
+  Flush();
 }
 
 void CodeDecoder::EndToken(std::uint64_t endOffset) {
@@ -62,27 +205,44 @@ void CodeDecoder::EndToken(std::uint64_t endOffset) {
   magnitude_ = 0;
   blank_ = true;
   if (blank) return;  // empty, or line breaks alone: not a fault, adds nothing
-
-  TokenFault fault = TokenFault::NotANumber;
   if (state == State::Digits || state == State::Trailing) {
-    const std::uint64_t limit = negative ? 2147483648ULL : 2147483647ULL;
-    if (magnitude > limit) {
-      fault = TokenFault::OutOfRange;
-    } else {
-      const auto code = static_cast<std::int64_t>(negative ? -static_cast<std::int64_t>(magnitude)
-                                                            : static_cast<std::int64_t>(magnitude));
-      if (const auto character = CharacterOfCode(page_, static_cast<std::int32_t>(code))) {
-        if (out_.size() >= maxLength_) {
-          tooLong_ = true;
-        } else {
-          out_.push_back(*character);
-        }
-        return;
-      }
-      fault = TokenFault::NoCharacter;
-    }
+    AddCode(negative, magnitude, endOffset);
+  } else {
+    ReportBadToken(BadToken{tokenStart_, endOffset - tokenStart_, TokenFault::NotANumber});
   }
-  if (onBadToken) onBadToken(BadToken{tokenStart_, endOffset - tokenStart_, fault});
+}
+
+void CodeDecoder::AddCode(bool negative, std::uint64_t magnitude, std::uint64_t endOffset) {
+  TokenFault fault = TokenFault::OutOfRange;
+  if (magnitude <= (negative ? 2147483648ULL : 2147483647ULL)) {
+    const auto code = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+    if (const auto character = CharacterOfCode(page_, static_cast<std::int32_t>(code))) {
+      pending_[pendingCount_++] = *character;
+      if (pendingCount_ == kPendingSize) Flush();
+      return;
+    }
+    fault = TokenFault::NoCharacter;
+  }
+  ReportBadToken(BadToken{tokenStart_, endOffset - tokenStart_, fault});
+}
+
+// The text is brought up to date first, so a listener sees every character before the
+// bad token.
+void CodeDecoder::ReportBadToken(const BadToken& bad) {
+  if (!onBadToken) return;
+  Flush();
+  onBadToken(bad);
+}
+
+// Past maxLength nothing more is appended, and the decoder says it is too long.
+void CodeDecoder::Flush() {
+  const std::size_t room = maxLength_ - std::min(maxLength_, out_.size());
+  if (pendingCount_ > room) {
+    tooLong_ = true;
+    pendingCount_ = room;
+  }
+  out_.append(pending_, pendingCount_);
+  pendingCount_ = 0;
 }
 
 std::u16string DecodeCharCodes(std::string_view fileText, const CodePage& page) {

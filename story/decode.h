@@ -48,7 +48,14 @@ class CodeDecoder {
 
  private:
   enum class State : std::uint8_t { Start, Sign, Digits, Trailing, Invalid };
+  // Reads the common tokens from p on in one go; answers where it stopped.
+  const char* ReadShortTokens(const char* p, const char* end, std::uint64_t pOffset);
+  // One byte through the token state machine, for every token the fast path leaves.
+  void Step(char c, std::uint64_t at);
   void EndToken(std::uint64_t endOffset);
+  void AddCode(bool negative, std::uint64_t magnitude, std::uint64_t endOffset);
+  void ReportBadToken(const BadToken& bad);
+  void Flush();
 
   const CodePage& page_;
   std::u16string& out_;
@@ -60,6 +67,11 @@ class CodeDecoder {
   std::uint64_t magnitude_ = 0;
   std::uint64_t offset_ = 0;       // bytes fed so far
   std::uint64_t tokenStart_ = 0;
+  // Characters gather here and reach `out` a block at a time, at the latest when Feed or
+  // Finish returns: appending one by one would cost more than decoding them.
+  static constexpr std::size_t kPendingSize = 1024;
+  std::size_t pendingCount_ = 0;
+  char16_t pending_[kPendingSize];
 };
 
 // Decodes a whole story file text held in memory.
