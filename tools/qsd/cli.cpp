@@ -12,7 +12,8 @@ namespace {
 
 constexpr std::string_view kVersion = "qsd 2.0.1 (Quillshade authoring toolkit)";
 
-const std::array<const Command*, 1> kCommands{&kPlayCommand};
+const std::array<const Command*, 5> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand, &kGraphCommand,
+                                               &kPlayCommand};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* command : kCommands)

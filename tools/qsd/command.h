@@ -27,6 +27,14 @@ struct Command {
 int UsageError(const Command& command, std::string_view message);
 
 int RunPlay(const Arguments& args);
+int RunEncode(const Arguments& args);
+int RunDecode(const Arguments& args);
+int RunCheck(const Arguments& args);
+int RunGraph(const Arguments& args);
 extern const Command kPlayCommand;
+extern const Command kEncodeCommand;
+extern const Command kDecodeCommand;
+extern const Command kCheckCommand;
+extern const Command kGraphCommand;
 
 }  // namespace quillshade::qsd

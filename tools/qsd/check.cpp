@@ -1,0 +1,312 @@
+// qsd check: reads story files and text sources, runs every check, prints like a compiler.
+#include "tools/qsd/check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <tuple>
+
+#include "story/decode.h"
+#include "tools/qsd/check_internal.h"
+#include "tools/qsd/command.h"
+#include "tools/qsd/files.h"
+#include "tools/qsd/options.h"
+#include "tools/qsd/story_input.h"
+#include "tools/qsd/text_source.h"
+
+namespace quillshade::qsd {
+
+const Command kCheckCommand{
+    "check",
+    "find the traps in stories, as a compiler reports errors",
+    "usage: qsd check [--width N] [--from utf-8|cp932] [--max-states N] FILE...\n"
+    "       qsd check --list\n"
+    "\n"
+    "Checks story files (.qsd) and their text sources, told apart by their content.\n"
+    "Prints one line per problem: FILE:LINE:COL: error|warning: message [check]\n"
+    "where LINE is the line of the story. Nothing is printed for a clean story.\n"
+    "Every state the reader can reach from the start is walked (flags D and E may\n"
+    "arrive set from an earlier story): lines never reached, endless loops, flags set\n"
+    "but never tested or tested but never set. D and E are judged across all the FILEs,\n"
+    "so name the stories of a series together.\n"
+    "\n"
+    "  --list           print every check with one line of explanation\n"
+    "  --width N        columns the title bar shows (full-width characters count\n"
+    "                   two; default 48, a 450-pixel title bar)\n"
+    "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
+    "  --max-states N   give up the walk after N reader states (default 4000000)\n"
+    "\n"
+    "Exit status: 0 no errors (warnings allowed), 1 errors or an unreadable FILE,\n"
+    "2 wrong arguments.\n",
+    RunCheck,
+};
+
+namespace {
+
+using enum Severity;
+
+// How many bad tokens of one story file are named one by one.
+constexpr std::size_t kMaxNamedTokens = 100;
+
+const char* FaultText(TokenFault fault) {
+  switch (fault) {
+    case TokenFault::NotANumber: return "is not a number";
+    case TokenFault::OutOfRange: return "is out of the range of codes";
+    case TokenFault::NoCharacter: return "is no character of code page 932";
+  }
+  return "is invalid";
+}
+
+struct CheckedFile {
+  std::string name;
+  std::vector<Diagnostic> diagnostics;
+  bool analysed = false;
+  FlagUse flags;
+};
+
+void AddTokenDiagnostics(const LoadedStory& story, DiagnosticSink& sink) {
+  const StoryLines lines(story.text);
+  for (const PlacedToken& placed : story.badTokens) {
+    std::size_t line = 1;
+    std::size_t column = 1;
+    if (lines.Count() > 0) {
+      line = lines.LineOf(placed.storyIndex);
+      column = placed.storyIndex - lines.Start(line) + 1;
+    }
+    sink.Add("invalid-token", line, column,
+             "the token '" + placed.excerpt + "' (file line " + std::to_string(placed.fileLine) + ", column " +
+                 std::to_string(placed.fileColumn) + ") " + FaultText(placed.token.fault) + ": it adds nothing");
+  }
+  if (story.badTokenCount > story.badTokens.size())
+    sink.Add("invalid-token", 1, 1,
+             std::to_string(story.badTokenCount - story.badTokens.size()) + " more invalid tokens are not named");
+}
+
+CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options) {
+  CheckedFile file{path, {}, false, {}};
+  const InputFile input = ReadInput(path);
+  if (input.error) {
+    std::fprintf(stderr, "%s: error: %s\n", DisplayName(path).c_str(), input.error->c_str());
+    file.diagnostics.push_back(Diagnostic{0, 0, Error, *input.error, ""});
+    return file;
+  }
+  DiagnosticSink sink;
+  std::u16string text;
+  if (LooksLikeStoryFile(input.bytes)) {
+    LoadedStory story = DecodeStoryBytes(input.bytes, kMaxNamedTokens);
+    if (story.status != StoryFileStatus::Loaded) {
+      sink.Add("empty-story", 1, 1, std::string("the reader cannot load it: ") + Describe(story.status));
+      file.diagnostics = std::move(sink.All());
+      return file;
+    }
+    AddTokenDiagnostics(story, sink);
+    text = std::move(story.text);
+  } else {
+    SourceResult source = ReadTextSource(input.bytes, encoding);
+    if (const auto* problem = std::get_if<SourceProblem>(&source)) {
+      sink.Add("encoding", static_cast<std::size_t>(problem->place.line),
+               static_cast<std::size_t>(problem->place.column), problem->message);
+      file.diagnostics = std::move(sink.All());
+      return file;
+    }
+    const EncodedStory encoded = EncodeStory(std::get<std::u16string>(source));
+    for (const Unencodable& bad : encoded.unencodable)
+      sink.Add("unencodable", static_cast<std::size_t>(bad.place.line), static_cast<std::size_t>(bad.place.column),
+               DescribeCharacter(bad.character) + " cannot be written in code page 932");
+    // The story exactly as the reader would hold it once the source is encoded.
+    text = DecodeCharCodes(encoded.codes, Cp932CodePage());
+  }
+  StoryReport report = CheckStoryText(text, options);
+  file.diagnostics = std::move(sink.All());
+  file.diagnostics.insert(file.diagnostics.end(), report.diagnostics.begin(), report.diagnostics.end());
+  file.flags = report.flags;
+  file.analysed = true;
+  return file;
+}
+
+bool ParseCount(const std::string& text, std::uint64_t& value) {
+  if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  value = std::stoull(text);
+  return value > 0;
+}
+
+}  // namespace
+
+const std::vector<CheckInfo>& AllChecks() {
+  static const std::vector<CheckInfo> checks{
+      {"empty-story", Error, "the story decodes to no character at all, so the reader refuses to load it"},
+      {"encoding", Error, "a text source that is not valid UTF-8 (or code page 932 with --from cp932), or binary"},
+      {"unencodable", Error, "a character of a text source that code page 932 cannot hold"},
+      {"invalid-token", Error, "a token of a story file that is no number or no character: it adds nothing"},
+      {"no-line-break", Error, "the story has no line break at all, so the reader shows none of it"},
+      {"last-line-unbroken", Warning, "the last line has no line break after it, so it is never shown"},
+      {"missing-label", Error, "a jump's target, or a label of a jump on a flag, that no line begins with"},
+      {"missing-choice-label", Error, "a choice label that no line begins with: choosing it stops the story"},
+      {"first-line-label", Error, "a label that only line 1 begins with: no line break precedes line 1, so it is never found"},
+      {"shadowed-label", Warning, "two lines begin with the same label: the earlier one always wins"},
+      {"empty-target", Warning, "an empty jump target (or label) matches the first line break: reading goes on at line 2"},
+      {"one-label-conditional", Warning, "a jump on a flag with one label: when the flag is not set, its target is empty"},
+      {"lowercase-conditional", Warning, "'>>a' .. '>>e' is a plain jump, probably meant as a jump on a flag"},
+      {"target-taken-as-conditional", Warning, "a plain target beginning with A..E is taken as a jump on that flag"},
+      {"misplaced-conditional", Warning, "'>>A'..'>>E' later in the line turns the first '>>' into a jump on a flag"},
+      {"label-leading-space", Warning, "a label that begins with a space matches only lines that begin with one"},
+      {"keyword-in-word", Warning, "a command keyword inside a longer word (DONE sets flag D, WEEKEND ends the story)"},
+      {"unknown-command", Warning, "a word in the commands that holds no keyword and does nothing"},
+      {"set-and-cleared", Warning, "a flag both set and cleared on one line: clearing wins"},
+      {"end-with-jump", Warning, "END together with a jump: the jump is never followed"},
+      {"jump-with-choice", Warning, "a jump on a choice line: the choice decides where reading goes on"},
+      {"empty-choice", Warning, "an empty choice field: its key does nothing"},
+      {"too-many-choices", Warning, "more than five choices: only keys 1 to 5 answer"},
+      {"marker-in-choices", Warning, "'::' or '>>' after '\?\?' is part of the choice list, not a command or jump"},
+      {"same-choice-target", Warning, "every answer of a choice leads to the same line"},
+      {"unclosed-prefix", Warning, "'[' without ']': the whole line is shown, '[' included"},
+      {"too-wide", Warning, "a shown line wider than the title bar (--width; full-width characters count two)"},
+      {"unreachable", Warning, "lines that no way through the story reaches"},
+      {"endless-loop", Warning, "a loop that Down can go round forever, with no choice and no END on it"},
+      {"flag-never-tested", Warning, "a flag that is set but never tested (D and E: by none of the stories checked)"},
+      {"flag-never-set", Warning, "a flag that is tested but never set (D and E: by none of the stories checked)"},
+      {"walk-limit", Warning, "the story has more reader states than --max-states, so the walk stopped"},
+  };
+  return checks;
+}
+
+void DiagnosticSink::Add(std::string_view check, std::size_t line, std::size_t column, std::string message) {
+  Severity severity = Warning;
+  for (const CheckInfo& info : AllChecks())
+    if (info.name == check) {
+      severity = info.severity;
+      check = info.name;  // a name that lives as long as the program
+    }
+  diagnostics_.push_back(Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column), severity,
+                                    std::move(message), check});
+}
+
+std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic) {
+  return std::string(file) + ":" + std::to_string(diagnostic.line) + ":" + std::to_string(diagnostic.column) + ": " +
+         (diagnostic.severity == Error ? "error" : "warning") + ": " + diagnostic.message + " [" +
+         std::string(diagnostic.check) + "]";
+}
+
+StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options) {
+  StoryReport report;
+  DiagnosticSink sink;
+  const StoryLines lines(text);
+  if (text.empty()) {
+    sink.Add("empty-story", 1, 1, "the story is empty, so the reader refuses to load it");
+  } else if (!lines.Terminated(1)) {
+    sink.Add("no-line-break", 1, 1, "the story has no line break, so the reader never shows any of it");
+  } else {
+    if (lines.HasUnbrokenTail())
+      sink.Add("last-line-unbroken", lines.Count(), 1, "the last line has no line break after it, so it is never shown");
+    CheckLines(text, lines, options, sink);
+    CheckFlow(text, lines, options, sink, report.flags);
+  }
+  report.diagnostics = std::move(sink.All());
+  return report;
+}
+
+std::vector<std::vector<Diagnostic>> JudgeCarriedFlags(const std::vector<FlagUse>& stories) {
+  std::uint8_t anySet = 0;
+  std::uint8_t anyTested = 0;
+  for (const FlagUse& use : stories) {
+    anySet = static_cast<std::uint8_t>(anySet | use.set);
+    anyTested = static_cast<std::uint8_t>(anyTested | use.tested);
+  }
+  std::vector<std::vector<Diagnostic>> found(stories.size());
+  for (std::size_t i = 0; i < stories.size(); ++i) {
+    DiagnosticSink sink;
+    for (int flag = 3; flag < 5; ++flag) {
+      const std::string name(1, static_cast<char>('A' + flag));
+      const auto bit = 1u << flag;
+      const FlagUse& use = stories[i];
+      if ((use.set & bit) && !(anyTested & bit))
+        sink.Add("flag-never-tested", static_cast<std::size_t>(use.firstSet[flag].line),
+                 static_cast<std::size_t>(use.firstSet[flag].column),
+                 "flag " + name + " is set here, but no story checked with this one tests it (it carries over: "
+                 "check the next story together with this one)");
+      if ((use.tested & bit) && !(anySet & bit))
+        sink.Add("flag-never-set", static_cast<std::size_t>(use.firstTest[flag].line),
+                 static_cast<std::size_t>(use.firstTest[flag].column),
+                 "flag " + name + " is tested here, but no story checked with this one sets it (it carries over: "
+                 "check the earlier story together with this one)");
+    }
+    found[i] = std::move(sink.All());
+  }
+  return found;
+}
+
+int RunCheck(const Arguments& args) {
+  CheckOptions options;
+  SourceEncoding encoding = SourceEncoding::Utf8;
+  bool list = false;
+  std::vector<std::string> paths;
+  OptionReader reader(kCheckCommand, args);
+  while (reader.Next()) {
+    if (reader.IsFile()) {
+      paths.push_back(reader.Argument());
+    } else if (reader.Is("--help") || reader.Is("-h")) {
+      return reader.PrintHelp();
+    } else if (reader.Is("--list")) {
+      list = true;
+    } else if (reader.Is("--width")) {
+      std::uint64_t width = 0;
+      if (!reader.TakeValue() || !ParseCount(reader.Value(), width)) return reader.Fail("--width needs a number of columns");
+      options.width = static_cast<std::size_t>(width);
+    } else if (reader.Is("--max-states")) {
+      std::uint64_t states = 0;
+      if (!reader.TakeValue() || !ParseCount(reader.Value(), states) || states > 0xFFFFFFF0ULL)
+        return reader.Fail("--max-states needs a number from 1 to 4294967280");
+      options.maxStates = states;
+    } else if (reader.Is("--from")) {
+      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding))
+        return reader.Fail("--from needs utf-8 or cp932");
+    } else {
+      return reader.UnknownOption();
+    }
+  }
+  if (list) {
+    if (!paths.empty()) return UsageError(kCheckCommand, "--list takes no FILE");
+    for (const CheckInfo& info : AllChecks())
+      std::printf("%-28.*s %-7s %.*s\n", static_cast<int>(info.name.size()), info.name.data(),
+                  info.severity == Error ? "error" : "warning", static_cast<int>(info.summary.size()),
+                  info.summary.data());
+    return kExitOk;
+  }
+  if (paths.empty()) return UsageError(kCheckCommand, "no FILE named");
+
+  std::vector<CheckedFile> files;
+  for (const std::string& path : paths) files.push_back(CheckFile(path, encoding, options));
+  std::vector<FlagUse> uses;
+  for (const CheckedFile& file : files)
+    if (file.analysed) uses.push_back(file.flags);
+  std::vector<std::vector<Diagnostic>> carried = JudgeCarriedFlags(uses);
+
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
+  bool unreadable = false;
+  std::size_t next = 0;
+  for (CheckedFile& file : files) {
+    if (file.analysed) {
+      auto& more = carried[next++];
+      file.diagnostics.insert(file.diagnostics.end(), more.begin(), more.end());
+    }
+    std::stable_sort(file.diagnostics.begin(), file.diagnostics.end(), [](const Diagnostic& a, const Diagnostic& b) {
+      return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+    });
+    for (const Diagnostic& diagnostic : file.diagnostics) {
+      if (diagnostic.check.empty()) {
+        unreadable = true;  // already said on stderr
+        continue;
+      }
+      (diagnostic.severity == Error ? errors : warnings) += 1;
+      const std::string line = FormatDiagnostic(file.name, diagnostic) + "\n";
+      std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+  }
+  std::fflush(stdout);
+  if (errors + warnings > 0)
+    std::fprintf(stderr, "qsd check: %zu error%s and %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
+                 warnings == 1 ? "" : "s");
+  return errors > 0 || unreadable ? kExitFailed : kExitOk;
+}
+
+}  // namespace quillshade::qsd

@@ -1,0 +1,83 @@
+// qsd check: the traps of a story, found by reading its lines and walking every state.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillshade::qsd {
+
+enum class Severity { Warning, Error };
+
+struct Diagnostic {
+  std::int64_t line = 1;    // the story line
+  std::int64_t column = 1;  // 1-based, counting characters of that line
+  Severity severity = Severity::Warning;
+  std::string message;
+  std::string_view check;   // the check's name, one of AllChecks()
+};
+
+// "FILE:LINE:COL: error: message [check-name]"
+std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic);
+
+struct CheckInfo {
+  std::string_view name;
+  Severity severity;
+  std::string_view summary;
+};
+
+const std::vector<CheckInfo>& AllChecks();
+
+// The default fits a 450-pixel title bar: about 290 pixels lie between the icon and the
+// three buttons, at 6 pixels for a half-width character.
+inline constexpr std::size_t kDefaultWidth = 48;
+// A state costs the walk about 50 bytes at most, so the default stays near 200 MB.
+inline constexpr std::uint64_t kDefaultMaxStates = 4'000'000;
+
+struct CheckOptions {
+  std::size_t width = kDefaultWidth;
+  std::uint64_t maxStates = kDefaultMaxStates;
+};
+
+// Where a story sets and tests its flags (bit i: flag A + i), on lines that reading
+// reaches, with the first such place of each flag; flags D and E are judged across all
+// the stories checked together, since they carry over from one story to the next.
+struct FlagUse {
+  std::uint8_t set = 0;
+  std::uint8_t tested = 0;
+  std::array<Diagnostic, 5> firstSet{};
+  std::array<Diagnostic, 5> firstTest{};
+};
+
+struct StoryReport {
+  std::vector<Diagnostic> diagnostics;
+  FlagUse flags;
+};
+
+// All checks of one decoded story text, exactly as the reader holds it; flags D and E
+// are left to JudgeCarriedFlags.
+StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options);
+
+// Set-but-never-tested and tested-but-never-set for flags D and E over stories checked
+// together: one list of diagnostics per story, in the order given.
+std::vector<std::vector<Diagnostic>> JudgeCarriedFlags(const std::vector<FlagUse>& stories);
+
+// The state walk on its own, for tests and for the checks above.
+struct LoopFound {
+  std::vector<std::size_t> lines;  // story lines on the loop, ascending
+};
+
+struct WalkResult {
+  bool complete = true;                // false when the state limit was reached
+  std::uint64_t states = 0;
+  std::vector<bool> lineReached;       // index: story line (1-based; [0] unused)
+  std::vector<LoopFound> loops;
+};
+
+WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates);
+
+
+
+}  // namespace quillshade::qsd

@@ -1,0 +1,333 @@
+// The exhaustive walk over every reader state reachable from the start of a story.
+#include <algorithm>
+#include <map>
+#include <set>
+#include <unordered_map>
+
+#include "story/choice.h"
+#include "story/line_interpreter.h"
+#include "story/story.h"
+#include "story/text.h"
+#include "tools/qsd/check.h"
+#include "tools/qsd/check_internal.h"
+#include "tools/qsd/story_lines.h"
+
+namespace quillshade::qsd {
+namespace {
+
+// A reader state, packed: ReadPos (31 bits, never negative), the five flags (5 bits),
+// and the pending choice list as an index into the lists seen (28 bits; 0 is none).
+// Story text never changes during a walk, so these are all a state has.
+using PackedState = std::uint64_t;
+constexpr std::uint32_t kMaxChoiceLists = (1u << 28) - 1;
+constexpr std::uint32_t kNone = 0xFFFFFFFF;
+
+constexpr std::array<std::int16_t Story::*, 5> kFlags{&Story::FlagA, &Story::FlagB, &Story::FlagC,
+                                                      &Story::FlagD, &Story::FlagE};
+
+// Open addressing from a packed state to its number: far smaller per state than a
+// node-based map, which is what lets the walk hold millions of states.
+class StateTable {
+ public:
+  StateTable() : keys_(1024, kEmpty), values_(1024) {}
+
+  // The state's number, and whether it was new.
+  std::pair<std::uint32_t, bool> Insert(PackedState key, std::uint32_t next) {
+    if ((count_ + 1) * 2 > keys_.size()) Grow();
+    std::size_t slot = Slot(key);
+    while (keys_[slot] != kEmpty) {
+      if (keys_[slot] == key) return {values_[slot], false};
+      slot = (slot + 1) & (keys_.size() - 1);
+    }
+    keys_[slot] = key;
+    values_[slot] = next;
+    ++count_;
+    return {next, true};
+  }
+
+ private:
+  static constexpr PackedState kEmpty = ~PackedState{0};
+
+  std::size_t Slot(PackedState key) const {
+    key ^= key >> 33;
+    key *= 0xff51afd7ed558ccdULL;
+    key ^= key >> 33;
+    return static_cast<std::size_t>(key) & (keys_.size() - 1);
+  }
+
+  void Grow() {
+    std::vector<PackedState> oldKeys(keys_.size() * 2, kEmpty);
+    std::vector<std::uint32_t> oldValues(values_.size() * 2);
+    oldKeys.swap(keys_);
+    oldValues.swap(values_);
+    count_ = 0;
+    for (std::size_t i = 0; i < oldKeys.size(); ++i)
+      if (oldKeys[i] != kEmpty) Insert(oldKeys[i], oldValues[i]);
+  }
+
+  std::vector<PackedState> keys_;
+  std::vector<std::uint32_t> values_;
+  std::size_t count_ = 0;
+};
+
+class Walker {
+ public:
+  Walker(std::u16string_view text, std::uint64_t maxStates) : lines_(text), maxStates_(maxStates) {
+    story_.StoryText = std::u16string(text);
+    choiceLists_.emplace_back();
+    result_.lineReached.assign(lines_.Count() + 1, false);
+  }
+
+  WalkResult Run() {
+    // A load sets ReadPos to 1 and clears A, B and C; D and E may arrive set, and no
+    // choice is pending. The load's own first step is then an ordinary Down step.
+    for (int carried = 0; carried < 4; ++carried) {
+      Story start;
+      start.ReadPos = 1;
+      start.FlagD = (carried & 1) ? kTrue : kFalse;
+      start.FlagE = (carried & 2) ? kTrue : kFalse;
+      if (!Add(start)) break;
+    }
+    for (std::size_t next = 0; next < states_.size() && result_.complete; ++next) Visit(static_cast<std::uint32_t>(next));
+    result_.states = states_.size();
+    if (result_.complete) FindLoops();
+    return std::move(result_);
+  }
+
+ private:
+  PackedState Pack(const Story& story) {
+    std::uint64_t flags = 0;
+    for (std::size_t i = 0; i < kFlags.size(); ++i)
+      if (story.*kFlags[i] == kTrue) flags |= 1u << i;
+    return static_cast<std::uint64_t>(std::max<std::int32_t>(story.ReadPos, 0)) | (flags << 31) |
+           (static_cast<std::uint64_t>(ChoiceIndex(story.ChoiceList)) << 36);
+  }
+
+  void Unpack(PackedState state) {
+    story_.ReadPos = static_cast<std::int32_t>(state & 0x7FFFFFFF);
+    for (std::size_t i = 0; i < kFlags.size(); ++i) story_.*kFlags[i] = (state >> (31 + i)) & 1 ? kTrue : kFalse;
+    story_.ChoiceList = choiceLists_[static_cast<std::size_t>(state >> 36)];
+  }
+
+  std::uint32_t ChoiceIndex(const std::u16string& list) {
+    if (list.empty()) return 0;
+    const auto found = choiceIndex_.find(list);
+    if (found != choiceIndex_.end()) return found->second;
+    // Every list comes from the text of one line, so there are never more lists than
+    // lines; the cap only guards the packing.
+    const auto index = static_cast<std::uint32_t>(std::min<std::size_t>(choiceLists_.size(), kMaxChoiceLists));
+    choiceLists_.push_back(list);
+    choiceIndex_.emplace(list, index);
+    return index;
+  }
+
+  // Adds a state if it is new; answers its number, or kNone once the limit is reached.
+  bool Add(const Story& story, std::uint32_t* number = nullptr) {
+    const PackedState packed = Pack(story);
+    const auto [index, added] = table_.Insert(packed, static_cast<std::uint32_t>(states_.size()));
+    if (added) {
+      if (states_.size() >= maxStates_) {
+        result_.complete = false;
+        return false;
+      }
+      states_.push_back(packed);
+      downNext_.push_back(kNone);
+    }
+    if (number) *number = index;
+    return true;
+  }
+
+  void MarkStep(std::int32_t readPos, const LineStep& step) {
+    if (!step.shownText || readPos <= 0) return;
+    const auto index = static_cast<std::size_t>(readPos) - 1;
+    // The empty step that a jump makes on the line break before its label line shows
+    // no line of the story.
+    const std::u16string_view text = story_.StoryText;
+    if (index + 1 < text.size() && text[index] == u'\r' && text[index + 1] == u'\n') return;
+    result_.lineReached[lines_.LineOf(index)] = true;
+  }
+
+  void Visit(std::uint32_t number) {
+    const PackedState state = states_[number];
+    Unpack(state);
+    if (story_.ChoiceList.empty()) {
+      if (story_.ReadPos <= 0) return;  // stopped: only a new load leaves this state
+      const std::int32_t readPos = story_.ReadPos;
+      const LineStep step = ReadNextLine(story_);
+      story_.ReadPos = step.nextPos;
+      MarkStep(readPos, step);
+      std::uint32_t next = kNone;
+      if (!Add(story_, &next)) return;
+      downNext_[number] = next;
+      return;
+    }
+    // A pending choice: Down does nothing, each key with a label answers it.
+    const std::u16string list = story_.ChoiceList;
+    for (std::int32_t key = 0; key < 5; ++key) {
+      const std::u16string label = PickField(list, key);
+      if (label.empty()) continue;
+      Unpack(state);
+      const std::optional<std::u16string> shown = ChooseBranch(story_, key);
+      if (shown) {
+        const std::int32_t labelLine = FindLabel(label);
+        if (labelLine > 0) result_.lineReached[lines_.LineAfterBreak(labelLine)] = true;
+      }
+      if (!Add(story_)) return;
+    }
+  }
+
+  std::int32_t FindLabel(const std::u16string& label) {
+    const auto found = labelLines_.find(label);
+    if (found != labelLines_.end()) return found->second;
+    const std::int32_t at = FindLabelLine(story_.StoryText, label);
+    labelLines_.emplace(label, at);
+    return at;
+  }
+
+  // Down goes from each state without a pending choice to exactly one next state, so a
+  // loop is a cycle of that function; every such cycle lacks a choice and an END.
+  void FindLoops() {
+    enum : std::uint8_t { kUnseen, kOnPath, kDone };
+    std::vector<std::uint8_t> mark(states_.size(), kUnseen);
+    std::set<std::vector<std::size_t>> seen;
+    std::vector<std::uint32_t> path;
+    for (std::uint32_t start = 0; start < states_.size(); ++start) {
+      path.clear();
+      std::uint32_t at = start;
+      while (at != kNone && mark[at] == kUnseen) {
+        mark[at] = kOnPath;
+        path.push_back(at);
+        at = downNext_[at];
+      }
+      if (at != kNone && mark[at] == kOnPath) {
+        std::vector<std::size_t> loopLines;
+        for (auto it = std::find(path.begin(), path.end(), at); it != path.end(); ++it) {
+          const auto index = static_cast<std::size_t>(states_[*it] & 0x7FFFFFFF) - 1;
+          const std::u16string_view text = story_.StoryText;
+          if (index + 1 < text.size() && text[index] == u'\r' && text[index + 1] == u'\n') continue;
+          loopLines.push_back(lines_.LineOf(index));
+        }
+        std::sort(loopLines.begin(), loopLines.end());
+        loopLines.erase(std::unique(loopLines.begin(), loopLines.end()), loopLines.end());
+        if (seen.insert(loopLines).second) result_.loops.push_back(LoopFound{loopLines});
+      }
+      for (const std::uint32_t done : path) mark[done] = kDone;
+    }
+    std::sort(result_.loops.begin(), result_.loops.end(),
+              [](const LoopFound& a, const LoopFound& b) { return a.lines < b.lines; });
+  }
+
+  StoryLines lines_;
+  std::uint64_t maxStates_;
+  Story story_;  // the one working state: the text is held once, the rest is reset per step
+  WalkResult result_;
+  StateTable table_;
+  std::vector<PackedState> states_;
+  std::vector<std::uint32_t> downNext_;  // the state Down leads to; kNone after a choice
+  std::vector<std::u16string> choiceLists_;
+  std::unordered_map<std::u16string, std::uint32_t> choiceIndex_;
+  std::unordered_map<std::u16string, std::int32_t> labelLines_;
+};
+
+}  // namespace
+
+WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates) { return Walker(text, maxStates).Run(); }
+
+}  // namespace quillshade::qsd
+
+namespace quillshade::qsd {
+namespace {
+
+std::string LineList(const std::vector<std::size_t>& lines) {
+  std::string out;
+  const std::size_t shown = std::min<std::size_t>(lines.size(), 6);
+  for (std::size_t i = 0; i < shown; ++i) out += (i ? ", " : "") + std::to_string(lines[i]);
+  if (shown < lines.size()) out += " and " + std::to_string(lines.size() - shown) + " more";
+  return out;
+}
+
+void ReportUnreached(const StoryLines& lines, const WalkResult& walk, DiagnosticSink& sink) {
+  // One message per run of unreached lines; blank lines show nothing, so they are not
+  // named, but they do not end a run either.
+  std::size_t first = 0;
+  std::size_t last = 0;
+  const auto flush = [&] {
+    if (first == 0) return;
+    if (first == last)
+      sink.Add("unreachable", first, 1, "no way through the story reaches this line");
+    else
+      sink.Add("unreachable", first, 1,
+               "no way through the story reaches lines " + std::to_string(first) + " to " + std::to_string(last));
+    first = last = 0;
+  };
+  for (std::size_t line = 1; line <= lines.Count(); ++line) {
+    if (!lines.Terminated(line) || walk.lineReached[line]) {
+      flush();
+      continue;
+    }
+    if (TrimSpaces(lines.Text(line)).empty()) continue;
+    if (first == 0) first = line;
+    last = line;
+  }
+  flush();
+}
+
+void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& flags) {
+  for (std::size_t line = 1; line <= lines.Count(); ++line) {
+    if (!walk.lineReached[line]) continue;
+    const std::u16string_view raw = lines.Text(line);
+    const ScriptLine parts = SplitScriptLine(raw);
+    bool ends = false;
+    if (parts.commandsAt != kAbsent) {
+      const CommandEffects effects = ReadCommands(parts.commands);
+      ends = effects.ends;
+      const auto set = static_cast<std::uint8_t>(effects.sets & ~effects.clears);
+      for (int flag = 0; flag < 5; ++flag) {
+        if (!(set & (1u << flag)) || (flags.set & (1u << flag))) continue;
+        flags.set = static_cast<std::uint8_t>(flags.set | (1u << flag));
+        flags.firstSet[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.commandsAt + 1), Severity::Warning, {}, {}};
+      }
+    }
+    const int flag = parts.conditionalFlag;
+    if (parts.jumpAt == kAbsent || flag < 0 || ends || (flags.tested & (1u << flag))) continue;
+    flags.tested = static_cast<std::uint8_t>(flags.tested | (1u << flag));
+    flags.firstTest[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.conditionalAt + 1), Severity::Warning, {}, {}};
+  }
+}
+
+}  // namespace
+
+void CheckFlow(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink,
+               FlagUse& flags) {
+  const WalkResult walk = WalkStory(text, options.maxStates);
+  if (!walk.complete) {
+    sink.Add("walk-limit", 1, 1,
+             "stopped walking the story after " + std::to_string(walk.states) +
+                 " reader states (--max-states): unreached lines, endless loops and flag use were not checked");
+    return;
+  }
+  ReportUnreached(lines, walk, sink);
+  for (const LoopFound& loop : walk.loops)
+    sink.Add("endless-loop", loop.lines.front(), 1,
+             "Down can go round line" + std::string(loop.lines.size() > 1 ? "s " : " ") + LineList(loop.lines) +
+                 " forever: no choice and no END on the way");
+
+  RecordFlagUse(lines, walk, flags);
+  // Flags A, B and C start cleared in every story; D and E are judged across stories.
+  for (int flag = 0; flag < 3; ++flag) {
+    const std::string name(1, static_cast<char>('A' + flag));
+    const bool set = flags.set & (1u << flag);
+    const bool tested = flags.tested & (1u << flag);
+    if (set && !tested)
+      sink.Add("flag-never-tested", static_cast<std::size_t>(flags.firstSet[flag].line),
+               static_cast<std::size_t>(flags.firstSet[flag].column),
+               "flag " + name + " is set here, but no jump that reading reaches tests it");
+    if (tested && !set)
+      sink.Add("flag-never-set",
+               static_cast<std::size_t>(flags.firstTest[flag].line),
+               static_cast<std::size_t>(flags.firstTest[flag].column),
+               "flag " + name + " is tested here, but no line that reading reaches sets it: the jump always takes its second label");
+  }
+}
+
+}  // namespace quillshade::qsd

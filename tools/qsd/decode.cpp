@@ -1,0 +1,115 @@
+// qsd decode: a story file back to text, exactly as the reader holds it.
+#include <cstdio>
+
+#include "story/utf8.h"
+#include "tools/qsd/command.h"
+#include "tools/qsd/files.h"
+#include "tools/qsd/options.h"
+#include "tools/qsd/story_input.h"
+#include "tools/qsd/text_source.h"
+
+namespace quillshade::qsd {
+
+const Command kDecodeCommand{
+    "decode",
+    "turn a story file back into text, as the reader holds it",
+    "usage: qsd decode [--to utf-8|cp932] [--strict] IN.qsd [-o OUT.txt]\n"
+    "\n"
+    "Decodes IN with the reader's own decoder and writes the story text exactly as\n"
+    "the reader holds it (its line breaks are CR LF) to OUT, or to stdout without -o.\n"
+    "\"-\" reads stdin or writes stdout. Each token that adds nothing (not a number,\n"
+    "out of range, or no character) is named on stderr with its line and column in IN.\n"
+    "\n"
+    "  --to ENCODING  utf-8 (default) or cp932\n"
+    "  --strict       any such token is an error: exit 1 and write nothing\n"
+    "  -o OUT         where to write the text\n"
+    "\n"
+    "Exit status: 0 written, 1 IN cannot be read, decodes to nothing, or (--strict)\n"
+    "has a bad token, and then nothing is written; 2 wrong arguments.\n",
+    RunDecode,
+};
+
+namespace {
+
+constexpr std::size_t kMaxNamed = 100;
+
+const char* FaultText(TokenFault fault) {
+  switch (fault) {
+    case TokenFault::NotANumber: return "is not a number";
+    case TokenFault::OutOfRange: return "is out of the range of codes";
+    case TokenFault::NoCharacter: return "is no character of code page 932";
+  }
+  return "is invalid";
+}
+
+std::string ToCp932(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (const char16_t c : text) {
+    // Every character of a decoded story came from code page 932, so each has a code.
+    const std::uint16_t code = CodeOfCharacter(c).value_or('?');
+    if (code > 0xFF) out.push_back(static_cast<char>(code >> 8));
+    out.push_back(static_cast<char>(code & 0xFF));
+  }
+  return out;
+}
+
+}  // namespace
+
+int RunDecode(const Arguments& args) {
+  SourceEncoding encoding = SourceEncoding::Utf8;
+  bool strict = false;
+  std::string output = "-";
+  std::vector<std::string> inputs;
+  OptionReader reader(kDecodeCommand, args);
+  while (reader.Next()) {
+    if (reader.IsFile()) {
+      inputs.push_back(reader.Argument());
+    } else if (reader.Is("--help") || reader.Is("-h")) {
+      return reader.PrintHelp();
+    } else if (reader.Is("--to")) {
+      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding)) return reader.Fail("--to needs utf-8 or cp932");
+    } else if (reader.Is("--strict")) {
+      strict = true;
+    } else if (reader.Is("-o") || reader.Is("--output")) {
+      if (!reader.TakeValue() || reader.Value().empty()) return reader.Fail("-o needs a file name");
+      output = reader.Value();
+    } else {
+      return reader.UnknownOption();
+    }
+  }
+  if (inputs.size() != 1) return UsageError(kDecodeCommand, inputs.empty() ? "no IN named" : "name one IN");
+  const std::string& in = inputs[0];
+  const std::string name = DisplayName(in);
+
+  const LoadedStory story = LoadStory(in, kMaxNamed);
+  if (story.status != StoryFileStatus::Loaded) {
+    std::fprintf(stderr, "qsd decode: %s: %s\n", name.c_str(), Describe(story.status));
+    return kExitFailed;
+  }
+  const char* severity = strict ? "error" : "warning";
+  for (const PlacedToken& placed : story.badTokens)
+    std::fprintf(stderr, "%s:%lld:%lld: %s: the token '%s' %s: it adds nothing\n", name.c_str(),
+                 static_cast<long long>(placed.fileLine), static_cast<long long>(placed.fileColumn), severity,
+                 placed.excerpt.c_str(), FaultText(placed.token.fault));
+  if (story.badTokenCount > story.badTokens.size())
+    std::fprintf(stderr, "%s: %s: %llu more tokens that add nothing\n", name.c_str(), severity,
+                 static_cast<unsigned long long>(story.badTokenCount - story.badTokens.size()));
+  if (story.text.empty()) {
+    std::fprintf(stderr, "qsd decode: %s: decodes to no character, so the reader refuses to load it%s\n", name.c_str(),
+                 story.badTokenCount > 0 ? " (is it a text source? `qsd encode` makes a story file of it)" : "");
+    return kExitFailed;
+  }
+  if (strict && story.badTokenCount > 0) {
+    std::fprintf(stderr, "qsd decode: nothing written (--strict)\n");
+    return kExitFailed;
+  }
+  const std::string bytes = encoding == SourceEncoding::Utf8 ? ToUtf8(story.text) : ToCp932(story.text);
+  if (const auto problem = WriteOutput(output, bytes)) {
+    std::fprintf(stderr, "qsd decode: %s: %s\n", output.c_str(), problem->c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace quillshade::qsd

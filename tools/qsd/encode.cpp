@@ -1,0 +1,133 @@
+// qsd encode: a text source to a story file, every character as its code page 932 code.
+#include <cstdio>
+#include <filesystem>
+
+#include "tools/qsd/command.h"
+#include "tools/qsd/files.h"
+#include "tools/qsd/options.h"
+#include "tools/qsd/text_source.h"
+
+namespace quillshade::qsd {
+
+const Command kEncodeCommand{
+    "encode",
+    "turn a text into a story file of character codes",
+    "usage: qsd encode [--from utf-8|cp932] [--lossy] IN.txt [-o OUT.qsd]\n"
+    "\n"
+    "Writes every character of IN as its code in code page 932 (a double-byte\n"
+    "character as one code, lead byte * 256 + trail byte), every line break (LF,\n"
+    "CR LF or CR) as 13 10, all on one line with a space after each code. A UTF-8\n"
+    "byte-order mark is dropped. Without -o the story goes to IN with the extension\n"
+    ".qsd; \"-\" reads stdin or writes stdout (IN \"-\" writes stdout by default).\n"
+    "\n"
+    "  --from ENCODING  utf-8 (default) or cp932\n"
+    "  --lossy          write '?' for characters code page 932 cannot hold (a\n"
+    "                   warning each) instead of failing\n"
+    "  -o OUT           where to write the story file\n"
+    "\n"
+    "A character that code page 932 cannot hold is an error naming its line, column\n"
+    "and character, and then nothing is written. A last line without a line break\n"
+    "gets a warning: the reader never shows it.\n"
+    "\n"
+    "Exit status: 0 written, 1 a problem with IN or OUT (nothing written), 2 wrong\n"
+    "arguments.\n",
+    RunEncode,
+};
+
+namespace {
+
+// Unencodable characters named one by one before the rest are only counted.
+constexpr std::size_t kMaxNamed = 100;
+
+std::string Place(const std::string& name, const TextPlace& place) {
+  return name + ":" + std::to_string(place.line) + ":" + std::to_string(place.column);
+}
+
+std::int64_t LastLine(std::u16string_view text) {
+  std::int64_t line = 1;
+  for (std::size_t at = text.find(u"\r\n"); at != std::u16string_view::npos; at = text.find(u"\r\n", at + 2)) ++line;
+  return line;
+}
+
+}  // namespace
+
+int RunEncode(const Arguments& args) {
+  SourceEncoding encoding = SourceEncoding::Utf8;
+  bool lossy = false;
+  std::optional<std::string> output;
+  std::vector<std::string> inputs;
+  OptionReader reader(kEncodeCommand, args);
+  while (reader.Next()) {
+    if (reader.IsFile()) {
+      inputs.push_back(reader.Argument());
+    } else if (reader.Is("--help") || reader.Is("-h")) {
+      return reader.PrintHelp();
+    } else if (reader.Is("--from")) {
+      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding)) return reader.Fail("--from needs utf-8 or cp932");
+    } else if (reader.Is("--lossy")) {
+      lossy = true;
+    } else if (reader.Is("-o") || reader.Is("--output")) {
+      if (!reader.TakeValue() || reader.Value().empty()) return reader.Fail("-o needs a file name");
+      output = reader.Value();
+    } else {
+      return reader.UnknownOption();
+    }
+  }
+  if (inputs.size() != 1) return UsageError(kEncodeCommand, inputs.empty() ? "no IN named" : "name one IN");
+  const std::string& in = inputs[0];
+  const std::string name = DisplayName(in);
+  if (!output) {
+    if (in == "-") {
+      output = "-";
+    } else {
+      std::filesystem::path derived = in;
+      derived.replace_extension(".qsd");
+      if (derived == std::filesystem::path(in))
+        return UsageError(kEncodeCommand, "IN already ends in .qsd: name the story file with -o");
+      output = derived.string();
+    }
+  }
+
+  const InputFile input = ReadInput(in);
+  if (input.error) {
+    std::fprintf(stderr, "qsd encode: %s: %s\n", name.c_str(), input.error->c_str());
+    return kExitFailed;
+  }
+  const SourceResult source = ReadTextSource(input.bytes, encoding);
+  if (const auto* problem = std::get_if<SourceProblem>(&source)) {
+    std::fprintf(stderr, "%s: error: %s\n", Place(name, problem->place).c_str(), problem->message.c_str());
+    return kExitFailed;
+  }
+  if (LooksLikeStoryFile(input.bytes))
+    std::fprintf(stderr, "%s: warning: this holds only numbers, as a story file does; it is encoded as text\n",
+                 name.c_str());
+
+  const std::u16string& text = std::get<std::u16string>(source);
+  const EncodedStory story = EncodeStory(text);
+  const char* severity = lossy ? "warning" : "error";
+  for (std::size_t i = 0; i < story.unencodable.size() && i < kMaxNamed; ++i) {
+    const Unencodable& bad = story.unencodable[i];
+    std::fprintf(stderr, "%s: %s: %s cannot be written in code page 932%s\n", Place(name, bad.place).c_str(), severity,
+                 DescribeCharacter(bad.character).c_str(), lossy ? "; wrote '?'" : "");
+  }
+  if (story.unencodable.size() > kMaxNamed)
+    std::fprintf(stderr, "%s: %s: %zu more characters that code page 932 cannot hold\n", name.c_str(), severity,
+                 story.unencodable.size() - kMaxNamed);
+  if (!story.unencodable.empty() && !lossy) {
+    std::fprintf(stderr, "qsd encode: nothing written (--lossy writes '?' for each of them)\n");
+    return kExitFailed;
+  }
+  if (text.empty())
+    std::fprintf(stderr, "%s: warning: the text is empty, and the reader cannot load an empty story\n", name.c_str());
+  else if (story.lastLineUnbroken)
+    std::fprintf(stderr, "%s: warning: the last line has no line break, so the reader never shows it\n",
+                 Place(name, TextPlace{LastLine(text), 1}).c_str());
+
+  if (const auto problem = WriteOutput(*output, story.codes)) {
+    std::fprintf(stderr, "qsd encode: %s: %s\n", output->c_str(), problem->c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace quillshade::qsd

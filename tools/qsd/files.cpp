@@ -1,0 +1,139 @@
+// Reading inputs whole and replacing outputs atomically.
+#include "tools/qsd/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <new>
+
+namespace quillshade::qsd {
+namespace {
+
+std::string TooLarge(std::uint64_t maxBytes) {
+  return "too large (more than " + std::to_string(maxBytes >> 20) + " MiB)";
+}
+
+// Reads until end of file or error; refuses to grow past maxBytes.
+std::optional<std::string> ReadAll(int fd, std::string& out, std::uint64_t maxBytes) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::string("read error: ") + std::strerror(errno);
+    }
+    if (got == 0) return std::nullopt;
+    if (out.size() + static_cast<std::size_t>(got) > maxBytes) return TooLarge(maxBytes);
+    out.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string DisplayName(const std::string& path) { return path == "-" ? "(stdin)" : path; }
+
+InputFile ReadInput(const std::string& path, std::uint64_t maxBytes) {
+  InputFile input;
+  try {
+    if (path == "-") {
+      input.error = ReadAll(STDIN_FILENO, input.bytes, maxBytes);
+      return input;
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+      input.error = errno == ENOENT || errno == ENOTDIR ? std::string("no such file")
+                                                         : std::string("cannot be opened: ") + std::strerror(errno);
+      return input;
+    }
+    if (S_ISDIR(info.st_mode)) {
+      input.error = "is a folder, not a file";
+      return input;
+    }
+    if (!S_ISREG(info.st_mode)) {
+      input.error = "not a regular file (a device, pipe or socket)";
+      return input;
+    }
+    if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
+      input.error = TooLarge(maxBytes);
+      return input;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+      input.error = std::string("cannot be opened: ") + std::strerror(errno);
+      return input;
+    }
+    input.bytes.reserve(static_cast<std::size_t>(info.st_size));
+    input.error = ReadAll(fd, input.bytes, maxBytes);
+    ::close(fd);
+  } catch (const std::bad_alloc&) {
+    input.error = "not enough memory to read it";
+  }
+  if (input.error) input.bytes.clear();
+  return input;
+}
+
+std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes) {
+  namespace fs = std::filesystem;
+  if (path == "-") {
+    std::fflush(stdout);
+    if (!WriteAll(STDOUT_FILENO, bytes)) return std::string("cannot write to stdout: ") + std::strerror(errno);
+    return std::nullopt;
+  }
+  std::error_code error;
+  fs::path target = path;
+  // Write through a symbolic link to the file it names, not over the link.
+  if (fs::is_symlink(fs::symlink_status(target, error))) target = fs::weakly_canonical(target, error);
+  const fs::file_status status = fs::status(target, error);
+  if (fs::exists(status) && fs::is_directory(status)) return std::string("is a folder");
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    // A device or pipe cannot be replaced; write to it directly.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return std::string("cannot be opened: ") + std::strerror(errno);
+    const bool ok = WriteAll(fd, bytes);
+    const int savedErrno = errno;
+    ::close(fd);
+    if (!ok) return std::string("write error: ") + std::strerror(savedErrno);
+    return std::nullopt;
+  }
+
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+  const int fd = ::mkstemp(temporary.data());
+  if (fd < 0) return std::string("cannot be created: ") + std::strerror(errno);
+  const bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  const int savedErrno = errno;
+  ::close(fd);
+  if (!ok) {
+    ::unlink(temporary.c_str());
+    return std::string("write error: ") + std::strerror(savedErrno);
+  }
+  // mkstemp makes the file private; give it the usual permissions of a new file.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::chmod(temporary.c_str(), 0666 & ~mask);
+  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+    const int renameErrno = errno;
+    ::unlink(temporary.c_str());
+    return std::string("cannot be replaced: ") + std::strerror(renameErrno);
+  }
+  return std::nullopt;
+}
+
+}  // namespace quillshade::qsd

@@ -1,0 +1,324 @@
+// qsd graph: builds the dot text from the story's lines; svg through Graphviz's dot.
+#include "tools/qsd/graph.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <variant>
+#include <vector>
+
+#include "story/choice.h"
+#include "story/text.h"
+#include "story/utf8.h"
+#include "tools/qsd/command.h"
+#include "tools/qsd/files.h"
+#include "tools/qsd/options.h"
+#include "tools/qsd/story_input.h"
+#include "tools/qsd/story_lines.h"
+
+extern char** environ;
+
+namespace quillshade::qsd {
+
+const Command kGraphCommand{
+    "graph",
+    "draw a story's flow as a Graphviz graph (dot or svg)",
+    "usage: qsd graph [--format dot|svg] [--from utf-8|cp932] FILE [-o OUT]\n"
+    "\n"
+    "Draws the flow of a story file or its text source: runs of plain lines fold into\n"
+    "one node showing the first of them; edges show reading on, jumps (a jump on a\n"
+    "flag as two edges, 'A true' and 'A false'), choices (their keys and labels), END.\n"
+    "Writes to OUT, or to stdout without -o.\n"
+    "\n"
+    "  --format dot   the graph in Graphviz's dot language (the default)\n"
+    "  --format svg   a picture, drawn by Graphviz's `dot` program, which must be\n"
+    "                 installed (Debian: apt-get install graphviz)\n"
+    "  --from ENCODING  encoding of a text source: utf-8 (default) or cp932\n"
+    "\n"
+    "Exit status: 0 done, 1 an unreadable FILE or no `dot` for svg, 2 wrong arguments.\n",
+    RunGraph,
+};
+
+namespace {
+
+// Text for a double-quoted dot string: quotes and backslashes escaped, lines as \n.
+std::string DotText(std::string_view utf8) {
+  std::string out;
+  for (const char c : utf8) {
+    if (c == '\n') {
+      out += "\\n";
+      continue;
+    }
+    if (c == '"' || c == '\\') out.push_back('\\');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string Shown(std::u16string_view text, std::size_t maxCharacters = 36) {
+  std::string quoted = Quote(text, maxCharacters);
+  return quoted.substr(1, quoted.size() - 2);  // without the quotes Quote adds
+}
+
+struct Node {
+  std::size_t first = 0;
+  std::size_t last = 0;
+};
+
+class GraphBuilder {
+ public:
+  GraphBuilder(std::u16string_view text) : text_(text), lines_(text) {}
+
+  std::string Build(std::string_view title) {
+    const std::size_t count = lines_.Count();
+    parts_.resize(count + 1);
+    for (std::size_t line = 1; line <= count; ++line) parts_[line] = SplitScriptLine(lines_.Text(line));
+    MarkEntries();
+    FoldNodes();
+
+    out_ = "digraph story {\n";
+    out_ += "  graph [label=\"" + DotText(title) + "\", labelloc=t, rankdir=TB, fontname=\"sans-serif\"];\n";
+    out_ += "  node [shape=box, style=rounded, fontname=\"sans-serif\", fontsize=10];\n";
+    out_ += "  edge [fontname=\"sans-serif\", fontsize=9];\n";
+    for (const Node& node : nodes_) out_ += "  n" + std::to_string(node.first) + " [label=\"" + NodeLabel(node) + "\"];\n";
+    for (const Node& node : nodes_) AddExits(node);
+    if (usedEnd_) out_ += "  end [shape=doublecircle, label=\"END\"];\n";
+    if (usedStop_) out_ += "  stop [shape=circle, label=\"end of\\ntext\"];\n";
+    for (const auto& [label, id] : missing_)
+      out_ += "  " + id + " [shape=box, style=dashed, color=red, label=\"no line begins with\\n" +
+              DotText(Quote(label)) + "\"];\n";
+    out_ += "}\n";
+    return std::move(out_);
+  }
+
+ private:
+  bool Plain(std::size_t line) const {
+    const ScriptLine& parts = parts_[line];
+    return parts.jumpAt == kAbsent && parts.choiceAt == kAbsent && parts.commandsAt == kAbsent;
+  }
+
+  // The line a label leads to, 0 when none does (or when that line is never shown).
+  std::size_t LabelLine(const std::u16string& label) const {
+    const std::int32_t at = FindLabelLine(text_, label);
+    if (at == 0) return 0;
+    const std::size_t line = lines_.LineAfterBreak(at);
+    return lines_.Terminated(line) ? line : 0;
+  }
+
+  void ForEachTarget(std::size_t line, const auto& visit) const {
+    const ScriptLine& parts = parts_[line];
+    if (!parts.choiceList.empty()) {
+      for (std::int32_t key = 0; key < 5; ++key)
+        if (std::u16string label = PickField(parts.choiceList, key); !label.empty()) visit(label);
+      return;
+    }
+    if (parts.commandsAt != kAbsent && ReadCommands(parts.commands).ends) return;
+    if (parts.jumpAt == kAbsent) return;
+    if (parts.conditionalFlag < 0) {
+      visit(std::u16string(parts.jumpText));
+    } else {
+      visit(PickField(parts.jumpText, 0));
+      visit(PickField(parts.jumpText, 1));
+    }
+  }
+
+  void MarkEntries() {
+    entry_.assign(lines_.Count() + 2, false);
+    entry_[1] = true;
+    for (std::size_t line = 1; line <= lines_.Count(); ++line)
+      if (lines_.Terminated(line))
+        ForEachTarget(line, [&](const std::u16string& label) { entry_[LabelLine(label)] = true; });
+  }
+
+  void FoldNodes() {
+    nodeOf_.assign(lines_.Count() + 2, 0);
+    for (std::size_t line = 1; line <= lines_.Count() && lines_.Terminated(line);) {
+      Node node{line, line};
+      while (Plain(node.last) && node.last + 1 <= lines_.Count() && lines_.Terminated(node.last + 1) &&
+             !entry_[node.last + 1])
+        ++node.last;
+      for (std::size_t in = node.first; in <= node.last; ++in) nodeOf_[in] = node.first;
+      nodes_.push_back(node);
+      line = node.last + 1;
+    }
+  }
+
+  std::string NodeLabel(const Node& node) const {
+    const std::u16string_view raw = lines_.Text(node.first);
+    const ScriptLine& parts = parts_[node.first];
+    const ScriptLine& lastParts = parts_[node.last];
+    const bool ends = lastParts.commandsAt != kAbsent && ReadCommands(lastParts.commands).ends;
+    // The first line as the reader sees it, with its hidden prefix, which labels often are.
+    std::u16string first(parts.prefixEnd == kAbsent ? u"" : TrimSpaces(raw.substr(0, parts.prefixEnd)));
+    const std::u16string_view shown = node.first == node.last && ends ? parts.shownWithJump : parts.shown;
+    if (!first.empty() && !shown.empty()) first += u' ';
+    first += shown;
+    std::string label = std::to_string(node.first) + ": " + Shown(first);
+    if (node.last > node.first)
+      label += "\n(+" + std::to_string(node.last - node.first) + (node.last - node.first == 1 ? " line)" : " lines)");
+    if (lastParts.commandsAt != kAbsent) label += "\n:: " + Shown(lastParts.commands, 24);
+    return DotText(label);
+  }
+
+  std::string Target(const std::u16string& label) {
+    const std::size_t line = LabelLine(label);
+    if (line != 0) return "n" + std::to_string(nodeOf_[line]);
+    auto [it, added] = missing_.emplace(label, "missing" + std::to_string(missing_.size() + 1));
+    return it->second;
+  }
+
+  void Edge(const Node& from, const std::string& to, const std::string& attributes) {
+    out_ += "  n" + std::to_string(from.first) + " -> " + to + (attributes.empty() ? "" : " [" + attributes + "]") + ";\n";
+  }
+
+  void AddExits(const Node& node) {
+    const ScriptLine& parts = parts_[node.last];
+    if (!parts.choiceList.empty()) {
+      for (std::int32_t key = 0; key < 5; ++key) {
+        const std::u16string label = PickField(parts.choiceList, key);
+        if (label.empty()) continue;
+        Edge(node, Target(label), "label=\"" + std::to_string(key + 1) + ": " + DotText(Shown(label, 20)) + "\"");
+      }
+      return;
+    }
+    if (parts.commandsAt != kAbsent && ReadCommands(parts.commands).ends) {
+      usedEnd_ = true;
+      Edge(node, "end", "");
+      return;
+    }
+    if (parts.jumpAt != kAbsent) {
+      if (parts.conditionalFlag < 0) {
+        Edge(node, Target(std::u16string(parts.jumpText)), "style=bold");
+      } else {
+        const std::string flag(1, static_cast<char>('A' + parts.conditionalFlag));
+        Edge(node, Target(PickField(parts.jumpText, 0)), "style=bold, label=\"" + flag + " true\"");
+        Edge(node, Target(PickField(parts.jumpText, 1)), "style=bold, label=\"" + flag + " false\"");
+      }
+      return;
+    }
+    const std::size_t next = node.last + 1;
+    if (next <= lines_.Count() && lines_.Terminated(next)) {
+      Edge(node, "n" + std::to_string(nodeOf_[next]), "");
+    } else {
+      usedStop_ = true;
+      Edge(node, "stop", "");
+    }
+  }
+
+  std::u16string_view text_;
+  StoryLines lines_;
+  std::vector<ScriptLine> parts_;
+  std::vector<bool> entry_;
+  std::vector<std::size_t> nodeOf_;
+  std::vector<Node> nodes_;
+  std::map<std::u16string, std::string> missing_;
+  bool usedEnd_ = false;
+  bool usedStop_ = false;
+  std::string out_;
+};
+
+// Runs Graphviz's dot on a temporary file; answers the svg or why it failed.
+struct Rendered {
+  std::string svg;
+  std::optional<std::string> error;
+};
+
+Rendered Failure(std::string why) { return Rendered{{}, std::move(why)}; }
+
+Rendered RenderSvg(const std::string& dot) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path folder = fs::temp_directory_path(error);
+  std::string input = (folder / "qsd-graph-XXXXXX").string();
+  const int fd = ::mkstemp(input.data());
+  if (fd < 0) return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
+  ::close(fd);
+  const std::string output = input + ".svg";
+  struct Cleanup {
+    std::string a, b;
+    ~Cleanup() {
+      ::unlink(a.c_str());
+      ::unlink(b.c_str());
+    }
+  } cleanup{input, output};
+  if (const auto problem = WriteOutput(input, dot)) return Failure("cannot write a temporary file: " + *problem);
+
+  std::vector<std::string> words{"dot", "-Tsvg", "-o", output, input};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  const int spawned = ::posix_spawnp(&child, "dot", nullptr, nullptr, argv.data(), environ);
+  if (spawned == ENOENT)
+    return Failure(std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
+                       "install graphviz, or use --format dot"));
+  if (spawned != 0) return Failure(std::string("cannot run `dot`: ") + std::strerror(spawned));
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return Failure(std::string("lost track of `dot`: ") + std::strerror(errno));
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Failure(std::string("`dot` failed to draw the graph"));
+  InputFile svg = ReadInput(output);
+  if (svg.error) return Failure("cannot read what `dot` drew: " + *svg.error);
+  return Rendered{std::move(svg.bytes), std::nullopt};
+}
+
+}  // namespace
+
+std::string StoryGraphDot(std::u16string_view text, std::string_view title) { return GraphBuilder(text).Build(title); }
+
+int RunGraph(const Arguments& args) {
+  std::string format = "dot";
+  std::string output = "-";
+  SourceEncoding encoding = SourceEncoding::Utf8;
+  std::vector<std::string> paths;
+  OptionReader reader(kGraphCommand, args);
+  while (reader.Next()) {
+    if (reader.IsFile()) {
+      paths.push_back(reader.Argument());
+    } else if (reader.Is("--help") || reader.Is("-h")) {
+      return reader.PrintHelp();
+    } else if (reader.Is("--format")) {
+      if (!reader.TakeValue() || (reader.Value() != "dot" && reader.Value() != "svg"))
+        return reader.Fail("--format needs dot or svg");
+      format = reader.Value();
+    } else if (reader.Is("-o") || reader.Is("--output")) {
+      if (!reader.TakeValue() || reader.Value().empty()) return reader.Fail("-o needs a file name");
+      output = reader.Value();
+    } else if (reader.Is("--from")) {
+      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding)) return reader.Fail("--from needs utf-8 or cp932");
+    } else {
+      return reader.UnknownOption();
+    }
+  }
+  if (paths.size() != 1) return UsageError(kGraphCommand, paths.empty() ? "no FILE named" : "name one FILE");
+
+  const AnyStory story = ReadStoryOrSource(paths[0], encoding);
+  if (story.error) {
+    std::fprintf(stderr, "qsd graph: %s: %s\n", DisplayName(paths[0]).c_str(), story.error->c_str());
+    return kExitFailed;
+  }
+  const std::string name = std::filesystem::path(paths[0]).filename().string();
+  std::string result = StoryGraphDot(story.text, paths[0] == "-" ? "story" : name);
+  if (format == "svg") {
+    Rendered svg = RenderSvg(result);
+    if (svg.error) {
+      std::fprintf(stderr, "qsd graph: %s\n", svg.error->c_str());
+      return kExitFailed;
+    }
+    result = std::move(svg.svg);
+  }
+  if (const auto problem = WriteOutput(output, result)) {
+    std::fprintf(stderr, "qsd graph: %s: %s\n", output.c_str(), problem->c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace quillshade::qsd
