@@ -1,0 +1,11 @@
+#!/bin/sh
+# Test stage: the Qt reader for Linux desktops. Its widgets are driven on Qt's offscreen
+# platform, then the whole program runs under Xvfb with openbox and real key presses.
+set -eu
+cd "$(dirname "$0")/.."
+QUILLSHADE_EXTRA_PACKAGES="qt6-base-dev libxcb1-dev xvfb openbox xdotool x11-utils imagemagick fonts-ipafont-gothic" \
+  ./scripts/install-deps.sh
+cmake -S . -B build/qt -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLSHADE_BUILD_QT=ON -DQUILLSHADE_BUILD_TOOLS=OFF > /dev/null
+cmake --build build/qt -j2 --target quillshade quillshade_qt_tests
+# Here the tools are installed, so a skipped end-to-end run would hide a fault.
+QUILLSHADE_E2E_REQUIRED=1 ctest --test-dir build/qt -R '^qt\.' --output-on-failure

@@ -1,0 +1,167 @@
+#!/bin/sh
+# The Qt reader end to end: started in Xvfb under openbox, driven with real key presses
+# through xdotool, its caption read back from the X window's name. Saves a picture of
+# the window showing a Japanese story line.
+# Usage: reader_e2e_test.sh QUILLSHADE FIXTURES SCREENSHOT.png
+# Exit 77 (skipped) when a tool is missing, unless QUILLSHADE_E2E_REQUIRED=1.
+set -eu
+reader=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+fixtures=$2
+shot=$3
+
+for tool in Xvfb openbox xdotool xprop xwininfo import; do
+  command -v "$tool" > /dev/null && continue
+  [ "${QUILLSHADE_E2E_REQUIRED:-0}" = 1 ] && { echo "FAIL: $tool is not installed" >&2; exit 1; }
+  echo "skipped: $tool is not installed"
+  exit 77
+done
+
+work=$(mktemp -d)
+pids=""
+cleanup() {
+  for pid in $pids; do kill "$pid" 2> /dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -s "$work/reader.log" ] && sed 's/^/  reader: /' "$work/reader.log" >&2
+  exit 1
+}
+
+# wait_for SECONDS COMMAND...: polls until the command succeeds, false after SECONDS.
+wait_for() {
+  tries=$(($1 * 10))
+  shift
+  while ! "$@" 2> /dev/null; do
+    tries=$((tries - 1))
+    [ "$tries" -gt 0 ] || return 1
+    sleep 0.1
+  done
+}
+
+# Xvfb picks a free display itself and writes its number to fd 3.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
+pids="$pids $!"
+wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
+export LC_ALL=C.UTF-8
+
+openbox > "$work/openbox.log" 2>&1 &
+pids="$pids $!"
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
+
+mkdir "$work/stories"
+cp "$fixtures/moon.qsd" "$work/stories/"
+# Started in the stories' folder, which is where the open dialog opens.
+(cd "$work/stories" && QT_QPA_PLATFORM=xcb exec "$reader") > "$work/reader.log" 2>&1 &
+reader_pid=$!
+pids="$pids $reader_pid"
+
+visible_window() { xdotool search --onlyvisible --name "$1" 2> /dev/null | head -n 1; }
+has_window() { [ -n "$(visible_window "$1")" ]; }
+caption_is() { [ "$(xdotool getwindowname "$win")" = "$1" ]; }
+
+wait_for 15 has_window '^Quillshade Ver\.2\.0$' || fail "no window with the starting caption"
+win=$(visible_window '^Quillshade Ver\.2\.0$')
+
+focus() { xdotool windowactivate --sync "$win" > /dev/null 2>&1 || true; }
+press() {
+  focus
+  xdotool key --clearmodifiers "$@"
+}
+expect_caption() {
+  wait_for 5 caption_is "$1" || fail "$2: caption is '$(xdotool getwindowname "$win")', expected '$1'"
+}
+# A key that must change nothing: the caption is still the same a moment later.
+expect_still() {
+  sleep 0.3
+  caption_is "$1" || fail "$2: caption changed to '$(xdotool getwindowname "$win")'"
+}
+open_dialog() {
+  wait_for 5 has_window '^ファイルを開く$' || fail "$1: no open dialog"
+  xdotool windowactivate --sync "$(visible_window '^ファイルを開く$')" > /dev/null 2>&1 || true
+}
+dialog_closed() { ! has_window "$1"; }
+minimized() { xprop -id "$win" WM_STATE | grep -q 'window state: Iconic'; }
+normal() { xprop -id "$win" WM_STATE | grep -q 'window state: Normal'; }
+ended() { ! kill -0 "$reader_pid" 2> /dev/null; }
+
+# Size: 6750 twips are 450 pixels at 96 DPI, frame included; the client area is as
+# flat as X allows, so the title bar is what shows.
+set -- $(xprop -id "$win" _NET_FRAME_EXTENTS | tr -dc '0-9 ')
+frame_left=$1 frame_right=$2 frame_top=$3 frame_bottom=$4
+client_width=$(xwininfo -id "$win" | sed -n 's/^ *Width: //p')
+client_height=$(xwininfo -id "$win" | sed -n 's/^ *Height: //p')
+[ $((client_width + frame_left + frame_right)) -eq 450 ] || fail "outer width $((client_width + frame_left + frame_right)), expected 450"
+[ "$client_height" -le 1 ] || fail "client height $client_height, expected the least X allows"
+
+line1='月の光が窓辺に差し込む。'
+press Down
+open_dialog "Down at start"
+xdotool type --delay 20 moon.qsd
+xdotool key Return
+expect_caption "$line1" "the story's first line after opening it"
+
+# The picture for the README: the active window with a Japanese line in its title bar.
+focus
+x=$(xwininfo -id "$win" | sed -n 's/^ *Absolute upper-left X: *//p')
+y=$(xwininfo -id "$win" | sed -n 's/^ *Absolute upper-left Y: *//p')
+mkdir -p "$(dirname "$shot")"
+import -window root \
+  -crop "$((client_width + frame_left + frame_right))x$((client_height + frame_top + frame_bottom))+$((x - frame_left))+$((y - frame_top))" \
+  +repage "$shot" || fail "no screenshot"
+
+press Down
+expect_caption '遠くで鐘が鳴っている。' "Down"
+press Down
+expect_caption '扉を開けますか？' "Down to a choice"
+press Down
+expect_still '扉を開けますか？' "Down while a choice is pending"
+
+press space
+wait_for 5 minimized || fail "Space did not minimise the window"
+focus
+wait_for 5 normal || fail "the window did not come back"
+press 1
+expect_caption '扉の向こうに細い階段が続いていた。' "choice 1 after minimising"
+press Down
+expect_caption '階段を上ると、道が二つに分かれる。' "Down to the second choice"
+press KP_2
+expect_caption '右の部屋は空っぽだった。' "keypad 2"
+press Down
+expect_caption '' "the blank line before the jump's target"
+
+# Cancel changes nothing and shows no message.
+press alt+f o
+open_dialog "File > Open"
+xdotool key Escape
+wait_for 5 dialog_closed '^ファイルを開く$' || fail "Escape did not close the dialog"
+expect_still '' "Cancel"
+has_window '^エラー$' && fail "Cancel showed a message"
+
+# A missing file: the failure box, then the story goes on where it was.
+press alt+f o
+open_dialog "File > Open"
+xdotool type --delay 20 missing.qsd
+xdotool key Return
+wait_for 5 has_window '^エラー$' || fail "no failure box for a missing file"
+xdotool windowactivate --sync "$(visible_window '^エラー$')" > /dev/null 2>&1 || true
+xdotool key Return
+wait_for 5 dialog_closed '^エラー$' || fail "OK did not close the failure box"
+expect_caption '' "the caption after the failure box"
+press Down
+expect_caption '窓の外で夜が明けはじめる。' "Down after a failed load"
+
+press alt+h v
+wait_for 5 has_window '^Quillshade$' || fail "Help > Version showed no box"
+xdotool windowactivate --sync "$(visible_window '^Quillshade$')" > /dev/null 2>&1 || true
+xdotool key Return
+wait_for 5 dialog_closed '^Quillshade$' || fail "OK did not close the version box"
+
+press alt+f x
+wait_for 5 ended || fail "File > Exit did not end the program"
+echo "end-to-end run passed; screenshot in $shot"
