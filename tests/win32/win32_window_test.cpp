@@ -1,0 +1,307 @@
+// The Win32 window: its size and caption, keys, menus, dialogs, pointer and errors.
+#include "ui/win32/win32_window.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <stdexcept>
+
+#include "dialog_robot.h"
+#include "story/code_page.h"
+#include "story/story_file.h"
+#include "ui/win32/resource.h"
+
+namespace quillshade {
+namespace {
+
+namespace fs = std::filesystem;
+using test::DialogRobot;
+using test::PressCancel;
+using test::PressOk;
+using test::TypeAndOpen;
+
+// A story file's codes for a text, in code page 932.
+std::string CodesOf(std::u16string_view text) {
+  const CodePage& page = Cp932CodePage();
+  std::string codes;
+  for (const char16_t c : text) {
+    int code = 0;
+    while (code < 65536 && page.characterOf[static_cast<std::size_t>(code)] != c) ++code;
+    if (code == 65536) throw std::invalid_argument("not in code page 932");
+    codes += std::to_string(code) + ' ';
+  }
+  return codes;
+}
+
+constexpr std::u16string_view kStory =
+    u"First line\r\nPick one ?? yes,no\r\nyes Said yes\r\nno Said no\r\n行灯が揺れる\r\n";
+
+std::wstring WindowText(HWND hwnd) {
+  wchar_t text[512] = {};
+  GetWindowTextW(hwnd, text, 512);
+  return text;
+}
+
+class Win32WindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Win32WindowOptions options;
+    options.endProgram = [this] { ++endProgramCalls_; };
+    options.quitWhenClosed = false;
+    window_ = Win32Window::Create(GetModuleHandleW(nullptr), Cp932CodePage(), std::move(options));
+    ASSERT_TRUE(window_);
+    hwnd_ = window_->Handle();
+    ShowWindow(hwnd_, SW_SHOWNORMAL);
+
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    dir_ = fs::path(temp) / ("quillshade_win32_test_" + std::to_string(GetCurrentProcessId()) + "_" +
+                             std::to_string(GetTickCount64()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override {
+    window_.reset();
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+
+  fs::path WriteStory(const fs::path& name, std::u16string_view text) {
+    const fs::path path = dir_ / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << CodesOf(text);
+    return path;
+  }
+  void Key(WPARAM key, UINT message = WM_KEYDOWN) { SendMessageW(hwnd_, message, key, 1); }
+  void Command(int id) { SendMessageW(hwnd_, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+  // File > Open through the real dialog, answered with `path`; returns what was seen.
+  std::vector<test::SeenDialog> OpenThroughDialog(const std::wstring& path, bool expectFailure) {
+    DialogRobot robot;
+    robot.Then(TypeAndOpen(path));
+    if (expectFailure) robot.Then(PressOk);
+    Command(IDM_FILE_OPEN);
+    EXPECT_TRUE(robot.AllAnswered());
+    return robot.Seen();
+  }
+  std::wstring Caption() const { return WindowText(hwnd_); }
+
+  std::unique_ptr<Win32Window> window_;
+  HWND hwnd_ = nullptr;
+  fs::path dir_;
+  int endProgramCalls_ = 0;
+};
+
+TEST(TwipsToPixels, ConvertsAtTheGivenDpi) {
+  EXPECT_EQ(TwipsToPixels(6750, 96), 450);
+  EXPECT_EQ(TwipsToPixels(6750, 144), 675);
+  EXPECT_EQ(TwipsToPixels(6750, 120), 563);  // 562.5 rounds up
+  EXPECT_EQ(TwipsToPixels(6750, 192), 900);
+  EXPECT_EQ(TwipsToPixels(0, 96), 0);
+}
+
+TEST(ExtendedLengthPath, OnlyLongPathsChange) {
+  EXPECT_EQ(ExtendedLengthPath(L"C:\\a\\b.qsd"), L"C:\\a\\b.qsd");
+  const std::wstring deep = L"C:\\" + std::wstring(300, L'd') + L"\\s.qsd";
+  EXPECT_EQ(ExtendedLengthPath(deep), L"\\\\?\\" + deep);
+  const std::wstring share = L"\\\\server\\share\\" + std::wstring(300, L'd');
+  EXPECT_EQ(ExtendedLengthPath(share), L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'd'));
+  EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\" + deep), L"\\\\?\\" + deep);
+}
+
+TEST_F(Win32WindowTest, StartsAsAWideTitleBarWithTheStartCaption) {
+  EXPECT_EQ(Caption(), L"Quillshade Ver.2.0");
+  RECT rect{};
+  GetWindowRect(hwnd_, &rect);
+  EXPECT_EQ(rect.right - rect.left, TwipsToPixels(6750, window_->Dpi()));
+  // A height of 0 is raised to the least the window system allows: the title bar.
+  EXPECT_EQ(rect.bottom - rect.top, GetSystemMetrics(SM_CYMINTRACK));
+  const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
+  EXPECT_EQ(style & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
+  EXPECT_NE(GetMenu(hwnd_), nullptr);
+}
+
+TEST_F(Win32WindowTest, MenuBarHoldsTheReadersCommands) {
+  HMENU bar = GetMenu(hwnd_);
+  ASSERT_EQ(GetMenuItemCount(bar), 2);
+  auto text = [](HMENU menu, UINT position) {
+    wchar_t buffer[64] = {};
+    GetMenuStringW(menu, position, buffer, 64, MF_BYPOSITION);
+    return std::wstring(buffer);
+  };
+  EXPECT_EQ(text(bar, 0), L"ﾌｧｲﾙ(&F)");
+  EXPECT_EQ(text(bar, 1), L"ﾍﾙﾌﾟ(&H)");
+  HMENU file = GetSubMenu(bar, 0);
+  HMENU help = GetSubMenu(bar, 1);
+  ASSERT_EQ(GetMenuItemCount(file), 2);
+  ASSERT_EQ(GetMenuItemCount(help), 1);
+  EXPECT_EQ(text(file, 0), L"開く(&O)");
+  EXPECT_EQ(text(file, 1), L"終了(&X)");
+  EXPECT_EQ(text(help, 0), L"ﾊﾞｰｼﾞｮﾝ情報(&V)");
+  EXPECT_EQ(GetMenuItemID(file, 0), static_cast<UINT>(IDM_FILE_OPEN));
+  EXPECT_EQ(GetMenuItemID(file, 1), static_cast<UINT>(IDM_FILE_CLOSE));
+  EXPECT_EQ(GetMenuItemID(help, 0), static_cast<UINT>(IDM_HELP_VER));
+}
+
+TEST_F(Win32WindowTest, OpenDialogComesUpWithTheReadersSettingsAndCancelChangesNothing) {
+  DialogRobot robot;
+  robot.Then(PressCancel);
+  Key(VK_DOWN);  // no story yet: Down is File > Open
+  ASSERT_EQ(robot.Seen().size(), 1u);
+  const test::SeenDialog& dialog = robot.Seen()[0];
+  EXPECT_EQ(dialog.title, L"ファイルを開く");
+  EXPECT_EQ(dialog.filters, std::vector<std::wstring>{L"Quillshadeファイル(*.qsd)"});
+  EXPECT_FALSE(dialog.readOnlyBoxShown);
+  EXPECT_EQ(dialog.fileNameBox, L"");
+  EXPECT_EQ(Caption(), L"Quillshade Ver.2.0");
+  EXPECT_TRUE(window_->form().story.StoryText.empty());
+}
+
+TEST_F(Win32WindowTest, KeysReadOnAndAnswerChoices) {
+  const fs::path path = WriteStory("story.qsd", kStory);
+  OpenThroughDialog(path.wstring(), false);
+  EXPECT_EQ(Caption(), L"First line");
+  Key(VK_DOWN);
+  EXPECT_EQ(Caption(), L"Pick one");
+  Key(VK_DOWN);  // a pending choice ignores Down
+  EXPECT_EQ(Caption(), L"Pick one");
+  Key(VK_NUMPAD2);
+  EXPECT_EQ(Caption(), L"Said no");
+  Key(VK_DOWN);
+  EXPECT_EQ(Caption(), L"行灯が揺れる");
+}
+
+TEST_F(Win32WindowTest, AltCombinationsReachTheFormToo) {
+  OpenThroughDialog(WriteStory("story.qsd", kStory).wstring(), false);
+  Key(VK_DOWN, WM_SYSKEYDOWN);
+  EXPECT_EQ(Caption(), L"Pick one");
+  Key('1', WM_SYSKEYDOWN);
+  EXPECT_EQ(Caption(), L"Said yes");
+}
+
+TEST_F(Win32WindowTest, SpaceMinimizesAndAPendingChoiceWaits) {
+  OpenThroughDialog(WriteStory("story.qsd", kStory).wstring(), false);
+  Key(VK_DOWN);
+  Key(VK_SPACE);
+  EXPECT_TRUE(IsIconic(hwnd_));
+  Key(VK_SPACE);  // already minimised: nothing happens
+  EXPECT_TRUE(IsIconic(hwnd_));
+  ShowWindow(hwnd_, SW_RESTORE);
+  EXPECT_EQ(Caption(), L"Pick one");
+  Key('1');
+  EXPECT_EQ(Caption(), L"Said yes");
+}
+
+TEST_F(Win32WindowTest, UnicodePathsLoadThroughTheDialog) {
+  const fs::path path = WriteStory(fs::path(L"物語の棚") / L"長い夜の物語.qsd", kStory);
+  OpenThroughDialog(path.wstring(), false);
+  EXPECT_EQ(Caption(), L"First line");
+}
+
+// Wine's open dialog cannot take a name longer than the classic limit, so what it would
+// answer is handed to the reading side directly.
+TEST_F(Win32WindowTest, PathsLongerThanTheClassicLimitLoad) {
+  std::wstring deep = dir_.wstring();
+  for (int i = 0; i < 12; ++i) {
+    deep += L"\\物語のフォルダ_" + std::to_wstring(i) + L"_abcdefghij";
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr)) << GetLastError();
+  }
+  const std::wstring path = deep + L"\\長い道の物語.qsd";
+  ASSERT_GT(path.size(), 300u);
+  HANDLE file = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  const std::string codes = CodesOf(kStory);
+  DWORD written = 0;
+  WriteFile(file, codes.data(), static_cast<DWORD>(codes.size()), &written, nullptr);
+  CloseHandle(file);
+
+  const StoryFile story = ReadStoryFile(ExtendedLengthPath(path), Cp932CodePage());
+  EXPECT_EQ(story.status, StoryFileStatus::Loaded);
+  EXPECT_EQ(story.text, kStory);
+}
+
+// Every name below must end in the failure box, promptly, with the story untouched. (A
+// typed folder is not here: the dialog opens it instead of answering with it.)
+TEST_F(Win32WindowTest, OddNamesAreFailedLoadsThatKeepTheStory) {
+  OpenThroughDialog(WriteStory("story.qsd", kStory).wstring(), false);
+  Key(VK_DOWN);
+  const Story before = window_->form().story;
+
+  // A pipe with no writer would block a reader forever if it were ever opened.
+  HANDLE pipe = CreateNamedPipeW(L"\\\\.\\pipe\\quillshade_test", PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 0, 0, 0,
+                                 nullptr);
+  ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+  WriteStory("empty.qsd", u"");
+  for (const std::wstring& name :
+       {(dir_ / "missing.qsd").wstring(), (dir_ / "empty.qsd").wstring(), std::wstring(L"NUL"), std::wstring(L"CON"),
+        std::wstring(L"COM1"), (dir_ / "CON").wstring(), std::wstring(L"\\\\.\\pipe\\quillshade_test")}) {
+    SCOPED_TRACE(testing::Message() << "name " << fs::path(name).string());
+    const std::vector<test::SeenDialog> seen = OpenThroughDialog(name, true);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].text, L"ファイルが開けません");
+    EXPECT_EQ(seen[1].title, L"エラー");
+    EXPECT_EQ(Caption(), L"Pick one");
+    EXPECT_EQ(window_->form().story.ReadPos, before.ReadPos);
+    EXPECT_EQ(window_->form().story.ChoiceList, before.ChoiceList);
+    EXPECT_FALSE(window_->Busy());
+  }
+  CloseHandle(pipe);
+}
+
+TEST_F(Win32WindowTest, MessageBoxesHaveOkOnlyAndNoIcon) {
+  DialogRobot robot;
+  robot.Then(PressOk).Then(PressOk);
+  Command(IDM_HELP_VER);
+  window_->ShowMessage(u"ファイルが開けません", u"エラー");
+  ASSERT_EQ(robot.Seen().size(), 2u);
+  const test::SeenDialog& version = robot.Seen()[0];
+  EXPECT_EQ(version.title, L"Quillshade");
+  EXPECT_EQ(version.text.substr(0, 23), L"Quillshade Ver.2.01\r\n\r\n");
+  EXPECT_GT(version.text.size(), 23u);
+  for (const test::SeenDialog& box : robot.Seen()) {
+    EXPECT_EQ(box.pushButtons, 1);
+    EXPECT_FALSE(box.iconShown);
+  }
+  EXPECT_EQ(robot.Seen()[1].title, L"エラー");
+}
+
+TEST_F(Win32WindowTest, FileExitEndsTheProgram) {
+  Command(IDM_FILE_CLOSE);
+  EXPECT_EQ(endProgramCalls_, 1);
+}
+
+TEST_F(Win32WindowTest, BusyPointerShowsAtOnceAndOverTheWholeWindow) {
+  const HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+  const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+  window_->SetBusyPointer(true);
+  EXPECT_EQ(GetCursor(), wait);
+  SetCursor(arrow);
+  EXPECT_TRUE(SendMessageW(hwnd_, WM_SETCURSOR, reinterpret_cast<WPARAM>(hwnd_), MAKELPARAM(HTCAPTION, WM_MOUSEMOVE)));
+  EXPECT_EQ(GetCursor(), wait);
+  window_->SetBusyPointer(false);
+  EXPECT_EQ(GetCursor(), arrow);
+}
+
+TEST_F(Win32WindowTest, AnExceptionInAHandlerIsShownAndChangesNothing) {
+  OpenThroughDialog(WriteStory("story.qsd", kStory).wstring(), false);
+  const Story before = window_->form().story;
+  DialogRobot robot;
+  robot.Then(PressOk);
+  window_->RunHandler([](Form& form) {
+    form.story.ReadPos = 99;
+    form.story.FlagA = kTrue;
+    form.window.SetBusyPointer(true);
+    form.window.SetCaption(u"half done");
+    throw std::runtime_error("disk on fire");
+  });
+  ASSERT_EQ(robot.Seen().size(), 1u);
+  EXPECT_NE(robot.Seen()[0].text.find(L"disk on fire"), std::wstring::npos);
+  EXPECT_EQ(robot.Seen()[0].title, L"Quillshade");
+  EXPECT_EQ(Caption(), L"First line");
+  EXPECT_EQ(window_->form().story.ReadPos, before.ReadPos);
+  EXPECT_EQ(window_->form().story.FlagA, before.FlagA);
+  EXPECT_FALSE(window_->Busy());
+  Key(VK_DOWN);  // and the reader goes on
+  EXPECT_EQ(Caption(), L"Pick one");
+}
+
+}  // namespace
+}  // namespace quillshade
