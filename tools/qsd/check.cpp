@@ -31,7 +31,7 @@ const Command kCheckCommand{
     "\n"
     "  --list           print every check with one line of explanation\n"
     "  --width N        columns the title bar shows (full-width characters count\n"
-    "                   two; default 48, a 450-pixel title bar)\n"
+    "                   two; default 44, a 450-pixel title bar)\n"
     "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
     "  --max-states N   give up the walk after N reader states (default 4000000)\n"
     "\n"

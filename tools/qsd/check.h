@@ -30,9 +30,9 @@ struct CheckInfo {
 
 const std::vector<CheckInfo>& AllChecks();
 
-// The default fits a 450-pixel title bar: about 290 pixels lie between the icon and the
-// three buttons, at 6 pixels for a half-width character.
-inline constexpr std::size_t kDefaultWidth = 48;
+// The default fits a 450-pixel window: its caption text gets about 265 pixels between
+// the icon and the three 46-pixel buttons, at 6 pixels for a half-width character.
+inline constexpr std::size_t kDefaultWidth = 44;
 // A state costs the walk about 50 bytes at most, so the default stays near 200 MB.
 inline constexpr std::uint64_t kDefaultMaxStates = 4'000'000;
 

@@ -222,7 +222,7 @@ class LineChecker {
     if (parts.conditionalAt != parts.jumpAt)
       Warn("misplaced-conditional", parts.conditionalAt + 1,
            "'>>" + flag + "' makes the jump at column " + std::to_string(jumpColumn) + " a jump on flag " + flag +
-               ", whose labels are read from the third character after that first '>>'");
+               ", whose labels begin one character after that first '>>'");
     const bool oneLabel = jumpText.find(u',') == std::u16string_view::npos;
     const std::size_t after = parts.jumpAt + 3;
     if (parts.conditionalAt == parts.jumpAt && oneLabel && after < raw_.size() && IsAsciiLetterOrDigit(raw_[after])) {

@@ -213,15 +213,24 @@ std::string DescribeCharacter(char32_t character) {
 }
 
 bool LooksLikeStoryFile(std::string_view bytes) {
-  bool digit = false;
-  for (const char c : bytes) {
-    if (c >= '0' && c <= '9') {
-      digit = true;
-    } else if (c != ' ' && c != '-' && c != '+' && c != '\t' && c != '\r' && c != '\n') {
-      return false;
-    }
+  // A few bad tokens do not make a story file a text, so judge by most of its words:
+  // a text source has hardly any word that is a plain number.
+  bytes = bytes.substr(0, 1 << 16);
+  std::size_t words = 0;
+  std::size_t numbers = 0;
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const std::size_t start = bytes.find_first_not_of(" \t\r\n", at);
+    if (start == std::string_view::npos) break;
+    std::size_t end = bytes.find_first_of(" \t\r\n", start);
+    if (end == std::string_view::npos) end = bytes.size();
+    const std::string_view word = bytes.substr(start, end - start);
+    const std::size_t digits = word.front() == '-' || word.front() == '+' ? 1 : 0;
+    ++words;
+    if (word.size() > digits && word.find_first_not_of("0123456789", digits) == std::string_view::npos) ++numbers;
+    at = end;
   }
-  return digit;
+  return numbers > 0 && numbers * 5 >= words * 4;
 }
 
 }  // namespace quillshade::qsd

@@ -53,7 +53,8 @@ EncodedStory EncodeStory(std::u16string_view text);
 // "U+00E9 'é'" for messages; control characters are not quoted raw.
 std::string DescribeCharacter(char32_t character);
 
-// A story file holds only digits, signs, spaces, tabs and line breaks, and some digits.
+// Whether bytes look like a story file rather than a text source: most of their words
+// (at least four in five, judged on the first 64 KiB) are plain decimal numbers.
 bool LooksLikeStoryFile(std::string_view bytes);
 
 }  // namespace quillshade::qsd

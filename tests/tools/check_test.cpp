@@ -1,0 +1,186 @@
+// qsd check on story texts: the state walk, and the checks the fixtures do not pin.
+#include "tools/qsd/check.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace quillshade::qsd {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+// Story text from lines written with "\n".
+std::u16string Story(std::u16string_view lines) {
+  std::u16string text;
+  for (const char16_t c : lines) {
+    if (c == u'\n') text += u"\r\n";
+    else text.push_back(c);
+  }
+  return text;
+}
+
+std::vector<std::string> Found(std::u16string_view lines, CheckOptions options = {}) {
+  std::vector<std::string> found;
+  for (const Diagnostic& d : CheckStoryText(Story(lines), options).diagnostics)
+    found.push_back(std::to_string(d.line) + ":" + std::to_string(d.column) + " " + std::string(d.check));
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+std::vector<std::size_t> Reached(const WalkResult& walk) {
+  std::vector<std::size_t> lines;
+  for (std::size_t line = 1; line < walk.lineReached.size(); ++line)
+    if (walk.lineReached[line]) lines.push_back(line);
+  return lines;
+}
+
+TEST(WalkStory, ReachesLinesThroughReadingJumpsAndChoices) {
+  const WalkResult walk = WalkStory(Story(u"Start. ?? a,b\na A. >> [x]\nlost\nb B. :: END\n[x] X. :: END\n"), 100);
+  EXPECT_TRUE(walk.complete);
+  EXPECT_THAT(Reached(walk), ElementsAre(1, 2, 4, 5));
+}
+
+// A jump lands on the line break before its label line; that empty step reaches no line.
+TEST(WalkStory, AJumpDoesNotReachTheLineBeforeItsTarget) {
+  const WalkResult walk = WalkStory(Story(u"Start. >> [x]\nSkipped. :: END\n[x] X. :: END\n"), 100);
+  EXPECT_THAT(Reached(walk), ElementsAre(1, 3));
+}
+
+TEST(WalkStory, FlagsDAndEMayArriveSet) {
+  const WalkResult walk = WalkStory(Story(u"Start. >>D[d],[e]\n[d] D. :: END\n[e] E. >>E[x],[y]\n[x] :: END\n[y] :: END\n"), 100);
+  EXPECT_THAT(Reached(walk), ElementsAre(1, 2, 3, 4, 5));
+}
+
+TEST(WalkStory, FlagsAToCStartCleared) {
+  const WalkResult walk = WalkStory(Story(u"Start. >>A[a],[b]\n[a] A. :: END\n[b] B. :: END\n"), 100);
+  EXPECT_THAT(Reached(walk), ElementsAre(1, 3));
+}
+
+TEST(WalkStory, FindsLoopsThatDownGoesRoundForever) {
+  const WalkResult walk = WalkStory(Story(u"Start.\n[loop] One.\nTwo. >> [loop]\n"), 100);
+  ASSERT_EQ(walk.loops.size(), 1u);
+  EXPECT_THAT(walk.loops[0].lines, ElementsAre(2, 3));
+}
+
+TEST(WalkStory, ALoopWithAChoiceOnItIsNoEndlessLoop) {
+  EXPECT_THAT(WalkStory(Story(u"Start.\n[loop] Again? ?? yes,no\nyes >> [loop]\nno :: END\n"), 100).loops, IsEmpty());
+}
+
+// The loop exists only while flag A is set, and only one path sets it.
+TEST(WalkStory, ALoopThatOnlySomeFlagsOpen) {
+  const std::u16string story = Story(u"Start. ?? a,b\na :: AON\n[l] Round. >>A[l],[out]\nb >> [l]\n[out] :: END\n");
+  const WalkResult walk = WalkStory(story, 100);
+  ASSERT_EQ(walk.loops.size(), 1u);
+  EXPECT_THAT(walk.loops[0].lines, ElementsAre(3));
+  EXPECT_THAT(WalkStory(Story(u"Start. ?? a,b\na :: AOFF\n[l] Round. >>A[l],[out]\nb >> [l]\n[out] :: END\n"), 100).loops,
+              IsEmpty());
+}
+
+TEST(WalkStory, StopsAtTheStateLimitAndSaysSo) {
+  const std::u16string story = Story(u"One.\nTwo.\nThree.\nFour.\n");
+  EXPECT_FALSE(WalkStory(story, 3).complete);
+  EXPECT_TRUE(WalkStory(story, 100).complete);
+  EXPECT_THAT(Found(u"One.\nTwo.\nThree.\nFour.\n", {kDefaultWidth, 3}), ElementsAre("1:1 walk-limit"));
+}
+
+// Every line carries a choice back to a different line and sets flags: many states, all
+// of them visited, none of them lost.
+TEST(WalkStory, ManyStatesAreWalkedExhaustively) {
+  std::u16string lines = u"Start.\n";
+  const int count = 300;
+  for (int i = 0; i < count; ++i) {
+    const std::u16string n = u"[" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
+                             std::u16string(1, static_cast<char16_t>(u'a' + (i / 26) % 26)) + u"]";
+    const std::u16string next = u"[" + std::u16string(1, static_cast<char16_t>(u'A' + (i + 1) % 26)) +
+                                std::u16string(1, static_cast<char16_t>(u'a' + ((i + 1) / 26) % 26)) + u"]";
+    lines += n + u" Step. :: " + (i % 2 ? u"AON" : u"BON COFF") + u" ?? " + next + u",[Aa]\n";
+  }
+  const WalkResult walk = WalkStory(Story(lines), 1'000'000);
+  EXPECT_TRUE(walk.complete);
+  EXPECT_EQ(Reached(walk).size(), static_cast<std::size_t>(count + 1));
+  EXPECT_THAT(walk.loops, IsEmpty());
+}
+
+TEST(CheckStoryText, KeywordsWrittenTogetherAreMeantSo) {
+  EXPECT_THAT(Found(u"Start. :: AONbOff\nGo. >>A[x],[y]\n[x] X. :: END\n[y] Y. :: END\n"), ElementsAre("4:1 unreachable"));
+  EXPECT_THAT(Found(u"Start. :: done\nEnd. :: END\n"), ElementsAre("1:11 keyword-in-word"));
+  EXPECT_THAT(Found(u"Start. :: bonus\nEnd. :: END\n"), ElementsAre("1:11 keyword-in-word", "1:8 flag-never-tested"));
+  EXPECT_THAT(Found(u"Start. :: END!\n"), IsEmpty());
+}
+
+TEST(CheckStoryText, ConditionalLabelsAreCheckedBothWays) {
+  EXPECT_THAT(Found(u"Start. :: AON\nGo. >>A[x], [y]\n[x] X. :: END\n[y] Y. :: END\n"),
+              ElementsAre("2:12 label-leading-space", "2:12 missing-label", "4:1 unreachable"));
+  // With B set the empty first label goes to line 2, again and again.
+  EXPECT_THAT(Found(u"Start. :: BON\nGo. >>B,[y]\n[y] Y. :: END\n"),
+              ElementsAre("2:1 endless-loop", "2:8 empty-target", "3:1 unreachable"));
+}
+
+TEST(CheckStoryText, AChoiceLabelOnlyOnTheFirstLine) {
+  EXPECT_THAT(Found(u"top Start. ?? top,end\nend :: END\n"), ElementsAre("1:15 first-line-label"));
+}
+
+TEST(CheckStoryText, ChoicesLeadingToTheSameLine) {
+  EXPECT_THAT(Found(u"Start. ?? go,stay\nstay Here. :: END\ngo Away. :: END\n"), IsEmpty());
+  // "go" finds the earlier line "gone", so both answers lead there.
+  EXPECT_THAT(Found(u"Start. ?? go,gone\ngone Away. :: END\ngo Here. :: END\n"),
+              ElementsAre("1:11 shadowed-label", "1:8 same-choice-target", "3:1 unreachable"));
+  // One answer alone is no choice between lines.
+  EXPECT_THAT(Found(u"Start. ?? go\ngo Away. :: END\n"), IsEmpty());
+}
+
+TEST(CheckStoryText, WidthCountsFullWidthCharactersTwice) {
+  CheckOptions narrow;
+  narrow.width = 6;
+  EXPECT_THAT(Found(u"あいう\nｱｲｳｴｵｶ :: END\n", narrow), IsEmpty());
+  EXPECT_THAT(Found(u"あいうえ\nｱｲｳｴｵｶｷ :: END\n", narrow), ElementsAre("1:1 too-wide", "2:1 too-wide"));
+  // The hidden prefix is not shown, so it does not count.
+  EXPECT_THAT(Found(u"[prefix] abcdef\nEnd. :: END\n", narrow), IsEmpty());
+}
+
+TEST(CheckStoryText, OnlyLinesReadingReachesCountForFlags) {
+  EXPECT_THAT(Found(u"Start. :: END\n:: AON\n>>A[x],[y]\n"),
+              ElementsAre("2:1 unreachable", "3:4 missing-label", "3:8 missing-label"));
+  // END on the line of a jump on a flag: the flag is not tested there.
+  EXPECT_THAT(Found(u"Start. :: AON\nGo. >>A[x],[y] :: END\n"), ElementsAre("1:8 flag-never-tested", "2:5 end-with-jump"));
+}
+
+TEST(JudgeCarriedFlags, DAndECountAcrossStories) {
+  FlagUse first;
+  first.set = 1u << 3;  // sets D
+  first.firstSet[3] = Diagnostic{4, 9, Severity::Warning, {}, {}};
+  FlagUse second;
+  second.tested = (1u << 3) | (1u << 4);  // tests D and E
+  second.firstTest[4] = Diagnostic{2, 7, Severity::Warning, {}, {}};
+
+  const auto together = JudgeCarriedFlags({first, second});
+  EXPECT_THAT(together[0], IsEmpty());
+  ASSERT_EQ(together[1].size(), 1u);
+  EXPECT_EQ(together[1][0].check, "flag-never-set");
+  EXPECT_EQ(together[1][0].line, 2);
+
+  const auto alone = JudgeCarriedFlags({first});
+  ASSERT_EQ(alone[0].size(), 1u);
+  EXPECT_EQ(alone[0][0].check, "flag-never-tested");
+  EXPECT_EQ(alone[0][0].column, 9);
+}
+
+TEST(FormatDiagnostic, AsCompilersPrintThem) {
+  EXPECT_EQ(FormatDiagnostic("a.qsd", Diagnostic{3, 7, Severity::Error, "no line begins with 'x'", "missing-label"}),
+            "a.qsd:3:7: error: no line begins with 'x' [missing-label]");
+}
+
+TEST(AllChecks, NamesAreUniqueAndEveryDiagnosticUsesOne) {
+  std::vector<std::string_view> names;
+  for (const CheckInfo& info : AllChecks()) names.push_back(info.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
+  for (const Diagnostic& d : CheckStoryText(Story(u"[a\nx ?? ,a,b,c,d,e,f :: DONE AON AOFF\n"), {}).diagnostics)
+    EXPECT_TRUE(std::binary_search(names.begin(), names.end(), d.check)) << d.check;
+}
+
+}  // namespace
+}  // namespace quillshade::qsd

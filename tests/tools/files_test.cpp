@@ -1,0 +1,86 @@
+// The toolkit's file edges: refusing what cannot be read, replacing outputs whole.
+#include "tools/qsd/files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace quillshade::qsd {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() / ("qsd_files_test_" + std::to_string(::getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string Path(const char* name) const { return (folder_ / name).string(); }
+  static std::string Contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::size_t Entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder_), {})); }
+
+  fs::path folder_;
+};
+
+TEST_F(FilesTest, ReadsARegularFileWhole) {
+  std::ofstream(Path("a.txt"), std::ios::binary) << std::string("a\0b", 3);
+  const InputFile input = ReadInput(Path("a.txt"));
+  EXPECT_FALSE(input.error);
+  EXPECT_EQ(input.bytes, std::string("a\0b", 3));
+}
+
+TEST_F(FilesTest, RefusesWhatIsNoRegularFile) {
+  EXPECT_EQ(ReadInput(Path("missing")).error, "no such file");
+  EXPECT_EQ(ReadInput(Path("missing/deeper")).error, "no such file");
+  EXPECT_EQ(ReadInput(folder_.string()).error, "is a folder, not a file");
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  // A pipe with no writer would block a reader forever; it is refused unopened.
+  EXPECT_EQ(ReadInput(Path("fifo")).error, "not a regular file (a device, pipe or socket)");
+  EXPECT_TRUE(ReadInput("/dev/zero").error);
+}
+
+TEST_F(FilesTest, RefusesAFileLargerThanTheLimit) {
+  std::ofstream(Path("big")) << std::string(2000, 'x');
+  const InputFile input = ReadInput(Path("big"), 1000);
+  ASSERT_TRUE(input.error);
+  EXPECT_NE(input.error->find("too large"), std::string::npos);
+  EXPECT_TRUE(input.bytes.empty());
+}
+
+TEST_F(FilesTest, ReplacesAnExistingFileAndLeavesNoTemporaryFile) {
+  std::ofstream(Path("out.qsd")) << "old contents that are longer";
+  EXPECT_FALSE(WriteOutput(Path("out.qsd"), "new"));
+  EXPECT_EQ(Contents(Path("out.qsd")), "new");
+  EXPECT_EQ(Entries(), 1u);
+}
+
+TEST_F(FilesTest, AFailedWriteLeavesNothingBehind) {
+  const auto problem = WriteOutput(Path("no/such/folder/out.qsd"), "x");
+  ASSERT_TRUE(problem);
+  EXPECT_NE(problem->find("cannot be created"), std::string::npos);
+  EXPECT_EQ(Entries(), 0u);
+  EXPECT_TRUE(WriteOutput(folder_.string(), "x"));  // a folder is never replaced
+  EXPECT_TRUE(fs::is_directory(folder_));
+}
+
+TEST_F(FilesTest, WritesThroughASymbolicLink) {
+  std::ofstream(Path("target.qsd")) << "old";
+  fs::create_symlink(Path("target.qsd"), Path("link.qsd"));
+  EXPECT_FALSE(WriteOutput(Path("link.qsd"), "new"));
+  EXPECT_TRUE(fs::is_symlink(Path("link.qsd")));
+  EXPECT_EQ(Contents(Path("target.qsd")), "new");
+}
+
+TEST_F(FilesTest, WritesIntoADeviceDirectly) { EXPECT_FALSE(WriteOutput("/dev/null", "discarded")); }
+
+}  // namespace
+}  // namespace quillshade::qsd

@@ -1,0 +1,65 @@
+// The story graph: folded runs of lines and the edges between them.
+#include "tools/qsd/graph.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace quillshade::qsd {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+TEST(StoryGraphDot, FoldsRunsOfPlainLinesUntilALabelLine) {
+  const std::string dot = StoryGraphDot(u"One.\r\nTwo.\r\nThree. >> [x]\r\nSkipped.\r\n[x] Four.\r\nFive.\r\n", "s");
+  // Lines 1-3 make one node; line 4 starts one after the jump; [x] is entered by it.
+  EXPECT_THAT(dot, HasSubstr("n1 [label=\"1: One.\\n(+2 lines)\"];"));
+  EXPECT_THAT(dot, HasSubstr("n4 [label=\"4: Skipped.\"];"));
+  EXPECT_THAT(dot, HasSubstr("n5 [label=\"5: [x] Four.\\n(+1 line)\"];"));
+  EXPECT_THAT(dot, HasSubstr("n1 -> n5 [style=bold];"));
+  EXPECT_THAT(dot, HasSubstr("n4 -> n5;"));
+  EXPECT_THAT(dot, HasSubstr("n5 -> stop;"));
+  EXPECT_THAT(dot, Not(HasSubstr("n2 ")));
+}
+
+TEST(StoryGraphDot, ChoicesConditionalJumpsAndEnd) {
+  const std::string dot = StoryGraphDot(
+      u"Start. ?? yes,,no\r\nyes Good. :: AON\r\nThen. >>A[a],[b]\r\nno Bad.\r\n[a] A. :: END\r\n[b] B. :: DON END\r\n",
+      "s");
+  EXPECT_THAT(dot, HasSubstr("n1 -> n2 [label=\"1: yes\"];"));
+  EXPECT_THAT(dot, HasSubstr("n1 -> n4 [label=\"3: no\"];"));  // key 2 is empty: no edge
+  EXPECT_THAT(dot, Not(HasSubstr("label=\"2: \"")));
+  EXPECT_THAT(dot, HasSubstr("n2 [label=\"2: yes Good.\\n:: AON\"];"));
+  EXPECT_THAT(dot, HasSubstr("n3 -> n5 [style=bold, label=\"A true\"];"));
+  EXPECT_THAT(dot, HasSubstr("n3 -> n6 [style=bold, label=\"A false\"];"));
+  EXPECT_THAT(dot, HasSubstr("n5 -> end;"));
+  EXPECT_THAT(dot, HasSubstr("n6 -> end;"));
+  EXPECT_THAT(dot, HasSubstr("end [shape=doublecircle"));
+}
+
+TEST(StoryGraphDot, MissingLabelsGetANodeOfTheirOwn) {
+  const std::string dot = StoryGraphDot(u"Start. >> [gone]\r\nNext. >> [gone]\r\n", "s");
+  EXPECT_THAT(dot, HasSubstr("n1 -> missing1 [style=bold];"));
+  EXPECT_THAT(dot, HasSubstr("n2 -> missing1 [style=bold];"));
+  EXPECT_THAT(dot, HasSubstr("missing1 [shape=box, style=dashed, color=red, label=\"no line begins with\\n'[gone]'\"];"));
+}
+
+TEST(StoryGraphDot, AnEmptyTargetGoesToLineTwoAsTheReaderDoes) {
+  const std::string dot = StoryGraphDot(u"One.\r\nTwo. >>\r\n", "s");
+  EXPECT_THAT(dot, HasSubstr("n2 -> n2 [style=bold];"));
+}
+
+TEST(StoryGraphDot, QuotesAndBackslashesAreEscaped) {
+  const std::string dot = StoryGraphDot(u"Say \"hi\" \\ bye.\r\n", "a \"title\"");
+  EXPECT_THAT(dot, HasSubstr("label=\"1: Say \\\"hi\\\" \\\\ bye.\""));
+  EXPECT_THAT(dot, HasSubstr("graph [label=\"a \\\"title\\\"\""));
+}
+
+TEST(StoryGraphDot, TheLastLineWithoutLineBreakIsNoNode) {
+  const std::string dot = StoryGraphDot(u"One. :: AON\r\nNever shown.", "s");
+  EXPECT_THAT(dot, HasSubstr("n1 -> stop;"));
+  EXPECT_THAT(dot, Not(HasSubstr("Never shown")));
+}
+
+}  // namespace
+}  // namespace quillshade::qsd

@@ -1,0 +1,157 @@
+#!/bin/sh
+# qsd encode, decode and check from the command line: exact output, exit statuses, and
+# that a failed command writes nothing. Usage: qsd_toolkit_test.sh QSD
+set -u
+qsd=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# run ARGS...: runs qsd with a time limit; stdout in $dir/out, stderr in $dir/err.
+run() {
+  timeout 20 "$qsd" "$@" > "$dir/out" 2> "$dir/err" < /dev/null
+  status=$?
+}
+
+# expect STATUS PATTERN ARGS...: the exit status, and PATTERN somewhere in stdout+stderr.
+expect() {
+  want=$1 pattern=$2
+  shift 2
+  run "$@"
+  if [ -z "$pattern" ]; then
+    # Nothing to look for: then nothing may be said on stderr either.
+    if [ "$status" != "$want" ] || [ -s "$dir/err" ]; then
+      fail "qsd $*: exit $status (want $want), stderr:"
+      sed 's/^/    /' "$dir/err" >&2
+    fi
+  elif [ "$status" != "$want" ] || ! cat "$dir/out" "$dir/err" | grep -q -- "$pattern"; then
+    fail "qsd $*: exit $status (want $want), no '$pattern' in:"
+    sed 's/^/    /' "$dir/out" "$dir/err" >&2
+  fi
+}
+
+# same FILE TEXT: the file holds exactly TEXT (printf escapes allowed).
+same() {
+  printf "$2" > "$dir/want"
+  cmp -s "$1" "$dir/want" || fail "$1 holds '$(od -c "$1" | head -3)', not '$2'"
+}
+
+# --- encode -------------------------------------------------------------------------
+printf 'a\r\nb\rc\n' > "$dir/breaks.txt"
+expect 0 '' encode "$dir/breaks.txt" -o "$dir/breaks.qsd"
+same "$dir/breaks.qsd" '97 13 10 98 13 10 99 13 10 '
+
+printf '\357\273\277\343\201\202\n' > "$dir/bom.txt"   # BOM, then あ
+expect 0 '' encode "$dir/bom.txt"
+same "$dir/bom.qsd" '33440 13 10 '                       # IN with .qsd: the default output
+
+printf '\202\240\n' > "$dir/sjis.txt"                    # あ in code page 932
+expect 0 '' encode --from cp932 "$dir/sjis.txt" -o "$dir/sjis.qsd"
+same "$dir/sjis.qsd" '33440 13 10 '
+
+printf 'Hi\n' | timeout 20 "$qsd" encode - > "$dir/stdout.qsd" 2> "$dir/err" || fail "encode - - failed"
+same "$dir/stdout.qsd" '72 105 13 10 '
+
+printf 'ok\nA \360\237\230\200 smile\n' > "$dir/emoji.txt"
+printf 'old' > "$dir/emoji.qsd"
+expect 1 "emoji.txt:2:3: error: U+1F600" encode "$dir/emoji.txt" -o "$dir/emoji.qsd"
+same "$dir/emoji.qsd" 'old'                              # untouched
+expect 1 'nothing written' encode "$dir/emoji.txt" -o "$dir/never.qsd"
+[ -e "$dir/never.qsd" ] && fail "a failed encode left never.qsd behind"
+ls -a "$dir" | grep -q '^\.never' && fail "a failed encode left a temporary file behind"
+expect 0 "2:3: warning: U+1F600 '.*' cannot be written in code page 932; wrote '?'" \
+  encode --lossy "$dir/emoji.txt" -o "$dir/lossy.qsd"
+same "$dir/lossy.qsd" '111 107 13 10 65 32 63 32 115 109 105 108 101 13 10 '
+
+printf 'one\ntwo' > "$dir/unbroken.txt"
+expect 0 'unbroken.txt:2:1: warning: the last line has no line break' encode "$dir/unbroken.txt"
+same "$dir/unbroken.qsd" '111 110 101 13 10 116 119 111 '
+
+printf 'ok\nCaf\351\n' > "$dir/latin1.txt"
+expect 1 'latin1.txt:2:4: error: byte 0xE9' encode "$dir/latin1.txt"
+printf 'a\000b\n' > "$dir/nul.txt"
+expect 1 'binary file' encode "$dir/nul.txt"
+expect 1 'no such file' encode "$dir/missing.txt"
+expect 1 'is a folder' encode "$dir"
+mkfifo "$dir/fifo.txt"
+expect 1 'not a regular file' encode "$dir/fifo.txt"
+expect 1 'cannot be created' encode "$dir/breaks.txt" -o "$dir/no/such/folder.qsd"
+expect 2 'name the story file with -o' encode "$dir/breaks.qsd"
+expect 2 "unknown option '--fast'" encode --fast "$dir/breaks.txt"
+expect 2 'no IN named' encode
+expect 2 'name one IN' encode "$dir/breaks.txt" "$dir/bom.txt"
+expect 2 '--from needs utf-8 or cp932' encode --from latin1 "$dir/breaks.txt"
+expect 2 '-o needs a file name' encode "$dir/breaks.txt" -o
+
+# Every character of code page 932 goes through encode and decode unchanged.
+printf '\357\274\274\357\275\236\342\221\240\344\272\234\357\275\261\\~\n' > "$dir/marks.txt"   # ＼～①亜ｱ\~
+expect 0 '' encode "$dir/marks.txt"
+same "$dir/marks.qsd" '33119 33120 34624 34975 177 92 126 13 10 '
+expect 0 '' decode "$dir/marks.qsd" -o "$dir/marks.back"
+printf '\357\274\274\357\275\236\342\221\240\344\272\234\357\275\261\\~\r\n' > "$dir/marks.want"
+cmp -s "$dir/marks.back" "$dir/marks.want" || fail "decode did not give back the marks"
+
+# --- decode -------------------------------------------------------------------------
+printf '72 65x 105 13 10 ' > "$dir/bad.qsd"
+expect 0 "bad.qsd:1:4: warning: the token '65x' is not a number" decode "$dir/bad.qsd"
+same "$dir/out" 'Hi\r\n'
+printf '72 105\n13 1x0 10 99999999999 33344 ' > "$dir/lines.qsd"
+expect 0 "lines.qsd:2:4: warning: the token '1x0'" decode "$dir/lines.qsd"
+grep -q "lines.qsd:2:11: warning: the token '99999999999' is out of the range" "$dir/err" || fail "out of range not placed"
+grep -q "lines.qsd:2:23: warning: the token '33344' is no character" "$dir/err" || fail "no character not placed"
+grep -q "1:4: warning: the token '105\\\\n13'" "$dir/err" || fail "a token across a line break not named"
+expect 1 "bad.qsd:1:4: error: the token '65x'" decode --strict "$dir/bad.qsd" -o "$dir/strict.txt"
+[ -e "$dir/strict.txt" ] && fail "decode --strict wrote a file"
+expect 0 '' decode --strict "$dir/breaks.qsd"
+printf '33440 13 10 ' > "$dir/a.qsd"
+expect 0 '' decode --to cp932 "$dir/a.qsd" -o "$dir/a.sjis"
+same "$dir/a.sjis" '\202\240\r\n'
+printf '72 13 10 ' | timeout 20 "$qsd" decode - > "$dir/stdin.txt" 2> "$dir/err" || fail "decode - failed"
+same "$dir/stdin.txt" 'H\r\n'
+: > "$dir/empty.qsd"
+expect 1 'decodes to no character' decode "$dir/empty.qsd"
+expect 1 'is it a text source' decode "$dir/breaks.txt"
+expect 1 'no such file' decode "$dir/missing.qsd"
+expect 1 'not a regular file' decode "$dir"
+expect 1 'not a regular file' decode "$dir/fifo.txt"
+expect 1 'not a regular file' decode /dev/zero
+expect 2 "unknown option '-x'" decode -x "$dir/a.qsd"
+expect 2 '--to needs utf-8 or cp932' decode --to "$dir/a.qsd"
+
+# --- check --------------------------------------------------------------------------
+expect 0 'endless-loop' check --list
+expect 0 'flag-never-set' check --list
+expect 2 '--list takes no FILE' check --list "$dir/a.qsd"
+expect 0 '' check "$dir/breaks.qsd"
+[ -s "$dir/out" ] && fail "check printed something for a clean story"
+printf 'A short line.\nA somewhat longer line.\n' > "$dir/wide.txt"
+expect 0 'wide.txt:2:1: warning: the line is 23 columns wide; the title bar shows about 20' check --width 20 "$dir/wide.txt"
+expect 0 'walk-limit' check --max-states 1 "$dir/wide.txt"
+expect 1 'no such file' check "$dir/breaks.qsd" "$dir/missing.qsd"
+expect 1 'is a folder' check "$dir"
+expect 1 'not a regular file' check "$dir/fifo.txt"
+expect 1 'binary file' check "$dir/nul.txt"
+expect 1 'sjis.txt:1:1: error: byte 0x82' check "$dir/sjis.txt"
+expect 0 '' check --from cp932 "$dir/sjis.txt"
+expect 2 'no FILE named' check
+expect 2 '--width needs a number' check --width wide "$dir/a.qsd"
+expect 2 '--max-states needs a number' check --max-states 0 "$dir/a.qsd"
+expect 2 "unknown option '--all'" check --all "$dir/a.qsd"
+
+# --- help ---------------------------------------------------------------------------
+for command in encode decode check graph play; do
+  expect 0 "usage: qsd $command" help "$command"
+  expect 0 "usage: qsd $command" "$command" --help
+done
+expect 0 'encode' --help
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures case(s) failed" >&2
+  exit 1
+fi
+echo "all toolkit cases passed"
