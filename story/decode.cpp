@@ -100,9 +100,14 @@ void CodeDecoder::Feed(std::string_view bytes) {
     }
     // The state machine, byte by byte, up to and including the next space.
     while (p < end) {
-      // Once a number is out of range only where its digits end matters.
+      // Once a number is out of range only where its digits end matters, and once a
+      // token is known to be invalid only where it ends.
       if (state_ == State::Digits && magnitude_ >= kMagnitudeCap) {
         p = SkipDigits(p, end);
+        if (p == end) break;
+      } else if (state_ == State::Invalid) {
+        const void* const space = std::memchr(p, ' ', static_cast<std::size_t>(end - p));
+        p = space ? static_cast<const char*>(space) : end;
         if (p == end) break;
       }
       const char c = *p;

@@ -28,6 +28,7 @@ struct BadToken {
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
   TokenFault fault = TokenFault::NotANumber;
+  bool operator==(const BadToken&) const = default;
 };
 
 // Decodes a story file fed in pieces of any size, so a file is never held whole.

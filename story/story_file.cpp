@@ -20,13 +20,19 @@ StoryFile ReadStoryFile(const std::filesystem::path& path, const CodePage& page,
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::file_status status = fs::status(path, error);
-  if (error || !fs::exists(status)) return Failed(StoryFileStatus::NotFound);
+  if (status.type() == fs::file_type::not_found) return Failed(StoryFileStatus::NotFound);
+  // A folder on the way that may not be searched, a loop of links, ...
+  if (error) return Failed(StoryFileStatus::CannotOpen);
   if (!fs::is_regular_file(status)) return Failed(StoryFileStatus::NotARegularFile);
   const std::uintmax_t size = fs::file_size(path, error);
   if (error) return Failed(StoryFileStatus::CannotOpen);
 
   std::ifstream in(path, std::ios::binary);
   if (!in) return Failed(StoryFileStatus::CannotOpen);
+  // Files of the system's own (under /proc, say) claim a size of 0 whatever they hold,
+  // and some of them wait for news on every read, or hand each byte out only once.
+  // Such a file is taken at its word and never read.
+  if (size == 0) return StoryFile{StoryFileStatus::Loaded, {}};
 
   try {
     StoryFile result{StoryFileStatus::Loaded, {}};
@@ -47,6 +53,7 @@ StoryFile ReadStoryFile(const std::filesystem::path& path, const CodePage& page,
       const std::streamsize got = in.gcount();
       if (in.bad()) return Failed(StoryFileStatus::ReadError);
       total += static_cast<std::uintmax_t>(got);
+      if (options.afterRead) options.afterRead(total);
       decoder.Feed(std::string_view(buffer.get(), static_cast<std::size_t>(got)));
       if (decoder.TooLong()) return Failed(StoryFileStatus::TooLong);
       if (got < want) break;  // end of file

@@ -30,6 +30,9 @@ struct StoryFile {
 struct StoryFileOptions {
   std::size_t maxLength = kMaxStoryLength;
   std::function<void(const BadToken&)> onBadToken;  // optional
+  // Tests only: runs after each piece is read, with the bytes read so far, so that a
+  // test can change the file under the reader at a chosen moment.
+  std::function<void(std::uintmax_t bytesRead)> afterRead;
 };
 
 // Reads and decodes the story file at `path`. Only regular files are read, so a FIFO

@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
+
+#include "tests/story/decode_reference.h"
 
 namespace quillshade {
 namespace {
@@ -68,6 +71,53 @@ TEST(CodeDecoder, StopsAtTheLengthLimit) {
   decoder.Feed("67 ");
   EXPECT_TRUE(decoder.TooLong());
   EXPECT_EQ(text, u"AB");
+}
+
+// Files of every kind of token, so that the blocks the decoder reads at once start and
+// end everywhere: inside numbers, on signs, on line breaks, on runs of spaces.
+std::string TokenSoup(std::mt19937& random, std::size_t tokens) {
+  static const std::vector<std::string> kTokens{
+      "0", "65", "-32096", "33440", "+66", "00000072", "12345678", "123456789", "2147483647", "-2147483648",
+      "2147483648", "-2147483649", "65x", "-", "+", "", "\r\n72", "72\r\n", "\t", "99999999999999", "1\r2",
+      "129", "33344", "-0", "65536", "-32769", "-32768", "65535", "+-5", "7\n", "\n\n", "\x80", "0000000000065"};
+  std::string file;
+  for (std::size_t i = 0; i < tokens; ++i) {
+    file += kTokens[random() % kTokens.size()];
+    file.append(1 + (random() % 8 == 0 ? random() % 3 : 0), ' ');
+  }
+  return file;
+}
+
+TEST(CodeDecoder, AgreesWithThePlainRulesInPiecesOfEverySize) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 300; ++round) {
+    const std::string file = TokenSoup(random, random() % 400);
+    const test::ReferenceDecoding expected = test::ReferenceDecode(file, Cp932CodePage());
+    for (const std::size_t piece : {file.size() + 1, std::size_t{1}, std::size_t{9}, std::size_t{80},
+                                    std::size_t{81 + random() % 200}}) {
+      std::u16string text;
+      std::vector<BadToken> bad;
+      CodeDecoder decoder(Cp932CodePage(), text);
+      decoder.onBadToken = [&](const BadToken& token) { bad.push_back(token); };
+      for (std::size_t at = 0; at < file.size(); at += piece) decoder.Feed(std::string_view(file).substr(at, piece));
+      decoder.Finish();
+      ASSERT_EQ(text, expected.text) << "round " << round << ", pieces of " << piece << ": " << file;
+      ASSERT_EQ(bad, expected.badTokens) << "round " << round << ", pieces of " << piece << ": " << file;
+    }
+  }
+}
+
+TEST(CodeDecoder, ListenerSeesTheTextUpToEachBadToken) {
+  // Tools place a bad token in the decoded text by its length at that moment.
+  std::string file;
+  for (int i = 0; i < 3000; ++i) file += i % 1000 == 999 ? "x " : "65 ";
+  std::u16string text;
+  std::vector<std::size_t> lengths;
+  CodeDecoder decoder(Cp932CodePage(), text);
+  decoder.onBadToken = [&](const BadToken&) { lengths.push_back(text.size()); };
+  decoder.Feed(file);
+  decoder.Finish();
+  EXPECT_THAT(lengths, testing::ElementsAre(999, 1998, 2997));
 }
 
 }  // namespace

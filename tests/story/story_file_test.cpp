@@ -25,7 +25,7 @@ class ReadStoryFileTest : public testing::Test {
     return path;
   }
   StoryFile Read(const fs::path& path, std::size_t maxLength = kMaxStoryLength) {
-    return ReadStoryFile(path, Cp932CodePage(), StoryFileOptions{maxLength, nullptr});
+    return ReadStoryFile(path, Cp932CodePage(), StoryFileOptions{maxLength, nullptr, nullptr});
   }
 
   fs::path dir_;
