@@ -7,13 +7,15 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   qt_packages="qt6-base-dev libxcb1-dev"
   [ -z "${DISPLAY:-}" ] && qt_packages="$qt_packages qt6-wayland"
   QUILLSHADE_EXTRA_PACKAGES="$qt_packages" ./scripts/install-deps.sh
-  cmake -S . -B build/qt -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLSHADE_BUILD_QT=ON -DQUILLSHADE_BUILD_TOOLS=OFF > /dev/null
-  cmake --build build/qt -j2 --target quillshade
+  cmake -S . -B build/qt -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLSHADE_BUILD_QT=ON -DQUILLSHADE_BUILD_TOOLS=ON > /dev/null
+  cmake --build build/qt -j2 --target quillshade examples
+  # The open dialog starts in the working directory: a folder holding just the samples.
+  mkdir -p build/qt/stories
+  cp build/qt/examples/*.qsd build/qt/stories/
   echo "Down opens a story (the samples are in the folder the dialog shows); Down reads on;"
   echo "1-5 answer a choice; Space minimises; File > Exit ends."
-  # The open dialog starts in the working directory: the sample stories' folder.
-  cd examples
-  exec ../build/qt/ui/qt/quillshade
+  cd build/qt/stories
+  exec ../ui/qt/quillshade
 fi
 echo "No display (DISPLAY and WAYLAND_DISPLAY are unset), so the story plays in the terminal."
 ./scripts/install-deps.sh

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "story/code_page.h"
@@ -134,7 +135,6 @@ class ReaderWindowTest : public QObject {
   void keysMapToWindowsCodes_data();
   void keysMapToWindowsCodes();
   void downAtStartOpensDialogWithReaderSettings();
-  void otherKeysAtStartDoNothing();
   void cancelChangesNothing();
   void loadShowsBusyThenFirstLine();
   void keysInEveryCondition();
@@ -143,6 +143,7 @@ class ReaderWindowTest : public QObject {
   void unicodePathLoads();
   void versionBoxLeavesStoryAsItWas();
   void exitEndsAtOnce();
+  void failingHandlerIsReported();
 
  private:
   void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(window_.get(), key, modifiers); }
@@ -218,14 +219,10 @@ void ReaderWindowTest::keysMapToWindowsCodes_data() {
   QTest::newRow("keypad Down without Num Lock") << int(Qt::Key_Down) << true << 40;
   QTest::newRow("Space") << int(Qt::Key_Space) << false << 32;
   QTest::newRow("1") << int(Qt::Key_1) << false << 49;
-  QTest::newRow("5") << int(Qt::Key_5) << false << 53;
   QTest::newRow("6") << int(Qt::Key_6) << false << 54;
-  QTest::newRow("keypad 1") << int(Qt::Key_1) << true << 97;
   QTest::newRow("keypad 5") << int(Qt::Key_5) << true << 101;
   QTest::newRow("keypad 0") << int(Qt::Key_0) << true << 96;
   QTest::newRow("J") << int(Qt::Key_J) << false << 74;
-  QTest::newRow("Up") << int(Qt::Key_Up) << false << 38;
-  QTest::newRow("F10") << int(Qt::Key_F10) << false << 121;
   QTest::newRow("a key with no code") << int(Qt::Key_Exclam) << false << 0;
 }
 
@@ -266,15 +263,6 @@ void ReaderWindowTest::downAtStartOpensDialogWithReaderSettings() {
   QCOMPARE(folder, QDir::currentPath());  // no folder of its own: where the reader was started
 }
 
-void ReaderWindowTest::otherKeysAtStartDoNothing() {
-  Modals none;
-  for (Qt::Key key : {Qt::Key_1, Qt::Key_5, Qt::Key_6, Qt::Key_Up, Qt::Key_J, Qt::Key_Return}) Press(key);
-  Press(Qt::Key_3, Qt::KeypadModifier);
-  QTest::qWait(50);
-  QCOMPARE(none.unexpected(), 0);
-  QCOMPARE(Caption(), QStringLiteral("Quillshade Ver.2.0"));
-}
-
 void ReaderWindowTest::cancelChangesNothing() {
   Open(Sample());
   Press(Qt::Key_Down);
@@ -313,6 +301,15 @@ void ReaderWindowTest::loadShowsBusyThenFirstLine() {
 }
 
 void ReaderWindowTest::keysInEveryCondition() {
+  {
+    // No story: only Down acts, by opening the dialog.
+    Modals none;
+    for (Qt::Key key : {Qt::Key_1, Qt::Key_5, Qt::Key_6, Qt::Key_Up, Qt::Key_J, Qt::Key_Return}) Press(key);
+    Press(Qt::Key_3, Qt::KeypadModifier);
+    QTest::qWait(50);
+    QCOMPARE(none.unexpected(), 0);
+    QCOMPARE(Caption(), QStringLiteral("Quillshade Ver.2.0"));
+  }
   Open(Sample());
   // Reading: Down steps on, a choice key does nothing without a choice.
   Press(Qt::Key_1);
@@ -422,6 +419,18 @@ void ReaderWindowTest::exitEndsAtOnce() {
   QTest::qWait(50);
   QCOMPARE(noQuestion.unexpected(), 0);
   QCOMPARE(Caption(), kLine1);
+}
+
+void ReaderWindowTest::failingHandlerIsReported() {
+  // The program's end is the one call the tests can make fail; the guard around every
+  // handler is the same for all of them.
+  ReaderWindow window(Cp932CodePage(), [] { throw std::runtime_error("the event loop is gone"); });
+  SeenBox seen;
+  Modals box({ClickOk(seen)});
+  window.findChild<QAction*>(QStringLiteral("mnuFileClose"))->trigger();
+  QCOMPARE(box.answered(), 1);
+  QCOMPARE(seen.title, QStringLiteral("Quillshade"));
+  QVERIFY2(seen.text.endsWith(QStringLiteral("\n\nthe event loop is gone")), qPrintable(seen.text));
 }
 
 }  // namespace quillshade
