@@ -128,7 +128,8 @@ ReaderWindow::ReaderWindow(const CodePage& storyCodePage, std::function<void()> 
   help->setObjectName(QStringLiteral("mnuHelp"));
   QAction* version = help->addAction(ToQString(u"ﾊﾞｰｼﾞｮﾝ情報(&V)"));
   version->setObjectName(QStringLiteral("mnuHelpVer"));
-  // Only the access keys reach the commands: no action has a shortcut of its own.
+  // No action has a shortcut of its own, only its access key, and each stays in its menu
+  // (no platform may move Exit or Version elsewhere by its text).
   for (QAction* action : {open, close, version}) action->setMenuRole(QAction::NoRole);
 
   connect(open, &QAction::triggered, this, [this] { Run(mnuFileOpen_Click); });
