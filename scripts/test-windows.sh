@@ -37,6 +37,8 @@ done
 echo "  menu, icon group with $images images, manifest: present"
 
 quillshade_wine_session
+QUILLSHADE_WINE_SESSION=1
+export QUILLSHADE_WINE_SESSION
 echo "== unit tests under Wine"
 ctest --preset windows
 echo "== end-to-end tests"
