@@ -1,6 +1,7 @@
 // The read step: a regular file, read in chunks, its size checked against what was read.
 #include "story/story_file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <memory>
 #include <new>
@@ -43,12 +44,14 @@ StoryFile ReadStoryFile(const std::filesystem::path& path, const CodePage& page,
     CodeDecoder decoder(page, result.text, options.maxLength);
     decoder.onBadToken = options.onBadToken;
 
-    const auto buffer = std::make_unique<char[]>(kChunkSize);
+    // A small story needs no more than its own size of buffer.
+    const auto bufferSize = static_cast<std::size_t>(std::min<std::uintmax_t>(kChunkSize, size + 1));
+    const auto buffer = std::make_unique<char[]>(bufferSize);
     std::uintmax_t total = 0;
     // Reads at most one byte past the size seen at the start, so a file that keeps
     // growing is noticed instead of being read forever.
     while (total <= size) {
-      const auto want = static_cast<std::streamsize>(std::min<std::uintmax_t>(kChunkSize, size - total + 1));
+      const auto want = static_cast<std::streamsize>(std::min<std::uintmax_t>(bufferSize, size - total + 1));
       in.read(buffer.get(), want);
       const std::streamsize got = in.gcount();
       if (in.bad()) return Failed(StoryFileStatus::ReadError);

@@ -15,6 +15,12 @@ TEST(Utf8, LoneSurrogatesBecomeReplacementCharacters) {
   EXPECT_EQ(ToUtf8(std::u16string{u'a', 0xD800, u'b', 0xDC00}), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
 }
 
+TEST(Utf8, EveryLengthAtItsEdgesAndSurrogatesAtTheEnd) {
+  const std::u16string edges{0x7F, 0x80, 0x7FF, 0x800, 0xFFFF, 0xD83D, 0xDE00, 0xD83D};
+  EXPECT_EQ(ToUtf8(edges), "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x9F\x98\x80\xEF\xBF\xBD");
+  EXPECT_EQ(ToUtf8(u""), "");
+}
+
 TEST(Utf8, MalformedInputIsRefused) {
   for (const std::string_view bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "a\x80"}) {
     EXPECT_EQ(FromUtf8(bad), std::nullopt);

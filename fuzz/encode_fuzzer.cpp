@@ -1,0 +1,26 @@
+// Fuzz target: qsd encode on an arbitrary text source; what it writes must decode back
+// to the text it read.
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <variant>
+
+#include "story/decode.h"
+#include "tools/qsd/text_source.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  using namespace quillshade::qsd;
+  const SourceEncoding encoding = data[0] & 1 ? SourceEncoding::Cp932 : SourceEncoding::Utf8;
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  (void)LooksLikeStoryFile(bytes);
+  const SourceResult source = ReadTextSource(bytes, encoding);
+  const auto* text = std::get_if<std::u16string>(&source);
+  if (!text) return 0;
+  const EncodedStory story = EncodeStory(*text);
+  for (const Unencodable& bad : story.unencodable) (void)DescribeCharacter(bad.character);
+  if (story.unencodable.empty() &&
+      quillshade::DecodeCharCodes(story.codes, quillshade::Cp932CodePage()) != *text)
+    __builtin_trap();
+  return 0;
+}
