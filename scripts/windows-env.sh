@@ -43,6 +43,10 @@ quillshade_wine_session() {
   # No Mono or Gecko: the reader needs neither, and their installers would ask.
   WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$session_dir/wineboot.log" 2>&1
   wineserver -w
+  # One server for the whole run, so each test program starts in a fraction of a second;
+  # Wine's own services start now, so they hold no pipe of a test runner open later.
+  wineserver -p
+  wine cmd /c exit >/dev/null 2>&1 </dev/null
 }
 
 quillshade_end_session() {

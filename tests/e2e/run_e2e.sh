@@ -101,7 +101,7 @@ press alt+f o
 open_file 'C:\stories\missing.qsd'
 if wait_for 15 has_window '^エラー$'; then
   box=$(probe_dialog 'エラー')
-  if echo "$box" | grep -qx 'text=ファイルが開けません' && echo "$box" | grep -qx 'buttons=1' && echo "$box" | grep -qx 'icon=0'; then
+  if printf "%s\n" "$box" | grep -qx 'text=ファイルが開けません' && printf "%s\n" "$box" | grep -qx 'buttons=1' && printf "%s\n" "$box" | grep -qx 'icon=0'; then
     pass "missing file: the failure box, titled エラー, OK only"
   else fail "failure box shows: $box"; fi
   xdotool key Return
@@ -122,7 +122,7 @@ echo "== version box"
 press alt+h v
 if wait_for 15 has_window '^Quillshade$'; then
   box=$(probe_dialog 'Quillshade')
-  if echo "$box" | grep -q '^text=Quillshade Ver\.2\.01\\r\\n\\r\\n.' && echo "$box" | grep -qx 'buttons=1'; then
+  if printf "%s\n" "$box" | grep -q '^text=Quillshade Ver\.2\.01\\r\\n\\r\\n.' && printf "%s\n" "$box" | grep -qx 'buttons=1'; then
     pass "Help > Version shows its box"
   else fail "version box shows: $box"; fi
   xdotool key Return
