@@ -83,7 +83,17 @@ TEST(WalkStory, StopsAtTheStateLimitAndSaysSo) {
   const std::u16string story = Story(u"One.\nTwo.\nThree.\nFour.\n");
   EXPECT_FALSE(WalkStory(story, 3).complete);
   EXPECT_TRUE(WalkStory(story, 100).complete);
-  EXPECT_THAT(Found(u"One.\nTwo.\nThree.\nFour.\n", {kDefaultWidth, 3}), ElementsAre("1:1 walk-limit"));
+  EXPECT_THAT(Found(u"One.\nTwo.\nThree.\nFour.\n", {kDefaultWidth, 3, kDefaultMaxScan}), ElementsAre("1:1 walk-limit"));
+}
+
+// Each jump searches the whole text, so a story of many jumps is bounded by what the
+// searches read, not only by its number of states.
+TEST(WalkStory, StopsWhenTheLabelSearchesWouldReadTooMuch) {
+  const std::u16string story = Story(u"Start.\n[a] A. >> [b]\n[b] B. >> [c]\n[c] C. :: END\n");
+  const WalkResult walk = WalkStory(story, 1000, 3 * story.size());
+  EXPECT_FALSE(walk.complete);
+  EXPECT_EQ(walk.stoppedBy, WalkLimit::Scan);
+  EXPECT_TRUE(WalkStory(story, 1000, 100 * story.size()).complete);
 }
 
 // Every line carries a choice back to a different line and sets flags: many states, all

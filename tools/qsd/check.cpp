@@ -18,7 +18,7 @@ namespace quillshade::qsd {
 const Command kCheckCommand{
     "check",
     "find the traps in stories, as a compiler reports errors",
-    "usage: qsd check [--width N] [--from utf-8|cp932] [--max-states N] FILE...\n"
+    "usage: qsd check [--width N] [--from utf-8|cp932] [--max-states N] [--max-scan N] FILE...\n"
     "       qsd check --list\n"
     "\n"
     "Checks story files (.qsd) and their text sources, told apart by their content.\n"
@@ -34,6 +34,8 @@ const Command kCheckCommand{
     "                   two; default 44, a 450-pixel title bar)\n"
     "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
     "  --max-states N   give up the walk after N reader states (default 4000000)\n"
+    "  --max-scan N     give up the walk once its label searches would read more\n"
+    "                   than N characters (default 10000000000)\n"
     "\n"
     "Exit status: 0 no errors (warnings allowed), 1 errors or an unreadable FILE,\n"
     "2 wrong arguments.\n",
@@ -124,7 +126,7 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
 }
 
 bool ParseCount(const std::string& text, std::uint64_t& value) {
-  if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  if (text.empty() || text.size() > 15 || text.find_first_not_of("0123456789") != std::string::npos) return false;
   value = std::stoull(text);
   return value > 0;
 }
@@ -164,7 +166,7 @@ const std::vector<CheckInfo>& AllChecks() {
       {"endless-loop", Warning, "a loop that Down can go round forever, with no choice and no END on it"},
       {"flag-never-tested", Warning, "a flag that is set but never tested (D and E: by none of the stories checked)"},
       {"flag-never-set", Warning, "a flag that is tested but never set (D and E: by none of the stories checked)"},
-      {"walk-limit", Warning, "the story has more reader states than --max-states, so the walk stopped"},
+      {"walk-limit", Warning, "the walk stopped at --max-states or --max-scan, so its checks were not made"},
   };
   return checks;
 }
@@ -256,6 +258,11 @@ int RunCheck(const Arguments& args) {
       if (!reader.TakeValue() || !ParseCount(reader.Value(), states) || states > 0xFFFFFFF0ULL)
         return reader.Fail("--max-states needs a number from 1 to 4294967280");
       options.maxStates = states;
+    } else if (reader.Is("--max-scan")) {
+      std::uint64_t characters = 0;
+      if (!reader.TakeValue() || !ParseCount(reader.Value(), characters))
+        return reader.Fail("--max-scan needs a number of characters");
+      options.maxScan = characters;
     } else if (reader.Is("--from")) {
       if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding))
         return reader.Fail("--from needs utf-8 or cp932");

@@ -36,9 +36,15 @@ inline constexpr std::size_t kDefaultWidth = 44;
 // A state costs the walk about 50 bytes at most, so the default stays near 200 MB.
 inline constexpr std::uint64_t kDefaultMaxStates = 4'000'000;
 
+// Every jump and every answer of a choice searches the whole story for its label, so
+// the walk also stops once its searches would have read this many characters: a few
+// seconds of work, whatever the size of the story.
+inline constexpr std::uint64_t kDefaultMaxScan = 10'000'000'000;
+
 struct CheckOptions {
   std::size_t width = kDefaultWidth;
   std::uint64_t maxStates = kDefaultMaxStates;
+  std::uint64_t maxScan = kDefaultMaxScan;
 };
 
 // Where a story sets and tests its flags (bit i: flag A + i), on lines that reading
@@ -69,14 +75,17 @@ struct LoopFound {
   std::vector<std::size_t> lines;  // story lines on the loop, ascending
 };
 
+enum class WalkLimit { None, States, Scan };
+
 struct WalkResult {
-  bool complete = true;                // false when the state limit was reached
+  bool complete = true;                // false when a limit was reached
+  WalkLimit stoppedBy = WalkLimit::None;
   std::uint64_t states = 0;
   std::vector<bool> lineReached;       // index: story line (1-based; [0] unused)
   std::vector<LoopFound> loops;
 };
 
-WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates);
+WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan = kDefaultMaxScan);
 
 
 

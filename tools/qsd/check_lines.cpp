@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "story/choice.h"
+#include "story/label_index.h"
 #include "story/text.h"
 #include "tools/qsd/check_internal.h"
 
@@ -47,7 +48,7 @@ struct LabelFacts {
 class LineChecker {
  public:
   LineChecker(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink)
-      : text_(text), lines_(lines), options_(options), sink_(sink) {}
+      : text_(text), lines_(lines), options_(options), sink_(sink), index_(text) {}
 
   void Run() {
     for (std::size_t line = 1; line <= lines_.Count(); ++line)
@@ -64,13 +65,12 @@ class LineChecker {
     const auto known = labels_.find(label);
     if (known != labels_.end()) return known->second;
     LabelFacts facts;
-    const std::int32_t at = FindLabelLine(text_, label);
-    if (at == 0) {
+    const LabelIndex::Found found = index_.Find(label);
+    if (found.first == 0) {
       facts.onlyFirstLine = text_.substr(0, label.size()) == label;
     } else {
-      facts.first = lines_.LineAfterBreak(at);
-      const std::size_t next = text_.find(u"\r\n" + label, static_cast<std::size_t>(at));
-      if (next != std::u16string_view::npos) facts.second = lines_.LineOf(next) + 1;
+      facts.first = lines_.LineAfterBreak(found.first);
+      if (found.second != 0) facts.second = lines_.LineAfterBreak(found.second);
     }
     return labels_.emplace(label, facts).first->second;
   }
@@ -263,6 +263,7 @@ class LineChecker {
   const StoryLines& lines_;
   const CheckOptions& options_;
   DiagnosticSink& sink_;
+  LabelIndex index_;  // every label of the story is looked up, so one search each is too slow
   std::unordered_map<std::u16string, LabelFacts> labels_;
   std::size_t line_ = 0;
   std::u16string_view raw_;

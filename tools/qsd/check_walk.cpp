@@ -6,6 +6,7 @@
 
 #include "story/choice.h"
 #include "story/line_interpreter.h"
+#include "story/script_line.h"
 #include "story/story.h"
 #include "story/text.h"
 #include "tools/qsd/check.h"
@@ -72,7 +73,8 @@ class StateTable {
 
 class Walker {
  public:
-  Walker(std::u16string_view text, std::uint64_t maxStates) : lines_(text), maxStates_(maxStates) {
+  Walker(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan)
+      : lines_(text), maxStates_(maxStates), maxScan_(maxScan) {
     story_.StoryText = std::u16string(text);
     choiceLists_.emplace_back();
     result_.lineReached.assign(lines_.Count() + 1, false);
@@ -128,6 +130,7 @@ class Walker {
     if (added) {
       if (states_.size() >= maxStates_) {
         result_.complete = false;
+        result_.stoppedBy = WalkLimit::States;
         return false;
       }
       states_.push_back(packed);
@@ -147,12 +150,34 @@ class Walker {
     result_.lineReached[lines_.LineOf(index)] = true;
   }
 
+  // Charges the characters a step may read before it is taken; false once the budget
+  // is spent. A step reads its line, and a jump searches the whole text.
+  bool Charge(std::uint64_t characters) {
+    if (scanned_ + characters > maxScan_) {
+      result_.complete = false;
+      result_.stoppedBy = WalkLimit::Scan;
+      return false;
+    }
+    scanned_ += characters;
+    return true;
+  }
+
+  std::uint64_t StepCost(std::int32_t readPos) const {
+    const std::u16string_view text = story_.StoryText;
+    const auto begin = static_cast<std::size_t>(readPos) - 1;
+    const std::size_t lineEnd = FindLineBreak(text, begin);
+    if (lineEnd == std::u16string_view::npos) return text.size() - std::min(begin, text.size());
+    const bool jumps = SplitScriptLine(text.substr(begin, lineEnd - begin)).jumpAt != kAbsent;
+    return (lineEnd - begin) + (jumps ? text.size() : 0);
+  }
+
   void Visit(std::uint32_t number) {
     const PackedState state = states_[number];
     Unpack(state);
     if (story_.ChoiceList.empty()) {
       if (story_.ReadPos <= 0) return;  // stopped: only a new load leaves this state
       const std::int32_t readPos = story_.ReadPos;
+      if (!Charge(StepCost(readPos))) return;
       const LineStep step = ReadNextLine(story_);
       story_.ReadPos = step.nextPos;
       MarkStep(readPos, step);
@@ -166,6 +191,8 @@ class Walker {
     for (std::int32_t key = 0; key < 5; ++key) {
       const std::u16string label = PickField(list, key);
       if (label.empty()) continue;
+      // The search for the label line, and the rest of that line, which may jump.
+      if (!Charge(2 * static_cast<std::uint64_t>(story_.StoryText.size()))) return;
       Unpack(state);
       const std::optional<std::u16string> shown = ChooseBranch(story_, key);
       if (shown) {
@@ -219,6 +246,8 @@ class Walker {
 
   StoryLines lines_;
   std::uint64_t maxStates_;
+  std::uint64_t maxScan_;
+  std::uint64_t scanned_ = 0;
   Story story_;  // the one working state: the text is held once, the rest is reset per step
   WalkResult result_;
   StateTable table_;
@@ -231,7 +260,9 @@ class Walker {
 
 }  // namespace
 
-WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates) { return Walker(text, maxStates).Run(); }
+WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan) {
+  return Walker(text, maxStates, maxScan).Run();
+}
 
 }  // namespace quillshade::qsd
 
@@ -299,11 +330,14 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
 
 void CheckFlow(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink,
                FlagUse& flags) {
-  const WalkResult walk = WalkStory(text, options.maxStates);
+  const WalkResult walk = WalkStory(text, options.maxStates, options.maxScan);
   if (!walk.complete) {
+    const std::string why = walk.stoppedBy == WalkLimit::States
+                                ? "after " + std::to_string(walk.states) + " reader states (--max-states)"
+                                : "once its label searches had read " + std::to_string(options.maxScan) +
+                                      " characters (--max-scan)";
     sink.Add("walk-limit", 1, 1,
-             "stopped walking the story after " + std::to_string(walk.states) +
-                 " reader states (--max-states): unreached lines, endless loops and flag use were not checked");
+             "stopped walking the story " + why + ": unreached lines, endless loops and flag use were not checked");
     return;
   }
   ReportUnreached(lines, walk, sink);

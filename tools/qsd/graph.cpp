@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "story/choice.h"
+#include "story/label_index.h"
 #include "story/text.h"
 #include "story/utf8.h"
 #include "tools/qsd/command.h"
@@ -73,7 +74,7 @@ struct Node {
 
 class GraphBuilder {
  public:
-  GraphBuilder(std::u16string_view text) : text_(text), lines_(text) {}
+  explicit GraphBuilder(std::u16string_view text) : text_(text), lines_(text), index_(text) {}
 
   std::string Build(std::string_view title) {
     const std::size_t count = lines_.Count();
@@ -105,7 +106,7 @@ class GraphBuilder {
 
   // The line a label leads to, 0 when none does (or when that line is never shown).
   std::size_t LabelLine(const std::u16string& label) const {
-    const std::int32_t at = FindLabelLine(text_, label);
+    const std::int32_t at = index_.Find(label).first;
     if (at == 0) return 0;
     const std::size_t line = lines_.LineAfterBreak(at);
     return lines_.Terminated(line) ? line : 0;
@@ -213,6 +214,7 @@ class GraphBuilder {
 
   std::u16string_view text_;
   StoryLines lines_;
+  LabelIndex index_;  // answers as FindLabelLine does, without reading the text per label
   std::vector<ScriptLine> parts_;
   std::vector<bool> entry_;
   std::vector<std::size_t> nodeOf_;

@@ -1,0 +1,90 @@
+// Sorted line breaks and a min tree over them: the first two label lines in O(log n).
+#include "story/label_index.h"
+
+#include <algorithm>
+
+#include "story/text.h"
+
+namespace quillshade {
+namespace {
+
+constexpr std::uint32_t kNoSlot = 0xFFFFFFFF;
+
+}  // namespace
+
+LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
+  for (std::size_t at = FindLineBreak(text, 0); at != std::u16string_view::npos; at = FindLineBreak(text, at + 1))
+    breaks_.push_back(static_cast<std::uint32_t>(at));
+  // A label without CR or LF can only match inside the line after a break, so sorting
+  // those lines orders every prefix such a label can match; Find falls back to the plain
+  // search for any other label.
+  const auto lineAfter = [this](std::uint32_t at) {
+    const std::size_t start = at + 2;
+    const std::size_t end = FindLineBreak(text_, start);
+    return text_.substr(start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start);
+  };
+  std::vector<std::u16string_view> lines;
+  lines.reserve(breaks_.size());
+  std::vector<std::uint32_t> order(breaks_.size());
+  for (std::size_t i = 0; i < breaks_.size(); ++i) {
+    lines.push_back(lineAfter(breaks_[i]));
+    order[i] = static_cast<std::uint32_t>(i);
+  }
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return lines[a] < lines[b]; });
+  std::vector<std::uint32_t> sorted(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) sorted[i] = breaks_[order[i]];
+  breaks_ = std::move(sorted);
+
+  tree_.assign(2 * breaks_.size(), kNoSlot);
+  for (std::size_t i = 0; i < breaks_.size(); ++i) tree_[breaks_.size() + i] = static_cast<std::uint32_t>(i);
+  for (std::size_t node = breaks_.size(); node-- > 1;) {
+    const std::uint32_t left = tree_[2 * node];
+    const std::uint32_t right = tree_[2 * node + 1];
+    tree_[node] = right == kNoSlot || (left != kNoSlot && breaks_[left] < breaks_[right]) ? left : right;
+  }
+}
+
+std::uint32_t LabelIndex::MinIn(std::size_t from, std::size_t to) const {
+  std::uint32_t best = kNoSlot;
+  const auto take = [&](std::uint32_t slot) {
+    if (slot != kNoSlot && (best == kNoSlot || breaks_[slot] < breaks_[best])) best = slot;
+  };
+  for (from += breaks_.size(), to += breaks_.size(); from < to; from /= 2, to /= 2) {
+    if (from & 1) take(tree_[from++]);
+    if (to & 1) take(tree_[--to]);
+  }
+  return best;
+}
+
+LabelIndex::Found LabelIndex::Find(std::u16string_view label) const {
+  if (label.find_first_of(u"\r\n") != std::u16string_view::npos) {
+    Found found{FindLabelLine(text_, label), 0};
+    if (found.first != 0) {
+      const auto rest = static_cast<std::size_t>(found.first);
+      const std::int32_t next = FindLabelLine(text_.substr(rest), label);
+      if (next != 0) found.second = static_cast<std::int32_t>(rest) + next;
+    }
+    return found;
+  }
+  // The first label.size() characters of the line after a break, as the sort saw them.
+  const auto prefix = [&](std::uint32_t at) {
+    std::u16string_view after = text_.substr(at + 2, label.size() + 1);
+    if (const std::size_t lineBreak = after.find(u"\r\n"); lineBreak != std::u16string_view::npos)
+      after = after.substr(0, lineBreak);
+    return after.substr(0, label.size());
+  };
+  const auto low = std::partition_point(breaks_.begin(), breaks_.end(), [&](std::uint32_t at) { return prefix(at) < label; });
+  const auto high = std::partition_point(low, breaks_.end(), [&](std::uint32_t at) { return prefix(at) == label; });
+  const auto from = static_cast<std::size_t>(low - breaks_.begin());
+  const auto to = static_cast<std::size_t>(high - breaks_.begin());
+  const std::uint32_t first = MinIn(from, to);
+  if (first == kNoSlot) return {};
+  const std::uint32_t left = MinIn(from, first);
+  const std::uint32_t right = MinIn(first + 1, to);
+  std::uint32_t second = left;
+  if (second == kNoSlot || (right != kNoSlot && breaks_[right] < breaks_[second])) second = right;
+  return {static_cast<std::int32_t>(breaks_[first] + 1),
+          second == kNoSlot ? 0 : static_cast<std::int32_t>(breaks_[second] + 1)};
+}
+
+}  // namespace quillshade

@@ -1,0 +1,34 @@
+// Label lookups for many labels over one story text, answering what FindLabelLine does.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace quillshade {
+
+// The reader searches the whole text for each jump; a tool that asks about every label of
+// a story at once would then read the text once per label. This index sorts the line
+// breaks by the line that follows each, so one lookup costs a binary search.
+// The text must outlive the index.
+class LabelIndex {
+ public:
+  explicit LabelIndex(std::u16string_view text);
+
+  // The positions FindLabelLine(text, label) would find first and next: 1-based
+  // positions of the CR of a CR LF directly followed by the label, 0 when there is none.
+  struct Found {
+    std::int32_t first = 0;
+    std::int32_t second = 0;
+  };
+  Found Find(std::u16string_view label) const;
+
+ private:
+  std::uint32_t MinIn(std::size_t from, std::size_t to) const;  // sorted slot of the smallest break
+
+  std::u16string_view text_;
+  std::vector<std::uint32_t> breaks_;  // 0-based CR index of each CR LF, sorted by the line after it
+  std::vector<std::uint32_t> tree_;    // a min tree over breaks_, holding slots
+};
+
+}  // namespace quillshade
