@@ -238,10 +238,17 @@ Rendered RenderSvg(const std::string& dot) {
   std::error_code error;
   const fs::path folder = fs::temp_directory_path(error);
   std::string input = (folder / "qsd-graph-XXXXXX").string();
-  const int fd = ::mkstemp(input.data());
-  if (fd < 0) return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
-  ::close(fd);
-  const std::string output = input + ".svg";
+  std::string output = (folder / "qsd-graph-XXXXXX.svg").string();
+  // Both names are made unique and safe by creating the files here; dot overwrites them.
+  const int inputFd = ::mkstemp(input.data());
+  if (inputFd < 0) return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
+  ::close(inputFd);
+  const int outputFd = ::mkstemps(output.data(), 4);
+  if (outputFd < 0) {
+    ::unlink(input.c_str());
+    return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
+  }
+  ::close(outputFd);
   struct Cleanup {
     std::string a, b;
     ~Cleanup() {
