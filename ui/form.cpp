@@ -1,9 +1,13 @@
 // frmMain's handlers: the keys, the Open command, the version box and Exit.
 #include "ui/form.h"
 
+#include <array>
+#include <utility>
+
 #include "story/choice.h"
 #include "story/line_interpreter.h"
 #include "story/story_file.h"
+#include "story/utf8.h"
 
 namespace quillshade {
 namespace {
@@ -87,15 +91,59 @@ void mnuFileOpen_Click(Form& form) {
     return;
   }
   // D and E carry over to the new story, and so does a pending choice.
-  form.story.FlagA = kFalse;
-  form.story.FlagB = kFalse;
-  form.story.FlagC = kFalse;
-  form.story.StoryText = std::move(file.text);
-  form.story.ReadPos = 1;
-  ReadOn(form);
+  Story before{std::exchange(form.story.StoryText, std::move(file.text)), form.story.ReadPos,
+                     form.story.ChoiceList, form.story.FlagA, form.story.FlagB, form.story.FlagC};
+  try {
+    form.story.FlagA = kFalse;
+    form.story.FlagB = kFalse;
+    form.story.FlagC = kFalse;
+    form.story.ReadPos = 1;
+    ReadOn(form);
+  } catch (...) {
+    // The old story comes back whole, so a failure while showing the first line
+    // cannot leave the new text half loaded.
+    form.story.StoryText = std::move(before.StoryText);
+    form.story.ReadPos = before.ReadPos;
+    form.story.ChoiceList = before.ChoiceList;
+    form.story.FlagA = before.FlagA;
+    form.story.FlagB = before.FlagB;
+    form.story.FlagC = before.FlagC;
+    throw;
+  }
 }
 
 void mnuFileClose_Click(Form& form) { form.window.EndProgram(); }
+
+void RunHandler(Form& form, const std::function<void(Form&)>& handler) {
+  // Everything a handler may change but the story text, which only a load replaces,
+  // and a load puts the old text back itself. Copying the text here instead would cost
+  // a copy of the whole story on every key press.
+  const std::int32_t readPos = form.story.ReadPos;
+  const std::u16string choiceList = form.story.ChoiceList;
+  const std::array<std::int16_t, 5> flags{form.story.FlagA, form.story.FlagB, form.story.FlagC, form.story.FlagD,
+                                          form.story.FlagE};
+  const std::u16string caption = form.caption;
+  std::string what;
+  try {
+    handler(form);
+    return;
+  } catch (const std::exception& error) {
+    what = error.what();
+  } catch (...) {
+  }
+  form.story.ReadPos = readPos;
+  form.story.ChoiceList = choiceList;
+  form.story.FlagA = flags[0];
+  form.story.FlagB = flags[1];
+  form.story.FlagC = flags[2];
+  form.story.FlagD = flags[3];
+  form.story.FlagE = flags[4];
+  ShowCaption(form, caption);
+  form.window.SetBusyPointer(false);
+  std::u16string text(kUnexpectedErrorText);
+  if (!what.empty()) text += u"\r\n\r\n" + FromUtf8(what).value_or(u"?");
+  form.window.ShowMessage(text, std::nullopt);
+}
 
 void mnuHelpVer_Click(Form& form) {
   std::u16string text(kVersionName);

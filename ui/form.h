@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "story/code_page.h"
@@ -10,12 +11,15 @@
 
 namespace quillshade {
 
+inline constexpr std::u16string_view kApplicationTitle = u"Quillshade";  // a box without a title of its own
 inline constexpr std::u16string_view kStartCaption = u"Quillshade Ver.2.0";
 inline constexpr std::u16string_view kLoadingCaption = u"Now Loading...";
 inline constexpr std::u16string_view kLoadFailedText = u"ファイルが開けません";
 inline constexpr std::u16string_view kLoadFailedTitle = u"エラー";
 inline constexpr std::u16string_view kVersionName = u"Quillshade Ver.2.01";
 inline constexpr std::u16string_view kMakerNotice = u"(C) 2026 The Quillshade developers";
+inline constexpr std::u16string_view kUnexpectedErrorText =
+    u"予期しないエラーが起きました。読んでいた物語はそのままです。";
 inline constexpr double kStartWidthTwips = 6750;
 inline constexpr double kStartHeightTwips = 0;
 
@@ -50,5 +54,10 @@ void mnuFileOpen_Click(Form& form);
 void mnuFileClose_Click(Form& form);
 // Help > Version information.
 void mnuHelpVer_Click(Form& form);
+
+// Runs one event's handler for a window system, so that no exception unwinds into it:
+// if the handler throws, the reading state and the caption are put back as they were,
+// the pointer is the default again, and a box says what went wrong. The program goes on.
+void RunHandler(Form& form, const std::function<void(Form&)>& handler);
 
 }  // namespace quillshade

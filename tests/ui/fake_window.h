@@ -2,6 +2,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ struct ShownMessage {
 class FakeWindow final : public WindowPort {
  public:
   void SetCaption(std::u16string_view caption) override {
+    if (onCaption) onCaption(caption);
     captions.emplace_back(caption);
     captionWhileBusy.push_back(busy);
   }
@@ -46,6 +48,8 @@ class FakeWindow final : public WindowPort {
 
   std::u16string Caption() const { return captions.empty() ? std::u16string() : captions.back(); }
 
+  // Called before a caption is taken: a test may throw from it to fail a handler halfway.
+  std::function<void(std::u16string_view)> onCaption;
   // Answers of the coming dialogs; nullopt is Cancel, and so is an empty queue.
   std::deque<std::optional<std::filesystem::path>> dialogAnswers;
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <stdexcept>
 
 #include "fake_window.h"
 
@@ -191,6 +192,42 @@ TEST_F(FormTest, VersionBoxLeavesTheStoryAsItWas) {
   EXPECT_EQ(form_.story.ChoiceList, u"a");
   Press(49);
   EXPECT_EQ(form_.caption, u"yes");
+}
+
+TEST_F(FormTest, HandlerThatThrowsChangesNothingAndIsReported) {
+  Open(StoryFile("g.qsd", Codes("First|Q ?? a|a yes|")));
+  RunHandler(form_, [](Form& form) {
+    form.story.ReadPos = 99;
+    form.story.ChoiceList = u"x";
+    form.story.FlagE = kTrue;
+    form.window.SetBusyPointer(true);
+    form.caption = u"half done";
+    throw std::runtime_error("disk on fire");
+  });
+  ASSERT_EQ(window_.messages.size(), 1u);
+  EXPECT_EQ(window_.messages[0].text, u"予期しないエラーが起きました。読んでいた物語はそのままです。\r\n\r\ndisk on fire");
+  EXPECT_FALSE(window_.messages[0].title);
+  EXPECT_EQ(window_.Caption(), u"First");
+  EXPECT_EQ(form_.story.ReadPos, 8);
+  EXPECT_EQ(form_.story.ChoiceList, u"");
+  EXPECT_EQ(form_.story.FlagE, kFalse);
+  EXPECT_FALSE(window_.busy);
+  RunHandler(form_, [](Form& form) { Form_KeyDown(form, keys::kDown); });
+  EXPECT_EQ(form_.caption, u"Q");
+}
+
+TEST_F(FormTest, LoadThatFailsOnItsFirstLineKeepsTheOldStory) {
+  Open(StoryFile("old.qsd", Codes("Old :: AON|")));
+  const std::u16string oldText = form_.story.StoryText;
+  window_.onCaption = [](std::u16string_view caption) {
+    if (caption == u"New") throw std::bad_alloc();
+  };
+  window_.dialogAnswers.push_back(StoryFile("new.qsd", Codes("New|")));
+  RunHandler(form_, mnuFileOpen_Click);
+  EXPECT_EQ(form_.story.StoryText, oldText);
+  EXPECT_EQ(form_.story.FlagA, kTrue);
+  EXPECT_EQ(form_.caption, u"Old");
+  EXPECT_EQ(window_.messages.size(), 1u);
 }
 
 TEST_F(FormTest, ExitEndsTheProgram) {

@@ -142,25 +142,8 @@ ReaderWindow::ReaderWindow(const CodePage& storyCodePage, std::function<void()> 
 template <class Handler>
 void ReaderWindow::Run(Handler handler) {
   if (ended_) return;
-  // An exception must not unwind through Qt's event delivery. A handler that fails
-  // halfway changes nothing: the story and the caption go back to what they were.
-  const Story storyBefore = form_.story;
-  const std::u16string captionBefore = form_.caption;
-  QString what;
-  try {
-    handler(form_);
-    return;
-  } catch (const std::exception& error) {
-    what = QString::fromUtf8(error.what());
-  } catch (...) {
-  }
-  form_.story = storyBefore;
-  form_.caption = captionBefore;
-  SetCaption(captionBefore);
-  SetBusyPointer(false);
-  QString text = ToQString(u"予期しないエラーが起きました。読んでいた物語はそのままです。");
-  if (!what.isEmpty()) text += QStringLiteral("\n\n") + what;
-  ShowBox(this, ToQString(kApplicationTitle), text);
+  // An exception must not unwind through Qt's event delivery; the form's guard stops it.
+  quillshade::RunHandler(form_, handler);
 }
 
 void ReaderWindow::keyPressEvent(QKeyEvent* event) {

@@ -18,9 +18,6 @@ class QKeyEvent;
 
 namespace quillshade {
 
-// The title a message box carries when the form gives it none.
-inline constexpr std::u16string_view kApplicationTitle = u"Quillshade";
-
 // Sets up the open dialog with the reader's settings. Any typed name is accepted: a
 // missing file is for the load to report, so the dialog asks for no existing file.
 void ConfigureOpenDialog(QFileDialog& dialog, const OpenDialogSettings& settings);

@@ -41,7 +41,7 @@ void TerminalWindow::Restore() {
 void TerminalWindow::ShowMessage(std::u16string_view text, std::optional<std::u16string_view> title) {
   message_ = std::u16string(text);
   if (place_ == CaptionPlace::None) return;
-  std::fprintf(out_, "\r\033[2K[%s] %s\n", Printable(title.value_or(u"Quillshade")).c_str(), Printable(text).c_str());
+  std::fprintf(out_, "\r\033[2K[%s] %s\n", Printable(title.value_or(kApplicationTitle)).c_str(), Printable(text).c_str());
   Draw();
 }
 

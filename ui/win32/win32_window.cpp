@@ -180,28 +180,11 @@ void Win32Window::OnDestroy() {
   if (options_.quitWhenClosed) PostQuitMessage(0);
 }
 
-void Win32Window::RunHandler(const std::function<void(Form&)>& handler) {
-  // Small enough to copy on every event: a handler that fails halfway changes nothing.
-  const Story storyBefore = form_.story;
-  const std::u16string captionBefore = form_.caption;
-  std::string what;  // a copy: the exception is gone once its handler ends
-  try {
-    handler(form_);
-    return;
-  } catch (const std::exception& error) {
-    what = error.what();
-    form_.story = storyBefore;
-  } catch (...) {
-    form_.story = storyBefore;
-  }
-  form_.caption = captionBefore;
-  SetCaption(captionBefore);
-  SetBusyPointer(false);
-  ReportError(what.c_str());
-}
+void Win32Window::RunHandler(const std::function<void(Form&)>& handler) { quillshade::RunHandler(form_, handler); }
 
 void Win32Window::ReportError(const char* what) {
-  std::wstring text = L"予期しないエラーが起きました。読んでいた物語はそのままです。";
+  // Only for what escapes the form's own guard: the window system's part of a message.
+  std::wstring text = Wide(kUnexpectedErrorText);
   if (what && *what) text += L"\r\n\r\n" + WideFromUtf8(what);
   MessageBoxW(hwnd_, text.c_str(), Wide(kApplicationTitle).c_str(), MB_OK);
 }

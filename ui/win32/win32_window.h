@@ -11,8 +11,6 @@
 
 namespace quillshade {
 
-inline constexpr std::u16string_view kApplicationTitle = u"Quillshade";
-
 struct Win32WindowOptions {
   // File > Exit. Empty: the process ends at once (ExitProcess), as the reader does.
   std::function<void()> endProgram;
@@ -43,8 +41,7 @@ class Win32Window final : public WindowPort {
   // The DPI that twips are converted at: the window's own where the system knows it.
   unsigned Dpi() const;
 
-  // Runs one of the form's handlers. If it throws, the story and the caption are put
-  // back as they were, the error is shown in a message box and the program goes on.
+  // Runs one of the form's handlers under the form's guard (RunHandler in ui/form.h).
   void RunHandler(const std::function<void(Form&)>& handler);
 
   void SetCaption(std::u16string_view caption) override;
