@@ -1,6 +1,5 @@
 // qsd encode: a text source to a story file, every character as its code page 932 code.
 #include <cstdio>
-#include <filesystem>
 
 #include "tools/qsd/command.h"
 #include "tools/qsd/files.h"
@@ -17,8 +16,8 @@ const Command kEncodeCommand{
     "Writes every character of IN as its code in code page 932 (a double-byte\n"
     "character as one code, lead byte * 256 + trail byte), every line break (LF,\n"
     "CR LF or CR) as 13 10, all on one line with a space after each code. A UTF-8\n"
-    "byte-order mark is dropped. Without -o the story goes to IN with the extension\n"
-    ".qsd; \"-\" reads stdin or writes stdout (IN \"-\" writes stdout by default).\n"
+    "byte-order mark is dropped. Without -o the story goes to stdout; \"-\" as IN\n"
+    "reads stdin, and -o - writes stdout.\n"
     "\n"
     "  --from ENCODING  utf-8 (default) or cp932\n"
     "  --lossy          write '?' for characters code page 932 cannot hold (a\n"
@@ -76,17 +75,8 @@ int RunEncode(const Arguments& args) {
   if (inputs.size() != 1) return UsageError(kEncodeCommand, inputs.empty() ? "no IN named" : "name one IN");
   const std::string& in = inputs[0];
   const std::string name = DisplayName(in);
-  if (!output) {
-    if (in == "-") {
-      output = "-";
-    } else {
-      std::filesystem::path derived = in;
-      derived.replace_extension(".qsd");
-      if (derived == std::filesystem::path(in))
-        return UsageError(kEncodeCommand, "IN already ends in .qsd: name the story file with -o");
-      output = derived.string();
-    }
-  }
+  // Like decode, the story goes to stdout unless -o names a file.
+  if (!output) output = "-";
 
   const InputFile input = ReadInput(in);
   if (input.error) {
