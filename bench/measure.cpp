@@ -1,4 +1,4 @@
-// Runs a command a few times and prints its best wall time and its peak resident memory.
+// Runs a command a few times and prints its best wall and CPU times and its peak memory.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,6 +15,7 @@ namespace {
 
 struct Run {
   double seconds = 0;
+  double cpuSeconds = 0;  // user and system time together
   long peakKiB = 0;
   int status = 0;
 };
@@ -38,7 +39,8 @@ Run RunOnce(char** command) {
   rusage usage{};
   wait4(child, &status, 0, &usage);
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return Run{elapsed.count(), usage.ru_maxrss, status};
+  const auto cpu = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  return Run{elapsed.count(), cpu(usage.ru_utime) + cpu(usage.ru_stime), usage.ru_maxrss, status};
 }
 
 }  // namespace
@@ -53,7 +55,7 @@ int main(int argc, char** argv) {
   if (first < argc && std::strcmp(argv[first], "--") == 0) ++first;
   if (first >= argc) {
     std::fprintf(stderr, "usage: quillshade_measure [--runs N] [--] COMMAND [ARGS...]\n"
-                         "prints: best wall seconds, peak resident KiB\n");
+                         "prints: best wall seconds, peak resident KiB, best CPU seconds\n");
     return 2;
   }
   Run best;
@@ -64,8 +66,9 @@ int main(int argc, char** argv) {
       return 1;
     }
     best.seconds = i == 0 ? run.seconds : std::min(best.seconds, run.seconds);
+    best.cpuSeconds = i == 0 ? run.cpuSeconds : std::min(best.cpuSeconds, run.cpuSeconds);
     best.peakKiB = std::max(best.peakKiB, run.peakKiB);
   }
-  std::printf("%.4f %ld\n", best.seconds, best.peakKiB);
+  std::printf("%.4f %ld %.4f\n", best.seconds, best.peakKiB, best.cpuSeconds);
   return 0;
 }

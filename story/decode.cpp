@@ -67,10 +67,10 @@ std::uint64_t NotDigits(std::uint64_t values) {
   return ((values + 0x7676767676767676ULL) | values) & 0x8080808080808080ULL;
 }
 
-// The value of the digits at the top of `values` (bytes 0..9, the first digit in the
-// lowest byte), the bytes below them shifted out: combined pairwise, then by fours.
-std::uint64_t DigitsValue(std::uint64_t values, unsigned shift) {
-  std::uint64_t v = (values & 0x0F0F0F0F0F0F0F0FULL) << shift;
+// The value of the digits at the top of `digits` (bytes 0..9, the first digit in the
+// lowest of them, zeros below it): combined pairwise, then by fours.
+std::uint64_t DigitsValue(std::uint64_t digits) {
+  std::uint64_t v = digits & 0x0F0F0F0F0F0F0F0FULL;
   v = (v * 10) + (v >> 8);
   return (((v & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
           (((v >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >> 32;
@@ -85,7 +85,9 @@ const char* SkipDigits(const char* p, const char* end) {
 }  // namespace
 
 CodeDecoder::CodeDecoder(const CodePage& page, std::u16string& out, std::size_t maxLength)
-    : page_(page), out_(out), maxLength_(maxLength) {}
+    : page_(page), out_(out), maxLength_(maxLength), cache_(std::make_unique<CachedToken[]>(std::size_t{1} << kCacheBits)) {}
+
+CodeDecoder::~CodeDecoder() = default;
 
 void CodeDecoder::Feed(std::string_view bytes) {
   const char* const begin = bytes.data();
@@ -123,33 +125,52 @@ void CodeDecoder::Feed(std::string_view bytes) {
 const char* CodeDecoder::ReadShortTokens(const char* p, const char* end, std::uint64_t pOffset) {
   const char* const first = p;
   const char* token = p;
+  // Locals, so that the loop keeps them in registers.
+  const char16_t* const characterOf = page_.characterOf.data();
+  char16_t* const pending = pending_;
+  CachedToken* const cache = cache_.get();
   std::size_t count = pendingCount_;
   // Spaces are found 64 bytes at a time, so where a token ends does not depend on the
   // token before it, and tokens are read independently of one another.
   for (const char* block = p; end - block >= kBlockReach && block - token <= kBlockSize; block += kBlockSize) {
+    // Room for every token the block can hold, so that no token needs to ask.
+    if (count > kPendingSize - kBlockSize) {
+      pendingCount_ = count;
+      Flush();
+      count = 0;
+    }
     for (std::uint64_t spaces = SpaceMask(block); spaces != 0; spaces &= spaces - 1) {
       const char* const space = block + std::countr_zero(spaces);
+      const auto length = static_cast<std::size_t>(space - token);
+      // A story uses a few thousand codes over and over: a token of up to seven bytes
+      // seen before is looked up whole, its bytes and length as the key.
+      const bool cacheable = length - 1 < 7;
+      const std::uint64_t key = (LoadLittleEndian(token) << ((8 - length) * 8 & 63)) | length;
+      CachedToken& cached = cache[(key * 0x9E3779B97F4A7C15ULL) >> (64 - kCacheBits)];
+      if (cacheable && cached.key == key) {
+        pending[count++] = cached.character;
+        token = space + 1;
+        continue;
+      }
       // A sign or none, then one to eight digits; all of it is worked out without a
       // branch, since signs and lengths vary from token to token without a pattern.
-      const auto length = static_cast<std::size_t>(space - token);
       const bool negative = *token == '-';
       const std::size_t signLength = static_cast<std::size_t>(negative) | static_cast<std::size_t>(*token == '+');
       const std::size_t digitCount = length - signLength;
       const bool shortNumber = digitCount - 1 < 8;
       const auto shift = static_cast<unsigned>((8 - digitCount) * 8) & 63;
-      const std::uint64_t values = LoadLittleEndian(token + signLength) ^ 0x3030303030303030ULL;
-      const bool allDigits = (NotDigits(values) & (~0ULL >> shift)) == 0;
-      const std::uint64_t magnitude = DigitsValue(values, shift);
-      const bool inRange = magnitude <= (negative ? 32768U : 65535U);
-      const auto slot = static_cast<std::uint16_t>(negative ? 0 - magnitude : magnitude);
-      const char16_t character = page_.characterOf[slot];
+      // The bytes after the token leave the word at the top, and zeros come in below.
+      const std::uint64_t digits = (LoadLittleEndian(token + signLength) ^ 0x3030303030303030ULL) << shift;
+      const bool allDigits = NotDigits(digits) == 0;
+      const std::uint64_t magnitude = DigitsValue(digits);
+      // -32768..-1 share the slots of 32768..65535: the magnitude negated in 16 bits.
+      const std::uint64_t minus = 0 - static_cast<std::uint64_t>(negative);
+      const bool inRange = magnitude <= 65535U - (minus & 32767U);
+      const auto slot = static_cast<std::uint16_t>((magnitude ^ minus) - minus);
+      const char16_t character = characterOf[slot];
       if (shortNumber & allDigits & inRange & (character != CodePage::kNoCharacter)) {
-        pending_[count++] = character;
-        if (count == kPendingSize) {
-          pendingCount_ = count;
-          Flush();
-          count = 0;
-        }
+        if (cacheable) cached = CachedToken{key, character};
+        pending[count++] = character;
         token = space + 1;
         continue;
       }

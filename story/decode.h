@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,9 @@ struct BadToken {
 class CodeDecoder {
  public:
   CodeDecoder(const CodePage& page, std::u16string& out, std::size_t maxLength = kMaxStoryLength);
+  ~CodeDecoder();
+  CodeDecoder(const CodeDecoder&) = delete;
+  CodeDecoder& operator=(const CodeDecoder&) = delete;
 
   void Feed(std::string_view bytes);
   // Ends the last token; call once after the last Feed.
@@ -73,6 +77,13 @@ class CodeDecoder {
   static constexpr std::size_t kPendingSize = 1024;
   std::size_t pendingCount_ = 0;
   char16_t pending_[kPendingSize];
+  // Tokens decoded before, by their bytes; a key of 0 is no token.
+  struct CachedToken {
+    std::uint64_t key = 0;
+    char16_t character = 0;
+  };
+  static constexpr int kCacheBits = 12;
+  std::unique_ptr<CachedToken[]> cache_;
 };
 
 // Decodes a whole story file text held in memory.

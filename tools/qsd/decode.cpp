@@ -1,5 +1,7 @@
 // qsd decode: a story file back to text, exactly as the reader holds it.
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "story/utf8.h"
 #include "tools/qsd/command.h"
@@ -54,6 +56,22 @@ std::string ToCp932(std::u16string_view text) {
   return out;
 }
 
+// Stdout gets the text a slice at a time, so that a long story is never held a second
+// time as bytes; a surrogate pair is never cut between two slices.
+std::optional<std::string> WriteToStdout(std::u16string_view text, SourceEncoding encoding) {
+  constexpr std::size_t kSlice = 1 << 15;
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t length = std::min(kSlice, text.size() - at);
+    const char16_t last = text[at + length - 1];
+    if (at + length < text.size() && last >= 0xD800 && last <= 0xDBFF) ++length;
+    const std::u16string_view slice = text.substr(at, length);
+    if (auto problem = WriteOutput("-", encoding == SourceEncoding::Utf8 ? ToUtf8(slice) : ToCp932(slice)))
+      return problem;
+    at += length;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int RunDecode(const Arguments& args) {
@@ -104,8 +122,10 @@ int RunDecode(const Arguments& args) {
     std::fprintf(stderr, "qsd decode: nothing written (--strict)\n");
     return kExitFailed;
   }
-  const std::string bytes = encoding == SourceEncoding::Utf8 ? ToUtf8(story.text) : ToCp932(story.text);
-  if (const auto problem = WriteOutput(output, bytes)) {
+  const auto problem = output == "-" ? WriteToStdout(story.text, encoding)
+                                     : WriteOutput(output, encoding == SourceEncoding::Utf8 ? ToUtf8(story.text)
+                                                                                           : ToCp932(story.text));
+  if (problem) {
     std::fprintf(stderr, "qsd decode: %s: %s\n", output.c_str(), problem->c_str());
     return kExitFailed;
   }
