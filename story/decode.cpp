@@ -273,6 +273,9 @@ void CodeDecoder::Flush() {
 
 std::u16string DecodeCharCodes(std::string_view fileText, const CodePage& page) {
   std::u16string text;
+  // Every code takes two bytes at least ("0 "): room for all of them means the text is
+  // never copied as it grows, and pages of the room that stay unused are never touched.
+  text.reserve(std::min(fileText.size() / 2 + 1, kMaxStoryLength));
   CodeDecoder decoder(page, text);
   decoder.Feed(fileText);
   decoder.Finish();

@@ -5,7 +5,7 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(_M_X64) || defined(__i386__)
+#if defined(__x86_64__) || defined(_M_X64)
 #if !defined(QUILLSHADE_PORTABLE_SCAN)
 #define QUILLSHADE_X86_SCAN 1
 #include <immintrin.h>
