@@ -9,12 +9,13 @@ cd "$(dirname "$0")/.."
 QUILLSHADE_EXTRA_PACKAGES="clang libclang-rt-14-dev ${QUILLSHADE_EXTRA_PACKAGES:-}" ./scripts/install-deps.sh
 seconds=${QUILLSHADE_FUZZ_SECONDS:-30}
 build=build/fuzz
+mkdir -p "$build"
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-O1 -g -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
-  -DQUILLSHADE_BUILD_FUZZERS=ON -DQUILLSHADE_BUILD_TESTS=OFF -DQUILLSHADE_BUILD_TOOLS=ON > "$build.log" 2>&1 ||
-  { cat "$build.log"; exit 1; }
+  -DQUILLSHADE_BUILD_FUZZERS=ON -DQUILLSHADE_BUILD_TESTS=OFF -DQUILLSHADE_BUILD_TOOLS=ON > "$build/configure.log" 2>&1 ||
+  { cat "$build/configure.log"; exit 1; }
 cmake --build "$build" -j2
 
 targets=""
