@@ -46,18 +46,6 @@ namespace {
 
 using enum Severity;
 
-// How many bad tokens of one story file are named one by one.
-constexpr std::size_t kMaxNamedTokens = 100;
-
-const char* FaultText(TokenFault fault) {
-  switch (fault) {
-    case TokenFault::NotANumber: return "is not a number";
-    case TokenFault::OutOfRange: return "is out of the range of codes";
-    case TokenFault::NoCharacter: return "is no character of code page 932";
-  }
-  return "is invalid";
-}
-
 struct CheckedFile {
   std::string name;
   std::vector<Diagnostic> diagnostics;
@@ -94,7 +82,7 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   DiagnosticSink sink;
   std::u16string text;
   if (LooksLikeStoryFile(input.bytes)) {
-    LoadedStory story = DecodeStoryBytes(input.bytes, kMaxNamedTokens);
+    LoadedStory story = DecodeStoryBytes(input.bytes, kMaxNamedProblems);
     if (story.status != StoryFileStatus::Loaded) {
       sink.Add("empty-story", 1, 1, std::string("the reader cannot load it: ") + Describe(story.status));
       file.diagnostics = std::move(sink.All());

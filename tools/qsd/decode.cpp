@@ -33,17 +33,6 @@ const Command kDecodeCommand{
 
 namespace {
 
-constexpr std::size_t kMaxNamed = 100;
-
-const char* FaultText(TokenFault fault) {
-  switch (fault) {
-    case TokenFault::NotANumber: return "is not a number";
-    case TokenFault::OutOfRange: return "is out of the range of codes";
-    case TokenFault::NoCharacter: return "is no character of code page 932";
-  }
-  return "is invalid";
-}
-
 std::string ToCp932(std::u16string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
@@ -100,7 +89,7 @@ int RunDecode(const Arguments& args) {
   const std::string& in = inputs[0];
   const std::string name = DisplayName(in);
 
-  const LoadedStory story = LoadStory(in, kMaxNamed);
+  const LoadedStory story = LoadStory(in, kMaxNamedProblems);
   if (story.status != StoryFileStatus::Loaded) {
     std::fprintf(stderr, "qsd decode: %s: %s\n", name.c_str(), Describe(story.status));
     return kExitFailed;

@@ -4,6 +4,7 @@
 #include "tools/qsd/command.h"
 #include "tools/qsd/files.h"
 #include "tools/qsd/options.h"
+#include "tools/qsd/story_input.h"
 #include "tools/qsd/text_source.h"
 
 namespace quillshade::qsd {
@@ -34,9 +35,6 @@ const Command kEncodeCommand{
 };
 
 namespace {
-
-// Unencodable characters named one by one before the rest are only counted.
-constexpr std::size_t kMaxNamed = 100;
 
 std::string Place(const std::string& name, const TextPlace& place) {
   return name + ":" + std::to_string(place.line) + ":" + std::to_string(place.column);
@@ -95,14 +93,14 @@ int RunEncode(const Arguments& args) {
   const std::u16string& text = std::get<std::u16string>(source);
   const EncodedStory story = EncodeStory(text);
   const char* severity = lossy ? "warning" : "error";
-  for (std::size_t i = 0; i < story.unencodable.size() && i < kMaxNamed; ++i) {
+  for (std::size_t i = 0; i < story.unencodable.size() && i < kMaxNamedProblems; ++i) {
     const Unencodable& bad = story.unencodable[i];
     std::fprintf(stderr, "%s: %s: %s cannot be written in code page 932%s\n", Place(name, bad.place).c_str(), severity,
                  DescribeCharacter(bad.character).c_str(), lossy ? "; wrote '?'" : "");
   }
-  if (story.unencodable.size() > kMaxNamed)
+  if (story.unencodable.size() > kMaxNamedProblems)
     std::fprintf(stderr, "%s: %s: %zu more characters that code page 932 cannot hold\n", name.c_str(), severity,
-                 story.unencodable.size() - kMaxNamed);
+                 story.unencodable.size() - kMaxNamedProblems);
   if (!story.unencodable.empty() && !lossy) {
     std::fprintf(stderr, "qsd encode: nothing written (--lossy writes '?' for each of them)\n");
     return kExitFailed;

@@ -5,6 +5,15 @@
 #include "tools/qsd/files.h"
 
 namespace quillshade::qsd {
+
+const char* FaultText(TokenFault fault) {
+  switch (fault) {
+    case TokenFault::NotANumber: return "is not a number";
+    case TokenFault::OutOfRange: return "is out of the range of codes";
+    case TokenFault::NoCharacter: return "is no character of code page 932";
+  }
+  return "is invalid";
+}
 namespace {
 
 constexpr std::size_t kExcerptBytes = 24;

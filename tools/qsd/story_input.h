@@ -28,6 +28,12 @@ struct LoadedStory {
   std::uint64_t badTokenCount = 0;  // all of them
 };
 
+// How many problems of one file the commands name one by one before giving a count.
+inline constexpr std::size_t kMaxNamedProblems = 100;
+
+// Why a token adds nothing, as the commands say it: "65x is not a number".
+const char* FaultText(TokenFault fault);
+
 // Loads a story file through the reader's own read step and decoder. "-" reads stdin.
 LoadedStory LoadStory(const std::string& path, std::size_t maxPlaced);
 
