@@ -134,6 +134,7 @@ class ReaderWindowTest : public QObject {
   void startsAsTitleBarWithMenus();
   void keysMapToWindowsCodes_data();
   void keysMapToWindowsCodes();
+  void digitRowKeysByPosition();
   void downAtStartOpensDialogWithReaderSettings();
   void cancelChangesNothing();
   void loadShowsBusyThenFirstLine();
@@ -233,6 +234,15 @@ void ReaderWindowTest::keysMapToWindowsCodes() {
   QCOMPARE(VirtualKeyOfQtKey(key, keypad ? Qt::KeypadModifier : Qt::NoModifier), code);
   QCOMPARE(ShiftStateOf(Qt::ShiftModifier | Qt::AltModifier | Qt::KeypadModifier), 5);
   QCOMPARE(ShiftStateOf(Qt::ControlModifier), 2);
+}
+
+void ReaderWindowTest::digitRowKeysByPosition() {
+  QCOMPARE(VirtualKeyOfX11DigitKey(10), 49);  // 1, whatever Shift or the layout types
+  QCOMPARE(VirtualKeyOfX11DigitKey(14), 53);  // 5
+  QCOMPARE(VirtualKeyOfX11DigitKey(19), 48);  // 0
+  QCOMPARE(VirtualKeyOfX11DigitKey(9), 0);    // Esc
+  QCOMPARE(VirtualKeyOfX11DigitKey(20), 0);   // the key after 0
+  QCOMPARE(VirtualKeyOfX11DigitKey(87), 0);   // keypad 1
 }
 
 void ReaderWindowTest::downAtStartOpensDialogWithReaderSettings() {

@@ -56,6 +56,14 @@ int VirtualKeyOfQtKey(int qtKey, Qt::KeyboardModifiers modifiers) {
   return VirtualKeyOfNamedKey(qtKey);
 }
 
+int VirtualKeyOfX11DigitKey(unsigned nativeScanCode) {
+  constexpr unsigned kKey1 = 10;  // the row runs 1..9, then 0
+  constexpr unsigned kKey0 = 19;
+  if (nativeScanCode == kKey0) return 48;
+  if (nativeScanCode >= kKey1 && nativeScanCode < kKey0) return static_cast<int>(49 + (nativeScanCode - kKey1));
+  return 0;
+}
+
 int ShiftStateOf(Qt::KeyboardModifiers modifiers) {
   int state = 0;
   if (modifiers.testFlag(Qt::ShiftModifier)) state |= 1;

@@ -147,7 +147,10 @@ void ReaderWindow::Run(Handler handler) {
 }
 
 void ReaderWindow::keyPressEvent(QKeyEvent* event) {
-  const int keyCode = VirtualKeyOfQtKey(event->key(), event->modifiers());
+  int keyCode = VirtualKeyOfQtKey(event->key(), event->modifiers());
+  if (keyCode == 0 && !event->modifiers().testFlag(Qt::KeypadModifier) &&
+      QGuiApplication::platformName() == QLatin1String("xcb"))
+    keyCode = VirtualKeyOfX11DigitKey(event->nativeScanCode());
   if (keyCode == 0) {
     QMainWindow::keyPressEvent(event);
     return;
