@@ -132,7 +132,7 @@ const std::vector<CheckInfo>& AllChecks() {
       {"missing-label", Error, "a jump's target, or a label of a jump on a flag, that no line begins with"},
       {"missing-choice-label", Error, "a choice label that no line begins with: choosing it stops the story"},
       {"first-line-label", Error, "a label that only line 1 begins with: no line break precedes line 1, so it is never found"},
-      {"shadowed-label", Warning, "two lines begin with the same label: the earlier one always wins"},
+      {"shadowed-label", Warning, "an earlier, longer line begins with the label too, and it wins"},
       {"empty-target", Warning, "an empty jump target (or label) matches the first line break: reading goes on at line 2"},
       {"one-label-conditional", Warning, "a jump on a flag with one label: when the flag is not set, its target is empty"},
       {"lowercase-conditional", Warning, "'>>a' .. '>>e' is a plain jump, probably meant as a jump on a flag"},

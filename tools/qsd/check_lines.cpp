@@ -43,6 +43,9 @@ struct LabelFacts {
   std::size_t first = 0;   // story line, 0 when no line break is followed by the label
   std::size_t second = 0;  // the next line that begins with it, 0 if none
   bool onlyFirstLine = false;
+  // The first line only begins with the label, running on into a longer word ("gone"
+  // for "go"), so a later line that holds the label itself is probably the one meant.
+  bool firstRunsOn = false;
 };
 
 class LineChecker {
@@ -71,6 +74,10 @@ class LineChecker {
     } else {
       facts.first = lines_.LineAfterBreak(found.first);
       if (found.second != 0) facts.second = lines_.LineAfterBreak(found.second);
+      // found.first is the 1-based place of the CR, so the label starts at that index + 1.
+      const std::size_t after = found.first + 1 + label.size();
+      facts.firstRunsOn = !label.empty() && label.back() != u']' && after < text_.size() && text_[after] != u' ' &&
+                          text_[after] != u'\r';
     }
     return labels_.emplace(label, facts).first->second;
   }
@@ -85,7 +92,7 @@ class LineChecker {
     } else if (facts.first == 0) {
       Warn(choice ? "missing-choice-label" : "missing-label", column,
            "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") + " stops the story");
-    } else if (facts.second != 0) {
+    } else if (facts.second != 0 && facts.firstRunsOn) {
       Warn("shadowed-label", column,
            "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
                Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins");
