@@ -46,35 +46,40 @@ std::string ToUtf8(std::u16string_view text) {
   return out;
 }
 
+std::optional<Utf8Character> DecodeUtf8Character(std::string_view bytes) {
+  if (bytes.empty()) return std::nullopt;
+  const auto lead = static_cast<unsigned char>(bytes[0]);
+  if (lead < 0x80) return Utf8Character{lead, 1};
+  std::size_t extra = 0;
+  char32_t c = 0;
+  char32_t least = 0;
+  if ((lead & 0xE0) == 0xC0) {
+    extra = 1, c = lead & 0x1F, least = 0x80;
+  } else if ((lead & 0xF0) == 0xE0) {
+    extra = 2, c = lead & 0x0F, least = 0x800;
+  } else if ((lead & 0xF8) == 0xF0) {
+    extra = 3, c = lead & 0x07, least = 0x10000;
+  } else {
+    return std::nullopt;
+  }
+  if (extra >= bytes.size()) return std::nullopt;
+  for (std::size_t k = 1; k <= extra; ++k) {
+    const auto next = static_cast<unsigned char>(bytes[k]);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    c = (c << 6) | (next & 0x3F);
+  }
+  // No overlong forms, no surrogates, nothing past U+10FFFF.
+  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+  return Utf8Character{c, extra + 1};
+}
+
 std::optional<std::u16string> FromUtf8(std::string_view bytes) {
   std::u16string out;
   out.reserve(bytes.size());
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    int extra = 0;
-    char32_t c = 0;
-    char32_t least = 0;
-    if (lead < 0x80) {
-      out.push_back(lead);
-      ++i;
-      continue;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1, c = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2, c = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3, c = lead & 0x07, least = 0x10000;
-    } else {
-      return std::nullopt;
-    }
-    if (i + static_cast<std::size_t>(extra) >= bytes.size()) return std::nullopt;
-    for (int k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if ((next & 0xC0) != 0x80) return std::nullopt;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::optional<Utf8Character> character = DecodeUtf8Character(bytes.substr(i));
+    if (!character) return std::nullopt;
+    char32_t c = character->codePoint;
     if (c >= 0x10000) {
       c -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
@@ -82,7 +87,7 @@ std::optional<std::u16string> FromUtf8(std::string_view bytes) {
     } else {
       out.push_back(static_cast<char16_t>(c));
     }
-    i += static_cast<std::size_t>(extra) + 1;
+    i += character->length;
   }
   return out;
 }

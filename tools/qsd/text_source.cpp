@@ -81,32 +81,14 @@ std::variant<std::u32string, SourceProblem> DecodeUtf8(std::string_view bytes) {
   PlaceCounter counter;
   std::size_t i = 0;
   while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    std::size_t extra = 0;
-    char32_t c = lead;
-    char32_t least = 0;
-    if (lead < 0x80) {
-      extra = 0;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1, c = lead & 0x1F, least = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2, c = lead & 0x0F, least = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3, c = lead & 0x07, least = 0x10000;
-    } else {
-      return Problem(counter.place, "byte " + ByteText(lead) + " is not UTF-8 (try --from cp932)");
-    }
-    bool good = i + extra < bytes.size();
-    for (std::size_t k = 1; good && k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      good = (next & 0xC0) == 0x80;
-      c = (c << 6) | (next & 0x3F);
-    }
-    if (!good || c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    const std::optional<Utf8Character> character = DecodeUtf8Character(bytes.substr(i));
+    if (!character) {
+      const auto lead = static_cast<unsigned char>(bytes[i]);
       return Problem(counter.place, "byte " + ByteText(lead) + " begins no UTF-8 character (try --from cp932)");
-    out.push_back(c);
-    counter.Count(c);
-    i += extra + 1;
+    }
+    out.push_back(character->codePoint);
+    counter.Count(character->codePoint);
+    i += character->length;
   }
   return out;
 }
