@@ -9,6 +9,7 @@ exe=$(cd "$(dirname "${1:-$root/build/windows/ui/win32/quillshade.exe}")" && pwd
 probe=$(dirname "$exe")/../../tests/win32/window_probe.exe
 cd "$root"
 . scripts/windows-env.sh
+. tests/lib/poll.sh
 [ -n "${QUILLSHADE_WINE_SESSION:-}" ] || quillshade_wine_session
 # Wine draws the title bar itself, so the X window is the whole Windows window; openbox
 # still minimises and restores it.
@@ -18,18 +19,7 @@ failures=0
 fail() { echo "  FAIL: $*" >&2; failures=$((failures + 1)); }
 pass() { echo "  ok: $*"; }
 
-# wait_for SECONDS COMMAND...: polls until the command succeeds; fails after SECONDS.
-wait_for() {
-  limit=$(($1 * 10)); shift
-  n=0
-  until "$@" >/dev/null 2>&1; do
-    n=$((n + 1))
-    [ $n -lt $limit ] || return 1
-    sleep 0.1
-  done
-}
 window_named() { xdotool search --name "$1" | head -n 1; }
-has_window() { [ -n "$(xdotool search --name "$1" 2>/dev/null)" ]; }
 caption_is() { [ "$(xdotool getwindowname "$main" 2>/dev/null)" = "$1" ]; }
 expect_caption() {
   if wait_for 10 caption_is "$1"; then pass "$2"; else fail "$2: caption is '$(xdotool getwindowname "$main")', expected '$1'"; fi

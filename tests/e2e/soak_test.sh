@@ -16,20 +16,10 @@ every=${EVERY:-10000}
 [ -f "$exe" ] && [ -f "$driver" ] || { echo "soak_test.sh: build $exe and $driver first" >&2; exit 2; }
 cd "$root"
 . scripts/windows-env.sh
+. tests/lib/poll.sh
 [ -n "${QUILLSHADE_WINE_SESSION:-}" ] || quillshade_wine_session
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 
-# wait_for SECONDS COMMAND...: polls until the command succeeds; fails after SECONDS.
-wait_for() {
-  limit=$(($1 * 10)); shift
-  n=0
-  until "$@" >/dev/null 2>&1; do
-    n=$((n + 1))
-    [ $n -lt $limit ] || return 1
-    sleep 0.1
-  done
-}
-has_window() { [ -n "$(xdotool search --name "$1" 2>/dev/null)" ]; }
 caption_is() { [ "$(xdotool getwindowname "$main" 2>/dev/null)" = "$1" ]; }
 caption_is_not() { ! caption_is "$1"; }
 die() { echo "FAIL: $*" >&2; [ -z "${reader:-}" ] || kill "$reader" 2>/dev/null || true; exit 1; }

@@ -31,16 +31,7 @@ fail() {
   exit 1
 }
 
-# wait_for SECONDS COMMAND...: polls until the command succeeds, false after SECONDS.
-wait_for() {
-  tries=$(($1 * 10))
-  shift
-  while ! "$@" 2> /dev/null; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || return 1
-    sleep 0.1
-  done
-}
+. "$(dirname "$0")/../lib/poll.sh"
 
 # Xvfb picks a free display itself and writes its number to fd 3.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
