@@ -5,7 +5,9 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__x86_64__) || defined(_M_X64)
+// The vector search needs GCC's or Clang's per-function targets and CPU test; other
+// compilers (MSVC) take the portable search.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #if !defined(QUILLSHADE_PORTABLE_SCAN)
 #define QUILLSHADE_X86_SCAN 1
 #include <immintrin.h>
