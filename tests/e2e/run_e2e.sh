@@ -10,6 +10,7 @@ probe=$(dirname "$exe")/../../tests/win32/window_probe.exe
 cd "$root"
 . scripts/windows-env.sh
 . tests/lib/poll.sh
+. tests/lib/story_codes.sh
 [ -n "${QUILLSHADE_WINE_SESSION:-}" ] || quillshade_wine_session
 # Wine draws the title bar itself, so the X window is the whole Windows window; openbox
 # still minimises and restores it.
@@ -29,14 +30,6 @@ is_mapped() { xwininfo -id "$main" | grep -q 'IsViewable'; }
 is_unmapped() { xwininfo -id "$main" | grep -q 'IsUnMapped'; }
 running() { kill -0 "$reader" 2>/dev/null; }
 
-# A story file: the text's characters as code page 932 codes, one line per story.
-write_story() {
-  printf '%s\r\n' "$@" | iconv -f UTF-8 -t CP932 | od -An -tu1 -v | tr -s ' ' '\n' | awk '
-    NF { b = $1 + 0
-         if (lead) { printf "%d ", lead * 256 + b; lead = 0 }
-         else if ((b >= 129 && b <= 159) || (b >= 224 && b <= 252)) lead = b
-         else printf "%d ", b }'
-}
 stories="$WINEPREFIX/drive_c/stories"
 mkdir -p "$stories"
 write_story '[start] 行灯が揺れている。' 'Second line' 'Which door? ?? red,blue' 'red The red door.' \

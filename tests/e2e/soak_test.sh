@@ -17,6 +17,7 @@ every=${EVERY:-10000}
 cd "$root"
 . scripts/windows-env.sh
 . tests/lib/poll.sh
+. tests/lib/story_codes.sh
 [ -n "${QUILLSHADE_WINE_SESSION:-}" ] || quillshade_wine_session
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 
@@ -24,14 +25,6 @@ caption_is() { [ "$(xdotool getwindowname "$main" 2>/dev/null)" = "$1" ]; }
 caption_is_not() { ! caption_is "$1"; }
 die() { echo "FAIL: $*" >&2; [ -z "${reader:-}" ] || kill "$reader" 2>/dev/null || true; exit 1; }
 
-# A story file: the text's characters as code page 932 codes, one line per story.
-write_story() {
-  printf '%s\r\n' "$@" | iconv -f UTF-8 -t CP932 | od -An -tu1 -v | tr -s ' ' '\n' | awk '
-    NF { b = $1 + 0
-         if (lead) { printf "%d ", lead * 256 + b; lead = 0 }
-         else if ((b >= 129 && b <= 159) || (b >= 224 && b <= 252)) lead = b
-         else printf "%d ", b }'
-}
 # No END anywhere: every way through comes back to [round], so the keys never run out of
 # story. Each answer sets or clears flags that the jumps after it test, so the rounds take
 # different ways; no two captions in a row are the same, so every key shows a change.
