@@ -42,9 +42,9 @@ export QUILLSHADE_WINE_SESSION
 echo "== unit tests under Wine"
 ctest --preset windows
 echo "== end-to-end tests"
-sh tests/e2e/run_e2e.sh "$exe"
-# A shorter soak than the 100,000 presses of tests/e2e/soak_test.sh's default, to keep
+sh tests/win32/run_e2e.sh "$exe"
+# A shorter soak than the 100,000 presses of tests/win32/soak_test.sh's default, to keep
 # CI short: leaks grow with every press, so 20,000 still show them.
 echo "== soak test"
-PRESSES=20000 EVERY=5000 sh tests/e2e/soak_test.sh "$exe"
+PRESSES=20000 EVERY=5000 sh tests/win32/soak_test.sh "$exe"
 echo "windows stage passed"
