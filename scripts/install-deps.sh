@@ -2,7 +2,7 @@
 # Installs what building and testing Quillshade needs on Debian 12 (run as root, or
 # with sudo available). Only missing packages are fetched.
 set -eu
-packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev ${QUILLSHADE_EXTRA_PACKAGES:-}"
+packages="cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev ${QUILLSHADE_EXTRA_PACKAGES:-}"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"

@@ -1,13 +1,21 @@
-// JSON text for the toolkit's machine-readable output.
+// JSON for the toolkit's machine-readable output, through nlohmann's library.
 #pragma once
 
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
 namespace quillshade::qsd {
 
-// A JSON string literal, quotes included, in UTF-8. Control characters are escaped
-// (\r, \n, \t, \u0000 ...), and so is an unpaired surrogate, so any story text survives.
-std::string JsonString(std::u16string_view text);
+// Objects keep their keys in the order they were written.
+using Json = nlohmann::ordered_json;
+
+// Story text as a JSON string (UTF-8; an unpaired surrogate becomes U+FFFD).
+Json JsonText(std::u16string_view text);
+
+// JSON on one line with a space after every ':' and ',', as `qsd play --trace` prints it:
+// {"key": "d", "flags": [0, -1]}. Control characters are escaped, nothing else is.
+std::string SpacedJson(const Json& value);
 
 }  // namespace quillshade::qsd

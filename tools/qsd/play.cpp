@@ -57,14 +57,15 @@ bool IsKnownKey(char key) { return key == 'o' || KeyCodeOf(key) != 0; }
 
 std::string TraceLine(const Form& form, std::string_view key, const std::optional<std::u16string>& message) {
   const Story& story = form.story;
-  std::string line = "{\"key\": \"" + std::string(key) + "\", \"caption\": " + JsonString(form.caption) +
-                     ", \"readPos\": " + std::to_string(story.ReadPos) +
-                     ", \"choiceList\": " + JsonString(story.ChoiceList) + ", \"flags\": [" +
-                     std::to_string(story.FlagA) + ", " + std::to_string(story.FlagB) + ", " +
-                     std::to_string(story.FlagC) + ", " + std::to_string(story.FlagD) + ", " +
-                     std::to_string(story.FlagE) + "], \"message\": " +
-                     (message ? JsonString(*message) : std::string("null")) + "}\n";
-  return line;
+  const Json trace{
+      {"key", std::string(key)},
+      {"caption", JsonText(form.caption)},
+      {"readPos", story.ReadPos},
+      {"choiceList", JsonText(story.ChoiceList)},
+      {"flags", {story.FlagA, story.FlagB, story.FlagC, story.FlagD, story.FlagE}},
+      {"message", message ? JsonText(*message) : Json()},
+  };
+  return SpacedJson(trace) + "\n";
 }
 
 // One step done: print what it left, and say on stderr which file failed to load.
