@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs one check fixture: the story NAME.* (one planted fault) against NAME.expected,
-# the diagnostics `qsd check` must print. The exit status must be 1 exactly when an
-# error is expected. With QSD_REGENERATE=1 the expectation is rewritten instead.
+# the diagnostics `qsd check` must print, and NAME.notes, if there is one, the notes
+# it must add on stderr. The exit status must be 1 exactly when an error is expected.
+# With QSD_REGENERATE=1 the expectations are rewritten instead.
 set -u
 qsd=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 dir=$2
@@ -9,21 +10,27 @@ name=$3
 cd "$dir" || exit 1
 story=""
 for candidate in "$name".*; do
-  [ "$candidate" = "$name.expected" ] && continue
+  case "$candidate" in "$name.expected" | "$name.notes") continue ;; esac
   story=$candidate
 done
 [ -n "$story" ] || { echo "no story for fixture $name" >&2; exit 1; }
 actual=$(mktemp)
-trap 'rm -f "$actual"' EXIT
-timeout 60 "$qsd" check "$story" > "$actual" 2> /dev/null
+notes=$(mktemp)
+trap 'rm -f "$actual" "$notes"' EXIT
+timeout 60 "$qsd" check "$story" > "$actual" 2> "$notes"
 status=$?
 if [ "${QSD_REGENERATE:-0}" = 1 ]; then
   cp "$actual" "$name.expected"
+  [ -f "$name.notes" ] && grep ': note: ' "$notes" > "$name.notes"
   echo "regenerated $name.expected"
   exit 0
 fi
 if ! diff -u "$name.expected" "$actual"; then
   echo "check fixture $name: the diagnostics differ (- expected, + actual)" >&2
+  exit 1
+fi
+if [ -f "$name.notes" ] && ! grep ': note: ' "$notes" | diff -u "$name.notes" -; then
+  echo "check fixture $name: the notes differ (- expected, + actual)" >&2
   exit 1
 fi
 want=0

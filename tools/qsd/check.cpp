@@ -76,7 +76,7 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   const InputFile input = ReadInput(path);
   if (input.error) {
     std::fprintf(stderr, "%s: error: %s\n", DisplayName(path).c_str(), input.error->c_str());
-    file.diagnostics.push_back(Diagnostic{0, 0, Error, *input.error, ""});
+    file.diagnostics.push_back(Diagnostic{0, 0, Error, *input.error, "", {}});
     return file;
   }
   DiagnosticSink sink;
@@ -159,15 +159,15 @@ const std::vector<CheckInfo>& AllChecks() {
   return checks;
 }
 
-void DiagnosticSink::Add(std::string_view check, std::size_t line, std::size_t column, std::string message) {
+Diagnostic& DiagnosticSink::Add(std::string_view check, std::size_t line, std::size_t column, std::string message) {
   Severity severity = Warning;
   for (const CheckInfo& info : AllChecks())
     if (info.name == check) {
       severity = info.severity;
       check = info.name;  // a name that lives as long as the program
     }
-  diagnostics_.push_back(Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column), severity,
-                                    std::move(message), check});
+  return diagnostics_.emplace_back(Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column),
+                                             severity, std::move(message), check, {}});
 }
 
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic) {
@@ -295,6 +295,13 @@ int RunCheck(const Arguments& args) {
       (diagnostic.severity == Error ? errors : warnings) += 1;
       const std::string line = FormatDiagnostic(file.name, diagnostic) + "\n";
       std::fwrite(line.data(), 1, line.size(), stdout);
+      // A hint for the writer, beside the summary on stderr: the diagnostics on stdout
+      // stay one line each for tools that read them.
+      if (!diagnostic.note.empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s:%lld:%lld: note: %s\n", file.name.c_str(), static_cast<long long>(diagnostic.line),
+                     static_cast<long long>(diagnostic.column), diagnostic.note.c_str());
+      }
     }
   }
   std::fflush(stdout);

@@ -17,6 +17,7 @@ struct Diagnostic {
   Severity severity = Severity::Warning;
   std::string message;
   std::string_view check;   // the check's name, one of AllChecks()
+  std::string note;         // a hint beside the message, such as "did you mean '[left]'?"
 };
 
 // "FILE:LINE:COL: error: message [check-name]"

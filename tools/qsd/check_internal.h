@@ -13,7 +13,7 @@ namespace quillshade::qsd {
 // Collects diagnostics with their severity taken from the check's entry in AllChecks().
 class DiagnosticSink {
  public:
-  void Add(std::string_view check, std::size_t line, std::size_t column, std::string message);
+  Diagnostic& Add(std::string_view check, std::size_t line, std::size_t column, std::string message);
   std::vector<Diagnostic>& All() { return diagnostics_; }
 
  private:

@@ -6,6 +6,7 @@
 #include "story/label_index.h"
 #include "story/text.h"
 #include "tools/qsd/check_internal.h"
+#include "tools/qsd/label_suggestion.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -51,7 +52,7 @@ struct LabelFacts {
 class LineChecker {
  public:
   LineChecker(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink)
-      : text_(text), lines_(lines), options_(options), sink_(sink), index_(text) {}
+      : text_(text), lines_(lines), options_(options), sink_(sink), index_(text), suggester_(text) {}
 
   void Run() {
     for (std::size_t line = 1; line <= lines_.Count(); ++line)
@@ -59,8 +60,8 @@ class LineChecker {
   }
 
  private:
-  void Warn(std::string_view check, std::size_t column, std::string message) {
-    sink_.Add(check, line_, column, std::move(message));
+  Diagnostic& Warn(std::string_view check, std::size_t column, std::string message) {
+    return sink_.Add(check, line_, column, std::move(message));
   }
   std::size_t Column(std::u16string_view part) const { return OffsetIn(raw_, part) + 1; }
 
@@ -90,8 +91,10 @@ class LineChecker {
            "only line 1 begins with " + Quote(label) + ", and no " + (choice ? "choice" : "jump") +
                " can find line 1 (no line break comes before it)");
     } else if (facts.first == 0) {
-      Warn(choice ? "missing-choice-label" : "missing-label", column,
-           "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") + " stops the story");
+      Diagnostic& missing =
+          Warn(choice ? "missing-choice-label" : "missing-label", column,
+               "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") + " stops the story");
+      if (const auto meant = suggester_.Suggest(label)) missing.note = "did you mean " + Quote(*meant) + "?";
     } else if (facts.second != 0 && facts.firstRunsOn) {
       Warn("shadowed-label", column,
            "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
@@ -215,8 +218,10 @@ class LineChecker {
         return;
       }
       const std::u16string target(jumpText);
+      // `>>done` with a line `[done]` is a jump that lost its brackets, not a jump on D.
       if (target.front() >= u'a' && target.front() <= u'e' &&
-          (target.find(u',') != std::u16string::npos || Facts(target).first == 0))
+          (target.find(u',') != std::u16string::npos || Facts(target).first == 0) &&
+          Facts(u"[" + target + u"]").first == 0)
         Warn("lowercase-conditional", jumpColumn,
              "'>>" + std::string(1, static_cast<char>(target.front())) + "' is a plain jump to " + Quote(target) +
                  "; a jump on a flag is written with a capital letter, '>>" +
@@ -271,6 +276,7 @@ class LineChecker {
   const CheckOptions& options_;
   DiagnosticSink& sink_;
   LabelIndex index_;  // every label of the story is looked up, so one search each is too slow
+  LabelSuggester suggester_;
   std::unordered_map<std::u16string, LabelFacts> labels_;
   std::size_t line_ = 0;
   std::u16string_view raw_;

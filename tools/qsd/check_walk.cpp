@@ -316,13 +316,13 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
       for (int flag = 0; flag < 5; ++flag) {
         if (!(set & (1u << flag)) || (flags.set & (1u << flag))) continue;
         flags.set = static_cast<std::uint8_t>(flags.set | (1u << flag));
-        flags.firstSet[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.commandsAt + 1), Severity::Warning, {}, {}};
+        flags.firstSet[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.commandsAt + 1), Severity::Warning, {}, {}, {}};
       }
     }
     const int flag = parts.conditionalFlag;
     if (parts.jumpAt == kAbsent || flag < 0 || ends || (flags.tested & (1u << flag))) continue;
     flags.tested = static_cast<std::uint8_t>(flags.tested | (1u << flag));
-    flags.firstTest[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.conditionalAt + 1), Severity::Warning, {}, {}};
+    flags.firstTest[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.conditionalAt + 1), Severity::Warning, {}, {}, {}};
   }
 }
 

@@ -1,0 +1,119 @@
+// Finding the line beginning nearest to a missing label.
+#include "tools/qsd/label_suggestion.h"
+
+#include <algorithm>
+#include <limits>
+
+#include "story/text.h"
+
+namespace quillshade::qsd {
+namespace {
+
+// Longer labels are only matched in or out of brackets and in another case.
+constexpr std::size_t kMaxSpelledLength = 64;
+
+std::u16string_view Unbracketed(std::u16string_view label) {
+  if (label.size() >= 2 && label.front() == u'[' && label.back() == u']') return label.substr(1, label.size() - 2);
+  return label;
+}
+
+char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char16_t x, char16_t y) { return Upper(x) == Upper(y); });
+}
+
+// How many edits a label of this length may be from what was meant: none for one or
+// two characters, where any other word is one edit away.
+std::size_t AllowedEdits(std::size_t length) { return length <= 2 ? 0 : length <= 5 ? 1 : 2; }
+
+// Insertions, deletions, replacements and swaps of neighbours that turn a into b;
+// anything above `limit` is answered as limit + 1.
+std::size_t Edits(std::u16string_view a, std::u16string_view b, std::size_t limit) {
+  std::vector<std::size_t> before(b.size() + 1), previous(b.size() + 1), current(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) previous[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    current[0] = i;
+    std::size_t rowBest = current[0];
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t replace = previous[j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, replace});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        current[j] = std::min(current[j], before[j - 2] + 1);
+      rowBest = std::min(rowBest, current[j]);
+    }
+    if (rowBest > limit) return limit + 1;
+    before.swap(previous);
+    previous.swap(current);
+  }
+  return std::min(previous[b.size()], limit + 1);
+}
+
+// The beginning of a line with as many words as a label of `spaces` spaces has.
+std::u16string_view WordsOf(std::u16string_view line, std::size_t spaces) {
+  std::size_t at = std::u16string_view::npos;
+  for (std::size_t word = 0; word <= spaces; ++word) {
+    at = line.find(u' ', at + 1);
+    if (at == std::u16string_view::npos) return line;
+  }
+  return line.substr(0, at);
+}
+
+std::u16string_view BracketedPrefix(std::u16string_view line) {
+  if (line.empty() || line.front() != u'[') return {};
+  const std::size_t close = line.find(u']');
+  return close == std::u16string_view::npos ? std::u16string_view{} : line.substr(0, close + 1);
+}
+
+}  // namespace
+
+LabelSuggester::LabelSuggester(std::u16string_view text)
+    : budget_(4 * static_cast<std::uint64_t>(text.size()) + 4'000'000) {
+  for (std::size_t lineBreak = FindLineBreak(text, 0); lineBreak != std::u16string_view::npos;) {
+    const std::size_t start = lineBreak + 2;
+    lineBreak = FindLineBreak(text, start);
+    lines_.push_back(text.substr(start, lineBreak == std::u16string_view::npos ? std::u16string_view::npos
+                                                                                : lineBreak - start));
+  }
+}
+
+std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missing) {
+  const std::u16string_view core = Unbracketed(missing);
+  if (core.empty() || budget_ < lines_.size()) return std::nullopt;
+  budget_ -= lines_.size();
+  const std::size_t spaces = static_cast<std::size_t>(std::count(missing.begin(), missing.end(), u' '));
+  const std::size_t allowed = core.size() <= kMaxSpelledLength ? AllowedEdits(core.size()) : 0;
+
+  // 0: the same word in or out of brackets; 1: the same but for case; 1 + n: n edits.
+  std::size_t bestScore = std::numeric_limits<std::size_t>::max();
+  std::u16string_view best;
+  const auto consider = [&](std::u16string_view candidate) {
+    if (candidate.empty() || candidate == missing) return;
+    std::size_t score = bestScore;
+    const std::u16string_view candidateCore = Unbracketed(candidate);
+    if (candidateCore == core) {
+      score = 0;
+    } else if (SameIgnoringCase(candidateCore, core)) {
+      score = 1;
+    } else if (allowed > 0 && budget_ > 0 && bestScore > 2 && candidateCore.size() + allowed >= core.size() &&
+               candidateCore.size() <= core.size() + allowed) {
+      const std::size_t cost = (core.size() + 1) * (candidateCore.size() + 1);
+      budget_ = cost < budget_ ? budget_ - cost : 0;
+      const std::size_t edits = Edits(core, candidateCore, allowed);
+      if (edits <= allowed) score = 1 + edits;
+    }
+    if (score < bestScore) {
+      bestScore = score;
+      best = candidate;
+    }
+  };
+  for (const std::u16string_view line : lines_) {
+    consider(BracketedPrefix(line));
+    consider(WordsOf(line, spaces));
+    if (bestScore == 0) break;
+  }
+  if (best.empty()) return std::nullopt;
+  return std::u16string(best);
+}
+
+}  // namespace quillshade::qsd

@@ -1,0 +1,30 @@
+// "Did you mean": the label a writer most likely meant when no line begins with theirs.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillshade::qsd {
+
+// Looks among the beginnings of the story's lines (every line after a line break, as a
+// label search sees them) for the one nearest to a missing label: the same word in or
+// out of brackets (`left` and `[left]`), the same in another case, or a spelling one or
+// two edits away. The text must outlive the suggester.
+class LabelSuggester {
+ public:
+  explicit LabelSuggester(std::u16string_view text);
+
+  // The nearest line beginning, or nothing when none is close. Each search costs a
+  // pass over the lines, so suggestions stop once a few passes over the whole story
+  // are spent: a story with thousands of missing labels still checks in bounded time.
+  std::optional<std::u16string> Suggest(std::u16string_view missing);
+
+ private:
+  std::vector<std::u16string_view> lines_;  // every line that follows a CR LF
+  std::uint64_t budget_;
+};
+
+}  // namespace quillshade::qsd
