@@ -7,8 +7,8 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   qt_packages="qt6-base-dev libxcb1-dev"
   [ -z "${DISPLAY:-}" ] && qt_packages="$qt_packages qt6-wayland"
   QUILLSHADE_EXTRA_PACKAGES="$qt_packages" ./scripts/install-deps.sh
-  cmake -S . -B build/qt -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLSHADE_BUILD_QT=ON -DQUILLSHADE_BUILD_TOOLS=ON > /dev/null
-  cmake --build build/qt -j2 --target quillshade examples
+  cmake --preset qt > /dev/null
+  cmake --build --preset qt -j2 --target quillshade examples
   # The open dialog starts in the working directory: a folder holding just the samples.
   mkdir -p build/qt/stories
   cp build/qt/examples/*.qsd build/qt/stories/

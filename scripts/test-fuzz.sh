@@ -1,6 +1,6 @@
 #!/bin/sh
-# CI stage: builds the libFuzzer targets with clang (AddressSanitizer and UBSan on) in
-# build/fuzz and runs each for a bounded time from its seed corpus in fuzz/corpus/.
+# CI stage: builds the libFuzzer targets (the `fuzz` preset: clang, AddressSanitizer and
+# UBSan) in build/fuzz and runs each for a bounded time from its seed corpus in fuzz/corpus/.
 # Fails when any target finds a crash, a leak, undefined behaviour or a hang; the input
 # that did it is kept as build/fuzz/artifacts/TARGET-*.
 # QUILLSHADE_FUZZ_SECONDS sets the time per target (default 30).
@@ -11,12 +11,8 @@ seconds=${QUILLSHADE_FUZZ_SECONDS:-30}
 build=build/fuzz
 mkdir -p "$build"
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_CXX_FLAGS="-O1 -g -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer" \
-  -DQUILLSHADE_BUILD_FUZZERS=ON -DQUILLSHADE_BUILD_TESTS=OFF -DQUILLSHADE_BUILD_TOOLS=ON > "$build/configure.log" 2>&1 ||
-  { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" -j2
+cmake --preset fuzz > "$build/configure.log" 2>&1 || { cat "$build/configure.log"; exit 1; }
+cmake --build --preset fuzz -j2
 
 targets=""
 for corpus in fuzz/corpus/*/; do

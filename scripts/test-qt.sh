@@ -5,7 +5,7 @@ set -eu
 cd "$(dirname "$0")/.."
 QUILLSHADE_EXTRA_PACKAGES="qt6-base-dev libxcb1-dev xvfb openbox xdotool x11-utils imagemagick fonts-ipafont-gothic" \
   ./scripts/install-deps.sh
-cmake -S . -B build/qt -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLSHADE_BUILD_QT=ON > /dev/null
-cmake --build build/qt -j2 --target quillshade quillshade_qt_tests
+cmake --preset qt > /dev/null
+cmake --build --preset qt -j2 --target quillshade quillshade_qt_tests
 # Here the tools are installed, so a skipped end-to-end run would hide a fault.
-QUILLSHADE_E2E_REQUIRED=1 ctest --test-dir build/qt -R '^qt\.' --output-on-failure
+QUILLSHADE_E2E_REQUIRED=1 ctest --preset qt
