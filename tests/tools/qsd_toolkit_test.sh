@@ -81,7 +81,11 @@ expect 1 'is a folder' encode "$dir"
 mkfifo "$dir/fifo.txt"
 expect 1 'not a regular file' encode "$dir/fifo.txt"
 expect 1 'cannot be created' encode "$dir/breaks.txt" -o "$dir/no/such/folder.qsd"
-expect 0 'holds only numbers, as a story file does' encode "$dir/breaks.qsd"
+expect 1 'breaks.qsd: error: this is already a story file' encode "$dir/breaks.qsd" -o "$dir/twice.qsd"
+[ -e "$dir/twice.qsd" ] && fail "encode of a story file wrote one"
+: > "$dir/empty.txt"
+expect 1 'empty.txt: error: the text is empty' encode "$dir/empty.txt" -o "$dir/empty-out.qsd"
+[ -e "$dir/empty-out.qsd" ] && fail "encode of an empty text wrote a story file"
 expect 2 "unknown option '--fast'" encode --fast "$dir/breaks.txt"
 expect 2 'no IN named' encode
 expect 2 'name one IN' encode "$dir/breaks.txt" "$dir/bom.txt"
@@ -115,9 +119,13 @@ printf '72 13 10 ' | timeout 20 "$qsd" decode - > "$dir/stdin.txt" 2> "$dir/err"
 same "$dir/stdin.txt" 'H\r\n'
 : > "$dir/empty.qsd"
 expect 1 'decodes to no character' decode "$dir/empty.qsd"
-expect 1 'is it a text source' decode "$dir/breaks.txt"
+printf 'One of many words\nin a text source, named as a story file would be.\n' > "$dir/prose.qsd"
+expect 1 'prose.qsd: warning: this is a text source' decode "$dir/prose.qsd"
+[ "$(grep -c 'text source' "$dir/err")" = 1 ] || fail "decode of a text source said so more than once"
+[ "$(grep -c "the token '" "$dir/err")" = 5 ] || fail "decode of a text source named more than five tokens"
+grep -q 'prose.qsd: warning: 9 more tokens' "$dir/err" || fail "decode of a text source did not count the rest"
 expect 1 'no such file' decode "$dir/missing.qsd"
-expect 1 'not a regular file' decode "$dir"
+expect 1 'is a folder, not a file' decode "$dir"
 expect 1 'not a regular file' decode "$dir/fifo.txt"
 expect 1 'not a regular file' decode /dev/zero
 expect 2 "unknown option '-x'" decode -x "$dir/a.qsd"
@@ -142,6 +150,17 @@ expect 2 'no FILE named' check
 expect 2 '--width needs a number' check --width wide "$dir/a.qsd"
 expect 2 '--max-states needs a number' check --max-states 0 "$dir/a.qsd"
 expect 2 "unknown option '--all'" check --all "$dir/a.qsd"
+
+# --- graph and one wording for every command -----------------------------------------
+expect 1 'latin1.txt:2:4: error: byte 0xE9' graph "$dir/latin1.txt"
+for command in encode decode check graph; do
+  expect 1 "qsd $command: $dir/missing.txt: no such file" "$command" "$dir/missing.txt"
+  expect 1 "qsd $command: $dir: is a folder, not a file" "$command" "$dir"
+done
+
+# Wrong arguments: the error and where the help is, never the whole help.
+expect 2 "see 'qsd help decode'" decode
+grep -q 'usage:' "$dir/err" && fail "wrong arguments printed the whole help"
 
 # --- help ---------------------------------------------------------------------------
 for command in encode decode check graph play; do

@@ -75,7 +75,7 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   CheckedFile file{path, {}, false, {}};
   const InputFile input = ReadInput(path);
   if (input.error) {
-    std::fprintf(stderr, "%s: error: %s\n", DisplayName(path).c_str(), input.error->c_str());
+    std::fprintf(stderr, "qsd check: %s: %s\n", DisplayName(path).c_str(), input.error->c_str());
     file.diagnostics.push_back(Diagnostic{0, 0, Error, *input.error, "", {}});
     return file;
   }

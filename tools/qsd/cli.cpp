@@ -34,9 +34,9 @@ void PrintHelp(std::FILE* out) {
 }  // namespace
 
 int UsageError(const Command& command, std::string_view message) {
-  std::fprintf(stderr, "qsd %.*s: %.*s\n%.*s", static_cast<int>(command.name.size()), command.name.data(),
-               static_cast<int>(message.size()), message.data(), static_cast<int>(command.usage.size()),
-               command.usage.data());
+  const int nameLength = static_cast<int>(command.name.size());
+  std::fprintf(stderr, "qsd %.*s: %.*s\nsee 'qsd help %.*s'\n", nameLength, command.name.data(),
+               static_cast<int>(message.size()), message.data(), nameLength, command.name.data());
   return kExitUsage;
 }
 
@@ -61,8 +61,7 @@ int Main(int argc, char** argv) {
     }
     const Command* command = FindCommand(argv[2]);
     if (!command || argc > 3) {
-      std::fprintf(stderr, "qsd help: no command '%s'\n", argv[2]);
-      PrintHelp(stderr);
+      std::fprintf(stderr, "qsd help: no command '%s'\nsee 'qsd --help'\n", argv[2]);
       return kExitUsage;
     }
     std::printf("%.*s", static_cast<int>(command->usage.size()), command->usage.data());
@@ -70,8 +69,7 @@ int Main(int argc, char** argv) {
   }
   const Command* command = FindCommand(first);
   if (!command) {
-    std::fprintf(stderr, "qsd: unknown command '%s'\n", first.c_str());
-    PrintHelp(stderr);
+    std::fprintf(stderr, "qsd: unknown command '%s'\nsee 'qsd --help'\n", first.c_str());
     return kExitUsage;
   }
   return command->run(Arguments(argv + 2, argv + argc));

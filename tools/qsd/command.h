@@ -23,7 +23,7 @@ struct Command {
   int (*run)(const Arguments& args);
 };
 
-// Prints "qsd NAME: message" and the command's usage to stderr; answers kExitUsage.
+// Prints "qsd NAME: message" and where the command's help is to stderr; answers kExitUsage.
 int UsageError(const Command& command, std::string_view message);
 
 int RunPlay(const Arguments& args);

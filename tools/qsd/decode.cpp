@@ -33,6 +33,8 @@ const Command kDecodeCommand{
 
 namespace {
 
+constexpr std::size_t kTokensNamedInText = 5;
+
 std::string ToCp932(std::u16string_view text) {
   std::string out;
   out.reserve(text.size() * 2);
@@ -91,20 +93,32 @@ int RunDecode(const Arguments& args) {
 
   const LoadedStory story = LoadStory(in, kMaxNamedProblems);
   if (story.status != StoryFileStatus::Loaded) {
-    std::fprintf(stderr, "qsd decode: %s: %s\n", name.c_str(), Describe(story.status));
+    std::fprintf(stderr, "qsd decode: %s: %s\n", name.c_str(), DescribeLoadFailure(in, story.status).c_str());
     return kExitFailed;
   }
   const char* severity = strict ? "error" : "warning";
-  for (const PlacedToken& placed : story.badTokens)
+  // In a text source nearly every word is a bad token: say what it is once, and name
+  // only the first few.
+  std::size_t named = story.badTokens.size();
+  if (story.holdsText) {
+    std::fprintf(stderr, "%s: %s: this is a text source, not a story file of character codes (`qsd encode` makes one of it)\n",
+                 name.c_str(), severity);
+    named = std::min(named, kTokensNamedInText);
+  }
+  for (std::size_t i = 0; i < named; ++i) {
+    const PlacedToken& placed = story.badTokens[i];
     std::fprintf(stderr, "%s:%lld:%lld: %s: the token '%s' %s: it adds nothing\n", name.c_str(),
                  static_cast<long long>(placed.fileLine), static_cast<long long>(placed.fileColumn), severity,
                  placed.excerpt.c_str(), FaultText(placed.token.fault));
-  if (story.badTokenCount > story.badTokens.size())
+  }
+  if (story.badTokenCount > named)
     std::fprintf(stderr, "%s: %s: %llu more tokens that add nothing\n", name.c_str(), severity,
-                 static_cast<unsigned long long>(story.badTokenCount - story.badTokens.size()));
+                 static_cast<unsigned long long>(story.badTokenCount - named));
   if (story.text.empty()) {
     std::fprintf(stderr, "qsd decode: %s: decodes to no character, so the reader refuses to load it%s\n", name.c_str(),
-                 story.badTokenCount > 0 ? " (is it a text source? `qsd encode` makes a story file of it)" : "");
+                 story.badTokenCount > 0 && !story.holdsText
+                     ? " (is it a text source? `qsd encode` makes a story file of it)"
+                     : "");
     return kExitFailed;
   }
   if (strict && story.badTokenCount > 0) {

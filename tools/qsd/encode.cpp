@@ -26,27 +26,14 @@ const Command kEncodeCommand{
     "  -o OUT           where to write the story file\n"
     "\n"
     "A character that code page 932 cannot hold is an error naming its line, column\n"
-    "and character, and then nothing is written. A last line without a line break\n"
-    "gets a warning: the reader never shows it.\n"
+    "and character, and then nothing is written; so is an empty IN, and one that is\n"
+    "already a story file. A last line without a line break gets a warning: the\n"
+    "reader never shows it.\n"
     "\n"
     "Exit status: 0 written, 1 a problem with IN or OUT (nothing written), 2 wrong\n"
     "arguments.\n",
     RunEncode,
 };
-
-namespace {
-
-std::string Place(const std::string& name, const TextPlace& place) {
-  return name + ":" + std::to_string(place.line) + ":" + std::to_string(place.column);
-}
-
-std::int64_t LastLine(std::u16string_view text) {
-  std::int64_t line = 1;
-  for (std::size_t at = text.find(u"\r\n"); at != std::u16string_view::npos; at = text.find(u"\r\n", at + 2)) ++line;
-  return line;
-}
-
-}  // namespace
 
 int RunEncode(const Arguments& args) {
   SourceEncoding encoding = SourceEncoding::Utf8;
@@ -81,37 +68,15 @@ int RunEncode(const Arguments& args) {
     std::fprintf(stderr, "qsd encode: %s: %s\n", name.c_str(), input.error->c_str());
     return kExitFailed;
   }
-  const SourceResult source = ReadTextSource(input.bytes, encoding);
-  if (const auto* problem = std::get_if<SourceProblem>(&source)) {
-    std::fprintf(stderr, "%s: error: %s\n", Place(name, problem->place).c_str(), problem->message.c_str());
+  const EncodedSource source = EncodeSource(input.bytes, encoding, lossy);
+  for (const SourceNote& note : source.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(name, note).c_str());
+  if (source.refused) {
+    if (!source.story.unencodable.empty())
+      std::fprintf(stderr, "qsd encode: nothing written (--lossy writes '?' for each of them)\n");
     return kExitFailed;
   }
-  if (LooksLikeStoryFile(input.bytes))
-    std::fprintf(stderr, "%s: warning: this holds only numbers, as a story file does; it is encoded as text\n",
-                 name.c_str());
 
-  const std::u16string& text = std::get<std::u16string>(source);
-  const EncodedStory story = EncodeStory(text);
-  const char* severity = lossy ? "warning" : "error";
-  for (std::size_t i = 0; i < story.unencodable.size() && i < kMaxNamedProblems; ++i) {
-    const Unencodable& bad = story.unencodable[i];
-    std::fprintf(stderr, "%s: %s: %s cannot be written in code page 932%s\n", Place(name, bad.place).c_str(), severity,
-                 DescribeCharacter(bad.character).c_str(), lossy ? "; wrote '?'" : "");
-  }
-  if (story.unencodable.size() > kMaxNamedProblems)
-    std::fprintf(stderr, "%s: %s: %zu more characters that code page 932 cannot hold\n", name.c_str(), severity,
-                 story.unencodable.size() - kMaxNamedProblems);
-  if (!story.unencodable.empty() && !lossy) {
-    std::fprintf(stderr, "qsd encode: nothing written (--lossy writes '?' for each of them)\n");
-    return kExitFailed;
-  }
-  if (text.empty())
-    std::fprintf(stderr, "%s: warning: the text is empty, and the reader cannot load an empty story\n", name.c_str());
-  else if (story.lastLineUnbroken)
-    std::fprintf(stderr, "%s: warning: the last line has no line break, so the reader never shows it\n",
-                 Place(name, TextPlace{LastLine(text), 1}).c_str());
-
-  if (const auto problem = WriteOutput(*output, story.codes)) {
+  if (const auto problem = WriteOutput(*output, source.story.codes)) {
     std::fprintf(stderr, "qsd encode: %s: %s\n", output->c_str(), problem->c_str());
     return kExitFailed;
   }

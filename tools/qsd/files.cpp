@@ -14,6 +14,8 @@
 namespace quillshade::qsd {
 namespace {
 
+constexpr std::string_view kFolder = "is a folder, not a file";
+
 std::string TooLarge(std::uint64_t maxBytes) {
   return "too large (more than " + std::to_string(maxBytes >> 20) + " MiB)";
 }
@@ -45,7 +47,21 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+std::optional<std::string> StatProblem(const std::string& path, struct stat& info) {
+  if (::stat(path.c_str(), &info) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? std::string("no such file")
+                                               : std::string("cannot be opened: ") + std::strerror(errno);
+  if (S_ISDIR(info.st_mode)) return std::string(kFolder);
+  if (!S_ISREG(info.st_mode)) return std::string("not a regular file (a device, pipe or socket)");
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<std::string> FileProblem(const std::string& path) {
+  struct stat info {};
+  return StatProblem(path, info);
+}
 
 std::string DisplayName(const std::string& path) { return path == "-" ? "(stdin)" : path; }
 
@@ -57,19 +73,8 @@ InputFile ReadInput(const std::string& path, std::uint64_t maxBytes) {
       return input;
     }
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-      input.error = errno == ENOENT || errno == ENOTDIR ? std::string("no such file")
-                                                         : std::string("cannot be opened: ") + std::strerror(errno);
-      return input;
-    }
-    if (S_ISDIR(info.st_mode)) {
-      input.error = "is a folder, not a file";
-      return input;
-    }
-    if (!S_ISREG(info.st_mode)) {
-      input.error = "not a regular file (a device, pipe or socket)";
-      return input;
-    }
+    input.error = StatProblem(path, info);
+    if (input.error) return input;
     if (static_cast<std::uint64_t>(info.st_size) > maxBytes) {
       input.error = TooLarge(maxBytes);
       return input;
@@ -101,7 +106,7 @@ std::optional<std::string> WriteOutput(const std::string& path, std::string_view
   // Write through a symbolic link to the file it names, not over the link.
   if (fs::is_symlink(fs::symlink_status(target, error))) target = fs::weakly_canonical(target, error);
   const fs::file_status status = fs::status(target, error);
-  if (fs::exists(status) && fs::is_directory(status)) return std::string("is a folder");
+  if (fs::exists(status) && fs::is_directory(status)) return std::string(kFolder);
   if (fs::exists(status) && !fs::is_regular_file(status)) {
     // A device or pipe cannot be replaced; write to it directly.
     const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);

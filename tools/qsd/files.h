@@ -16,6 +16,10 @@ struct InputFile {
   std::optional<std::string> error;  // why it could not be read, e.g. "no such file"
 };
 
+// Why `path` cannot be read as a file, in the words every command uses ("no such
+// file", "is a folder, not a file", ...), or nothing when it is a regular file.
+std::optional<std::string> FileProblem(const std::string& path);
+
 // Reads a regular file whole, or stdin for "-". Folders, devices and pipes named by
 // path are refused before they are opened, so nothing can block or read forever.
 InputFile ReadInput(const std::string& path, std::uint64_t maxBytes = kMaxInputBytes);

@@ -309,10 +309,10 @@ int RunGraph(const Arguments& args) {
   if (paths.size() != 1) return UsageError(kGraphCommand, paths.empty() ? "no FILE named" : "name one FILE");
 
   const AnyStory story = ReadStoryOrSource(paths[0], encoding);
-  if (story.error) {
-    std::fprintf(stderr, "qsd graph: %s: %s\n", DisplayName(paths[0]).c_str(), story.error->c_str());
-    return kExitFailed;
-  }
+  const std::string shownName = DisplayName(paths[0]);
+  for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
+  if (story.error) std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), story.error->c_str());
+  if (story.text.empty()) return kExitFailed;
   const std::string name = std::filesystem::path(paths[0]).filename().string();
   std::string result = StoryGraphDot(story.text, paths[0] == "-" ? "story" : name);
   if (format == "svg") {

@@ -26,7 +26,11 @@ struct LoadedStory {
   std::u16string text;              // exactly what the reader holds after loading the file
   std::vector<PlacedToken> badTokens;  // the first `maxPlaced` of them
   std::uint64_t badTokenCount = 0;  // all of them
+  bool holdsText = false;           // its words are mostly no numbers: a text source, misnamed
 };
+
+// The hint for a story file that holds text rather than character codes.
+inline constexpr std::string_view kTextSourceHint = "a text source? name it .txt to play it, or `qsd encode` it";
 
 // How many problems of one file the commands name one by one before giving a count.
 inline constexpr std::size_t kMaxNamedProblems = 100;
@@ -40,12 +44,43 @@ LoadedStory LoadStory(const std::string& path, std::size_t maxPlaced);
 // The same for story file bytes already in memory.
 LoadedStory DecodeStoryBytes(std::string_view bytes, std::size_t maxPlaced);
 
+// Why a load with this status failed, in the words every command uses.
+std::string DescribeLoadFailure(const std::string& path, StoryFileStatus status);
+
+// Why the reader refuses the story file at `path`: "no such file", "is a folder, not a
+// file", "is empty", "holds no character codes" (with kTextSourceHint when it holds
+// text), or why it could not be read.
+std::string WhyNotLoaded(const std::string& path);
+
+// What encoding a text source has to say: about a place in it, or (no place) about all of it.
+struct SourceNote {
+  std::optional<TextPlace> place;
+  bool error = false;
+  std::string message;
+};
+
+// "FILE:LINE:COL: error: message", or "FILE: warning: message" without a place.
+std::string FormatSourceNote(const std::string& name, const SourceNote& note);
+
+// A text source encoded as `qsd encode` encodes it. It is refused (nothing may be
+// written) when it already holds only character codes, is not a text, is empty, or
+// holds characters code page 932 cannot hold (unless `lossy`, which writes '?').
+struct EncodedSource {
+  bool refused = false;
+  std::u16string text;  // the story text the source holds
+  EncodedStory story;
+  std::vector<SourceNote> notes;  // errors and warnings, in order
+};
+
+EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool lossy);
+
 // A story from a story file or from a text source (told apart by content), for
 // commands that only need its text: a text source is encoded as `qsd encode --lossy`
 // would and decoded again, so the text is what the reader would hold.
 struct AnyStory {
-  std::u16string text;
-  std::optional<std::string> error;
+  std::u16string text;               // empty when there is no story to show
+  std::optional<std::string> error;  // why the file gives none, when no note says it
+  std::vector<SourceNote> notes;     // what encoding the text source had to say
 };
 
 AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding);

@@ -197,7 +197,7 @@ std::string DescribeCharacter(char32_t character) {
 bool LooksLikeStoryFile(std::string_view bytes) {
   // A few bad tokens do not make a story file a text, so judge by most of its words:
   // a text source has hardly any word that is a plain number.
-  bytes = bytes.substr(0, 1 << 16);
+  bytes = bytes.substr(0, kStoryFileJudgedBytes);
   std::size_t words = 0;
   std::size_t numbers = 0;
   std::size_t at = 0;

@@ -54,7 +54,9 @@ EncodedStory EncodeStory(std::u16string_view text);
 std::string DescribeCharacter(char32_t character);
 
 // Whether bytes look like a story file rather than a text source: most of their words
-// (at least four in five, judged on the first 64 KiB) are plain decimal numbers.
+// (at least four in five, judged on the first kStoryFileJudgedBytes) are plain decimal
+// numbers.
+inline constexpr std::size_t kStoryFileJudgedBytes = std::size_t{1} << 16;
 bool LooksLikeStoryFile(std::string_view bytes);
 
 }  // namespace quillshade::qsd
