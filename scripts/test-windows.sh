@@ -1,7 +1,8 @@
 #!/bin/sh
-# Test stage for the Windows reader: cross-builds quillshade.exe with MinGW-w64, checks
-# what it imports and which resources it holds, then runs its tests under Wine in a
-# private X server: the Win32 layer's unit tests through CTest, and the end-to-end tests.
+# Test stage for the Windows programs: cross-builds quillshade.exe and qsd.exe with
+# MinGW-w64, checks what they import and which resources the reader holds, then runs
+# their tests under Wine in a private X server: the Win32 layer's unit tests through
+# CTest, qsd.exe against the Linux qsd, and the reader's end-to-end tests.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/windows-env.sh
@@ -12,17 +13,21 @@ cmake --preset windows
 cmake --build --preset windows -j2
 exe=build/windows/ui/win32/quillshade.exe
 
-echo "== imports of $exe"
+qsd_exe=build/windows/tools/qsd/qsd.exe
+
 # Only DLLs that every Windows has: the C++ runtime and winpthread are linked in.
-imports=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort)
-echo "$imports" | sed 's/^/  /'
 system_dlls="kernel32.dll user32.dll gdi32.dll comdlg32.dll imm32.dll msvcrt.dll advapi32.dll shell32.dll comctl32.dll ole32.dll ucrtbase.dll"
-for dll in $imports; do
-  case " $system_dlls " in
-    *" $dll "*) ;;
-    *api-ms-win-crt-*) ;;
-    *) echo "FAIL: $exe imports $dll, which is no Windows system DLL" >&2; exit 1 ;;
-  esac
+for program in "$exe" "$qsd_exe"; do
+  echo "== imports of $program"
+  imports=$(x86_64-w64-mingw32-objdump -p "$program" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort)
+  echo "$imports" | sed 's/^/  /'
+  for dll in $imports; do
+    case " $system_dlls " in
+      *" $dll "*) ;;
+      *api-ms-win-crt-*) ;;
+      *) echo "FAIL: $program imports $dll, which is no Windows system DLL" >&2; exit 1 ;;
+    esac
+  done
 done
 
 echo "== resources of $exe"
@@ -41,6 +46,9 @@ QUILLSHADE_WINE_SESSION=1
 export QUILLSHADE_WINE_SESSION
 echo "== unit tests under Wine"
 ctest --preset windows
+echo "== qsd.exe against the Linux qsd"
+[ -x build/dev/tools/qsd/qsd ] || { cmake --preset dev > /dev/null && cmake --build --preset dev -j2 --target qsd; }
+sh tests/tools/qsd_windows_test.sh "$qsd_exe" build/dev/tools/qsd/qsd examples
 echo "== end-to-end tests"
 sh tests/win32/run_e2e.sh "$exe"
 # A shorter soak than the 100,000 presses of tests/win32/soak_test.sh's default, to keep

@@ -10,7 +10,7 @@
 namespace quillshade::qsd {
 namespace {
 
-constexpr std::string_view kVersion = "qsd 2.0.1 (Quillshade authoring toolkit)";
+constexpr std::string_view kVersion = "qsd " QUILLSHADE_VERSION " (Quillshade authoring toolkit)";
 
 const std::array<const Command*, 5> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand, &kGraphCommand,
                                                &kPlayCommand};

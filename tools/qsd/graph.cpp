@@ -1,9 +1,14 @@
 // qsd graph: builds the dot text from the story's lines; svg through Graphviz's dot.
 #include "tools/qsd/graph.h"
 
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#else
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -20,10 +25,13 @@
 #include "tools/qsd/command.h"
 #include "tools/qsd/files.h"
 #include "tools/qsd/options.h"
+#include "tools/qsd/platform.h"
 #include "tools/qsd/story_input.h"
 #include "tools/qsd/story_lines.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace quillshade::qsd {
 
@@ -233,6 +241,42 @@ struct Rendered {
 
 Rendered Failure(std::string why) { return Rendered{{}, std::move(why)}; }
 
+#ifdef _WIN32
+Rendered RenderSvg(const std::string& dot) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const std::wstring folder = fs::temp_directory_path(error).wstring();
+  wchar_t input[MAX_PATH + 1] = {};
+  wchar_t output[MAX_PATH + 1] = {};
+  // Both names are made unique by creating the files here; dot overwrites them.
+  if (!GetTempFileNameW(folder.c_str(), L"qsd", 0, input) || !GetTempFileNameW(folder.c_str(), L"qsd", 0, output)) {
+    DeleteFileW(input);
+    return Failure("cannot create a temporary file");
+  }
+  struct Cleanup {
+    const wchar_t* a;
+    const wchar_t* b;
+    ~Cleanup() {
+      DeleteFileW(a);
+      DeleteFileW(b);
+    }
+  } cleanup{input, output};
+  if (const auto problem = WriteOutput(Utf8FromPath(input), dot)) return Failure("cannot write a temporary file: " + *problem);
+  // The spawned command line is the arguments joined by spaces, so paths are quoted.
+  const std::wstring quotedInput = L"\"" + std::wstring(input) + L"\"";
+  const std::wstring quotedOutput = L"\"" + std::wstring(output) + L"\"";
+  const wchar_t* argv[] = {L"dot", L"-Tsvg", L"-o", quotedOutput.c_str(), quotedInput.c_str(), nullptr};
+  const intptr_t status = _wspawnvp(_P_WAIT, L"dot", argv);
+  if (status == -1 && errno == ENOENT)
+    return Failure(std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
+                               "install graphviz, or use --format dot"));
+  if (status == -1) return Failure(std::string("cannot run `dot`: ") + std::strerror(errno));
+  if (status != 0) return Failure(std::string("`dot` failed to draw the graph"));
+  InputFile svg = ReadInput(Utf8FromPath(output));
+  if (svg.error) return Failure("cannot read what `dot` drew: " + *svg.error);
+  return Rendered{std::move(svg.bytes), std::nullopt};
+}
+#else
 Rendered RenderSvg(const std::string& dot) {
   namespace fs = std::filesystem;
   std::error_code error;
@@ -277,6 +321,7 @@ Rendered RenderSvg(const std::string& dot) {
   if (svg.error) return Failure("cannot read what `dot` drew: " + *svg.error);
   return Rendered{std::move(svg.bytes), std::nullopt};
 }
+#endif
 
 }  // namespace
 
@@ -313,7 +358,7 @@ int RunGraph(const Arguments& args) {
   for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
   if (story.error) std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), story.error->c_str());
   if (story.text.empty()) return kExitFailed;
-  const std::string name = std::filesystem::path(paths[0]).filename().string();
+  const std::string name = Utf8FromPath(PathFromUtf8(paths[0]).filename());
   std::string result = StoryGraphDot(story.text, paths[0] == "-" ? "story" : name);
   if (format == "svg") {
     Rendered svg = RenderSvg(result);

@@ -1,6 +1,4 @@
 // qsd play: the reader in a terminal, interactive or driven by a string of keys.
-#include <unistd.h>
-
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include "story/utf8.h"
 #include "tools/qsd/command.h"
 #include "tools/qsd/json.h"
+#include "tools/qsd/platform.h"
 #include "ui/form.h"
 #include "ui/term/terminal_window.h"
 
@@ -74,7 +73,7 @@ void Report(const PlayOptions& options, const Form& form, TerminalWindow& window
   const std::string out = options.trace ? TraceLine(form, key, message) : ToUtf8(form.caption) + "\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
   if (message && *message == kLoadFailedText && window.LastOpened())
-    std::fprintf(stderr, "qsd play: %s: cannot be loaded as a story\n", window.LastOpened()->string().c_str());
+    std::fprintf(stderr, "qsd play: %s: cannot be loaded as a story\n", Utf8FromPath(*window.LastOpened()).c_str());
 }
 
 int Parse(const Arguments& args, PlayOptions& options) {
@@ -82,7 +81,7 @@ int Parse(const Arguments& args, PlayOptions& options) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
-      options.stories.emplace_back(arg);
+      options.stories.push_back(PathFromUtf8(arg));
     } else if (arg == "--") {
       onlyFiles = true;
     } else if (arg == "--trace") {
@@ -105,8 +104,8 @@ int Parse(const Arguments& args, PlayOptions& options) {
   }
   if (options.stories.empty()) return UsageError(kPlayCommand, "no story file named");
   if (options.trace && !options.keys) return UsageError(kPlayCommand, "--trace needs --keys");
-  if (!options.keys && !isatty(STDIN_FILENO))
-    return UsageError(kPlayCommand, "stdin is not a terminal: give the keys with --keys");
+  if (!options.keys)
+    if (const auto why = WhyNoInteractivePlay()) return UsageError(kPlayCommand, *why + ": give the keys with --keys");
   return kExitOk;
 }
 

@@ -5,6 +5,7 @@
 
 #include "story/code_page.h"
 #include "tools/qsd/files.h"
+#include "tools/qsd/platform.h"
 
 namespace quillshade::qsd {
 
@@ -102,7 +103,7 @@ LoadedStory LoadStory(const std::string& path, std::size_t maxPlaced) {
   std::uint64_t badTokens = 0;
   StoryFileOptions options;
   options.onBadToken = [&badTokens](const BadToken&) { ++badTokens; };
-  StoryFile file = ReadStoryFile(path, Cp932CodePage(), options);
+  StoryFile file = ReadStoryFile(PathFromUtf8(path), Cp932CodePage(), options);
   LoadedStory story{file.status, std::move(file.text), {}, badTokens, false};
   if (file.status != StoryFileStatus::Loaded || badTokens == 0) return story;
 
@@ -127,12 +128,12 @@ std::string WhyNotLoaded(const std::string& path) {
   std::uint64_t badTokens = 0;
   StoryFileOptions options;
   options.onBadToken = [&badTokens](const BadToken&) { ++badTokens; };
-  const StoryFile file = ReadStoryFile(path, Cp932CodePage(), options);
+  const StoryFile file = ReadStoryFile(PathFromUtf8(path), Cp932CodePage(), options);
   if (file.status != StoryFileStatus::Loaded) return DescribeLoadFailure(path, file.status);
   if (badTokens == 0) return "is empty";
   // Only the head of the file, as much as LooksLikeStoryFile judges by.
   std::string head(kStoryFileJudgedBytes, '\0');
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   in.read(head.data(), static_cast<std::streamsize>(head.size()));
   head.resize(static_cast<std::size_t>(in.gcount()));
   if (!LooksLikeStoryFile(head)) return "holds no character codes: " + std::string(kTextSourceHint);

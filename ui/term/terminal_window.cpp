@@ -1,9 +1,11 @@
 // Drawing the caption with ANSI escapes, and reading single key presses in raw mode.
 #include "ui/term/terminal_window.h"
 
+#ifndef _WIN32
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #include "story/utf8.h"
 
@@ -74,6 +76,13 @@ void TerminalWindow::Close() {
   if (place_ == CaptionPlace::WindowTitle) std::fprintf(out_, "\033]2;\007");
   std::fflush(out_);
 }
+
+#ifdef _WIN32
+
+// Keys are read in a POSIX terminal's raw mode; a Windows console has none.
+bool RunInteractive(Form&, TerminalWindow&) { return false; }
+
+#else
 
 namespace {
 
@@ -155,5 +164,7 @@ bool RunInteractive(Form& form, TerminalWindow& window) {
   window.Close();
   return true;
 }
+
+#endif  // _WIN32
 
 }  // namespace quillshade

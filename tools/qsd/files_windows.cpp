@@ -1,0 +1,177 @@
+// Reading inputs whole and replacing outputs atomically, on Windows: paths arrive as
+// UTF-8 and reach the system as wide strings, so every file name works.
+#include "tools/qsd/files.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <new>
+
+#include "tools/qsd/platform.h"
+
+namespace quillshade::qsd {
+namespace {
+
+std::string Problem(std::string_view what, DWORD error) {
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME)
+    return "no such file";
+  if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+    return std::string(what) + ": permission denied or in use";
+  return std::string(what) + ": Windows error " + std::to_string(error);
+}
+
+std::string TooLarge(std::uint64_t maxBytes) {
+  return "too large (more than " + std::to_string(maxBytes >> 20) + " MiB)";
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() {
+    if (Valid()) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+std::optional<std::string> ReadAll(HANDLE file, std::string& out, std::uint64_t maxBytes) {
+  char buffer[1 << 16];
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return std::nullopt;
+      return "read error: Windows error " + std::to_string(error);
+    }
+    if (got == 0) return std::nullopt;
+    if (out.size() + got > maxBytes) return TooLarge(maxBytes);
+    out.append(buffer, got);
+  }
+}
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
+    DWORD put = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &put, nullptr)) return false;
+    bytes.remove_prefix(put);
+  }
+  return true;
+}
+
+constexpr std::string_view kNotRegular = "not a regular file (a device, pipe or socket)";
+
+// Why the file cannot be read, in the words of the Linux qsd, or nothing; gives its size.
+std::optional<std::string> AttributeProblem(const std::wstring& name, std::uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (!GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &info)) return Problem("cannot be opened", GetLastError());
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::string("is a folder, not a file");
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) return std::string(kNotRegular);
+  size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> FileProblem(const std::string& path) {
+  const std::wstring name = PathFromUtf8(path).wstring();
+  std::uint64_t size = 0;
+  if (auto problem = AttributeProblem(name, size)) return problem;
+  // Opened without asking to read, only to learn what kind of file it is.
+  const Handle file(CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) return Problem("cannot be opened", GetLastError());
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK) return std::string(kNotRegular);
+  return std::nullopt;
+}
+
+std::string DisplayName(const std::string& path) { return path == "-" ? "(stdin)" : path; }
+
+InputFile ReadInput(const std::string& path, std::uint64_t maxBytes) {
+  InputFile input;
+  try {
+    if (path == "-") {
+      input.error = ReadAll(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin))), input.bytes, maxBytes);
+      if (input.error) input.bytes.clear();
+      return input;
+    }
+    const std::wstring name = PathFromUtf8(path).wstring();
+    std::uint64_t size = 0;
+    if ((input.error = AttributeProblem(name, size))) return input;
+    if (size > maxBytes) {
+      input.error = TooLarge(maxBytes);
+      return input;
+    }
+    const Handle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+      input.error = Problem("cannot be opened", GetLastError());
+      return input;
+    }
+    // Checked before the first read: a device could block or never end.
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
+      input.error = std::string(kNotRegular);
+      return input;
+    }
+    input.bytes.reserve(static_cast<std::size_t>(size));
+    input.error = ReadAll(file.Get(), input.bytes, maxBytes);
+  } catch (const std::bad_alloc&) {
+    input.error = "not enough memory to read it";
+  }
+  if (input.error) input.bytes.clear();
+  return input;
+}
+
+std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes) {
+  namespace fs = std::filesystem;
+  if (path == "-") {
+    std::fflush(stdout);
+    if (!WriteAll(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout))), bytes))
+      return "cannot write to stdout: Windows error " + std::to_string(GetLastError());
+    return std::nullopt;
+  }
+  const fs::path target = PathFromUtf8(path);
+  const std::wstring name = target.wstring();
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::string("is a folder");
+  {
+    // A device (NUL, CON, a serial port) cannot be replaced; write to it directly.
+    const Handle existing(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (existing.Valid() && GetFileType(existing.Get()) != FILE_TYPE_DISK) {
+      if (!WriteAll(existing.Get(), bytes)) return "write error: Windows error " + std::to_string(GetLastError());
+      return std::nullopt;
+    }
+  }
+
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(L".");
+  wchar_t temporary[MAX_PATH + 1] = {};
+  if (!GetTempFileNameW(folder.c_str(), L"qsd", 0, temporary)) return Problem("cannot be created", GetLastError());
+  bool ok = false;
+  DWORD error = 0;
+  {
+    const Handle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ok = file.Valid() && WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
+    if (!ok) error = GetLastError();
+  }
+  if (!ok) {
+    DeleteFileW(temporary);
+    return "write error: Windows error " + std::to_string(error);
+  }
+  if (!MoveFileExW(temporary, name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    error = GetLastError();
+    DeleteFileW(temporary);
+    return Problem("cannot be replaced", error);
+  }
+  return std::nullopt;
+}
+
+}  // namespace quillshade::qsd

@@ -1,0 +1,19 @@
+// What differs between the systems qsd runs on, kept in one place.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quillshade::qsd {
+
+// File names reach the commands as UTF-8 (on Windows, from the wide command line);
+// these convert them without passing through the system's ANSI code page.
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+std::string Utf8FromPath(const std::filesystem::path& path);
+
+// Why keys cannot be read from a terminal here (so play needs --keys), or nothing.
+std::optional<std::string> WhyNoInteractivePlay();
+
+}  // namespace quillshade::qsd
