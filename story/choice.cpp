@@ -6,16 +6,20 @@
 
 namespace quillshade {
 
-std::u16string PickField(std::u16string_view list, std::int32_t n) {
-  if (n < 0) return {};
+std::optional<std::u16string_view> FindField(std::u16string_view list, std::int32_t n) {
+  if (n < 0) return std::nullopt;
   std::size_t start = 0;
   for (std::int32_t field = 0; field < n; ++field) {
     const std::size_t comma = list.find(u',', start);
-    if (comma == std::u16string_view::npos) return {};
+    if (comma == std::u16string_view::npos) return std::nullopt;
     start = comma + 1;
   }
   const std::size_t end = list.find(u',', start);
-  return std::u16string(list.substr(start, end == std::u16string_view::npos ? end : end - start));
+  return list.substr(start, end == std::u16string_view::npos ? end : end - start);
+}
+
+std::u16string PickField(std::u16string_view list, std::int32_t n) {
+  return std::u16string(FindField(list, n).value_or(std::u16string_view()));
 }
 
 std::optional<std::u16string> ChooseBranch(Story& story, std::int32_t choiceIndex) {

@@ -10,6 +10,13 @@
 
 namespace quillshade {
 
+// The choice keys 1 to 5 answer fields 0 to 4 of a choice list; later fields are never chosen.
+inline constexpr std::size_t kChoiceKeyCount = 5;
+
+// Field n (0-based) of a comma-separated list, as a view into it; nothing when the list
+// has no such field or n is negative.
+std::optional<std::u16string_view> FindField(std::u16string_view list, std::int32_t n);
+
 // Field n (0-based) of a comma-separated list, exactly as it stands (not trimmed);
 // empty when the list has no such field or n is negative.
 std::u16string PickField(std::u16string_view list, std::int32_t n);

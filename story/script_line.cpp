@@ -6,65 +6,115 @@
 namespace quillshade {
 namespace {
 
-constexpr std::array<std::u16string_view, 5> kConditionalJumps{u">>A", u">>B", u">>C", u">>D", u">>E"};
+// A part that is a view into `line`, placed by where the view begins.
+LinePart PartOf(std::u16string_view line, std::u16string_view part) {
+  return LinePart{static_cast<std::size_t>(part.data() - line.data()), part};
+}
+
+// The first ">>" directly followed by the flag's letter, or npos.
+std::size_t FindJumpOnFlag(std::u16string_view text, std::size_t flag) {
+  for (std::size_t at = text.find(kJumpMarker); at != std::u16string_view::npos;
+       at = text.find(kJumpMarker, at + 1))
+    if (at + kJumpMarker.size() < text.size() && text[at + kJumpMarker.size()] == kFlagLetters[flag]) return at;
+  return std::u16string_view::npos;
+}
+
+CommandEffects ReadCommands(std::u16string_view line, std::u16string_view commands) {
+  const std::u16string upper = UpperAscii(commands);
+  const std::size_t base = static_cast<std::size_t>(commands.data() - line.data());
+  CommandEffects effects;
+  for (std::size_t i = 0; i < kKeywords.size(); ++i) {
+    const Keyword& keyword = kKeywords[i];
+    const std::size_t found = upper.find(keyword.text);
+    effects.keywordAt[i] = found == std::u16string::npos ? kAbsent : base + found;
+    if (found == std::u16string::npos) continue;
+    const auto bit = static_cast<FlagBits>(1u << keyword.flag);
+    if (keyword.kind == CommandKind::Set) effects.sets = static_cast<FlagBits>(effects.sets | bit);
+    if (keyword.kind == CommandKind::Clear) effects.clears = static_cast<FlagBits>(effects.clears | bit);
+    if (keyword.kind == CommandKind::End) effects.ends = true;
+  }
+  return effects;
+}
+
+void SplitChoices(std::u16string_view line, ScriptLine& parts) {
+  const std::u16string_view list = parts.choiceList.text;
+  for (std::size_t key = 0; key < kChoiceKeyCount; ++key)
+    if (const auto field = FindField(list, static_cast<std::int32_t>(key))) parts.choices[key] = PartOf(line, *field);
+  if (const auto sixth = FindField(list, kChoiceKeyCount))
+    parts.unreachableChoices = PartOf(line, list.substr(static_cast<std::size_t>(sixth->data() - list.data())));
+}
+
+void SplitJump(std::u16string_view line, std::u16string_view beforeCommands, ScriptLine& parts) {
+  const std::size_t jumpAt = beforeCommands.find(kJumpMarker);
+  if (jumpAt == std::u16string_view::npos) return;
+  parts.jumpAt = PartOf(line, beforeCommands).at + jumpAt;
+  parts.shown = PartOf(line, TrimSpaces(beforeCommands.substr(0, jumpAt)));
+  for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
+    const std::size_t marker = FindJumpOnFlag(beforeCommands, flag);
+    if (marker == std::u16string_view::npos) continue;
+    parts.jumpKind = JumpKind::OnFlag;
+    parts.jumpFlag = flag;
+    parts.flagMarkerAt = PartOf(line, beforeCommands).at + marker;
+    // The marker lies at or after the first ">>", so jumpAt + 3 stays inside the text.
+    parts.jumpText = PartOf(line, TrimSpaces(beforeCommands.substr(jumpAt + kJumpMarker.size() + 1)));
+    for (std::int32_t field = 0; field < 2; ++field) {
+      const auto label = FindField(parts.jumpText.text, field);
+      parts.jumpLabels[static_cast<std::size_t>(field)] = label ? PartOf(line, *label) : LinePart{};
+    }
+    return;
+  }
+  parts.jumpKind = JumpKind::Plain;
+  parts.jumpText = PartOf(line, TrimSpaces(beforeCommands.substr(jumpAt + kJumpMarker.size())));
+}
 
 }  // namespace
 
-std::size_t OffsetIn(std::u16string_view line, std::u16string_view part) {
-  if (part.empty()) return kAbsent;
-  return static_cast<std::size_t>(part.data() - line.data());
-}
-
-ScriptLine SplitScriptLine(std::u16string_view raw) {
+ScriptLine SplitScriptLine(std::u16string_view line) {
   ScriptLine parts;
-  std::u16string_view line = TrimSpaces(raw);
-  if (!line.empty() && line.front() == u'[') {
-    if (const std::size_t close = line.find(u']'); close != std::u16string_view::npos) {
-      parts.prefixEnd = OffsetIn(raw, line) + close + 1;
-      line = TrimSpaces(line.substr(close + 1));
+  std::u16string_view rest = TrimSpaces(line);
+  if (!rest.empty() && rest.front() == kPrefixOpen) {
+    if (const std::size_t close = rest.find(kPrefixClose); close != std::u16string_view::npos) {
+      parts.prefix = PartOf(line, rest.substr(0, close + 1));
+      rest = TrimSpaces(rest.substr(close + 1));
     } else {
       parts.unclosedPrefix = true;
     }
   }
-  if (const std::size_t at = line.find(u"??"); at != std::u16string_view::npos) {
-    parts.choiceAt = OffsetIn(raw, line) + at;
-    parts.choiceList = TrimSpaces(line.substr(at + 2));
-    line = TrimSpaces(line.substr(0, at));
+  if (const std::size_t at = rest.find(kChoiceMarker); at != std::u16string_view::npos) {
+    parts.choiceAt = PartOf(line, rest).at + at;
+    parts.choiceList = PartOf(line, TrimSpaces(rest.substr(at + kChoiceMarker.size())));
+    rest = TrimSpaces(rest.substr(0, at));
+    SplitChoices(line, parts);
   }
-  if (const std::size_t at = line.find(u"::"); at != std::u16string_view::npos) {
-    parts.commandsAt = OffsetIn(raw, line) + at;
-    parts.commands = TrimSpaces(line.substr(at + 2));
-    line = TrimSpaces(line.substr(0, at));
+  if (const std::size_t at = rest.find(kCommandMarker); at != std::u16string_view::npos) {
+    parts.commandsAt = PartOf(line, rest).at + at;
+    parts.commands = PartOf(line, TrimSpaces(rest.substr(at + kCommandMarker.size())));
+    parts.effects = ReadCommands(line, parts.commands.text);
+    rest = TrimSpaces(rest.substr(0, at));
   }
-  parts.shownWithJump = line;
-  parts.shown = line;
-  const std::size_t jumpAt = line.find(u">>");
-  if (jumpAt == std::u16string_view::npos) return parts;
-
-  parts.jumpAt = OffsetIn(raw, line) + jumpAt;
-  parts.shown = TrimSpaces(line.substr(0, jumpAt));
-  for (std::size_t i = 0; i < kConditionalJumps.size(); ++i) {
-    const std::size_t marker = line.find(kConditionalJumps[i]);
-    if (marker == std::u16string_view::npos) continue;
-    parts.conditionalFlag = static_cast<int>(i);
-    parts.conditionalAt = OffsetIn(raw, line) + marker;
-    // The marker lies at or after the first ">>", so jumpAt + 3 stays inside the line.
-    parts.jumpText = TrimSpaces(line.substr(jumpAt + 3));
-    return parts;
-  }
-  parts.jumpText = TrimSpaces(line.substr(jumpAt + 2));
+  parts.shownWithJump = PartOf(line, rest);
+  parts.shown = parts.shownWithJump;
+  SplitJump(line, rest, parts);
   return parts;
 }
 
-CommandEffects ReadCommands(std::u16string_view commands) {
-  const std::u16string upper = UpperAscii(commands);
-  CommandEffects effects;
-  for (std::size_t i = 0; i < kSetKeywords.size(); ++i) {
-    if (Contains(upper, kSetKeywords[i])) effects.sets = static_cast<std::uint8_t>(effects.sets | (1u << i));
-    if (Contains(upper, kClearKeywords[i])) effects.clears = static_cast<std::uint8_t>(effects.clears | (1u << i));
+LineExits ExitsOf(const ScriptLine& line, FlagBits flags) {
+  LineExits exits;
+  if (line.Chooses()) {
+    exits.choosing = true;
+    for (std::size_t key = 0; key < kChoiceKeyCount; ++key) exits.choices[key] = line.choices[key].text;
   }
-  effects.ends = Contains(upper, kEndKeyword);
-  return effects;
+  if (line.Ends()) {
+    exits.down = Flow::End;
+  } else if (line.jumpKind == JumpKind::Plain) {
+    exits.down = Flow::Jump;
+    exits.target = line.jumpText.text;
+  } else if (line.jumpKind == JumpKind::OnFlag) {
+    exits.down = Flow::Jump;
+    exits.testedFlag = line.jumpFlag;
+    exits.target = line.jumpLabels[(flags >> line.jumpFlag) & 1u ? 0 : 1].text;
+  }
+  return exits;
 }
 
 }  // namespace quillshade

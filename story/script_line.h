@@ -1,55 +1,135 @@
-// One story line split into its script parts, without applying anything to a story.
+// The line model: what one story line shows and does, with where each part stands.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <string>
 #include <string_view>
+
+#include "story/choice.h"
+#include "story/story.h"
 
 namespace quillshade {
 
 inline constexpr std::size_t kAbsent = std::u16string_view::npos;
 
-// The parts of one line (the text between two CR LF), as the line interpreter sees
-// them. The parts are split off the end: "??" first, then "::", then ">>". Views point
-// into the line that was split; offsets are 0-based into it, kAbsent for a missing part.
+// The markers of the script syntax. A jump on a flag is the jump marker followed
+// directly by a flag letter (">>A" .. ">>E").
+inline constexpr std::u16string_view kChoiceMarker = u"??";
+inline constexpr std::u16string_view kCommandMarker = u"::";
+inline constexpr std::u16string_view kJumpMarker = u">>";
+inline constexpr char16_t kPrefixOpen = u'[';
+inline constexpr char16_t kPrefixClose = u']';
+
+// The command keywords, in the order they take effect: all settings, then all clearings
+// (so for one flag the clearing wins), then END after every flag change. Each is found
+// anywhere in the upper-cased command text, inside longer words too.
+enum class CommandKind : std::uint8_t { Set, Clear, End };
+
+struct Keyword {
+  std::u16string_view text;
+  CommandKind kind;
+  std::size_t flag;  // Set and Clear: the flag's index; End: kFlagCount
+};
+
+inline constexpr std::array<Keyword, 2 * kFlagCount + 1> kKeywords{{
+    {u"AON", CommandKind::Set, 0},    {u"BON", CommandKind::Set, 1},    {u"CON", CommandKind::Set, 2},
+    {u"DON", CommandKind::Set, 3},    {u"EON", CommandKind::Set, 4},    {u"AOFF", CommandKind::Clear, 0},
+    {u"BOFF", CommandKind::Clear, 1}, {u"COFF", CommandKind::Clear, 2}, {u"DOFF", CommandKind::Clear, 3},
+    {u"EOFF", CommandKind::Clear, 4}, {u"END", CommandKind::End, kFlagCount},
+}};
+
+// A part of a line: `at` is its 0-based offset in the line (its column is at + 1,
+// counting UTF-16 code units), kAbsent when the line has no such part; `text` points
+// into the line. A part that is present but empty has the offset where it would begin.
+struct LinePart {
+  std::size_t at = kAbsent;
+  std::u16string_view text;
+
+  bool Present() const { return at != kAbsent; }
+  std::size_t End() const { return at + text.size(); }  // one past its last code unit
+};
+
+// What the command text of a line does. Bit i stands for flag i (A + i); a flag that is
+// both set and cleared ends up cleared. The offsets are those of each keyword's first
+// occurrence in the line, kAbsent where it does not occur.
+struct CommandEffects {
+  FlagBits sets = 0;
+  FlagBits clears = 0;
+  bool ends = false;
+  std::array<std::size_t, kKeywords.size()> keywordAt{};  // by index into kKeywords
+
+  FlagBits Apply(FlagBits flags) const { return static_cast<FlagBits>((flags | sets) & ~clears); }
+};
+
+enum class JumpKind : std::uint8_t { None, Plain, OnFlag };
+
+// One story line (the text between two CR LF) as the line interpreter reads it. The
+// parts are split off its end: at the first "??" the choices, in what is left at the
+// first "::" the commands, in what is left then at the first ">>" the jump.
 struct ScriptLine {
-  bool unclosedPrefix = false;       // the trimmed line begins with "[" but has no "]"
-  std::size_t prefixEnd = kAbsent;   // one past the "]" of a bracketed prefix
-  std::size_t choiceAt = kAbsent;    // the first "??"
-  std::u16string_view choiceList;    // the trimmed text after it
+  // "[" as the first character of the trimmed line up to the first "]", brackets
+  // included; never shown. A "[" without "]" is no prefix and is shown.
+  LinePart prefix;
+  bool unclosedPrefix = false;
+
+  LinePart shown;          // what the line shows when it does not end the story
+  LinePart shownWithJump;  // what it shows with END: the text before "::", jump included
+
+  JumpKind jumpKind = JumpKind::None;
+  std::size_t jumpAt = kAbsent;  // the first ">>"
+  // A jump on a flag: the flag, and the first of ">>A" .. ">>E" found (tested in that
+  // order) anywhere in the text before "::", which may stand after jumpAt.
+  std::size_t jumpFlag = kFlagCount;
+  std::size_t flagMarkerAt = kAbsent;
+  // A plain jump's target, or a jump on a flag's label list, which always begins one
+  // character after the first ">>" whatever that character is; trimmed.
+  LinePart jumpText;
+  // A jump on a flag: the label taken when the flag is set (field 0 of the list) and
+  // when it is not (field 1); an absent second label is empty.
+  std::array<LinePart, 2> jumpLabels;
+
   std::size_t commandsAt = kAbsent;  // the first "::" before the choices
-  std::u16string_view commands;      // the trimmed text after it, as written
-  std::u16string_view shownWithJump; // the trimmed text before "::": what an END line shows
-  std::size_t jumpAt = kAbsent;      // the first ">>" in that text
-  // 0..4 when ">>A" .. ">>E" stands anywhere in that text (the first of A..E found
-  // decides), at conditionalAt; -1 for a plain jump.
-  int conditionalFlag = -1;
-  std::size_t conditionalAt = kAbsent;
-  // A plain jump's target, or a conditional jump's label list, which always begins one
-  // character after the first ">>" whatever that character is.
-  std::u16string_view jumpText;
-  std::u16string_view shown;         // what the line shows when it does not end the story
+  LinePart commands;                 // the trimmed text after it, as written
+  CommandEffects effects;
+
+  std::size_t choiceAt = kAbsent;  // the first "??"
+  LinePart choiceList;             // the trimmed text after it
+  // The labels that the choice keys answer, by key; a missing field is absent and an
+  // empty one present but empty: either way its key does nothing.
+  std::array<LinePart, kChoiceKeyCount> choices;
+  // The fields from the sixth on, which no key reaches; absent when there are none.
+  LinePart unreachableChoices;
+
+  bool HasJump() const { return jumpKind != JumpKind::None; }
+  bool Ends() const { return effects.ends; }
+  // A non-empty choice list: the keys, not Down, go on from this line.
+  bool Chooses() const { return !choiceList.text.empty(); }
 };
 
 ScriptLine SplitScriptLine(std::u16string_view line);
 
-// Where a non-empty view that points into `line` begins in it; kAbsent for an empty view.
-std::size_t OffsetIn(std::u16string_view line, std::u16string_view part);
-
-// The command keywords, looked for anywhere in the upper-cased command text.
-inline constexpr std::array<std::u16string_view, 5> kSetKeywords{u"AON", u"BON", u"CON", u"DON", u"EON"};
-inline constexpr std::array<std::u16string_view, 5> kClearKeywords{u"AOFF", u"BOFF", u"COFF", u"DOFF", u"EOFF"};
-inline constexpr std::u16string_view kEndKeyword = u"END";
-
-// What a command text does. Bit i stands for flag A + i; a flag that is both set and
-// cleared ends up cleared, and END acts after all flag changes.
-struct CommandEffects {
-  std::uint8_t sets = 0;
-  std::uint8_t clears = 0;
-  bool ends = false;
+// Where reading goes from a line once its commands have taken effect.
+enum class Flow : std::uint8_t {
+  NextLine,  // the line after it
+  Jump,      // the first line that begins with `target`, from the line break before it
+  End,       // END: the story stops
 };
 
-CommandEffects ReadCommands(std::u16string_view commands);
+struct LineExits {
+  Flow down = Flow::NextLine;
+  // Flow::Jump: the text the label line must begin with. An empty target matches the
+  // first line break of the text.
+  std::u16string_view target;
+  // A jump on a flag decided the target: that flag's index; otherwise kFlagCount.
+  std::size_t testedFlag = kFlagCount;
+  // While the line leaves a choice pending, the keys decide instead of Down: each
+  // non-empty label leads to the first line that begins with it, right after the label.
+  bool choosing = false;
+  std::array<std::u16string_view, kChoiceKeyCount> choices{};
+};
+
+// A line's exits, for the flags as its own commands leave them (the flags its jump
+// tests): flags = line.effects.Apply(flags before the line).
+LineExits ExitsOf(const ScriptLine& line, FlagBits flags);
 
 }  // namespace quillshade

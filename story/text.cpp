@@ -105,7 +105,7 @@ std::size_t FindUnits(std::u16string_view text, std::size_t from, std::u16string
 
 std::u16string_view TrimSpaces(std::u16string_view text) {
   const std::size_t first = text.find_first_not_of(u' ');
-  if (first == std::u16string_view::npos) return {};
+  if (first == std::u16string_view::npos) return text.substr(0, 0);  // empty, but still pointing into the text
   const std::size_t last = text.find_last_not_of(u' ');
   return text.substr(first, last - first + 1);
 }

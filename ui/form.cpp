@@ -43,8 +43,9 @@ class BusyPointer {
 }  // namespace
 
 int ChoiceIndexOfKey(int keyCode) {
-  if (keyCode >= keys::k1 && keyCode < keys::k1 + 5) return keyCode - keys::k1;
-  if (keyCode >= keys::kNumpad1 && keyCode < keys::kNumpad1 + 5) return keyCode - keys::kNumpad1;
+  constexpr int kKeys = static_cast<int>(kChoiceKeyCount);
+  if (keyCode >= keys::k1 && keyCode < keys::k1 + kKeys) return keyCode - keys::k1;
+  if (keyCode >= keys::kNumpad1 && keyCode < keys::kNumpad1 + kKeys) return keyCode - keys::kNumpad1;
   return -1;
 }
 

@@ -1,4 +1,4 @@
-// Splitting a story line into its script parts, as the line interpreter reads it.
+// The line model: every part of a story line in its place, and where the line leads.
 #include "story/script_line.h"
 
 #include <gtest/gtest.h>
@@ -7,75 +7,97 @@ namespace quillshade {
 namespace {
 
 TEST(SplitScriptLine, EveryPartInItsPlace) {
-  const std::u16string_view line = u"  [p] Hello >> [x] :: aon END ?? a, b  ";
-  const ScriptLine parts = SplitScriptLine(line);
-  EXPECT_EQ(parts.prefixEnd, 5u);
-  EXPECT_EQ(parts.shown, u"Hello");
-  EXPECT_EQ(parts.shownWithJump, u"Hello >> [x]");
-  EXPECT_EQ(parts.jumpAt, 12u);
-  EXPECT_EQ(parts.conditionalFlag, -1);
-  EXPECT_EQ(parts.jumpText, u"[x]");
-  EXPECT_EQ(parts.commandsAt, 19u);
-  EXPECT_EQ(parts.commands, u"aon END");
-  EXPECT_EQ(parts.choiceAt, 30u);
-  EXPECT_EQ(parts.choiceList, u"a, b");
-  EXPECT_EQ(OffsetIn(line, parts.choiceList), 33u);
+  const ScriptLine line = SplitScriptLine(u"  [p] Hello >> [x] :: aon END ?? a, b  ");
+  EXPECT_EQ(line.prefix.at, 2u);
+  EXPECT_EQ(line.prefix.text, u"[p]");
+  EXPECT_EQ(line.shown.text, u"Hello");
+  EXPECT_EQ(line.shownWithJump.text, u"Hello >> [x]");
+  EXPECT_EQ(line.jumpAt, 12u);
+  EXPECT_EQ(line.jumpKind, JumpKind::Plain);
+  EXPECT_EQ(line.jumpText.at, 15u);
+  EXPECT_EQ(line.jumpText.text, u"[x]");
+  EXPECT_EQ(line.commandsAt, 19u);
+  EXPECT_EQ(line.commands.text, u"aon END");
+  EXPECT_EQ(line.effects.keywordAt[0], 22u);   // AON
+  EXPECT_EQ(line.effects.keywordAt[10], 26u);  // END
+  EXPECT_EQ(line.effects.keywordAt[1], kAbsent);
+  EXPECT_EQ(line.choiceAt, 30u);
+  EXPECT_EQ(line.choiceList.at, 33u);
+  EXPECT_EQ(line.choices[1].at, 35u);
+  EXPECT_EQ(line.choices[1].text, u" b");
+  EXPECT_FALSE(line.choices[2].Present());
 }
 
 TEST(SplitScriptLine, PartsAfterTheChoiceMarkerBelongToTheList) {
-  const ScriptLine parts = SplitScriptLine(u"Pick ?? a :: END >> b");
-  EXPECT_EQ(parts.choiceList, u"a :: END >> b");
-  EXPECT_EQ(parts.commandsAt, kAbsent);
-  EXPECT_EQ(parts.jumpAt, kAbsent);
-  EXPECT_EQ(parts.shown, u"Pick");
+  const ScriptLine line = SplitScriptLine(u"Pick ?? a :: END >> b");
+  EXPECT_EQ(line.choiceList.text, u"a :: END >> b");
+  EXPECT_EQ(line.commandsAt, kAbsent);
+  EXPECT_FALSE(line.HasJump());
+  EXPECT_EQ(line.shown.text, u"Pick");
 }
 
 TEST(SplitScriptLine, PrefixWithoutCloseIsShown) {
-  const ScriptLine parts = SplitScriptLine(u"[open text");
-  EXPECT_TRUE(parts.unclosedPrefix);
-  EXPECT_EQ(parts.prefixEnd, kAbsent);
-  EXPECT_EQ(parts.shown, u"[open text");
+  const ScriptLine line = SplitScriptLine(u"[open text");
+  EXPECT_TRUE(line.unclosedPrefix);
+  EXPECT_FALSE(line.prefix.Present());
+  EXPECT_EQ(line.shown.text, u"[open text");
   EXPECT_FALSE(SplitScriptLine(u"x [not a prefix]").unclosedPrefix);
 }
 
 // The kind is decided anywhere in the line; the labels begin one character after the
 // first ">>", whatever that character is.
-TEST(SplitScriptLine, ConditionalJumps) {
-  ScriptLine parts = SplitScriptLine(u"Go >>B[x],[y]");
-  EXPECT_EQ(parts.conditionalFlag, 1);
-  EXPECT_EQ(parts.conditionalAt, 3u);
-  EXPECT_EQ(parts.jumpText, u"[x],[y]");
-  parts = SplitScriptLine(u"Go >> x,y >>C");
-  EXPECT_EQ(parts.conditionalFlag, 2);
-  EXPECT_EQ(parts.conditionalAt, 10u);
-  EXPECT_EQ(parts.jumpText, u"x,y >>C");
-  parts = SplitScriptLine(u"Go >>a[x]");
-  EXPECT_EQ(parts.conditionalFlag, -1);
-  EXPECT_EQ(parts.jumpText, u"a[x]");
+TEST(SplitScriptLine, JumpsOnFlags) {
+  ScriptLine line = SplitScriptLine(u"Go >>B[x],[y]");
+  EXPECT_EQ(line.jumpFlag, 1u);
+  EXPECT_EQ(line.flagMarkerAt, 3u);
+  EXPECT_EQ(line.jumpLabels[0].text, u"[x]");
+  EXPECT_EQ(line.jumpLabels[1].at, 10u);
+  line = SplitScriptLine(u"Go >> x,y >>C");
+  EXPECT_EQ(line.jumpFlag, 2u);
+  EXPECT_EQ(line.flagMarkerAt, 10u);
+  EXPECT_EQ(line.jumpText.text, u"x,y >>C");
+  line = SplitScriptLine(u"Go >>a[x]");
+  EXPECT_EQ(line.jumpKind, JumpKind::Plain);
+  EXPECT_EQ(line.jumpText.text, u"a[x]");
   // A, B.. are tested in order: >>A wins over an earlier >>E.
-  EXPECT_EQ(SplitScriptLine(u">>E1,2 >>A").conditionalFlag, 0);
+  EXPECT_EQ(SplitScriptLine(u">>E1,2 >>A").jumpFlag, 0u);
 }
 
 TEST(SplitScriptLine, EmptyAndBlankLines) {
-  for (const std::u16string_view line : {u"", u"   ", u"[]", u"[] "}) {
-    const ScriptLine parts = SplitScriptLine(line);
-    EXPECT_TRUE(parts.shown.empty());
-    EXPECT_EQ(parts.jumpAt, kAbsent);
-    EXPECT_EQ(parts.choiceAt, kAbsent);
+  for (const std::u16string_view text : {u"", u"   ", u"[]", u"[] "}) {
+    const ScriptLine line = SplitScriptLine(text);
+    EXPECT_TRUE(line.shown.text.empty());
+    EXPECT_FALSE(line.HasJump());
+    EXPECT_EQ(line.choiceAt, kAbsent);
   }
-  EXPECT_EQ(SplitScriptLine(u">>").jumpText, u"");
+  EXPECT_EQ(SplitScriptLine(u">>").jumpText.text, u"");
   EXPECT_EQ(SplitScriptLine(u">>").jumpAt, 0u);
 }
 
-TEST(ReadCommands, KeywordsInAnyCaseInsideWords) {
-  CommandEffects effects = ReadCommands(u"done, weekend");
+TEST(SplitScriptLine, KeywordsInAnyCaseInsideWords) {
+  CommandEffects effects = SplitScriptLine(u"::done, weekend").effects;
   EXPECT_EQ(effects.sets, 1u << 3);
   EXPECT_TRUE(effects.ends);
-  effects = ReadCommands(u"AON aoff EON");
+  effects = SplitScriptLine(u"::AON aoff EON").effects;
   EXPECT_EQ(effects.sets, (1u << 0) | (1u << 4));
   EXPECT_EQ(effects.clears, 1u << 0);
   EXPECT_FALSE(effects.ends);
-  EXPECT_EQ(ReadCommands(u"").sets, 0u);
+  EXPECT_EQ(SplitScriptLine(u"::").effects.sets, 0u);
+}
+
+TEST(ExitsOf, ChoicesThenEndThenJumpThenNextLine) {
+  LineExits exits = ExitsOf(SplitScriptLine(u"Q >>x :: END ?? a,,b,c,d,e"), 0);
+  EXPECT_TRUE(exits.choosing);
+  EXPECT_EQ(exits.choices[2], u"b");
+  EXPECT_EQ(exits.choices[1], u"");
+  EXPECT_EQ(exits.down, Flow::End);
+  exits = ExitsOf(SplitScriptLine(u">>Cyes,no"), 1u << 2);
+  EXPECT_FALSE(exits.choosing);
+  EXPECT_EQ(exits.down, Flow::Jump);
+  EXPECT_EQ(exits.target, u"yes");
+  EXPECT_EQ(exits.testedFlag, 2u);
+  EXPECT_EQ(ExitsOf(SplitScriptLine(u">>Cyes"), 0).target, u"");  // no second label: the empty target
+  EXPECT_EQ(ExitsOf(SplitScriptLine(u"plain ?? "), 0).down, Flow::NextLine);
 }
 
 }  // namespace

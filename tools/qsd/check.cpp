@@ -62,12 +62,12 @@ void AddTokenDiagnostics(const LoadedStory& story, DiagnosticSink& sink) {
       line = lines.LineOf(placed.storyIndex);
       column = placed.storyIndex - lines.Start(line) + 1;
     }
-    sink.Add("invalid-token", line, column,
+    sink.Add("invalid-token", line, column, 0,
              "the token '" + placed.excerpt + "' (file line " + std::to_string(placed.fileLine) + ", column " +
                  std::to_string(placed.fileColumn) + ") " + FaultText(placed.token.fault) + ": it adds nothing");
   }
   if (story.badTokenCount > story.badTokens.size())
-    sink.Add("invalid-token", 1, 1,
+    sink.Add("invalid-token", 1, 1, 0,
              std::to_string(story.badTokenCount - story.badTokens.size()) + " more invalid tokens are not named");
 }
 
@@ -76,7 +76,7 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   const InputFile input = ReadInput(path);
   if (input.error) {
     std::fprintf(stderr, "qsd check: %s: %s\n", DisplayName(path).c_str(), input.error->c_str());
-    file.diagnostics.push_back(Diagnostic{0, 0, Error, *input.error, "", {}});
+    file.diagnostics.push_back(Diagnostic{0, 0, 0, Error, *input.error, "", {}});
     return file;
   }
   DiagnosticSink sink;
@@ -84,7 +84,7 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   if (LooksLikeStoryFile(input.bytes)) {
     LoadedStory story = DecodeStoryBytes(input.bytes, kMaxNamedProblems);
     if (story.status != StoryFileStatus::Loaded) {
-      sink.Add("empty-story", 1, 1, std::string("the reader cannot load it: ") + Describe(story.status));
+      sink.Add("empty-story", 1, 1, 0, std::string("the reader cannot load it: ") + Describe(story.status));
       file.diagnostics = std::move(sink.All());
       return file;
     }
@@ -94,13 +94,14 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
     SourceResult source = ReadTextSource(input.bytes, encoding);
     if (const auto* problem = std::get_if<SourceProblem>(&source)) {
       sink.Add("encoding", static_cast<std::size_t>(problem->place.line),
-               static_cast<std::size_t>(problem->place.column), problem->message);
+               static_cast<std::size_t>(problem->place.column), 0, problem->message);
       file.diagnostics = std::move(sink.All());
       return file;
     }
     const EncodedStory encoded = EncodeStory(std::get<std::u16string>(source));
     for (const Unencodable& bad : encoded.unencodable)
       sink.Add("unencodable", static_cast<std::size_t>(bad.place.line), static_cast<std::size_t>(bad.place.column),
+               bad.character > 0xFFFF ? 2 : 1,
                DescribeCharacter(bad.character) + " cannot be written in code page 932");
     // The story exactly as the reader would hold it once the source is encoded.
     text = DecodeCharCodes(encoded.codes, Cp932CodePage());
@@ -159,7 +160,8 @@ const std::vector<CheckInfo>& AllChecks() {
   return checks;
 }
 
-Diagnostic& DiagnosticSink::Add(std::string_view check, std::size_t line, std::size_t column, std::string message) {
+Diagnostic& DiagnosticSink::Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
+                         std::string message) {
   Severity severity = Warning;
   for (const CheckInfo& info : AllChecks())
     if (info.name == check) {
@@ -167,7 +169,8 @@ Diagnostic& DiagnosticSink::Add(std::string_view check, std::size_t line, std::s
       check = info.name;  // a name that lives as long as the program
     }
   return diagnostics_.emplace_back(Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column),
-                                             severity, std::move(message), check, {}});
+                                             static_cast<std::int64_t>(length), severity, std::move(message), check,
+                                             {}});
 }
 
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic) {
@@ -181,12 +184,12 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
   DiagnosticSink sink;
   const StoryLines lines(text);
   if (text.empty()) {
-    sink.Add("empty-story", 1, 1, "the story is empty, so the reader refuses to load it");
+    sink.Add("empty-story", 1, 1, 0, "the story is empty, so the reader refuses to load it");
   } else if (!lines.Terminated(1)) {
-    sink.Add("no-line-break", 1, 1, "the story has no line break, so the reader never shows any of it");
+    sink.Add("no-line-break", 1, 1, lines.Text(1).size(), "the story has no line break, so the reader never shows any of it");
   } else {
     if (lines.HasUnbrokenTail())
-      sink.Add("last-line-unbroken", lines.Count(), 1, "the last line has no line break after it, so it is never shown");
+      sink.Add("last-line-unbroken", lines.Count(), 1, lines.Text(lines.Count()).size(), "the last line has no line break after it, so it is never shown");
     CheckLines(text, lines, options, sink);
     CheckFlow(text, lines, options, sink, report.flags);
   }
@@ -194,31 +197,42 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
   return report;
 }
 
+void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, FlagBits testedAnywhere, bool carried,
+                   DiagnosticSink& sink) {
+  const auto add = [&sink](std::string_view check, const Diagnostic& place, std::string message) {
+    sink.Add(check, static_cast<std::size_t>(place.line), static_cast<std::size_t>(place.column),
+             static_cast<std::size_t>(place.length), std::move(message));
+  };
+  for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
+    const auto bit = 1u << flag;
+    if (!(judged & bit)) continue;
+    const std::string name(1, static_cast<char>(kFlagLetters[flag]));
+    if ((use.set & bit) && !(testedAnywhere & bit))
+      add("flag-never-tested", use.firstSet[flag],
+          "flag " + name + " is set here, but " +
+              (carried ? "no story checked with this one tests it (it carries over: check the next story together "
+                         "with this one)"
+                       : "no jump that reading reaches tests it"));
+    if ((use.tested & bit) && !(setAnywhere & bit))
+      add("flag-never-set", use.firstTest[flag],
+          "flag " + name + " is tested here, but " +
+              (carried ? "no story checked with this one sets it (it carries over: check the earlier story together "
+                         "with this one)"
+                       : "no line that reading reaches sets it: the jump always takes its second label"));
+  }
+}
+
 std::vector<std::vector<Diagnostic>> JudgeCarriedFlags(const std::vector<FlagUse>& stories) {
-  std::uint8_t anySet = 0;
-  std::uint8_t anyTested = 0;
+  FlagBits anySet = 0;
+  FlagBits anyTested = 0;
   for (const FlagUse& use : stories) {
-    anySet = static_cast<std::uint8_t>(anySet | use.set);
-    anyTested = static_cast<std::uint8_t>(anyTested | use.tested);
+    anySet = static_cast<FlagBits>(anySet | use.set);
+    anyTested = static_cast<FlagBits>(anyTested | use.tested);
   }
   std::vector<std::vector<Diagnostic>> found(stories.size());
   for (std::size_t i = 0; i < stories.size(); ++i) {
     DiagnosticSink sink;
-    for (int flag = 3; flag < 5; ++flag) {
-      const std::string name(1, static_cast<char>('A' + flag));
-      const auto bit = 1u << flag;
-      const FlagUse& use = stories[i];
-      if ((use.set & bit) && !(anyTested & bit))
-        sink.Add("flag-never-tested", static_cast<std::size_t>(use.firstSet[flag].line),
-                 static_cast<std::size_t>(use.firstSet[flag].column),
-                 "flag " + name + " is set here, but no story checked with this one tests it (it carries over: "
-                 "check the next story together with this one)");
-      if ((use.tested & bit) && !(anySet & bit))
-        sink.Add("flag-never-set", static_cast<std::size_t>(use.firstTest[flag].line),
-                 static_cast<std::size_t>(use.firstTest[flag].column),
-                 "flag " + name + " is tested here, but no story checked with this one sets it (it carries over: "
-                 "check the earlier story together with this one)");
-    }
+    ReportFlagUse(stories[i], kCarriedFlags, anySet, anyTested, true, sink);
     found[i] = std::move(sink.All());
   }
   return found;

@@ -7,13 +7,16 @@
 #include <string_view>
 #include <vector>
 
+#include "story/story.h"
+
 namespace quillshade::qsd {
 
 enum class Severity { Warning, Error };
 
 struct Diagnostic {
   std::int64_t line = 1;    // the story line
-  std::int64_t column = 1;  // 1-based, counting characters of that line
+  std::int64_t column = 1;  // 1-based, counting UTF-16 code units of that line
+  std::int64_t length = 0;  // UTF-16 code units from the column: the part the problem is about
   Severity severity = Severity::Warning;
   std::string message;
   std::string_view check;   // the check's name, one of AllChecks()
@@ -52,10 +55,10 @@ struct CheckOptions {
 // reaches, with the first such place of each flag; flags D and E are judged across all
 // the stories checked together, since they carry over from one story to the next.
 struct FlagUse {
-  std::uint8_t set = 0;
-  std::uint8_t tested = 0;
-  std::array<Diagnostic, 5> firstSet{};
-  std::array<Diagnostic, 5> firstTest{};
+  FlagBits set = 0;
+  FlagBits tested = 0;
+  std::array<Diagnostic, kFlagCount> firstSet{};
+  std::array<Diagnostic, kFlagCount> firstTest{};
 };
 
 struct StoryReport {

@@ -13,7 +13,8 @@ namespace quillshade::qsd {
 // Collects diagnostics with their severity taken from the check's entry in AllChecks().
 class DiagnosticSink {
  public:
-  Diagnostic& Add(std::string_view check, std::size_t line, std::size_t column, std::string message);
+  Diagnostic& Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
+                  std::string message);
   std::vector<Diagnostic>& All() { return diagnostics_; }
 
  private:
@@ -22,6 +23,12 @@ class DiagnosticSink {
 
 // Checks that read the lines one by one.
 void CheckLines(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink);
+
+// Flags set but never tested and tested but never set, among the flags `judged`, given
+// the flags set and tested anywhere in the stories checked together; `carried` words the
+// messages for flags D and E, which carry over from one story to the next.
+void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, FlagBits testedAnywhere, bool carried,
+                   DiagnosticSink& sink);
 
 // Checks that rest on the state walk; also fills in where flags are set and tested.
 void CheckFlow(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink,

@@ -11,14 +11,12 @@
 namespace quillshade::qsd {
 namespace {
 
-constexpr std::array<std::u16string_view, 11> kKeywords{u"AON", u"BON",  u"CON",  u"DON",  u"EON", u"AOFF",
-                                                        u"BOFF", u"COFF", u"DOFF", u"EOFF", u"END"};
+std::string FlagName(std::size_t flag) { return std::string(1, static_cast<char>(kFlagLetters[flag])); }
 
-std::string KeywordEffect(std::u16string_view keyword) {
-  if (keyword == u"END") return "END (ends the story)";
-  const char flag = static_cast<char>(keyword[0]);
-  const bool sets = keyword.size() == 3;
-  return std::string(keyword.begin(), keyword.end()) + (sets ? " (sets flag " : " (clears flag ") + flag + ")";
+std::string KeywordEffect(const Keyword& keyword) {
+  const std::string written(keyword.text.begin(), keyword.text.end());
+  if (keyword.kind == CommandKind::End) return written + " (ends the story)";
+  return written + (keyword.kind == CommandKind::Set ? " (sets flag " : " (clears flag ") + FlagName(keyword.flag) + ")";
 }
 
 // Whether an upper-case word is made of keywords alone, such as AONBOFF: written so on
@@ -28,8 +26,8 @@ bool MadeOfKeywords(std::u16string_view word) {
   reachable[0] = true;
   for (std::size_t at = 0; at < word.size(); ++at) {
     if (!reachable[at]) continue;
-    for (const auto keyword : kKeywords)
-      if (word.substr(at, keyword.size()) == keyword) reachable[at + keyword.size()] = true;
+    for (const Keyword& keyword : kKeywords)
+      if (word.substr(at, keyword.text.size()) == keyword.text) reachable[at + keyword.text.size()] = true;
   }
   return reachable[word.size()];
 }
@@ -37,7 +35,6 @@ bool MadeOfKeywords(std::u16string_view word) {
 bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 bool IsAsciiLetterOrDigit(char16_t c) { return IsAsciiLetter(c) || (c >= u'0' && c <= u'9'); }
 
-std::string FlagName(int flag) { return std::string(1, static_cast<char>('A' + flag)); }
 
 // Where the first line beginning with a label is, and whether another one follows it.
 struct LabelFacts {
@@ -60,10 +57,12 @@ class LineChecker {
   }
 
  private:
-  Diagnostic& Warn(std::string_view check, std::size_t column, std::string message) {
-    return sink_.Add(check, line_, column, std::move(message));
+  Diagnostic& Warn(std::string_view check, std::size_t column, std::size_t length, std::string message) {
+    return sink_.Add(check, line_, column, length, std::move(message));
   }
-  std::size_t Column(std::u16string_view part) const { return OffsetIn(raw_, part) + 1; }
+  // The columns of a part and of the jump: ">>" and what follows it.
+  static std::size_t Column(const LinePart& part) { return part.at + 1; }
+  static std::size_t JumpLength(const ScriptLine& line) { return line.jumpText.End() - line.jumpAt; }
 
   const LabelFacts& Facts(const std::u16string& label) {
     const auto known = labels_.find(label);
@@ -85,18 +84,19 @@ class LineChecker {
 
   // A label that a jump or a choice looks for, at `column` of the current line.
   void CheckLabel(const std::u16string& label, std::size_t column, bool choice) {
+    const std::size_t length = label.size();
     const LabelFacts& facts = Facts(label);
     if (facts.first == 0 && facts.onlyFirstLine) {
-      Warn("first-line-label", column,
+      Warn("first-line-label", column, length,
            "only line 1 begins with " + Quote(label) + ", and no " + (choice ? "choice" : "jump") +
                " can find line 1 (no line break comes before it)");
     } else if (facts.first == 0) {
       Diagnostic& missing =
-          Warn(choice ? "missing-choice-label" : "missing-label", column,
+          Warn(choice ? "missing-choice-label" : "missing-label", column, length,
                "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") + " stops the story");
       if (const auto meant = suggester_.Suggest(label)) missing.note = "did you mean " + Quote(*meant) + "?";
     } else if (facts.second != 0 && facts.firstRunsOn) {
-      Warn("shadowed-label", column,
+      Warn("shadowed-label", column, length,
            "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
                Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins");
     }
@@ -106,83 +106,78 @@ class LineChecker {
     line_ = line;
     raw_ = lines_.Text(line);
     const ScriptLine parts = SplitScriptLine(raw_);
-    const CommandEffects effects = ReadCommands(parts.commands);
-    const bool ends = parts.commandsAt != kAbsent && effects.ends;
+    const LineExits exits = ExitsOf(parts, 0);
+    const bool ends = exits.down == Flow::End;
 
     if (parts.unclosedPrefix)
-      Warn("unclosed-prefix", Column(TrimSpaces(raw_)), "'[' without ']': the whole line is shown, '[' included");
-    if (parts.choiceAt != kAbsent) CheckChoices(parts, ends);
-    if (parts.commandsAt != kAbsent) CheckCommands(parts, effects);
-    if (parts.jumpAt != kAbsent && !ends) CheckJump(parts);
+      Warn("unclosed-prefix", Column(parts.shown), 1, "'[' without ']': the whole line is shown, '[' included");
+    if (parts.choiceAt != kAbsent) CheckChoices(parts, exits);
+    if (parts.commandsAt != kAbsent) CheckCommands(parts);
+    if (exits.down == Flow::Jump) CheckJump(parts);
 
-    const std::u16string_view shown = ends ? parts.shownWithJump : parts.shown;
-    if (const std::size_t width = DisplayWidth(shown); width > options_.width)
-      Warn("too-wide", Column(shown),
+    const LinePart& shown = ends ? parts.shownWithJump : parts.shown;
+    if (const std::size_t width = DisplayWidth(shown.text); width > options_.width)
+      Warn("too-wide", Column(shown), shown.text.size(),
            "the line is " + std::to_string(width) + " columns wide; the title bar shows about " +
                std::to_string(options_.width) + " (--width)");
   }
 
-  void CheckChoices(const ScriptLine& parts, bool ends) {
-    const std::u16string_view list = parts.choiceList;
-    if (list.empty()) return;  // "??" alone clears a pending choice, which is allowed
-    for (const std::u16string_view marker : {std::u16string_view(u"::"), std::u16string_view(u">>")}) {
-      const std::size_t at = list.find(marker);
+  void CheckChoices(const ScriptLine& parts, const LineExits& exits) {
+    const LinePart& list = parts.choiceList;
+    if (!exits.choosing) return;  // "??" alone clears a pending choice, which is allowed
+    for (const std::u16string_view marker : {kCommandMarker, kJumpMarker}) {
+      const std::size_t at = list.text.find(marker);
       if (at == std::u16string_view::npos) continue;
-      Warn("marker-in-choices", Column(list) + at,
+      Warn("marker-in-choices", Column(list) + at, marker.size(),
            Quote(marker) + " after '\?\?' is part of the choice list, not " +
-               (marker == u"::" ? "a command" : "a jump"));
+               (marker == kCommandMarker ? "a command" : "a jump"));
     }
 
     std::vector<std::size_t> targets;
     bool allFound = true;
-    std::size_t start = 0;
-    for (int field = 0;; ++field) {
-      const std::size_t comma = list.find(u',', start);
-      const std::u16string_view label =
-          list.substr(start, comma == std::u16string_view::npos ? std::u16string_view::npos : comma - start);
-      // A column for an empty field: where it would stand.
-      const std::size_t column = Column(list) + start;
-      if (field == 5) {
-        Warn("too-many-choices", column,
-             "more than five choices: only keys 1 to 5 answer, so " + Quote(label) + " and any after it can never be chosen");
-        break;
+    for (std::size_t key = 0; key < kChoiceKeyCount && parts.choices[key].Present(); ++key) {
+      const LinePart& label = parts.choices[key];
+      const std::string number = std::to_string(key + 1);
+      if (label.text.empty()) {
+        Warn("empty-choice", Column(label), 0, "choice " + number + " is empty, so key " + number + " does nothing");
+        continue;
       }
-      if (label.empty()) {
-        Warn("empty-choice", column,
-             "choice " + std::to_string(field + 1) + " is empty, so key " + std::to_string(field + 1) + " does nothing");
-      } else {
-        if (label.front() == u' ')
-          Warn("label-leading-space", column,
-               "the label " + Quote(label) + " begins with a space: only a line that begins with a space matches it");
-        const std::u16string owned(label);
-        CheckLabel(owned, column, true);
-        const LabelFacts& facts = Facts(owned);
-        allFound = allFound && facts.first != 0;
-        targets.push_back(facts.first);
-      }
-      if (comma == std::u16string_view::npos) break;
-      start = comma + 1;
+      if (label.text.front() == u' ')
+        Warn("label-leading-space", Column(label), label.text.size(),
+             "the label " + Quote(label.text) + " begins with a space: only a line that begins with a space matches it");
+      const std::u16string owned(label.text);
+      CheckLabel(owned, Column(label), true);
+      const LabelFacts& facts = Facts(owned);
+      allFound = allFound && facts.first != 0;
+      targets.push_back(facts.first);
     }
+    if (const LinePart& beyond = parts.unreachableChoices; beyond.Present())
+      Warn("too-many-choices", Column(beyond), beyond.text.size(),
+           "more than five choices: only keys 1 to 5 answer, so " + Quote(FindField(beyond.text, 0).value()) +
+               " and any after it can never be chosen");
 
     if (allFound && targets.size() >= 2 &&
         std::all_of(targets.begin(), targets.end(), [&](std::size_t t) { return t == targets.front(); }))
-      Warn("same-choice-target", parts.choiceAt + 1,
+      Warn("same-choice-target", parts.choiceAt + 1, list.End() - parts.choiceAt,
            "every answer of this choice leads to line " + std::to_string(targets.front()));
-    if (parts.jumpAt != kAbsent && !ends)
-      Warn("jump-with-choice", parts.jumpAt + 1,
+    if (exits.down == Flow::Jump)
+      Warn("jump-with-choice", parts.jumpAt + 1, JumpLength(parts),
            "this jump is never followed: the choice decides where reading goes on");
   }
 
-  void CheckCommands(const ScriptLine& parts, const CommandEffects& effects) {
+  void CheckCommands(const ScriptLine& parts) {
+    const CommandEffects& effects = parts.effects;
     const std::size_t column = parts.commandsAt + 1;
-    for (int flag = 0; flag < 5; ++flag)
+    const std::size_t length = parts.commands.End() - parts.commandsAt;
+    for (std::size_t flag = 0; flag < kFlagCount; ++flag)
       if (effects.sets & effects.clears & (1u << flag))
-        Warn("set-and-cleared", column,
+        Warn("set-and-cleared", column, length,
              "flag " + FlagName(flag) + " is both set and cleared here: " + FlagName(flag) + "OFF wins");
-    if (effects.ends && parts.jumpAt != kAbsent)
-      Warn("end-with-jump", parts.jumpAt + 1, "END stops the story on this line, so its jump is never followed");
+    if (effects.ends && parts.HasJump())
+      Warn("end-with-jump", parts.jumpAt + 1, JumpLength(parts),
+           "END stops the story on this line, so its jump is never followed");
 
-    const std::u16string_view commands = parts.commands;
+    const std::u16string_view commands = parts.commands.text;
     std::size_t at = 0;
     while (at < commands.size()) {
       if (!IsAsciiLetter(commands[at])) {
@@ -192,28 +187,32 @@ class LineChecker {
       std::size_t end = at;
       while (end < commands.size() && IsAsciiLetter(commands[end])) ++end;
       const std::u16string_view written = commands.substr(at, end - at);
+      const std::size_t wordColumn = Column(parts.commands) + at;
       const std::u16string word = UpperAscii(written);
       if (!MadeOfKeywords(word)) {
         std::string found;
-        for (const auto keyword : kKeywords)
-          if (word.find(keyword) != std::u16string::npos) found += (found.empty() ? "" : ", ") + KeywordEffect(keyword);
+        for (const Keyword& keyword : kKeywords)
+          if (word.find(keyword.text) != std::u16string::npos)
+            found += (found.empty() ? "" : ", ") + KeywordEffect(keyword);
         if (!found.empty())
-          Warn("keyword-in-word", Column(written), Quote(written) + " holds the command " + found);
+          Warn("keyword-in-word", wordColumn, written.size(), Quote(written) + " holds the command " + found);
         else
-          Warn("unknown-command", Column(written), Quote(written) + " holds no command and does nothing");
+          Warn("unknown-command", wordColumn, written.size(), Quote(written) + " holds no command and does nothing");
       }
       at = end;
     }
   }
 
   void CheckJump(const ScriptLine& parts) {
-    const std::u16string_view jumpText = parts.jumpText;
+    const std::u16string_view jumpText = parts.jumpText.text;
     const std::size_t jumpColumn = parts.jumpAt + 1;
-    const std::size_t textColumn = jumpText.empty() ? jumpColumn : Column(jumpText);
+    const std::size_t jumpLength = JumpLength(parts);
+    // An empty target or label list is placed at its ">>".
+    const std::size_t textColumn = jumpText.empty() ? jumpColumn : Column(parts.jumpText);
 
-    if (parts.conditionalFlag < 0) {
+    if (parts.jumpKind == JumpKind::Plain) {
       if (jumpText.empty()) {
-        Warn("empty-target", jumpColumn,
+        Warn("empty-target", jumpColumn, jumpLength,
              "'>>' without a target matches the first line break: reading goes on at line 2");
         return;
       }
@@ -222,7 +221,7 @@ class LineChecker {
       if (target.front() >= u'a' && target.front() <= u'e' &&
           (target.find(u',') != std::u16string::npos || Facts(target).first == 0) &&
           Facts(u"[" + target + u"]").first == 0)
-        Warn("lowercase-conditional", jumpColumn,
+        Warn("lowercase-conditional", jumpColumn, jumpLength,
              "'>>" + std::string(1, static_cast<char>(target.front())) + "' is a plain jump to " + Quote(target) +
                  "; a jump on a flag is written with a capital letter, '>>" +
                  std::string(1, static_cast<char>(target.front() - u'a' + u'A')) + "'");
@@ -230,15 +229,16 @@ class LineChecker {
       return;
     }
 
-    const std::string flag = FlagName(parts.conditionalFlag);
-    if (parts.conditionalAt != parts.jumpAt)
-      Warn("misplaced-conditional", parts.conditionalAt + 1,
+    const std::string flag = FlagName(parts.jumpFlag);
+    const std::size_t markerLength = kJumpMarker.size() + 1;
+    if (parts.flagMarkerAt != parts.jumpAt)
+      Warn("misplaced-conditional", parts.flagMarkerAt + 1, markerLength,
            "'>>" + flag + "' makes the jump at column " + std::to_string(jumpColumn) + " a jump on flag " + flag +
                ", whose labels begin one character after that first '>>'");
-    const bool oneLabel = jumpText.find(u',') == std::u16string_view::npos;
-    const std::size_t after = parts.jumpAt + 3;
-    if (parts.conditionalAt == parts.jumpAt && oneLabel && after < raw_.size() && IsAsciiLetterOrDigit(raw_[after])) {
-      Warn("target-taken-as-conditional", jumpColumn,
+    const bool oneLabel = !parts.jumpLabels[1].Present();
+    const std::size_t after = parts.jumpAt + markerLength;
+    if (parts.flagMarkerAt == parts.jumpAt && oneLabel && after < raw_.size() && IsAsciiLetterOrDigit(raw_[after])) {
+      Warn("target-taken-as-conditional", jumpColumn, jumpLength,
            "'>>" + flag + "' begins a jump on flag " + flag + ", so this is no jump to " +
                Quote(raw_.substr(parts.jumpAt + 2, jumpText.size() + 1)) + " but one to " + Quote(jumpText) +
                " when " + flag + " is set, and to line 2 when it is not");
@@ -246,28 +246,24 @@ class LineChecker {
       return;
     }
     if (oneLabel)
-      Warn("one-label-conditional", jumpColumn,
+      Warn("one-label-conditional", jumpColumn, jumpLength,
            "a jump on flag " + flag + " with one label: when " + flag +
                " is not set its target is empty, and reading goes on at line 2");
 
-    std::size_t start = 0;
-    for (int field = 0; field < 2; ++field) {
-      const std::size_t comma = jumpText.find(u',', start);
-      const std::u16string label = PickField(jumpText, field);
-      const std::size_t column = (jumpText.empty() ? jumpColumn : Column(jumpText)) + start;
-      if (label.empty()) {
-        if (!(field == 1 && oneLabel))
-          Warn("empty-target", column,
-               "the label for flag " + flag + (field == 0 ? " set" : " not set") +
-                   " is empty: it matches the first line break, and reading goes on at line 2");
+    for (std::size_t field = 0; field < 2 && parts.jumpLabels[field].Present(); ++field) {
+      const LinePart& label = parts.jumpLabels[field];
+      const std::size_t column = textColumn + (label.at - parts.jumpText.at);
+      if (label.text.empty()) {
+        Warn("empty-target", column, 0,
+             "the label for flag " + flag + (field == 0 ? " set" : " not set") +
+                 " is empty: it matches the first line break, and reading goes on at line 2");
       } else {
-        if (label.front() == u' ')
-          Warn("label-leading-space", column,
-               "the label " + Quote(label) + " begins with a space: only a line that begins with a space matches it");
-        CheckLabel(label, column, false);
+        if (label.text.front() == u' ')
+          Warn("label-leading-space", column, label.text.size(),
+               "the label " + Quote(label.text) +
+                   " begins with a space: only a line that begins with a space matches it");
+        CheckLabel(std::u16string(label.text), column, false);
       }
-      if (comma == std::u16string_view::npos) break;
-      start = comma + 1;
     }
   }
 

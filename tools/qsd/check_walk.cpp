@@ -23,9 +23,6 @@ using PackedState = std::uint64_t;
 constexpr std::uint32_t kMaxChoiceLists = (1u << 28) - 1;
 constexpr std::uint32_t kNone = 0xFFFFFFFF;
 
-constexpr std::array<std::int16_t Story::*, 5> kFlags{&Story::FlagA, &Story::FlagB, &Story::FlagC,
-                                                      &Story::FlagD, &Story::FlagE};
-
 // Open addressing from a packed state to its number: far smaller per state than a
 // node-based map, which is what lets the walk hold millions of states.
 class StateTable {
@@ -83,11 +80,11 @@ class Walker {
   WalkResult Run() {
     // A load sets ReadPos to 1 and clears A, B and C; D and E may arrive set, and no
     // choice is pending. The load's own first step is then an ordinary Down step.
-    for (int carried = 0; carried < 4; ++carried) {
+    for (FlagBits carried = 0; carried <= kCarriedFlags; carried = static_cast<FlagBits>(carried + 1)) {
+      if (carried & ~kCarriedFlags) continue;
       Story start;
       start.ReadPos = 1;
-      start.FlagD = (carried & 1) ? kTrue : kFalse;
-      start.FlagE = (carried & 2) ? kTrue : kFalse;
+      SetFlags(start, carried);
       if (!Add(start)) break;
     }
     for (std::size_t next = 0; next < states_.size() && result_.complete; ++next) Visit(static_cast<std::uint32_t>(next));
@@ -98,16 +95,14 @@ class Walker {
 
  private:
   PackedState Pack(const Story& story) {
-    std::uint64_t flags = 0;
-    for (std::size_t i = 0; i < kFlags.size(); ++i)
-      if (story.*kFlags[i] == kTrue) flags |= 1u << i;
+    const std::uint64_t flags = FlagsOf(story);
     return static_cast<std::uint64_t>(std::max<std::int32_t>(story.ReadPos, 0)) | (flags << 31) |
            (static_cast<std::uint64_t>(ChoiceIndex(story.ChoiceList)) << 36);
   }
 
   void Unpack(PackedState state) {
     story_.ReadPos = static_cast<std::int32_t>(state & 0x7FFFFFFF);
-    for (std::size_t i = 0; i < kFlags.size(); ++i) story_.*kFlags[i] = (state >> (31 + i)) & 1 ? kTrue : kFalse;
+    SetFlags(story_, static_cast<FlagBits>((state >> 31) & 0x1F));
     story_.ChoiceList = choiceLists_[static_cast<std::size_t>(state >> 36)];
   }
 
@@ -167,7 +162,7 @@ class Walker {
     const auto begin = static_cast<std::size_t>(readPos) - 1;
     const std::size_t lineEnd = FindLineBreak(text, begin);
     if (lineEnd == std::u16string_view::npos) return text.size() - std::min(begin, text.size());
-    const bool jumps = SplitScriptLine(text.substr(begin, lineEnd - begin)).jumpAt != kAbsent;
+    const bool jumps = SplitScriptLine(text.substr(begin, lineEnd - begin)).HasJump();
     return (lineEnd - begin) + (jumps ? text.size() : 0);
   }
 
@@ -188,7 +183,7 @@ class Walker {
     }
     // A pending choice: Down does nothing, each key with a label answers it.
     const std::u16string list = story_.ChoiceList;
-    for (std::int32_t key = 0; key < 5; ++key) {
+    for (std::int32_t key = 0; key < static_cast<std::int32_t>(kChoiceKeyCount); ++key) {
       const std::u16string label = PickField(list, key);
       if (label.empty()) continue;
       // The search for the label line, and the rest of that line, which may jump.
@@ -285,9 +280,9 @@ void ReportUnreached(const StoryLines& lines, const WalkResult& walk, Diagnostic
   const auto flush = [&] {
     if (first == 0) return;
     if (first == last)
-      sink.Add("unreachable", first, 1, "no way through the story reaches this line");
+      sink.Add("unreachable", first, 1, lines.Text(first).size(), "no way through the story reaches this line");
     else
-      sink.Add("unreachable", first, 1,
+      sink.Add("unreachable", first, 1, lines.Text(first).size(),
                "no way through the story reaches lines " + std::to_string(first) + " to " + std::to_string(last));
     first = last = 0;
   };
@@ -303,26 +298,25 @@ void ReportUnreached(const StoryLines& lines, const WalkResult& walk, Diagnostic
   flush();
 }
 
+// The first reached line that sets each flag (and does not clear it again), and the
+// first reached jump that tests each flag.
 void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& flags) {
   for (std::size_t line = 1; line <= lines.Count(); ++line) {
     if (!walk.lineReached[line]) continue;
-    const std::u16string_view raw = lines.Text(line);
-    const ScriptLine parts = SplitScriptLine(raw);
-    bool ends = false;
-    if (parts.commandsAt != kAbsent) {
-      const CommandEffects effects = ReadCommands(parts.commands);
-      ends = effects.ends;
-      const auto set = static_cast<std::uint8_t>(effects.sets & ~effects.clears);
-      for (int flag = 0; flag < 5; ++flag) {
-        if (!(set & (1u << flag)) || (flags.set & (1u << flag))) continue;
-        flags.set = static_cast<std::uint8_t>(flags.set | (1u << flag));
-        flags.firstSet[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.commandsAt + 1), Severity::Warning, {}, {}, {}};
-      }
+    const ScriptLine parts = SplitScriptLine(lines.Text(line));
+    const auto set = static_cast<FlagBits>(parts.effects.sets & ~parts.effects.clears);
+    for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
+      if (!(set & (1u << flag)) || (flags.set & (1u << flag))) continue;
+      flags.set = static_cast<FlagBits>(flags.set | (1u << flag));
+      flags.firstSet[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.commandsAt + 1),
+                                        static_cast<std::int64_t>(parts.commands.End() - parts.commandsAt),
+                                        Severity::Warning, {}, {}, {}};
     }
-    const int flag = parts.conditionalFlag;
-    if (parts.jumpAt == kAbsent || flag < 0 || ends || (flags.tested & (1u << flag))) continue;
-    flags.tested = static_cast<std::uint8_t>(flags.tested | (1u << flag));
-    flags.firstTest[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.conditionalAt + 1), Severity::Warning, {}, {}, {}};
+    const std::size_t flag = ExitsOf(parts, 0).testedFlag;
+    if (flag == kFlagCount || (flags.tested & (1u << flag))) continue;
+    flags.tested = static_cast<FlagBits>(flags.tested | (1u << flag));
+    flags.firstTest[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.flagMarkerAt + 1),
+                                       static_cast<std::int64_t>(kJumpMarker.size() + 1), Severity::Warning, {}, {}, {}};
   }
 }
 
@@ -336,32 +330,20 @@ void CheckFlow(std::u16string_view text, const StoryLines& lines, const CheckOpt
                                 ? "after " + std::to_string(walk.states) + " reader states (--max-states)"
                                 : "once its label searches had read " + std::to_string(options.maxScan) +
                                       " characters (--max-scan)";
-    sink.Add("walk-limit", 1, 1,
+    sink.Add("walk-limit", 1, 1, 0,
              "stopped walking the story " + why + ": unreached lines, endless loops and flag use were not checked");
     return;
   }
   ReportUnreached(lines, walk, sink);
   for (const LoopFound& loop : walk.loops)
-    sink.Add("endless-loop", loop.lines.front(), 1,
+    sink.Add("endless-loop", loop.lines.front(), 1, lines.Text(loop.lines.front()).size(),
              "Down can go round line" + std::string(loop.lines.size() > 1 ? "s " : " ") + LineList(loop.lines) +
                  " forever: no choice and no END on the way");
 
   RecordFlagUse(lines, walk, flags);
   // Flags A, B and C start cleared in every story; D and E are judged across stories.
-  for (int flag = 0; flag < 3; ++flag) {
-    const std::string name(1, static_cast<char>('A' + flag));
-    const bool set = flags.set & (1u << flag);
-    const bool tested = flags.tested & (1u << flag);
-    if (set && !tested)
-      sink.Add("flag-never-tested", static_cast<std::size_t>(flags.firstSet[flag].line),
-               static_cast<std::size_t>(flags.firstSet[flag].column),
-               "flag " + name + " is set here, but no jump that reading reaches tests it");
-    if (tested && !set)
-      sink.Add("flag-never-set",
-               static_cast<std::size_t>(flags.firstTest[flag].line),
-               static_cast<std::size_t>(flags.firstTest[flag].column),
-               "flag " + name + " is tested here, but no line that reading reaches sets it: the jump always takes its second label");
-  }
+  constexpr auto kOwnFlags = static_cast<FlagBits>(((1u << kFlagCount) - 1) & ~kCarriedFlags);
+  ReportFlagUse(flags, kOwnFlags, flags.set, flags.tested, false, sink);
 }
 
 }  // namespace quillshade::qsd

@@ -109,32 +109,37 @@ class GraphBuilder {
  private:
   bool Plain(std::size_t line) const {
     const ScriptLine& parts = parts_[line];
-    return parts.jumpAt == kAbsent && parts.choiceAt == kAbsent && parts.commandsAt == kAbsent;
+    return !parts.HasJump() && parts.choiceAt == kAbsent && parts.commandsAt == kAbsent;
   }
 
   // The line a label leads to, 0 when none does (or when that line is never shown).
-  std::size_t LabelLine(const std::u16string& label) const {
+  std::size_t LabelLine(std::u16string_view label) const {
     const std::int32_t at = index_.Find(label).first;
     if (at == 0) return 0;
     const std::size_t line = lines_.LineAfterBreak(at);
     return lines_.Terminated(line) ? line : 0;
   }
 
-  void ForEachTarget(std::size_t line, const auto& visit) const {
+  // Each label the line leads to, with the attributes of the edge that draws it: the
+  // answers of a choice, or a jump (a jump on a flag as two edges, set and not set).
+  void ForEachLabelExit(std::size_t line, const auto& visit) const {
     const ScriptLine& parts = parts_[line];
-    if (!parts.choiceList.empty()) {
-      for (std::int32_t key = 0; key < 5; ++key)
-        if (std::u16string label = PickField(parts.choiceList, key); !label.empty()) visit(label);
+    const LineExits exits = ExitsOf(parts, 0);
+    if (exits.choosing) {
+      for (std::size_t key = 0; key < kChoiceKeyCount; ++key)
+        if (const std::u16string_view label = exits.choices[key]; !label.empty())
+          visit(label, "label=\"" + std::to_string(key + 1) + ": " + DotText(Shown(label, 20)) + "\"");
       return;
     }
-    if (parts.commandsAt != kAbsent && ReadCommands(parts.commands).ends) return;
-    if (parts.jumpAt == kAbsent) return;
-    if (parts.conditionalFlag < 0) {
-      visit(std::u16string(parts.jumpText));
-    } else {
-      visit(PickField(parts.jumpText, 0));
-      visit(PickField(parts.jumpText, 1));
+    if (exits.down != Flow::Jump) return;
+    if (exits.testedFlag == kFlagCount) {
+      visit(exits.target, "style=bold");
+      return;
     }
+    const std::string flag(1, static_cast<char>(kFlagLetters[exits.testedFlag]));
+    visit(ExitsOf(parts, static_cast<FlagBits>(1u << exits.testedFlag)).target,
+          "style=bold, label=\"" + flag + " true\"");
+    visit(exits.target, "style=bold, label=\"" + flag + " false\"");
   }
 
   void MarkEntries() {
@@ -142,7 +147,7 @@ class GraphBuilder {
     entry_[1] = true;
     for (std::size_t line = 1; line <= lines_.Count(); ++line)
       if (lines_.Terminated(line))
-        ForEachTarget(line, [&](const std::u16string& label) { entry_[LabelLine(label)] = true; });
+        ForEachLabelExit(line, [&](std::u16string_view label, const std::string&) { entry_[LabelLine(label)] = true; });
   }
 
   void FoldNodes() {
@@ -159,19 +164,18 @@ class GraphBuilder {
   }
 
   std::string NodeLabel(const Node& node) const {
-    const std::u16string_view raw = lines_.Text(node.first);
     const ScriptLine& parts = parts_[node.first];
     const ScriptLine& lastParts = parts_[node.last];
-    const bool ends = lastParts.commandsAt != kAbsent && ReadCommands(lastParts.commands).ends;
+    const bool ends = lastParts.Ends();
     // The first line as the reader sees it, with its hidden prefix, which labels often are.
-    std::u16string first(parts.prefixEnd == kAbsent ? u"" : TrimSpaces(raw.substr(0, parts.prefixEnd)));
-    const std::u16string_view shown = node.first == node.last && ends ? parts.shownWithJump : parts.shown;
+    std::u16string first(parts.prefix.text);
+    const std::u16string_view shown = (node.first == node.last && ends ? parts.shownWithJump : parts.shown).text;
     if (!first.empty() && !shown.empty()) first += u' ';
     first += shown;
     std::string label = std::to_string(node.first) + ": " + Shown(first);
     if (node.last > node.first)
       label += "\n(+" + std::to_string(node.last - node.first) + (node.last - node.first == 1 ? " line)" : " lines)");
-    if (lastParts.commandsAt != kAbsent) label += "\n:: " + Shown(lastParts.commands, 24);
+    if (lastParts.commandsAt != kAbsent) label += "\n:: " + Shown(lastParts.commands.text, 24);
     return DotText(label);
   }
 
@@ -188,27 +192,16 @@ class GraphBuilder {
 
   void AddExits(const Node& node) {
     const ScriptLine& parts = parts_[node.last];
-    if (!parts.choiceList.empty()) {
-      for (std::int32_t key = 0; key < 5; ++key) {
-        const std::u16string label = PickField(parts.choiceList, key);
-        if (label.empty()) continue;
-        Edge(node, Target(label), "label=\"" + std::to_string(key + 1) + ": " + DotText(Shown(label, 20)) + "\"");
-      }
+    const LineExits exits = ExitsOf(parts, 0);
+    if (exits.choosing || exits.down == Flow::Jump) {
+      ForEachLabelExit(node.last, [&](std::u16string_view label, const std::string& attributes) {
+        Edge(node, Target(std::u16string(label)), attributes);
+      });
       return;
     }
-    if (parts.commandsAt != kAbsent && ReadCommands(parts.commands).ends) {
+    if (exits.down == Flow::End) {
       usedEnd_ = true;
       Edge(node, "end", "");
-      return;
-    }
-    if (parts.jumpAt != kAbsent) {
-      if (parts.conditionalFlag < 0) {
-        Edge(node, Target(std::u16string(parts.jumpText)), "style=bold");
-      } else {
-        const std::string flag(1, static_cast<char>('A' + parts.conditionalFlag));
-        Edge(node, Target(PickField(parts.jumpText, 0)), "style=bold, label=\"" + flag + " true\"");
-        Edge(node, Target(PickField(parts.jumpText, 1)), "style=bold, label=\"" + flag + " false\"");
-      }
       return;
     }
     const std::size_t next = node.last + 1;

@@ -56,12 +56,14 @@ bool IsKnownKey(char key) { return key == 'o' || KeyCodeOf(key) != 0; }
 
 std::string TraceLine(const Form& form, std::string_view key, const std::optional<std::u16string>& message) {
   const Story& story = form.story;
+  Json flags = Json::array();
+  for (std::size_t flag = 0; flag < kFlagCount; ++flag) flags.push_back(story.Flag(flag));
   const Json trace{
       {"key", std::string(key)},
       {"caption", JsonText(form.caption)},
       {"readPos", story.ReadPos},
       {"choiceList", JsonText(story.ChoiceList)},
-      {"flags", {story.FlagA, story.FlagB, story.FlagC, story.FlagD, story.FlagE}},
+      {"flags", flags},
       {"message", message ? JsonText(*message) : Json()},
   };
   return SpacedJson(trace) + "\n";
