@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         window.dialogAnswers.clear();
         break;
       case 8:
-        quillshade::Form_KeyDown(form, quillshade::keys::kNumpad1 + key % 5, key & 7);
+        quillshade::Form_KeyDown(form, quillshade::keys::kNumpad1 + key % 5);
         break;
       default:
         quillshade::Form_KeyDown(form, key);  // any other key code, the choice keys and Space among them

@@ -1,7 +1,6 @@
 // frmMain's handlers: the keys, the Open command, the version box and Exit.
 #include "ui/form.h"
 
-#include <array>
 #include <utility>
 
 #include "story/choice.h"
@@ -49,12 +48,36 @@ int ChoiceIndexOfKey(int keyCode) {
   return -1;
 }
 
+ReadingState::ReadingState(Form& form) : caption_(form.caption) {
+  // Everything of the story but its text, copied without naming each field: the text
+  // steps aside for the copy, and comes back even if the copy fails.
+  struct TextAside {
+    Story& story;
+    std::u16string text;
+    ~TextAside() { story.StoryText = std::move(text); }
+  } aside{form.story, std::move(form.story.StoryText)};
+  story_ = form.story;
+}
+
+void ReadingState::HoldStoryText(std::u16string oldText) {
+  story_.StoryText = std::move(oldText);
+  holdsText_ = true;
+}
+
+void ReadingState::RestoreTo(Form& form) {
+  std::u16string text = holdsText_ ? std::move(story_.StoryText) : std::move(form.story.StoryText);
+  form.story = std::move(story_);
+  form.story.StoryText = std::move(text);
+  ShowCaption(form, caption_);
+}
+
 void Form_Load(Form& form) {
+  ShowCaption(form, kStartCaption);
   form.window.SetWidthTwips(kStartWidthTwips);
   form.window.SetHeightTwips(kStartHeightTwips);
 }
 
-void Form_KeyDown(Form& form, int keyCode, int /*shift*/) {
+void Form_KeyDown(Form& form, int keyCode) {
   // Space wins in every condition, also while a choice is pending, which stays pending.
   if (keyCode == keys::kSpace) {
     if (!form.window.IsMinimized()) form.window.Minimize();
@@ -76,24 +99,25 @@ void Form_KeyDown(Form& form, int keyCode, int /*shift*/) {
 void mnuFileOpen_Click(Form& form) {
   // A cancelled dialog changes nothing at all.
   const std::optional<std::filesystem::path> path = form.window.ShowOpenDialog(OpenDialogSettings{});
-  if (!path) return;
+  if (path) OpenStory(form, *path);
+}
 
-  const std::u16string captionBefore = form.caption;
+void OpenStory(Form& form, const std::filesystem::path& path) {
+  ReadingState before(form);
   StoryFile file;
   {
     BusyPointer busy(form.window);
     ShowCaption(form, kLoadingCaption);
-    file = ReadStoryFile(*path, form.codePage);
+    file = ReadStoryFile(path, form.codePage);
   }
   // A load succeeds whole or leaves the story, the flags and the caption as they were.
   if (file.status != StoryFileStatus::Loaded || file.text.empty()) {
-    ShowCaption(form, captionBefore);
+    before.RestoreTo(form);
     form.window.ShowMessage(kLoadFailedText, kLoadFailedTitle);
     return;
   }
   // D and E carry over to the new story, and so does a pending choice.
-  Story before{std::exchange(form.story.StoryText, std::move(file.text)), form.story.ReadPos,
-                     form.story.ChoiceList, form.story.FlagA, form.story.FlagB, form.story.FlagC};
+  before.HoldStoryText(std::exchange(form.story.StoryText, std::move(file.text)));
   try {
     form.story.FlagA = kFalse;
     form.story.FlagB = kFalse;
@@ -103,12 +127,7 @@ void mnuFileOpen_Click(Form& form) {
   } catch (...) {
     // The old story comes back whole, so a failure while showing the first line
     // cannot leave the new text half loaded.
-    form.story.StoryText = std::move(before.StoryText);
-    form.story.ReadPos = before.ReadPos;
-    form.story.ChoiceList = before.ChoiceList;
-    form.story.FlagA = before.FlagA;
-    form.story.FlagB = before.FlagB;
-    form.story.FlagC = before.FlagC;
+    before.RestoreTo(form);
     throw;
   }
 }
@@ -116,14 +135,9 @@ void mnuFileOpen_Click(Form& form) {
 void mnuFileClose_Click(Form& form) { form.window.EndProgram(); }
 
 void RunHandler(Form& form, const std::function<void(Form&)>& handler) {
-  // Everything a handler may change but the story text, which only a load replaces,
-  // and a load puts the old text back itself. Copying the text here instead would cost
-  // a copy of the whole story on every key press.
-  const std::int32_t readPos = form.story.ReadPos;
-  const std::u16string choiceList = form.story.ChoiceList;
-  const std::array<std::int16_t, 5> flags{form.story.FlagA, form.story.FlagB, form.story.FlagC, form.story.FlagD,
-                                          form.story.FlagE};
-  const std::u16string caption = form.caption;
+  // The story text is not saved: only a load replaces it, and a load puts the old one
+  // back itself.
+  ReadingState before(form);
   std::string what;
   try {
     handler(form);
@@ -132,14 +146,7 @@ void RunHandler(Form& form, const std::function<void(Form&)>& handler) {
     what = error.what();
   } catch (...) {
   }
-  form.story.ReadPos = readPos;
-  form.story.ChoiceList = choiceList;
-  form.story.FlagA = flags[0];
-  form.story.FlagB = flags[1];
-  form.story.FlagC = flags[2];
-  form.story.FlagD = flags[3];
-  form.story.FlagE = flags[4];
-  ShowCaption(form, caption);
+  before.RestoreTo(form);
   form.window.SetBusyPointer(false);
   std::u16string text(kUnexpectedErrorText);
   if (!what.empty()) text += u"\r\n\r\n" + FromUtf8(what).value_or(u"?");

@@ -38,26 +38,49 @@ struct Form {
   WindowPort& window;          // not owned; outlives the form
   const CodePage& codePage;    // story files are decoded in it
   Story story;
-  std::u16string caption{kStartCaption};  // what the title bar shows now
+  std::u16string caption;      // what the title bar shows now; Form_Load sets the first one
+};
+
+// What a handler can change, saved so that a handler that fails can be undone whole:
+// where reading stands, the flags, the pending choice and the caption. The story text
+// is held only when a load hands the old one over, since copying it on every key press
+// would cost a copy of the whole story.
+class ReadingState {
+ public:
+  explicit ReadingState(Form& form);
+  // Keeps the text that a load is about to replace, so that a restore brings it back too.
+  void HoldStoryText(std::u16string oldText);
+  // Puts everything back as it was when saved, and shows the saved caption again.
+  void RestoreTo(Form& form);
+
+ private:
+  Story story_;  // its StoryText is empty unless held
+  bool holdsText_ = false;
+  std::u16string caption_;
 };
 
 // The choice index of a choice key (1..5 or keypad 1..5), or -1 for any other key.
 int ChoiceIndexOfKey(int keyCode);
 
-// Sets the window to 6750 twips wide and as flat as the window system allows.
+// Shows the starting caption and sets the window to 6750 twips wide and as flat as the
+// window system allows.
 void Form_Load(Form& form);
-// One key press. Shift, Ctrl and Alt are ignored: only the key code counts.
-void Form_KeyDown(Form& form, int keyCode, int shift = 0);
-// File > Open: the open dialog, then a load that succeeds whole or changes nothing.
+// One key press. Shift, Ctrl and Alt play no part: only the key code counts.
+void Form_KeyDown(Form& form, int keyCode);
+// File > Open: the open dialog, then OpenStory with the chosen path.
 void mnuFileOpen_Click(Form& form);
+// Loads a story as File > Open does once its dialog has answered: from the command
+// line, from a dropped file. The load succeeds whole or changes nothing.
+void OpenStory(Form& form, const std::filesystem::path& path);
 // File > Exit.
 void mnuFileClose_Click(Form& form);
 // Help > Version information.
 void mnuHelpVer_Click(Form& form);
 
-// Runs one event's handler for a window system, so that no exception unwinds into it:
-// if the handler throws, the reading state and the caption are put back as they were,
-// the pointer is the default again, and a box says what went wrong. The program goes on.
+// Every window system runs each of the form's handlers through this guard, so that no
+// exception unwinds into it: if the handler throws, the reading state and the caption
+// are put back as they were, the pointer is the default again, and a box says what went
+// wrong. The program goes on.
 void RunHandler(Form& form, const std::function<void(Form&)>& handler);
 
 }  // namespace quillshade

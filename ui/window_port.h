@@ -43,7 +43,8 @@ class WindowPort {
   // carries the application's title. Returns once the box is closed.
   virtual void ShowMessage(std::u16string_view text, std::optional<std::u16string_view> title) = 0;
 
-  // The modal open dialog; nothing when it was cancelled.
+  // The modal open dialog: the chosen path; nothing when it was cancelled; an empty path,
+  // which no load can open, when the dialog itself failed.
   virtual std::optional<std::filesystem::path> ShowOpenDialog(const OpenDialogSettings& settings) = 0;
 
   // Ends the program at once: no further handler of the form runs.

@@ -47,11 +47,11 @@ class FormTest : public testing::Test {
   Form form_{window_, Cp932CodePage()};
 };
 
-TEST_F(FormTest, LoadMakesATitleBarWideWindow) {
+TEST_F(FormTest, LoadMakesATitleBarWideWindowWithTheStartCaption) {
   EXPECT_EQ(window_.width, 6750);
   EXPECT_EQ(window_.height, 0);
   EXPECT_EQ(form_.caption, u"Quillshade Ver.2.0");
-  EXPECT_TRUE(window_.captions.empty());
+  EXPECT_EQ(window_.captions, std::vector<std::u16string>{u"Quillshade Ver.2.0"});
 }
 
 TEST_F(FormTest, AtStartOnlyDownActsAndItOpensTheDialog) {
@@ -69,6 +69,8 @@ TEST_F(FormTest, AtStartOnlyDownActsAndItOpensTheDialog) {
 }
 
 TEST_F(FormTest, SuccessfulLoadShowsTheFirstLineUnderABusyPointer) {
+  window_.captions.clear();
+  window_.captionWhileBusy.clear();
   Open(StoryFile("a.qsd", Codes("[x] First|Second|")));
   EXPECT_EQ(window_.captions, (std::vector<std::u16string>{u"Now Loading...", u"First"}));
   EXPECT_EQ(window_.captionWhileBusy, (std::vector<bool>{true, false}));
@@ -113,7 +115,7 @@ TEST_F(FormTest, EveryFailedLoadKeepsTheStoryAndReports) {
   Open(StoryFile("good.qsd", Codes("Hello :: AON|World|")));
   const Story before = form_.story;
   const std::vector<fs::path> failures{
-      dir_ / "missing.qsd", dir_, "/dev/zero", StoryFile("empty.qsd", ""),
+      dir_ / "missing.qsd", dir_, "/dev/zero", StoryFile("empty.qsd", ""), fs::path(),  // a failed dialog
       StoryFile("junk.qsd", "abc x1 65536 \x01\x02"), StoryFile("blank.qsd", "\r\n  \r\n"),
   };
   for (const fs::path& path : failures) {

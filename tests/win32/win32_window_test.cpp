@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cderr.h>
+
 #include <fstream>
 #include <stdexcept>
 
@@ -105,6 +107,13 @@ TEST(ExtendedLengthPath, OnlyLongPathsChange) {
   const std::wstring share = L"\\\\server\\share\\" + std::wstring(300, L'd');
   EXPECT_EQ(ExtendedLengthPath(share), L"\\\\?\\UNC\\server\\share\\" + std::wstring(300, L'd'));
   EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\" + deep), L"\\\\?\\" + deep);
+}
+
+TEST(OpenDialogAnswer, OnlyCancelIsNoAnswerAndAFailedDialogIsAFailedLoad) {
+  EXPECT_EQ(OpenDialogAnswer(true, 0, L"C:\\s.qsd"), fs::path(L"C:\\s.qsd"));
+  EXPECT_EQ(OpenDialogAnswer(false, 0, L""), std::nullopt);
+  EXPECT_EQ(OpenDialogAnswer(false, FNERR_BUFFERTOOSMALL, L"\x0100"), fs::path());
+  EXPECT_EQ(OpenDialogAnswer(false, CDERR_DIALOGFAILURE, L""), fs::path());
 }
 
 TEST_F(Win32WindowTest, StartsAsAWideTitleBarWithTheStartCaption) {

@@ -128,22 +128,22 @@ int RunPlay(const Arguments& args) {
     TerminalWindow window(std::move(options.stories),
                           options.title ? CaptionPlace::WindowTitle : CaptionPlace::Line);
     Form form(window, Cp932CodePage());
-    Form_Load(form);
-    mnuFileOpen_Click(form);
+    RunHandler(form, Form_Load);
+    RunHandler(form, mnuFileOpen_Click);
     RunInteractive(form, window);
     return kExitOk;
   }
 
   TerminalWindow window(std::move(options.stories), CaptionPlace::None);
   Form form(window, Cp932CodePage());
-  Form_Load(form);
-  mnuFileOpen_Click(form);
+  RunHandler(form, Form_Load);
+  RunHandler(form, mnuFileOpen_Click);
   Report(options, form, window, "load");
   for (const char key : *options.keys) {
     if (key == 'o') {
-      mnuFileOpen_Click(form);
+      RunHandler(form, mnuFileOpen_Click);
     } else {
-      Form_KeyDown(form, KeyCodeOf(key));
+      RunHandler(form, [key](Form& f) { Form_KeyDown(f, KeyCodeOf(key)); });
     }
     Report(options, form, window, std::string_view(&key, 1));
   }

@@ -64,12 +64,4 @@ int VirtualKeyOfX11DigitKey(unsigned nativeScanCode) {
   return 0;
 }
 
-int ShiftStateOf(Qt::KeyboardModifiers modifiers) {
-  int state = 0;
-  if (modifiers.testFlag(Qt::ShiftModifier)) state |= 1;
-  if (modifiers.testFlag(Qt::ControlModifier)) state |= 2;
-  if (modifiers.testFlag(Qt::AltModifier)) state |= 4;
-  return state;
-}
-
 }  // namespace quillshade

@@ -1,4 +1,4 @@
-// Qt's key events as the virtual-key codes and Shift/Ctrl/Alt state the form reads.
+// Qt's key events as the virtual-key codes that the form reads.
 #pragma once
 
 #include <Qt>
@@ -13,8 +13,5 @@ int VirtualKeyOfQtKey(int qtKey, Qt::KeyboardModifiers modifiers);
 // code + 8), or 0. Windows names those keys by position, so Shift+1 (typing "!") or the
 // 1 key of a layout that types "&" there are still the key 1; Qt names them by symbol.
 int VirtualKeyOfX11DigitKey(unsigned nativeScanCode);
-
-// The Shift/Ctrl/Alt state as the form's key handler takes it: 1 Shift, 2 Ctrl, 4 Alt.
-int ShiftStateOf(Qt::KeyboardModifiers modifiers);
 
 }  // namespace quillshade

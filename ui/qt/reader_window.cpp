@@ -112,7 +112,6 @@ std::filesystem::path PathOfDialogAnswer(const QString& name) {
 
 ReaderWindow::ReaderWindow(const CodePage& storyCodePage, std::function<void()> endProgram)
     : form_(*this, storyCodePage), endProgram_(std::move(endProgram)) {
-  setWindowTitle(ToQString(form_.caption));
   setWindowIcon(QIcon(QStringLiteral(":/quillshade/quillshade.ico")));
   // Without this the menu bar would keep the window taller than its title bar.
   layout()->setSizeConstraint(QLayout::SetNoConstraint);
@@ -155,8 +154,7 @@ void ReaderWindow::keyPressEvent(QKeyEvent* event) {
     QMainWindow::keyPressEvent(event);
     return;
   }
-  const int shift = ShiftStateOf(event->modifiers());
-  Run([keyCode, shift](Form& form) { Form_KeyDown(form, keyCode, shift); });
+  Run([keyCode](Form& form) { Form_KeyDown(form, keyCode); });
 }
 
 bool ReaderWindow::event(QEvent* event) {
@@ -173,7 +171,11 @@ bool ReaderWindow::event(QEvent* event) {
 }
 
 void ReaderWindow::SetCaption(std::u16string_view caption) {
-  setWindowTitle(ToQString(caption));
+  // Qt reads "[*]" in a title as the place of its modified mark and drops it; doubled,
+  // it is shown once, so a story line's own "[*]" stays as written.
+  QString title = ToQString(caption);
+  title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+  setWindowTitle(title);
   if (caption.empty()) BlankTitleOnX11(*this);
   // While a load keeps the thread busy, the notice must reach the screen first.
   if (busy_) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

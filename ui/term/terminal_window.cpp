@@ -7,6 +7,11 @@
 #include <unistd.h>
 #endif
 
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
 #include "story/utf8.h"
 
 namespace quillshade {
@@ -71,10 +76,13 @@ void TerminalWindow::Draw() {
   std::fflush(out_);
 }
 
-void TerminalWindow::Close() {
-  if (place_ == CaptionPlace::Line) std::fprintf(out_, "\n");
-  if (place_ == CaptionPlace::WindowTitle) std::fprintf(out_, "\033]2;\007");
-  std::fflush(out_);
+const char* TerminalWindow::Closing() const {
+  switch (place_) {
+    case CaptionPlace::None: return "";
+    case CaptionPlace::Line: return "\n";
+    case CaptionPlace::WindowTitle: return "\033]2;\007";
+  }
+  return "";
 }
 
 #ifdef _WIN32
@@ -93,27 +101,99 @@ struct KeyPress {
   int keyCode = 0;
 };
 
-// Restores the terminal's mode on every way out.
-class RawMode {
+// What puts the terminal back: its mode as found, and the bytes that end the drawing.
+// The signal handlers read it, so it lives outside any object; one session at a time.
+struct TerminalRestore {
+  termios mode{};
+  int outFd = -1;
+  const char* closing = "";
+};
+TerminalRestore gRestore;
+
+constexpr std::array kFatalSignals{SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL};
+
+void PutTerminalBack() {
+  tcsetattr(STDIN_FILENO, TCSANOW, &gRestore.mode);
+  if (gRestore.outFd >= 0) {
+    const ssize_t ignored = write(gRestore.outFd, gRestore.closing, std::strlen(gRestore.closing));
+    (void)ignored;
+  }
+}
+
+termios RawModeOf(termios mode) {
+  mode.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+  mode.c_cc[VMIN] = 1;
+  mode.c_cc[VTIME] = 0;
+  return mode;
+}
+
+// Ctrl+C, a hang-up, kill, a crash: the terminal comes back, then the signal does what
+// it would have done (its handler was reset on entry, so raising it again ends us).
+void OnFatalSignal(int signal) {
+  const int savedErrno = errno;
+  PutTerminalBack();
+  raise(signal);
+  errno = savedErrno;
+}
+
+// Ctrl+Z: the shell gets its terminal back while we are stopped, and we take it again
+// once continued.
+void OnStopSignal(int) {
+  const int savedErrno = errno;
+  PutTerminalBack();
+  struct sigaction stop{};
+  stop.sa_handler = SIG_DFL;
+  sigemptyset(&stop.sa_mask);
+  struct sigaction ours{};
+  sigaction(SIGTSTP, &stop, &ours);
+  sigset_t tstp;
+  sigemptyset(&tstp);
+  sigaddset(&tstp, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &tstp, nullptr);
+  raise(SIGTSTP);  // stops here until SIGCONT
+  sigaction(SIGTSTP, &ours, nullptr);
+  const termios raw = RawModeOf(gRestore.mode);
+  tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+  errno = savedErrno;
+}
+
+// Raw keys for one interactive session, and the terminal as it was found on every way
+// out: a return, an exception, or a signal.
+class TerminalSession {
  public:
-  RawMode() {
-    ok_ = tcgetattr(STDIN_FILENO, &saved_) == 0;
+  TerminalSession(std::FILE* out, const char* closing) : out_(out) {
+    ok_ = tcgetattr(STDIN_FILENO, &gRestore.mode) == 0;
     if (!ok_) return;
-    termios raw = saved_;
-    raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
+    gRestore.outFd = fileno(out);
+    gRestore.closing = closing;
+    struct sigaction fatal{};
+    fatal.sa_handler = OnFatalSignal;
+    fatal.sa_flags = SA_RESETHAND;
+    sigemptyset(&fatal.sa_mask);
+    for (std::size_t i = 0; i < kFatalSignals.size(); ++i) sigaction(kFatalSignals[i], &fatal, &previous_[i]);
+    struct sigaction stop{};
+    stop.sa_handler = OnStopSignal;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGTSTP, &stop, &previousStop_);
+    const termios raw = RawModeOf(gRestore.mode);
     tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   }
-  ~RawMode() {
-    if (ok_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+  ~TerminalSession() {
+    if (!ok_) return;
+    std::fflush(out_);
+    PutTerminalBack();
+    for (std::size_t i = 0; i < kFatalSignals.size(); ++i) sigaction(kFatalSignals[i], &previous_[i], nullptr);
+    sigaction(SIGTSTP, &previousStop_, nullptr);
+    gRestore.outFd = -1;
   }
-  RawMode(const RawMode&) = delete;
-  RawMode& operator=(const RawMode&) = delete;
+  TerminalSession(const TerminalSession&) = delete;
+  TerminalSession& operator=(const TerminalSession&) = delete;
 
  private:
-  termios saved_{};
+  std::FILE* out_;
   bool ok_ = false;
+  std::array<struct sigaction, kFatalSignals.size()> previous_{};
+  struct sigaction previousStop_{};
 };
 
 bool ReadByte(unsigned char& byte, int timeoutMs) {
@@ -147,7 +227,7 @@ KeyPress ReadKey() {
 
 bool RunInteractive(Form& form, TerminalWindow& window) {
   if (!isatty(STDIN_FILENO)) return false;
-  RawMode raw;
+  TerminalSession session(window.Out(), window.Closing());
   while (!window.Ended()) {
     const KeyPress press = ReadKey();
     if (press.key == TermKey::Quit) break;
@@ -156,12 +236,11 @@ bool RunInteractive(Form& form, TerminalWindow& window) {
       continue;
     }
     if (press.key == TermKey::Open) {
-      mnuFileOpen_Click(form);
+      RunHandler(form, mnuFileOpen_Click);
     } else if (press.key != TermKey::None) {
-      Form_KeyDown(form, press.keyCode);
+      RunHandler(form, [&press](Form& f) { Form_KeyDown(f, press.keyCode); });
     }
   }
-  window.Close();
   return true;
 }
 

@@ -42,8 +42,9 @@ class TerminalWindow final : public WindowPort {
   bool Ended() const { return ended_; }
   // Brings a minimised window back, as clicking its task-bar button would.
   void Restore();
-  // Leaves the terminal as it was found (a fresh line, the title cleared).
-  void Close();
+  std::FILE* Out() const { return out_; }
+  // What leaves the terminal as it was found: a fresh line, or the title cleared.
+  const char* Closing() const;
 
  private:
   void Draw();
@@ -51,7 +52,7 @@ class TerminalWindow final : public WindowPort {
   std::deque<std::filesystem::path> pathsToOpen_;
   CaptionPlace place_;
   std::FILE* out_;
-  std::u16string caption_{kStartCaption};
+  std::u16string caption_;
   std::optional<std::u16string> message_;
   std::optional<std::filesystem::path> lastOpened_;
   bool busy_ = false;
@@ -60,8 +61,9 @@ class TerminalWindow final : public WindowPort {
 };
 
 // Reads keys from the terminal until q or Esc, or until the program ends: Down, Enter
-// or j is Down, 1..5 answer a choice, Space minimises, o opens the next file.
-// Answers false when stdin is not a terminal.
+// or j is Down, 1..5 answer a choice, Space minimises, o opens the next file. Each runs
+// through the form's guard. The terminal's mode comes back on every way out, signals
+// included. Answers false when stdin is not a terminal.
 bool RunInteractive(Form& form, TerminalWindow& window);
 
 }  // namespace quillshade

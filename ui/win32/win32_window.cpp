@@ -60,15 +60,6 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
   return RegisterClassExW(&windowClass) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
-// The VB-style Shift argument of a key event: 1 Shift, 2 Ctrl, 4 Alt.
-int ShiftState() {
-  int state = 0;
-  if (GetKeyState(VK_SHIFT) < 0) state |= 1;
-  if (GetKeyState(VK_CONTROL) < 0) state |= 2;
-  if (GetKeyState(VK_MENU) < 0) state |= 4;
-  return state;
-}
-
 }  // namespace
 
 int TwipsToPixels(double twips, unsigned dpi) {
@@ -81,6 +72,12 @@ std::wstring ExtendedLengthPath(std::wstring path) {
   return L"\\\\?\\" + path;
 }
 
+std::optional<std::filesystem::path> OpenDialogAnswer(bool chosen, DWORD extendedError, const wchar_t* fileName) {
+  if (chosen) return std::filesystem::path(ExtendedLengthPath(fileName));
+  if (extendedError == 0) return std::nullopt;  // Cancel, and only Cancel, says nothing
+  return std::filesystem::path();
+}
+
 Win32Window::Win32Window(const CodePage& storyCodePage, Win32WindowOptions options)
     : form_(*this, storyCodePage), options_(std::move(options)) {}
 
@@ -88,11 +85,12 @@ std::unique_ptr<Win32Window> Win32Window::Create(HINSTANCE instance, const CodeP
                                                  Win32WindowOptions options) {
   if (!RegisterWindowClass(instance, WindowProc)) return nullptr;
   std::unique_ptr<Win32Window> window(new Win32Window(storyCodePage, std::move(options)));
-  // The default frame at the default place; Form_Load sizes it before it is first shown.
-  CreateWindowExW(0, kClassName, Wide(kStartCaption).c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+  // The default frame at the default place; Form_Load gives it its caption and size
+  // before it is first shown.
+  CreateWindowExW(0, kClassName, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                   CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, window.get());
   if (!window->hwnd_) return nullptr;
-  window->RunHandler([](Form& form) { Form_Load(form); });
+  window->RunHandler(Form_Load);
   return window;
 }
 
@@ -150,8 +148,7 @@ void Win32Window::OnCreate() {
 }
 
 void Win32Window::OnKeyDown(WPARAM virtualKey) {
-  const int shift = ShiftState();
-  RunHandler([&](Form& form) { Form_KeyDown(form, static_cast<int>(virtualKey), shift); });
+  RunHandler([virtualKey](Form& form) { Form_KeyDown(form, static_cast<int>(virtualKey)); });
 }
 
 void Win32Window::OnCommand(int id) {
@@ -243,8 +240,8 @@ std::optional<std::filesystem::path> Win32Window::ShowOpenDialog(const OpenDialo
   dialog.lpstrTitle = title.c_str();
   // Nothing else: a typed name need not exist, and no extension is added to it.
   dialog.Flags = settings.hideReadOnly ? OFN_HIDEREADONLY : 0;
-  if (!GetOpenFileNameW(&dialog)) return std::nullopt;  // Cancel, or the dialog could not be shown
-  return std::filesystem::path(ExtendedLengthPath(fileName.data()));
+  const bool chosen = GetOpenFileNameW(&dialog) != FALSE;
+  return OpenDialogAnswer(chosen, chosen ? 0 : CommDlgExtendedError(), fileName.data());
 }
 
 void Win32Window::EndProgram() {

@@ -25,6 +25,11 @@ int TwipsToPixels(double twips, unsigned dpi);
 // which every file function accepts whatever the system's long-path setting.
 std::wstring ExtendedLengthPath(std::wstring path);
 
+// What the open dialog's outcome means to the form: the chosen path; nothing on Cancel
+// (no extended error); an empty path, which no load can open, when the dialog itself
+// failed (it could not be made, or the name did not fit its buffer).
+std::optional<std::filesystem::path> OpenDialogAnswer(bool chosen, DWORD extendedError, const wchar_t* fileName);
+
 class Win32Window final : public WindowPort {
  public:
   // Creates the window, hidden, and runs Form_Load on it. Nothing if the window system
