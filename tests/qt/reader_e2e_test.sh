@@ -33,16 +33,22 @@ fail() {
 
 . "$(dirname "$0")/../lib/poll.sh"
 
-# Xvfb picks a free display itself and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
-pids="$pids $!"
-wait_for 10 test -s "$work/display" || fail "Xvfb did not start"
-DISPLAY=:$(cat "$work/display")
-export DISPLAY
+# A new X server: Xvfb picks a free display itself and writes its number to fd 3.
+new_display() {
+  rm -f "$work/display"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3> "$work/display" 2> "$work/xvfb.log" &
+  xvfb_pid=$!
+  pids="$pids $xvfb_pid"
+  wait_for 10 grep -q '[0-9]' "$work/display" || fail "Xvfb did not start"
+  DISPLAY=:$(cat "$work/display")
+  export DISPLAY
+}
+new_display
 export LC_ALL=C.UTF-8
 
 openbox > "$work/openbox.log" 2>&1 &
-pids="$pids $!"
+openbox_pid=$!
+pids="$pids $openbox_pid"
 wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || fail "openbox did not start"
 
 mkdir "$work/stories"
@@ -155,4 +161,47 @@ wait_for 5 dialog_closed '^Quillshade$' || fail "OK did not close the version bo
 
 press alt+f x
 wait_for 5 ended || fail "File > Exit did not end the program"
+
+# A story named on the command line, its path with Japanese and spaces: the window
+# starts as always, then shows the story's first line.
+mkdir "$work/stories/月の 棚"
+cp "$fixtures/moon.qsd" "$work/stories/月の 棚/夜の 物語.qsd"
+start_with() {
+  (cd "$work/stories" && QT_QPA_PLATFORM=xcb exec "$reader" "$@") > "$work/reader.log" 2>&1 &
+  reader_pid=$!
+  pids="$pids $reader_pid"
+}
+start_with "月の 棚/夜の 物語.qsd"
+wait_for 15 has_window "^$line1\$" || fail "quillshade STORY.qsd did not show the story's first line"
+win=$(visible_window "^$line1\$")
+press Down
+expect_caption '遠くで鐘が鳴っている。' "Down after opening from the command line"
+press alt+f x
+wait_for 5 ended || fail "File > Exit did not end the program"
+
+# A story that cannot be opened: the failure box, over the window as it started.
+start_with missing.qsd
+wait_for 15 has_window '^エラー$' || fail "no failure box for a missing story on the command line"
+has_window '^Quillshade Ver\.2\.0$' || fail "the window did not start as always behind the failure box"
+xdotool windowactivate --sync "$(visible_window '^エラー$')" > /dev/null 2>&1 || true
+xdotool key Return
+win=$(visible_window '^Quillshade Ver\.2\.0$')
+press alt+f x
+wait_for 5 ended || fail "File > Exit did not end the program"
+
+# Started together with the window manager, as a session's autostart does: the window
+# manager may lose the first map request, and the window must appear all the same.
+# The race goes either way, so it is run a few times, each on a new X server.
+kill $openbox_pid $xvfb_pid
+for attempt in 1 2 3; do
+  new_display
+  openbox > "$work/openbox.log" 2>&1 &
+  openbox_pid=$!
+  pids="$pids $openbox_pid"
+  start_with
+  wait_for 15 has_window '^Quillshade Ver\.2\.0$' ||
+    fail "started with the window manager (attempt $attempt), the window never appeared"
+  kill $reader_pid $openbox_pid $xvfb_pid
+  wait $reader_pid $openbox_pid $xvfb_pid 2> /dev/null || true
+done
 echo "end-to-end run passed; screenshot in $shot"

@@ -6,10 +6,12 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <QWindow>
 #include <QtTest>
 
@@ -147,6 +149,7 @@ class ReaderWindowTest : public QObject {
   void exitEndsAtOnce();
   void failingHandlerIsReported();
   void captionIsTheLineWhole();
+  void droppedFileLoadsTheFirstOnly();
 
  private:
   void Press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(window_.get(), key, modifiers); }
@@ -449,6 +452,26 @@ void ReaderWindowTest::captionIsTheLineWhole() {
     window_->SetCaption(line);
     QCOMPARE(Caption(), QString::fromUtf16(line.data(), static_cast<qsizetype>(line.size())));
   }
+}
+
+void ReaderWindowTest::droppedFileLoadsTheFirstOnly() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QString::fromUtf8("落とした 物語.qsd"));
+  QVERIFY(QFile::copy(Sample(), path));
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(path), QUrl::fromLocalFile(dir.filePath(QStringLiteral("missing.qsd")))});
+  QMimeData text;
+  text.setText(path);
+  const QPoint at(1, 1);
+  QDragEnterEvent enterWithText(at, Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enterWithText);
+  QVERIFY(!enterWithText.isAccepted());
+  QDragEnterEvent enter(at, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enter);
+  QVERIFY(enter.isAccepted());
+  QDropEvent drop(at, Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &drop);
+  QTRY_COMPARE(Caption(), kLine1);
 }
 
 }  // namespace quillshade

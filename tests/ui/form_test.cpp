@@ -98,6 +98,21 @@ TEST_F(FormTest, LoadResetsFlagsAToCButKeepsDAndEAndAPendingChoice) {
   EXPECT_EQ(form_.caption, u"on");
 }
 
+TEST_F(FormTest, OpenStoryLoadsAsFileOpenDoesWithoutTheDialog) {
+  Open(StoryFile("one.qsd", Codes("Set :: AON DON ?? go,stay|")));
+  window_.captions.clear();
+  OpenStory(form_, StoryFile("two.qsd", Codes("New story|go on|")));
+  EXPECT_EQ(window_.dialogs.size(), 1u);
+  EXPECT_EQ(window_.captions, (std::vector<std::u16string>{u"Now Loading...", u"New story"}));
+  EXPECT_EQ(form_.story.FlagA, kFalse);
+  EXPECT_EQ(form_.story.FlagD, kTrue);
+  EXPECT_EQ(form_.story.ChoiceList, u"go,stay");
+  OpenStory(form_, dir_ / "missing.qsd");
+  ASSERT_EQ(window_.messages.size(), 1u);
+  EXPECT_EQ(window_.messages[0].text, u"ファイルが開けません");
+  EXPECT_EQ(form_.caption, u"New story");
+}
+
 TEST_F(FormTest, CancelChangesNothing) {
   Open(StoryFile("a.qsd", Codes("Line :: AON ?? x|")));
   const Story before = form_.story;

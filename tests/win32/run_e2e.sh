@@ -36,11 +36,20 @@ write_story '[start] 行灯が揺れている。' 'Second line' 'Which door? ?? 
   'Which key? ?? one,two,three' 'blue The blue door.' 'one One.' 'two Two.' 'three Three: the end. :: END' \
   > "$stories/e2e.qsd"
 
+# start_reader [CAPTION [ARGUMENT]]: starts the reader, with the argument if given, and
+# waits for its window to show the caption (the starting one by default).
 start_reader() {
-  wine "$exe" >"$WINEPREFIX/reader.log" 2>&1 &
+  caption=${1:-'^Quillshade Ver\.2\.0$'}
+  if [ $# -ge 2 ]; then wine "$exe" "$2" >"$WINEPREFIX/reader.log" 2>&1 &
+  else wine "$exe" >"$WINEPREFIX/reader.log" 2>&1 &
+  fi
   reader=$!
-  wait_for 60 has_window '^Quillshade Ver\.2\.0$' || { echo "FAIL: the reader's window never came up" >&2; exit 1; }
-  main=$(window_named '^Quillshade Ver\.2\.0$')
+  wait_for 60 has_window "$caption" || { fail "the reader's window never showed '$caption'"; return 1; }
+  main=$(window_named "$caption")
+}
+end_reader() {
+  press alt+f x
+  wait_for 15 sh -c "! kill -0 $reader" || { fail "the reader still runs after File > Exit"; kill "$reader" 2>/dev/null || true; }
 }
 # Opens a file through the open dialog, which has the name box focused.
 open_file() {
@@ -52,7 +61,7 @@ open_file() {
 probe_dialog() { wine "$probe" "$1" 2>/dev/null | tr -d '\r'; }
 
 echo "== start"
-start_reader
+start_reader || exit 1
 pass "caption at start"
 geometry=$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: //p')
 width=${geometry%x*}; height=${geometry#*x}
@@ -116,9 +125,29 @@ echo "== exit"
 press alt+f x
 if wait_for 15 sh -c "! kill -0 $reader"; then pass "File > Exit ends the process"; else fail "the reader still runs after File > Exit"; kill "$reader" 2>/dev/null || true; fi
 
-start_reader
+start_reader || exit 1
 press alt+F4
 if wait_for 15 sh -c "! kill -0 $reader"; then pass "closing the window ends the program"; else fail "the reader still runs after its window was closed"; kill "$reader" 2>/dev/null || true; fi
+
+echo "== a story named on the command line"
+mkdir -p "$stories/物語 の 棚"
+cp "$stories/e2e.qsd" "$stories/物語 の 棚/夜の 物語.qsd"
+if start_reader '^行灯が揺れている。$' 'C:\stories\物語 の 棚\夜の 物語.qsd'; then
+  pass "quillshade.exe STORY.qsd starts on the story's first line (Japanese and spaces in the path)"
+  press Down
+  expect_caption 'Second line' "and reads on"
+  end_reader
+fi
+wine "$exe" 'C:\stories\missing.qsd' >"$WINEPREFIX/reader.log" 2>&1 &
+reader=$!
+if wait_for 60 has_window '^エラー$'; then
+  main=$(window_named '^Quillshade Ver\.2\.0$')
+  if [ -n "$main" ]; then pass "a missing story: the failure box over the window as it started"
+  else fail "no starting window behind the failure box"; fi
+  xdotool windowactivate --sync "$(window_named '^エラー$')" >/dev/null 2>&1 || true
+  xdotool key Return
+  if [ -n "$main" ]; then end_reader; else kill "$reader" 2>/dev/null || true; fi
+else fail "no failure box for a missing story on the command line"; kill "$reader" 2>/dev/null || true; fi
 
 if [ $failures -ne 0 ]; then
   echo "$failures end-to-end check(s) failed" >&2

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cderr.h>
+#include <shlobj.h>
 
 #include <fstream>
 #include <stdexcept>
@@ -225,6 +226,36 @@ TEST_F(Win32WindowTest, PathsLongerThanTheClassicLimitLoad) {
   const StoryFile story = ReadStoryFile(ExtendedLengthPath(path), Cp932CodePage());
   EXPECT_EQ(story.status, StoryFileStatus::Loaded);
   EXPECT_EQ(story.text, kStory);
+}
+
+// A drop as the shell makes it: a DROPFILES header, then the names, each ended by a NUL,
+// and one more NUL after the last.
+HDROP DropOf(const std::vector<std::wstring>& names) {
+  std::wstring list;
+  for (const std::wstring& name : names) list += name + L'\0';
+  list += L'\0';
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  list.copy(reinterpret_cast<wchar_t*>(drop + 1), list.size());
+  GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
+}
+
+TEST_F(Win32WindowTest, ADroppedFileLoadsAndOnlyTheFirstCounts) {
+  EXPECT_NE(GetWindowLongW(hwnd_, GWL_EXSTYLE) & WS_EX_ACCEPTFILES, 0);
+  const fs::path first = WriteStory(L"落とした 物語.qsd", kStory);
+  const fs::path second = WriteStory(L"other.qsd", u"Other\r\n");
+  SendMessageW(hwnd_, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf({first.wstring(), second.wstring()})), 0);
+  EXPECT_EQ(Caption(), L"First line");
+}
+
+TEST(PathOfArgument, MakesARelativeNameWholeAgainstTheWorkingFolder) {
+  wchar_t folder[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, folder);
+  EXPECT_EQ(PathOfArgument(L"物語 の 棚\\s.qsd"), fs::path(folder) / L"物語 の 棚" / L"s.qsd");
+  EXPECT_EQ(PathOfArgument(L"C:\\a\\..\\b.qsd"), fs::path(L"C:\\b.qsd"));
 }
 
 // Every name below must end in the failure box, promptly, with the story untouched. (A

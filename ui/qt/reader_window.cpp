@@ -6,6 +6,9 @@
 #include <QFileDialog>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 #include <QLayout>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -16,6 +19,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <utility>
 
 #include "ui/qt/key_map.h"
@@ -84,6 +88,40 @@ void BlankTitleOnX11(const QWidget& window) {
 #endif
 }
 
+// A window that Qt has shown but X holds unmapped, without the state a window manager
+// gives the windows it manages, had its map request taken by a window manager that was
+// starting at that moment and lost it. Mapping it again asks the one that runs now.
+// Answers whether the window is mapped (or not on X at all), so that watching can stop.
+bool MapAgainIfLost(const QWidget& window) {
+#if QUILLSHADE_HAS_XCB
+  if (QGuiApplication::platformName() != QLatin1String("xcb")) return true;
+  auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+  xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
+  const WId id = window.internalWinId();
+  if (connection == nullptr || id == 0) return true;
+  const auto xid = static_cast<xcb_window_t>(id);
+  xcb_get_window_attributes_reply_t* attributes =
+      xcb_get_window_attributes_reply(connection, xcb_get_window_attributes(connection, xid), nullptr);
+  if (attributes == nullptr) return true;
+  const bool mapped = attributes->map_state != XCB_MAP_STATE_UNMAPPED;
+  std::free(attributes);
+  if (mapped) return true;
+  const xcb_atom_t wmState = InternAtom(connection, "WM_STATE");
+  xcb_get_property_reply_t* state = xcb_get_property_reply(
+      connection, xcb_get_property(connection, 0, xid, wmState, XCB_ATOM_ANY, 0, 1), nullptr);
+  const bool managed = state != nullptr && state->type != XCB_ATOM_NONE;
+  std::free(state);
+  if (!managed) {
+    xcb_map_window(connection, xid);
+    xcb_flush(connection);
+  }
+  return false;
+#else
+  (void)window;
+  return true;
+#endif
+}
+
 }  // namespace
 
 void ConfigureOpenDialog(QFileDialog& dialog, const OpenDialogSettings& settings) {
@@ -110,12 +148,19 @@ std::filesystem::path PathOfDialogAnswer(const QString& name) {
   return std::filesystem::path(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
+std::optional<std::filesystem::path> FirstDroppedFile(const QMimeData& data) {
+  const QList<QUrl> urls = data.urls();
+  if (urls.isEmpty() || !urls.front().isLocalFile()) return std::nullopt;
+  return PathOfDialogAnswer(urls.front().toLocalFile());
+}
+
 ReaderWindow::ReaderWindow(const CodePage& storyCodePage, std::function<void()> endProgram)
     : form_(*this, storyCodePage), endProgram_(std::move(endProgram)) {
   setWindowIcon(QIcon(QStringLiteral(":/quillshade/quillshade.ico")));
   // Without this the menu bar would keep the window taller than its title bar.
   layout()->setSizeConstraint(QLayout::SetNoConstraint);
   setMinimumSize(0, 0);
+  setAcceptDrops(true);
 
   QMenu* file = menuBar()->addMenu(ToQString(u"ﾌｧｲﾙ(&F)"));
   file->setObjectName(QStringLiteral("mnuFile"));
@@ -157,17 +202,49 @@ void ReaderWindow::keyPressEvent(QKeyEvent* event) {
   Run([keyCode](Form& form) { Form_KeyDown(form, keyCode); });
 }
 
+void ReaderWindow::OpenStoryAt(const std::filesystem::path& path) {
+  Run([&path](Form& form) { OpenStory(form, path); });
+}
+
+void ReaderWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (FirstDroppedFile(*event->mimeData())) event->acceptProposedAction();
+}
+
+void ReaderWindow::dropEvent(QDropEvent* event) {
+  const std::optional<std::filesystem::path> path = FirstDroppedFile(*event->mimeData());
+  if (!path) return;
+  event->acceptProposedAction();
+  // The load waits until the drop is over, so that a failure box does not keep the
+  // program the file came from waiting.
+  QTimer::singleShot(0, this, [this, story = *path] { OpenStoryAt(story); });
+}
+
 bool ReaderWindow::event(QEvent* event) {
   const bool handled = QMainWindow::event(event);
   // The window manager's frame is known only once the window is shown; set the outer
   // size again then, once, so a later resize by hand is left alone.
   const QEvent::Type type = event->type();
+  if (type == QEvent::Show && mapWatch_ == nullptr) WatchUntilMapped();
   if (!fittedToFrame_ && isVisible() && (type == QEvent::Move || type == QEvent::Resize || type == QEvent::Show) &&
       frameGeometry().size() != geometry().size()) {
     fittedToFrame_ = true;
     ApplyOuterSize();
   }
   return handled;
+}
+
+void ReaderWindow::WatchUntilMapped() {
+  // Until X has mapped the window once: a window manager starting at the same moment
+  // may lose the first map request. Minimised, hidden or ended, there is nothing to do.
+  constexpr int kEveryMs = 250;
+  constexpr int kForMs = 60'000;
+  mapWatch_ = new QTimer(this);
+  auto ticks = std::make_shared<int>(0);
+  connect(mapWatch_, &QTimer::timeout, this, [this, ticks] {
+    const bool done = ++*ticks > kForMs / kEveryMs || ended_ || !isVisible() || isMinimized();
+    if (done || MapAgainIfLost(*this)) mapWatch_->stop();
+  });
+  mapWatch_->start(kEveryMs);
 }
 
 void ReaderWindow::SetCaption(std::u16string_view caption) {

@@ -14,7 +14,11 @@
 #include "ui/window_port.h"
 
 class QFileDialog;
+class QDragEnterEvent;
+class QDropEvent;
 class QKeyEvent;
+class QMimeData;
+class QTimer;
 
 namespace quillshade {
 
@@ -25,6 +29,9 @@ void ConfigureOpenDialog(QFileDialog& dialog, const OpenDialogSettings& settings
 // A name from the dialog as the file system spells it (bytes in the locale's encoding).
 std::filesystem::path PathOfDialogAnswer(const QString& name);
 
+// The first file of a drop, or nothing when the drop holds no local file.
+std::optional<std::filesystem::path> FirstDroppedFile(const QMimeData& data);
+
 // The reader's only window. Every handler of the form runs from here, inside a guard
 // that turns an escaping exception into a message box instead of ending the program.
 class ReaderWindow final : public QMainWindow, public WindowPort {
@@ -33,6 +40,8 @@ class ReaderWindow final : public QMainWindow, public WindowPort {
   explicit ReaderWindow(const CodePage& storyCodePage, std::function<void()> endProgram = {});
 
   Form& form() { return form_; }
+  // Loads a story as File > Open does after its dialog: the command line's, a dropped one.
+  void OpenStoryAt(const std::filesystem::path& path);
 
   void SetCaption(std::u16string_view caption) override;
   void SetBusyPointer(bool busy) override;
@@ -46,6 +55,8 @@ class ReaderWindow final : public QMainWindow, public WindowPort {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   bool event(QEvent* event) override;
 
  private:
@@ -53,6 +64,7 @@ class ReaderWindow final : public QMainWindow, public WindowPort {
   void Run(Handler handler);
   int PixelsOfTwips(double twips) const;
   void ApplyOuterSize();
+  void WatchUntilMapped();
 
   Form form_;
   std::function<void()> endProgram_;
@@ -61,6 +73,7 @@ class ReaderWindow final : public QMainWindow, public WindowPort {
   double widthTwips_ = 0;
   double heightTwips_ = 0;
   bool fittedToFrame_ = false;  // the outer size was set again once the frame was known
+  QTimer* mapWatch_ = nullptr;  // owned by this window, as its child
 };
 
 }  // namespace quillshade

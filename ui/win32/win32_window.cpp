@@ -72,6 +72,16 @@ std::wstring ExtendedLengthPath(std::wstring path) {
   return L"\\\\?\\" + path;
 }
 
+std::filesystem::path PathOfArgument(const std::wstring& argument) {
+  const DWORD length = GetFullPathNameW(argument.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return std::filesystem::path(argument);  // the load reports it
+  std::wstring full(length, L'\0');
+  const DWORD written = GetFullPathNameW(argument.c_str(), length, full.data(), nullptr);
+  if (written == 0 || written >= length) return std::filesystem::path(argument);
+  full.resize(written);
+  return std::filesystem::path(ExtendedLengthPath(std::move(full)));
+}
+
 std::optional<std::filesystem::path> OpenDialogAnswer(bool chosen, DWORD extendedError, const wchar_t* fileName) {
   if (chosen) return std::filesystem::path(ExtendedLengthPath(fileName));
   if (extendedError == 0) return std::nullopt;  // Cancel, and only Cancel, says nothing
@@ -134,6 +144,7 @@ std::optional<LRESULT> Win32Window::HandleMessage(UINT message, WPARAM wParam, L
     case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
     case WM_SETCURSOR: if (OnSetCursor()) return TRUE; break;
     case WM_DPICHANGED: OnDpiChanged(*reinterpret_cast<const RECT*>(lParam)); return 0;
+    case WM_DROPFILES: OnDropFiles(reinterpret_cast<HDROP>(wParam)); return 0;
     case WM_DESTROY: OnDestroy(); return 0;
     case WM_NCDESTROY: hwnd_ = nullptr; break;
     default: break;
@@ -145,6 +156,7 @@ void Win32Window::OnCreate() {
   // With a Japanese IME switched on, digits would arrive as VK_PROCESSKEY; the reader
   // takes no text, so the window has no input context at all.
   ImmAssociateContextEx(hwnd_, nullptr, 0);
+  DragAcceptFiles(hwnd_, TRUE);
 }
 
 void Win32Window::OnKeyDown(WPARAM virtualKey) {
@@ -173,11 +185,25 @@ void Win32Window::OnDpiChanged(const RECT& suggested) {
                suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void Win32Window::OnDropFiles(HDROP drop) {
+  // Only the first of several files counts. The drop is given back before the load,
+  // whose box would otherwise keep the dragging program waiting.
+  std::wstring name(DragQueryFileW(drop, 0, nullptr, 0), L'\0');
+  const UINT copied = DragQueryFileW(drop, 0, name.data(), static_cast<UINT>(name.size() + 1));
+  DragFinish(drop);
+  name.resize(copied);
+  if (!name.empty()) OpenStoryAt(PathOfArgument(name));
+}
+
 void Win32Window::OnDestroy() {
   if (options_.quitWhenClosed) PostQuitMessage(0);
 }
 
 void Win32Window::RunHandler(const std::function<void(Form&)>& handler) { quillshade::RunHandler(form_, handler); }
+
+void Win32Window::OpenStoryAt(const std::filesystem::path& path) {
+  RunHandler([&path](Form& form) { OpenStory(form, path); });
+}
 
 void Win32Window::ReportError(const char* what) {
   // Only for what escapes the form's own guard: the window system's part of a message.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <functional>
 #include <memory>
@@ -24,6 +25,10 @@ int TwipsToPixels(double twips, unsigned dpi);
 // Turns a path too long for the classic limit into its extended form (\\?\ or \\?\UNC\),
 // which every file function accepts whatever the system's long-path setting.
 std::wstring ExtendedLengthPath(std::wstring path);
+
+// A path as the command line names it, made absolute against the working folder, in
+// the form every file function accepts however long it is.
+std::filesystem::path PathOfArgument(const std::wstring& argument);
 
 // What the open dialog's outcome means to the form: the chosen path; nothing on Cancel
 // (no extended error); an empty path, which no load can open, when the dialog itself
@@ -48,6 +53,8 @@ class Win32Window final : public WindowPort {
 
   // Runs one of the form's handlers under the form's guard (RunHandler in ui/form.h).
   void RunHandler(const std::function<void(Form&)>& handler);
+  // Loads a story as File > Open does after its dialog: the command line's, a dropped one.
+  void OpenStoryAt(const std::filesystem::path& path);
 
   void SetCaption(std::u16string_view caption) override;
   void SetBusyPointer(bool busy) override;
@@ -70,6 +77,7 @@ class Win32Window final : public WindowPort {
   void OnCommand(int id);
   bool OnSetCursor();
   void OnDpiChanged(const RECT& suggested);
+  void OnDropFiles(HDROP drop);
   void OnDestroy();
   void ReportError(const char* what);  // `what` may be null
   void Resize(int width, int height);
