@@ -7,6 +7,8 @@ set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=$(cd "$(dirname "${1:-$root/build/windows/ui/win32/quillshade.exe}")" && pwd)/$(basename "${1:-quillshade.exe}")
 probe=$(dirname "$exe")/../../tests/win32/window_probe.exe
+# Drops files on the window through X, where Wine hands them to it as the shell would.
+xdnd_drop=$(dirname "$exe")/../../tests/win32/xdnd_drop
 cd "$root"
 . scripts/windows-env.sh
 . tests/lib/poll.sh
@@ -29,6 +31,8 @@ press() { xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true; xdotool
 is_mapped() { xwininfo -id "$main" | grep -q 'IsViewable'; }
 is_unmapped() { xwininfo -id "$main" | grep -q 'IsUnMapped'; }
 running() { kill -0 "$reader" 2>/dev/null; }
+
+c++ -std=c++20 -O1 tests/lib/xdnd_drop.cpp -lxcb -o "$xdnd_drop"
 
 stories="$WINEPREFIX/drive_c/stories"
 mkdir -p "$stories"
@@ -136,6 +140,8 @@ if start_reader '^行灯が揺れている。$' 'C:\stories\物語 の 棚\夜�
   pass "quillshade.exe STORY.qsd starts on the story's first line (Japanese and spaces in the path)"
   press Down
   expect_caption 'Second line' "and reads on"
+  "$xdnd_drop" "$main" "$stories/物語 の 棚/夜の 物語.qsd" || fail "the window did not take a dropped file"
+  expect_caption '行灯が揺れている。' "a file dropped on the window loads"
   end_reader
 fi
 wine "$exe" 'C:\stories\missing.qsd' >"$WINEPREFIX/reader.log" 2>&1 &

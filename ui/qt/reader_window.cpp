@@ -29,6 +29,13 @@
 #include <xcb/xcb.h>
 #endif
 
+#if QUILLSHADE_HAS_WAYLAND
+#include <QGuiApplication>
+#include <QWindow>
+#include <qpa/qplatformnativeinterface.h>
+#include <wayland-client-core.h>
+#endif
+
 namespace quillshade {
 namespace {
 
@@ -119,6 +126,25 @@ bool MapAgainIfLost(const QWidget& window) {
 #else
   (void)window;
   return true;
+#endif
+}
+
+// The same on Wayland, where Qt sends the application's name for an empty title: the
+// window's toplevel is told the empty title itself, straight after Qt's.
+void BlankTitleOnWayland(const QWidget& window) {
+#if QUILLSHADE_HAS_WAYLAND
+  if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) return;
+  QPlatformNativeInterface* native = QGuiApplication::platformNativeInterface();
+  QWindow* handle = window.windowHandle();
+  if (native == nullptr || handle == nullptr) return;
+  auto* toplevel = static_cast<wl_proxy*>(native->nativeResourceForWindow("xdg_toplevel", handle));
+  auto* display = static_cast<wl_display*>(native->nativeResourceForIntegration("wl_display"));
+  if (toplevel == nullptr || display == nullptr) return;
+  constexpr std::uint32_t kSetTitle = 2;  // xdg_toplevel's set_title request
+  wl_proxy_marshal(toplevel, kSetTitle, "");
+  wl_display_flush(display);
+#else
+  (void)window;
 #endif
 }
 
@@ -253,7 +279,10 @@ void ReaderWindow::SetCaption(std::u16string_view caption) {
   QString title = ToQString(caption);
   title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
   setWindowTitle(title);
-  if (caption.empty()) BlankTitleOnX11(*this);
+  if (caption.empty()) {
+    BlankTitleOnX11(*this);
+    BlankTitleOnWayland(*this);
+  }
   // While a load keeps the thread busy, the notice must reach the screen first.
   if (busy_) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
