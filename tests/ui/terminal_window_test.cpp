@@ -13,23 +13,34 @@
 namespace quillshade {
 namespace {
 
-// A child process reading keys on a new pseudo-terminal, as `qsd play` does on the
-// user's; the parent holds the terminal's other end.
+// A terminal session as a shell runs it: on a new pseudo-terminal, a child acts as the
+// shell and runs the reader as a job, in a process group of its own in the terminal's
+// foreground, then ends as the job ended (128 + the signal when a signal ended it).
+// The test holds the terminal's other end.
 class TerminalChild {
  public:
   TerminalChild() {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
-    if (pid_ == 0) {
+    if (pid_ != 0) return;
+    const pid_t job = fork();
+    if (job == 0) {
+      setpgid(0, 0);
+      while (tcgetpgrp(STDIN_FILENO) != getpid()) usleep(1000);
       TerminalWindow window({}, CaptionPlace::Line);
       Form form(window, Cp932CodePage());
       RunHandler(form, Form_Load);
       RunInteractive(form, window);
       std::_Exit(0);
     }
+    setpgid(job, job);
+    tcsetpgrp(STDIN_FILENO, job);
+    int status = 0;
+    waitpid(job, &status, 0);
+    std::_Exit(WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status));
   }
   ~TerminalChild() {
     if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0) {
-      kill(pid_, SIGKILL);
+      kill(pid_, SIGKILL);  // the job then hears the terminal hang up
       waitpid(pid_, nullptr, 0);
     }
     if (master_ >= 0) close(master_);
@@ -37,9 +48,8 @@ class TerminalChild {
   TerminalChild(const TerminalChild&) = delete;
   TerminalChild& operator=(const TerminalChild&) = delete;
 
-  bool Started() const { return pid_ > 0; }
-  pid_t Pid() const { return pid_; }
   void Type(const char* keys) const { ASSERT_GT(write(master_, keys, std::char_traits<char>::length(keys)), 0); }
+  void SignalTheJob(int signal) const { kill(-tcgetpgrp(master_), signal); }
   // Whether the terminal echoes and reads whole lines, as a shell leaves it.
   bool Cooked() const {
     termios mode{};
@@ -54,11 +64,11 @@ class TerminalChild {
     }
     return false;
   }
-  // The child's wait status once it stops or ends.
-  int Wait(int options = 0) const {
+  // How the job ended: 0 when it quit, 128 + the signal that ended it.
+  int Ended() const {
     int status = 0;
-    waitpid(pid_, &status, options);
-    return status;
+    waitpid(pid_, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
  private:
@@ -68,29 +78,38 @@ class TerminalChild {
 
 TEST(TerminalSession, ComesBackOnQuitAndOnEverySignal) {
   {
-    TerminalChild child;
-    ASSERT_TRUE(child.Started());
-    ASSERT_TRUE(child.WaitUntilCooked(false));
-    child.Type("q");
-    EXPECT_TRUE(WIFEXITED(child.Wait()));
-    EXPECT_TRUE(child.Cooked());
+    TerminalChild session;
+    ASSERT_TRUE(session.WaitUntilCooked(false));
+    session.Type("q");
+    EXPECT_EQ(session.Ended(), 0);
+    EXPECT_TRUE(session.Cooked());
   }
   {
-    TerminalChild child;  // Ctrl+C from the keyboard
-    ASSERT_TRUE(child.WaitUntilCooked(false));
-    child.Type("\x03");
-    const int status = child.Wait();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
-    EXPECT_TRUE(child.Cooked());
+    TerminalChild session;  // Ctrl+C from the keyboard
+    ASSERT_TRUE(session.WaitUntilCooked(false));
+    session.Type("\x03");
+    EXPECT_EQ(session.Ended(), 128 + SIGINT);
+    EXPECT_TRUE(session.Cooked());
   }
   for (const int signal : {SIGTERM, SIGHUP, SIGABRT}) {
-    TerminalChild child;
-    ASSERT_TRUE(child.WaitUntilCooked(false));
-    kill(child.Pid(), signal);
-    const int status = child.Wait();
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
-    EXPECT_TRUE(child.Cooked()) << signal;
+    TerminalChild session;
+    ASSERT_TRUE(session.WaitUntilCooked(false));
+    session.SignalTheJob(signal);
+    EXPECT_EQ(session.Ended(), 128 + signal);
+    EXPECT_TRUE(session.Cooked()) << signal;
   }
+}
+
+TEST(TerminalSession, SuspendGivesTheTerminalBackUntilContinued) {
+  TerminalChild session;
+  ASSERT_TRUE(session.WaitUntilCooked(false));
+  session.Type("\x1a");  // Ctrl+Z
+  EXPECT_TRUE(session.WaitUntilCooked(true));
+  session.SignalTheJob(SIGCONT);
+  EXPECT_TRUE(session.WaitUntilCooked(false));
+  session.Type("q");
+  EXPECT_EQ(session.Ended(), 0);
+  EXPECT_TRUE(session.Cooked());
 }
 
 }  // namespace

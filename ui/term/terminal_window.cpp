@@ -196,10 +196,18 @@ class TerminalSession {
   struct sigaction previousStop_{};
 };
 
+// A signal that was handled (the return from a suspend) interrupts the wait without
+// ending it; the wait then starts again in full.
 bool ReadByte(unsigned char& byte, int timeoutMs) {
   pollfd fd{STDIN_FILENO, POLLIN, 0};
-  if (poll(&fd, 1, timeoutMs) <= 0) return false;
-  return read(STDIN_FILENO, &byte, 1) == 1;
+  int ready = 0;
+  while ((ready = poll(&fd, 1, timeoutMs)) < 0 && errno == EINTR) {
+  }
+  if (ready <= 0) return false;
+  ssize_t got = 0;
+  while ((got = read(STDIN_FILENO, &byte, 1)) < 0 && errno == EINTR) {
+  }
+  return got == 1;
 }
 
 KeyPress ReadKey() {
