@@ -7,8 +7,13 @@
 #include "bench/story_generator.h"
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: quillshade_generate_story MEGABYTES OUT.qsd\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: quillshade_generate_story MEGABYTES OUT.qsd [japanese|english|dense]\n");
+    return 2;
+  }
+  const auto shape = quillshade::bench::ShapeNamed(argc == 4 ? argv[3] : "japanese");
+  if (!shape) {
+    std::fprintf(stderr, "quillshade_generate_story: '%s' is no shape (japanese, english, dense)\n", argv[3]);
     return 2;
   }
   char* end = nullptr;
@@ -17,7 +22,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quillshade_generate_story: '%s' is not a size in megabytes (1..4096)\n", argv[1]);
     return 2;
   }
-  const std::string story = quillshade::bench::GenerateStoryFile(megabytes * 1000 * 1000);
+  const std::string story = quillshade::bench::GenerateStoryFile(megabytes * 1000 * 1000, *shape);
   std::ofstream out(argv[2], std::ios::binary);
   out.write(story.data(), static_cast<std::streamsize>(story.size()));
   out.close();

@@ -1,4 +1,4 @@
-// Runs a command a few times and prints its best wall and CPU times and its peak memory.
+// Runs commands a few times in turn and prints their median wall and CPU times and peak memory.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -43,6 +44,12 @@ Run RunOnce(char** command) {
   return Run{elapsed.count(), cpu(usage.ru_utime) + cpu(usage.ru_stime), usage.ru_maxrss, status};
 }
 
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t half = values.size() / 2;
+  return values.size() % 2 == 1 ? values[half] : (values[half - 1] + values[half]) / 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,23 +59,41 @@ int main(int argc, char** argv) {
     runs = std::max(1, std::atoi(argv[2]));
     first = 3;
   }
-  if (first < argc && std::strcmp(argv[first], "--") == 0) ++first;
-  if (first >= argc) {
-    std::fprintf(stderr, "usage: quillshade_measure [--runs N] [--] COMMAND [ARGS...]\n"
-                         "prints: best wall seconds, peak resident KiB, best CPU seconds\n");
+  // The commands, each after its own "--"; the arguments stay in argv, each command's
+  // list ended by a null pointer where its next "--" stood.
+  std::vector<char**> commands;
+  for (int i = first; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") != 0) continue;
+    argv[i] = nullptr;
+    if (i + 1 < argc && std::strcmp(argv[i + 1], "--") != 0) commands.push_back(argv + i + 1);
+  }
+  if (commands.empty()) {
+    std::fprintf(stderr, "usage: quillshade_measure [--runs N] -- COMMAND [ARGS...] [-- COMMAND [ARGS...]]...\n"
+                         "prints a line per command: median wall seconds, peak resident KiB, median CPU seconds\n");
     return 2;
   }
-  Run best;
+  // The commands take turns, so that a machine busy with other work slows each alike.
+  std::vector<std::vector<Run>> results(commands.size());
   for (int i = 0; i < runs; ++i) {
-    const Run run = RunOnce(argv + first);
-    if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
-      std::fprintf(stderr, "quillshade_measure: %s failed\n", argv[first]);
-      return 1;
+    for (std::size_t c = 0; c < commands.size(); ++c) {
+      const Run run = RunOnce(commands[c]);
+      if (!WIFEXITED(run.status) || WEXITSTATUS(run.status) != 0) {
+        std::fprintf(stderr, "quillshade_measure: %s failed\n", commands[c][0]);
+        return 1;
+      }
+      results[c].push_back(run);
     }
-    best.seconds = i == 0 ? run.seconds : std::min(best.seconds, run.seconds);
-    best.cpuSeconds = i == 0 ? run.cpuSeconds : std::min(best.cpuSeconds, run.cpuSeconds);
-    best.peakKiB = std::max(best.peakKiB, run.peakKiB);
   }
-  std::printf("%.4f %ld %.4f\n", best.seconds, best.peakKiB, best.cpuSeconds);
+  for (const std::vector<Run>& command : results) {
+    std::vector<double> seconds;
+    std::vector<double> cpuSeconds;
+    long peakKiB = 0;
+    for (const Run& run : command) {
+      seconds.push_back(run.seconds);
+      cpuSeconds.push_back(run.cpuSeconds);
+      peakKiB = std::max(peakKiB, run.peakKiB);
+    }
+    std::printf("%.4f %ld %.4f\n", Median(seconds), peakKiB, Median(cpuSeconds));
+  }
   return 0;
 }

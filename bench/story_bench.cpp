@@ -9,6 +9,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "bench/story_generator.h"
 #include "story/choice.h"
@@ -36,14 +37,19 @@ fs::path DataDirectory() {
   return fs::temp_directory_path() / "quillshade-bench";
 }
 
-const BenchStory& StoryOf(std::int64_t megabytes) {
-  static std::map<std::int64_t, std::unique_ptr<BenchStory>> stories;
-  auto& story = stories[megabytes];
+// The file name the whole-process benchmark uses too: story-english-10mb.qsd.
+std::string StoryFileName(StoryShape shape, std::int64_t megabytes) {
+  return "story-" + std::string(ShapeName(shape)) + "-" + std::to_string(megabytes) + "mb.qsd";
+}
+
+const BenchStory& StoryOf(std::int64_t megabytes, StoryShape shape = StoryShape::JapaneseProse) {
+  static std::map<std::pair<std::int64_t, StoryShape>, std::unique_ptr<BenchStory>> stories;
+  auto& story = stories[{megabytes, shape}];
   if (story) return *story;
   story = std::make_unique<BenchStory>();
-  story->fileBytes = GenerateStoryFile(static_cast<std::size_t>(megabytes) * 1000 * 1000);
+  story->fileBytes = GenerateStoryFile(static_cast<std::size_t>(megabytes) * 1000 * 1000, shape);
   fs::create_directories(DataDirectory());
-  story->file = DataDirectory() / ("story-" + std::to_string(megabytes) + "mb.qsd");
+  story->file = DataDirectory() / StoryFileName(shape, megabytes);
   std::error_code error;
   if (fs::file_size(story->file, error) != story->fileBytes.size()) {
     std::ofstream out(story->file, std::ios::binary);
@@ -65,27 +71,46 @@ void Sizes(benchmark::internal::Benchmark* bench) {
   bench->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
 }
 
+// Every size in every shape: the second argument is the shape (0 Japanese, 1 English,
+// 2 the dense mix), named in the benchmark's label.
+void SizesAndShapes(benchmark::internal::Benchmark* bench) {
+  bench->ArgsProduct({{1, 10, 100}, {0, 1, 2}})->ArgNames({"MB", "shape"})->Unit(benchmark::kMillisecond);
+}
+
+const BenchStory& ShapedStory(benchmark::State& state) {
+  const auto shape = static_cast<StoryShape>(state.range(1));
+  state.SetLabel(std::string(ShapeName(shape)));
+  return StoryOf(state.range(0), shape);
+}
+
+void CountTokens(benchmark::State& state, const BenchStory& story) {
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(story.fileBytes.size()));
+  // Short tokens cost per token rather than per byte: codes decoded per second.
+  state.counters["codes"] = benchmark::Counter(static_cast<double>(state.iterations()) * static_cast<double>(story.text.size()),
+                                               benchmark::Counter::kIsRate);
+}
+
 // The whole load: the file read in chunks and decoded as it is read.
 void BM_ReadStoryFile(benchmark::State& state) {
-  const BenchStory& story = StoryOf(state.range(0));
+  const BenchStory& story = ShapedStory(state);
   for (auto _ : state) {
     StoryFile file = ReadStoryFile(story.file, Cp932CodePage());
     benchmark::DoNotOptimize(file.text.data());
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(story.fileBytes.size()));
+  CountTokens(state, story);
 }
-BENCHMARK(BM_ReadStoryFile)->Apply(Sizes);
+BENCHMARK(BM_ReadStoryFile)->Apply(SizesAndShapes);
 
 // Decoding alone, from bytes already in memory.
 void BM_DecodeCharCodes(benchmark::State& state) {
-  const BenchStory& story = StoryOf(state.range(0));
+  const BenchStory& story = ShapedStory(state);
   for (auto _ : state) {
     std::u16string text = DecodeCharCodes(story.fileBytes, Cp932CodePage());
     benchmark::DoNotOptimize(text.data());
   }
-  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(story.fileBytes.size()));
+  CountTokens(state, story);
 }
-BENCHMARK(BM_DecodeCharCodes)->Apply(Sizes);
+BENCHMARK(BM_DecodeCharCodes)->Apply(SizesAndShapes);
 
 // One Down step on a line in the middle of the story: it must not depend on the size.
 void BM_DownStep(benchmark::State& state) {

@@ -1,7 +1,9 @@
-// A deterministic story generator: scenes of Japanese text joined by every kind of branch.
+// A deterministic story generator: scenes of prose joined by every kind of branch.
 #include "bench/story_generator.h"
 
-#include <vector>
+#include <array>
+
+#include "story/code_page.h"
 
 namespace quillshade::bench {
 namespace {
@@ -22,15 +24,41 @@ class Random {
   std::uint32_t state_;
 };
 
+// Words for the English shape, so that letters come in the proportions of prose.
+constexpr std::array<std::u16string_view, 32> kWords = {
+    u"the",   u"of",     u"and",   u"a",     u"to",     u"in",    u"she",    u"was",
+    u"that",  u"it",     u"he",    u"with",  u"for",    u"on",    u"as",     u"her",
+    u"night", u"window", u"quiet", u"river", u"letter", u"turned", u"toward", u"never",
+    u"light", u"morning", u"said", u"road",  u"door",   u"looked", u"again",  u"across"};
+
 class StoryWriter {
  public:
-  explicit StoryWriter(std::uint32_t seed) : random_(seed) {}
+  StoryWriter(StoryShape shape, std::uint32_t seed) : shape_(shape), random_(seed) {}
 
   void Ascii(std::u16string_view text) {
     for (const char16_t c : text) Code(static_cast<int>(c));
   }
-  // A run of Japanese prose: hiragana mostly, kanji and punctuation now and then.
+  // A run of prose of about `characters` characters, in the story's shape.
   void Prose(int characters) {
+    switch (shape_) {
+      case StoryShape::JapaneseProse: return JapaneseProse(characters);
+      case StoryShape::EnglishProse: return EnglishProse(characters);
+      case StoryShape::DenseMix: return DenseMix(characters);
+    }
+  }
+  void EndLine() {
+    Code(13);
+    Code(10);
+    // The next line's first token starts with this line break, which it ignores.
+    if (shape_ != StoryShape::DenseMix) file_ += "\r\n";
+  }
+  Random& random() { return random_; }
+  std::string Take() { return std::move(file_); }
+  std::size_t size() const { return file_.size(); }
+
+ private:
+  // Hiragana mostly, kanji and punctuation now and then.
+  void JapaneseProse(int characters) {
     for (int i = 0; i < characters; ++i) {
       const int pick = random_.Below(16);
       int code = 0;
@@ -43,22 +71,45 @@ class StoryWriter {
       Code(code);
     }
   }
-  void EndLine() {
-    Code(13);
-    Code(10);
-    // The next line's first token starts with this line break, which it ignores.
-    file_ += "\r\n";
+  // Words of a few letters between spaces, a capital and a full stop now and then.
+  void EnglishProse(int characters) {
+    for (int written = 0; written < characters;) {
+      std::u16string word(kWords[static_cast<std::size_t>(random_.Below(static_cast<int>(kWords.size())))]);
+      if (written == 0) word[0] = static_cast<char16_t>(word[0] - u'a' + u'A');
+      if (random_.Below(10) == 0) word += random_.Below(2) == 0 ? u"," : u".";
+      if (written > 0) word.insert(0, u" ");
+      Ascii(word);
+      written += static_cast<int>(word.size());
+    }
   }
-  Random& random() { return random_; }
-  std::string Take() { return std::move(file_); }
-  std::size_t size() const { return file_.size(); }
-
- private:
+  // Codes of two to five digits in equal shares: ASCII, half-width katakana and ASCII
+  // of three digits, double-byte codes in their negative four-digit form, and in their
+  // positive five-digit form.
+  void DenseMix(int characters) {
+    const CodePage& page = Cp932CodePage();
+    for (int i = 0; i < characters; ++i) {
+      int code = 0;
+      switch (random_.Below(4)) {
+        case 0: code = 32 + random_.Below(68); break;    // 32..99
+        case 1: code = random_.Below(2) == 0 ? 100 + random_.Below(27) : 161 + random_.Below(63); break;
+        case 2:
+          do code = -1000 - random_.Below(9000);  // -1000..-9999: lead bytes 0xD8..0xFC
+          while (!CharacterOfCode(page, code));
+          break;
+        default:
+          do code = 0x889F + random_.Below(0x9FFC - 0x889F);  // kanji, 33439..40956
+          while (!CharacterOfCode(page, code));
+          break;
+      }
+      Code(code);
+    }
+  }
   void Code(int code) {
     file_ += std::to_string(code);
     file_ += ' ';
   }
 
+  StoryShape shape_;
   Random random_;
   std::string file_;
 };
@@ -71,8 +122,23 @@ std::u16string SceneLabel(int scene) {
 
 }  // namespace
 
-std::string GenerateStoryFile(std::size_t bytes, std::uint32_t seed) {
-  StoryWriter story(seed);
+std::string_view ShapeName(StoryShape shape) {
+  switch (shape) {
+    case StoryShape::JapaneseProse: return "japanese";
+    case StoryShape::EnglishProse: return "english";
+    case StoryShape::DenseMix: return "dense";
+  }
+  return "japanese";
+}
+
+std::optional<StoryShape> ShapeNamed(std::string_view name) {
+  for (const StoryShape shape : {StoryShape::JapaneseProse, StoryShape::EnglishProse, StoryShape::DenseMix})
+    if (ShapeName(shape) == name) return shape;
+  return std::nullopt;
+}
+
+std::string GenerateStoryFile(std::size_t bytes, StoryShape shape, std::uint32_t seed) {
+  StoryWriter story(shape, seed);
   Random& random = story.random();
   // The opening choice and the jump to the end, both of which cross the whole text.
   story.Prose(30);

@@ -1,8 +1,9 @@
-// Generated story files for the benchmarks: a long branching novel of any size.
+// Generated story files for the benchmarks: a long branching novel of any size and shape.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,10 +13,22 @@ namespace quillshade::bench {
 // search has to cross the whole text.
 inline constexpr std::u16string_view kLastLabel = u"[LAST]";
 
-// A story file of at least `bytes` bytes (a little more, to finish its last line): lines
-// of Japanese text written as double-byte codes, some in their negative form, with
-// labelled scenes, flag commands, plain and conditional jumps and choices. The same size
-// and seed always give the same file.
-std::string GenerateStoryFile(std::size_t bytes, std::uint32_t seed = 1);
+// How the story's characters are written. Short tokens cost per token, not per byte, so
+// each shape loads the decoder differently.
+enum class StoryShape {
+  JapaneseProse,  // double-byte codes of five digits, some negative; one story line per file line
+  EnglishProse,   // ASCII codes of two and three digits; one story line per file line
+  DenseMix,       // codes of two to five digits mixed, no line breaks in the file at all
+};
+
+// "japanese", "english", "dense": the names the benchmark scripts use.
+std::string_view ShapeName(StoryShape shape);
+std::optional<StoryShape> ShapeNamed(std::string_view name);
+
+// A story file of at least `bytes` bytes (a little more, to finish its last line) in the
+// given shape, with labelled scenes, flag commands, plain and conditional jumps and
+// choices. The same size, shape and seed always give the same file.
+std::string GenerateStoryFile(std::size_t bytes, StoryShape shape = StoryShape::JapaneseProse,
+                              std::uint32_t seed = 1);
 
 }  // namespace quillshade::bench

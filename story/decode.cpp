@@ -85,7 +85,7 @@ const char* SkipDigits(const char* p, const char* end) {
 }  // namespace
 
 CodeDecoder::CodeDecoder(const CodePage& page, std::u16string& out, std::size_t maxLength)
-    : page_(page), out_(out), maxLength_(maxLength), cache_(std::make_unique<CachedToken[]>(std::size_t{1} << kCacheBits)) {}
+    : page_(page), out_(out), maxLength_(maxLength) {}
 
 CodeDecoder::~CodeDecoder() = default;
 
@@ -97,6 +97,7 @@ void CodeDecoder::Feed(std::string_view bytes) {
   while (p < end) {
     // Right after a space (nothing of the token seen yet) the fast path may take over.
     if (state_ == State::Start && tokenStart_ == offsetOf(p)) {
+      GrowCache(offset_ + bytes.size());
       p = ReadShortTokens(p, end, offsetOf(p));
       if (p == end) break;
     }
@@ -122,6 +123,18 @@ void CodeDecoder::Feed(std::string_view bytes) {
   Flush();
 }
 
+// One entry for every 64 bytes seen, from 8 KiB up to 1 MiB of entries: a story uses a
+// few thousand codes over and over, a dense mix of every kind of code some ten thousand,
+// and a cache that holds them all a few times over keeps them apart.
+void CodeDecoder::GrowCache(std::uint64_t bytesSeen) {
+  constexpr int kLeastBits = 9;
+  constexpr int kMostBits = 16;
+  const int bits = std::clamp(static_cast<int>(std::bit_width(bytesSeen / 64)), kLeastBits, kMostBits);
+  if (bits <= cacheBits_) return;
+  cache_ = std::make_unique<CachedToken[]>(std::size_t{1} << bits);
+  cacheBits_ = bits;
+}
+
 const char* CodeDecoder::ReadShortTokens(const char* p, const char* end, std::uint64_t pOffset) {
   const char* const first = p;
   const char* token = p;
@@ -129,6 +142,7 @@ const char* CodeDecoder::ReadShortTokens(const char* p, const char* end, std::ui
   const char16_t* const characterOf = page_.characterOf.data();
   char16_t* const pending = pending_;
   CachedToken* const cache = cache_.get();
+  const int cacheShift = 64 - cacheBits_;
   std::size_t count = pendingCount_;
   // Spaces are found 64 bytes at a time, so where a token ends does not depend on the
   // token before it, and tokens are read independently of one another.
@@ -146,7 +160,7 @@ const char* CodeDecoder::ReadShortTokens(const char* p, const char* end, std::ui
       // seen before is looked up whole, its bytes and length as the key.
       const bool cacheable = length - 1 < 7;
       const std::uint64_t key = (LoadLittleEndian(token) << ((8 - length) * 8 & 63)) | length;
-      CachedToken& cached = cache[(key * 0x9E3779B97F4A7C15ULL) >> (64 - kCacheBits)];
+      CachedToken& cached = cache[(key * 0x9E3779B97F4A7C15ULL) >> cacheShift];
       if (cacheable && cached.key == key) {
         pending[count++] = cached.character;
         token = space + 1;
@@ -174,10 +188,13 @@ const char* CodeDecoder::ReadShortTokens(const char* p, const char* end, std::ui
         token = space + 1;
         continue;
       }
-      // Any other token, line breaks at its ends included, takes the state machine.
+      // Any other token, line breaks at its ends included, takes the state machine. What
+      // it makes of a token depends on the token's bytes alone, so a token that gave one
+      // character (a code after a line break, say) is remembered like any other.
       pendingCount_ = count;
       tokenStart_ = pOffset + static_cast<std::uint64_t>(token - first);
       for (const char* q = token; q <= space; ++q) Step(*q, pOffset + static_cast<std::uint64_t>(q - first));
+      if (cacheable && pendingCount_ == count + 1) cached = CachedToken{key, pending[count]};
       count = pendingCount_;
       token = space + 1;
     }

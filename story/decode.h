@@ -77,13 +77,15 @@ class CodeDecoder {
   static constexpr std::size_t kPendingSize = 1024;
   std::size_t pendingCount_ = 0;
   char16_t pending_[kPendingSize];
-  // Tokens decoded before, by their bytes; a key of 0 is no token.
+  // Tokens decoded before, by their bytes; a key of 0 is no token. The cache grows with
+  // the input, so a short story never pays for the room a long one needs.
   struct CachedToken {
     std::uint64_t key = 0;
     char16_t character = 0;
   };
-  static constexpr int kCacheBits = 12;
+  void GrowCache(std::uint64_t bytesSeen);
   std::unique_ptr<CachedToken[]> cache_;
+  int cacheBits_ = 0;
 };
 
 // Decodes a whole story file text held in memory.

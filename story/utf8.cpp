@@ -1,6 +1,12 @@
 // Plain UTF-8 coding, strict on input: no overlongs, no surrogates, nothing past U+10FFFF.
 #include "story/utf8.h"
 
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
 namespace quillshade {
 namespace {
 
@@ -9,37 +15,64 @@ bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
-// Two passes: the exact length first, then the bytes written in place, so a story of
+namespace {
+
+// The UTF-8 bytes of every character outside the surrogates (the first in the lowest
+// byte) and their count in the top byte; 0 for a surrogate.
+using Utf8Table = std::array<std::uint32_t, 0x10000>;
+
+const Utf8Table& Utf8OfUnit() {
+  static const auto table = [] {
+    auto made = std::make_unique<Utf8Table>();
+    for (std::uint32_t c = 0; c < 0x10000; ++c) {
+      if (c < 0x80) (*made)[c] = c | (1U << 24);
+      else if (c < 0x800) (*made)[c] = (0xC0 | (c >> 6)) | ((0x80 | (c & 0x3F)) << 8) | (2U << 24);
+      else if (c < 0xD800 || c > 0xDFFF)
+        (*made)[c] = (0xE0 | (c >> 12)) | ((0x80 | ((c >> 6) & 0x3F)) << 8) | ((0x80 | (c & 0x3F)) << 16) | (3U << 24);
+    }
+    return made;
+  }();
+  return *table;
+}
+
+}  // namespace
+
+// Two passes: a bound on the length first, then the bytes written in place, so a story of
 // hundreds of megabytes is converted without growing the string or testing its room
-// byte by byte.
+// byte by byte. Each character outside the surrogates is one look-up and one 4-byte
+// store, without a branch: story text mixes ASCII, half-width and double-byte
+// characters without a pattern.
 std::string ToUtf8(std::u16string_view text) {
   std::size_t length = 0;
-  for (const char16_t c : text) length += c < 0x80 ? 1 : c < 0x800 ? 2 : 3;  // a pair: 3 + 3 > 4
-  std::string out(length, '\0');
+  for (const char16_t c : text) length += 1 + (c >= 0x80) + (c >= 0x800);  // a pair: 3 + 3 > 4
+  constexpr std::size_t kSlack = 3;  // the store of the last character may write three bytes more
+  std::string out(length + kSlack, '\0');
+  const Utf8Table& utf8Of = Utf8OfUnit();
   char* at = out.data();
   const auto put = [&at](unsigned value) { *at++ = static_cast<char>(value); };
   for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::uint32_t bytes = utf8Of[text[i]];
+    if (bytes != 0) {
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(at, &bytes, sizeof bytes);
+      } else {
+        for (int b = 0; b < 4; ++b) at[b] = static_cast<char>(bytes >> (8 * b));
+      }
+      at += bytes >> 24;
+      continue;
+    }
     char32_t c = text[i];
     if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
       ++i;
-    } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
-      c = 0xFFFD;
-    }
-    if (c < 0x80) {
-      put(c);
-    } else if (c < 0x800) {
-      put(0xC0 | (c >> 6));
-      put(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      put(0xE0 | (c >> 12));
-      put(0x80 | ((c >> 6) & 0x3F));
-      put(0x80 | (c & 0x3F));
-    } else {
       put(0xF0 | (c >> 18));
       put(0x80 | ((c >> 12) & 0x3F));
       put(0x80 | ((c >> 6) & 0x3F));
       put(0x80 | (c & 0x3F));
+    } else {  // an unpaired surrogate
+      put(0xEF);
+      put(0xBF);
+      put(0xBD);
     }
   }
   out.resize(static_cast<std::size_t>(at - out.data()));

@@ -105,6 +105,15 @@ TEST(CodeDecoder, AgreesWithThePlainRulesInPiecesOfEverySize) {
       ASSERT_EQ(bad, expected.badTokens) << "round " << round << ", pieces of " << piece << ": " << file;
     }
   }
+  // A long file in the reader's pieces: the tokens it remembers outgrow one cache after
+  // another while it is read.
+  const std::string file = TokenSoup(random, 300000);
+  const test::ReferenceDecoding expected = test::ReferenceDecode(file, Cp932CodePage());
+  std::u16string text;
+  CodeDecoder decoder(Cp932CodePage(), text);
+  for (std::size_t at = 0; at < file.size(); at += 65536) decoder.Feed(std::string_view(file).substr(at, 65536));
+  decoder.Finish();
+  EXPECT_EQ(text, expected.text);
 }
 
 TEST(CodeDecoder, ListenerSeesTheTextUpToEachBadToken) {

@@ -21,6 +21,13 @@ TEST(Utf8, EveryLengthAtItsEdgesAndSurrogatesAtTheEnd) {
   EXPECT_EQ(ToUtf8(u""), "");
 }
 
+TEST(Utf8, EveryUnitOutsideTheSurrogatesRoundTrips) {
+  std::u16string units;
+  for (char32_t c = 0; c < 0x10000; ++c)
+    if (c < 0xD800 || c > 0xDFFF) units += static_cast<char16_t>(c);
+  EXPECT_EQ(FromUtf8(ToUtf8(units)), units);
+}
+
 TEST(Utf8, MalformedInputIsRefused) {
   for (const std::string_view bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xFF", "a\x80"}) {
     EXPECT_EQ(FromUtf8(bad), std::nullopt);
