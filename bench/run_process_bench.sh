@@ -3,14 +3,14 @@
 # stories of each shape (Japanese prose, English prose, a dense mix of short tokens) and
 # of 1, 10 and 100 MB, with time ratios and peak resident memory.
 #
-# usage: bench/run_process_bench.sh [BUILD_DIR]     (default: build/perf)
-# Build first: cmake --preset release -B build/perf && cmake --build build/perf -j2
+# usage: bench/run_process_bench.sh [BUILD_DIR]     (default: build/release)
+# Build first: cmake --preset release && cmake --build --preset release -j2
 # Story files go to $QUILLSHADE_BENCH_DATA (default /tmp/quillshade-bench), made once.
 # wc runs in the C.UTF-8 locale (its faster mode here); WC_LOCALE picks another.
 # SHAPES and SIZES (in MB) pick the stories; RUNS how many times each command runs.
 set -eu
 cd "$(dirname "$0")/.."
-build=${1:-build/perf}
+build=${1:-build/release}
 data=${QUILLSHADE_BENCH_DATA:-${TMPDIR:-/tmp}/quillshade-bench}
 runs=${RUNS:-5}
 shapes=${SHAPES:-japanese english dense}
