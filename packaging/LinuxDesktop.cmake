@@ -1,0 +1,55 @@
+# The Linux desktop's files: the reader's menu entry, the story file type, icons, man
+# pages and qsd's shell completion. Man pages and completion are written at build time
+# from the help texts (help2man; see linux/qsd-docs.sh).
+find_program(QUILLSHADE_HELP2MAN help2man DOC "help2man, which writes qsd's man page from qsd --help")
+find_program(QUILLSHADE_GZIP gzip REQUIRED)
+if(QUILLSHADE_HELP2MAN)
+  set(docs_default ON)
+else()
+  set(docs_default OFF)
+endif()
+option(QUILLSHADE_BUILD_DOCS "Build the man pages and qsd's bash completion (needs help2man)" ${docs_default})
+
+set(linux ${CMAKE_CURRENT_SOURCE_DIR}/linux)
+set(generated ${CMAKE_CURRENT_BINARY_DIR}/linux)
+
+if(TARGET quillshade)
+  install(FILES ${linux}/quillshade.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
+  install(FILES ${linux}/quillshade.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages)
+  foreach(size 16 32 48)
+    install(FILES ${linux}/icons/quillshade-${size}.png
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/${size}x${size}/apps RENAME quillshade.png)
+  endforeach()
+  install(FILES ${linux}/icons/quillshade.svg DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps)
+endif()
+
+# Debian wants the changelog and man pages compressed, without a time stamp inside (-n).
+configure_file(${linux}/changelog.in ${generated}/changelog @ONLY)
+add_custom_command(OUTPUT ${generated}/changelog.gz
+  COMMAND ${QUILLSHADE_GZIP} -9n < ${generated}/changelog > ${generated}/changelog.gz
+  DEPENDS ${generated}/changelog VERBATIM)
+set(docs ${generated}/changelog.gz)
+install(FILES ${generated}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillshade)
+
+if(QUILLSHADE_BUILD_DOCS)
+  if(NOT QUILLSHADE_HELP2MAN)
+    message(FATAL_ERROR "QUILLSHADE_BUILD_DOCS needs help2man: apt-get install help2man")
+  endif()
+  if(TARGET quillshade)
+    add_custom_command(OUTPUT ${generated}/quillshade.1.gz
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${generated}
+      COMMAND ${QUILLSHADE_GZIP} -9n < ${linux}/quillshade.1 > ${generated}/quillshade.1.gz
+      DEPENDS ${linux}/quillshade.1 VERBATIM)
+    list(APPEND docs ${generated}/quillshade.1.gz)
+    install(FILES ${generated}/quillshade.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+  if(TARGET qsd)
+    add_custom_command(OUTPUT ${generated}/qsd.1.gz ${generated}/qsd
+      COMMAND sh ${linux}/qsd-docs.sh $<TARGET_FILE:qsd> ${generated}
+      DEPENDS qsd ${linux}/qsd-docs.sh VERBATIM)
+    list(APPEND docs ${generated}/qsd.1.gz ${generated}/qsd)
+    install(FILES ${generated}/qsd.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${generated}/qsd DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
+  endif()
+endif()
+add_custom_target(quillshade_docs ALL DEPENDS ${docs})

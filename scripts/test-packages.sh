@@ -1,0 +1,129 @@
+#!/bin/sh
+# Test stage of the packages, each made by its workflow preset from the builds the Qt
+# and Windows stages use: the .deb is checked by lintian, installed with dpkg, used
+# (qsd --version, man qsd, the story file type, the completion) and purged; the Windows
+# installer is run silently under Wine, its files and registry keys checked, a story
+# opened through the file type, and uninstalled without a trace; the .zip is listed.
+set -eu
+cd "$(dirname "$0")/.."
+. scripts/windows-env.sh
+QUILLSHADE_EXTRA_PACKAGES="qt6-base-dev libxcb1-dev help2man dpkg-dev lintian desktop-file-utils shared-mime-info \
+xdg-utils libfile-mimeinfo-perl man-db bash-completion nsis unzip" ./scripts/install-deps.sh
+quillshade_windows_deps
+. tests/lib/poll.sh
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+echo "== the Debian package"
+cmake --workflow --preset deb > build/deb-workflow.log 2>&1 || { cat build/deb-workflow.log; exit 1; }
+deb=$(ls build/qt/packages/quillshade_*.deb)
+report=$(lintian --fail-on error "$deb" 2>&1) || { echo "$report" >&2; fail "lintian reports errors in $deb"; }
+echo "lintian: no errors"
+echo "$report" | grep -v "running with root privileges" || true
+
+# One run at a time on this machine: the package goes into the system's own database.
+exec 9> "${TMPDIR:-/tmp}/quillshade-package-test.lock"
+flock 9
+as_root dpkg -i "$deb" > /dev/null
+trap 'as_root dpkg --purge quillshade > /dev/null 2>&1 || true' EXIT
+files=$(dpkg -L quillshade)
+desktop-file-validate /usr/share/applications/quillshade.desktop
+[ "$(qsd --version)" = "$(build/qt/tools/qsd/qsd --version)" ] || fail "the installed qsd --version differs"
+qsd --version
+MANPAGER=cat man qsd 2>/dev/null | grep -q 'qsd graph' || fail "man qsd does not show the commands"
+MANPAGER=cat man quillshade 2>/dev/null | grep -q 'STORY.qsd' || fail "man quillshade does not show"
+type=$(xdg-mime query filetype examples/lantern.qsd)
+[ "$type" = application/x-quillshade-story ] || fail "xdg-mime calls examples/lantern.qsd $type"
+echo "xdg-mime: examples/lantern.qsd is $type"
+# The completion offers the commands, a command's options and an option's values.
+completions=$(bash -c '. /usr/share/bash-completion/bash_completion
+  complete_line() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+    _qsd qsd; echo "${COMPREPLY[*]}"; }
+  . /usr/share/bash-completion/completions/qsd
+  complete_line qsd gr; complete_line qsd graph --fo; complete_line qsd graph --format ""')
+[ "$completions" = "$(printf 'graph\n--format\ndot svg')" ] || fail "qsd's completion answers: $completions"
+
+as_root dpkg --purge quillshade > /dev/null
+trap - EXIT
+for file in $files; do
+  [ "$file" = /. ] || [ -d "$file" ] || [ ! -e "$file" ] || fail "$file is left after the purge"
+done
+[ ! -e /usr/share/doc/quillshade ] || fail "/usr/share/doc/quillshade is left after the purge"
+flock -u 9
+echo "the .deb installs, works and purges cleanly"
+
+echo "== the Windows installer and zip"
+cmake --workflow --preset windows-installer > build/windows-installer-workflow.log 2>&1 ||
+  { cat build/windows-installer-workflow.log; exit 1; }
+installer=$(ls build/windows/packages/quillshade-*-win64.exe)
+zip=$(ls build/windows/packages/quillshade-*-win64.zip)
+listing=$(unzip -Z1 "$zip")
+for name in quillshade.exe qsd.exe README.txt stories/lantern.qsd stories/kitsune.qsd stories/dawn.qsd; do
+  echo "$listing" | grep -q "/$name\$" || fail "$zip lacks $name"
+done
+echo "$zip: both programs, the sample stories and the README"
+
+quillshade_wine_session
+installer_windows=$(winepath -w "$installer")
+story=$(winepath -w examples/lantern.qsd)
+program_files=$(wine cmd /c 'echo %ProgramW6432%' | tr -d '\r')
+start_menu=$(wine cmd /c 'echo %ProgramData%' | tr -d '\r')'\Microsoft\Windows\Start Menu\Programs\Quillshade.lnk'
+folder="$program_files\\Quillshade"
+unix_folder=$(winepath -u "$folder")
+
+# exists WINDOWS_PATH: the file or folder is there.
+exists() { [ -e "$(winepath -u "$1")" ]; }
+# reg_value KEY [VALUE]: the registry value's data (the key's default without VALUE).
+reg_value() {
+  if [ $# -eq 2 ]; then wine reg query "$1" /v "$2"; else wine reg query "$1" /ve; fi 2>/dev/null |
+    tr -d '\r' | sed -n 's/^ *[^ ].*REG_[A-Z_]* *//p' | head -n 1
+}
+user_path() { reg_value 'HKCU\Environment' Path; }
+
+wine "$installer_windows" /S /AllUsers /PATH
+for name in quillshade.exe qsd.exe README.txt 'stories\lantern.qsd' Uninstall.exe; do
+  exists "$folder\\$name" || fail "the installer did not put $name in $folder"
+done
+exists "$start_menu" || fail "no Start-menu entry $start_menu"
+[ "$(reg_value 'HKLM\Software\Classes\.qsd')" = Quillshade.Story ] || fail ".qsd is not registered"
+command=$(reg_value 'HKLM\Software\Classes\Quillshade.Story\shell\open\command')
+[ "$command" = "\"$folder\\quillshade.exe\" \"%1\"" ] || fail ".qsd opens with: $command"
+icon=$(reg_value 'HKLM\Software\Classes\Quillshade.Story\DefaultIcon')
+[ "$icon" = "$folder\\quillshade.exe,0" ] || fail ".qsd's icon is: $icon"
+user_path | grep -qF "$folder" || fail "qsd.exe was asked for on the PATH, and the PATH is: $(user_path)"
+echo "installed in $folder: files, Start menu, file type, PATH"
+
+# Opening a story through its file type starts the reader on it.
+first_line=$(build/dev/tools/qsd/qsd play --keys '' examples/lantern.qsd 2>/dev/null ||
+  build/qt/tools/qsd/qsd play --keys '' examples/lantern.qsd)
+wine start "$story" > /dev/null 2>&1
+wait_for 60 has_window "^$first_line\$" || fail "no window titled \"$first_line\" after opening $story"
+echo "opened through the file type: the title bar reads \"$first_line\""
+wine taskkill /im quillshade.exe /f > /dev/null 2>&1 || true
+wineserver -w 2>/dev/null || true
+
+wine "$folder\\Uninstall.exe" /AllUsers /S
+gone() { [ ! -e "$unix_folder" ]; }
+wait_for 30 gone || fail "$folder is left after the uninstall: $(ls "$unix_folder")"
+exists "$start_menu" && fail "the Start-menu entry is left after the uninstall"
+[ -z "$(reg_value 'HKLM\Software\Classes\.qsd')" ] || fail ".qsd is still registered after the uninstall"
+wine reg query 'HKLM\Software\Classes\Quillshade.Story' > /dev/null 2>&1 && fail "Quillshade.Story is left"
+wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillshade' > /dev/null 2>&1 &&
+  fail "the uninstall entry is left"
+user_path | grep -qF "$folder" && fail "the PATH still holds $folder"
+
+# A per-user install without the PATH option leaves the PATH alone.
+wine "$installer_windows" /S /CurrentUser
+user_folder=$(reg_value 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillshade' InstallLocation)
+[ -n "$user_folder" ] && exists "$user_folder\\quillshade.exe" || fail "no per-user install"
+[ "$(reg_value 'HKCU\Software\Classes\.qsd')" = Quillshade.Story ] || fail ".qsd is not registered for the user"
+user_path | grep -qF "$user_folder" && fail "qsd.exe went on the PATH unasked"
+wine "$user_folder\\Uninstall.exe" /CurrentUser /S
+user_gone() { ! exists "$user_folder"; }
+wait_for 30 user_gone || fail "$user_folder is left after the uninstall"
+[ -z "$(reg_value 'HKCU\Software\Classes\.qsd')" ] || fail ".qsd is still registered for the user"
+echo "installed for all users and for one user, and uninstalled without a trace"
+echo "packages stage passed"
