@@ -40,9 +40,13 @@ std::size_t WholeSequences(const std::string& bytes) {
 class ConsoleBridge {
  public:
   ConsoleBridge(int fd, DWORD stdHandle) : fd_(fd) {
-    console_ = GetStdHandle(stdHandle);
+    const HANDLE standard = GetStdHandle(stdHandle);
     DWORD mode = 0;
-    if (console_ == nullptr || console_ == INVALID_HANDLE_VALUE || !GetConsoleMode(console_, &mode)) return;
+    if (standard == nullptr || standard == INVALID_HANDLE_VALUE || !GetConsoleMode(standard, &mode)) return;
+    // A handle of our own: putting the pipe in the stream's place closes the stream's.
+    if (!DuplicateHandle(GetCurrentProcess(), standard, GetCurrentProcess(), &console_, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+      return;
     int ends[2];
     if (_pipe(ends, 1 << 16, _O_BINARY) != 0) return;
     if (_dup2(ends[1], fd_) != 0) {
@@ -58,9 +62,11 @@ class ConsoleBridge {
 
   // Closing the pipe's only write end lets the thread see its end and finish.
   ~ConsoleBridge() {
-    if (!reader_.joinable()) return;
-    _close(fd_);
-    reader_.join();
+    if (reader_.joinable()) {
+      _close(fd_);
+      reader_.join();
+    }
+    if (console_ != nullptr) CloseHandle(console_);
   }
 
  private:
