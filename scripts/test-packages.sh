@@ -13,7 +13,7 @@ quillshade_windows_deps
 . tests/lib/poll.sh
 
 fail() {
-  echo "FAIL: $*" >&2
+  printf "FAIL: %s\n" "$*" >&2
   exit 1
 }
 
@@ -77,9 +77,10 @@ unix_folder=$(winepath -u "$folder")
 # exists WINDOWS_PATH: the file or folder is there.
 exists() { [ -e "$(winepath -u "$1")" ]; }
 # reg_value KEY [VALUE]: the registry value's data (the key's default without VALUE).
+# Wine's reg answers in the ANSI code page, so its lines are matched as bytes.
 reg_value() {
   if [ $# -eq 2 ]; then wine reg query "$1" /v "$2"; else wine reg query "$1" /ve; fi 2>/dev/null |
-    tr -d '\r' | sed -n 's/^ *[^ ].*REG_[A-Z_]* *//p' | head -n 1
+    tr -d '\r' | LC_ALL=C sed -n 's/^ *[^ ].*REG_[A-Z_]* *//p' | head -n 1
 }
 user_path() { reg_value 'HKCU\Environment' Path; }
 
