@@ -104,7 +104,9 @@ wine start "$story" > /dev/null 2>&1
 wait_for 60 has_window "^$first_line\$" || fail "no window titled \"$first_line\" after opening $story"
 echo "opened through the file type: the title bar reads \"$first_line\""
 wine taskkill /im quillshade.exe /f > /dev/null 2>&1 || true
-wineserver -w 2>/dev/null || true
+# The uninstaller cannot remove a running program's file.
+closed() { ! has_window "^$first_line\$"; }
+wait_for 15 closed || fail "the reader did not end"
 
 wine "$folder\\Uninstall.exe" /AllUsers /S
 gone() { [ ! -e "$unix_folder" ]; }
