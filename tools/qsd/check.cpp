@@ -147,7 +147,9 @@ const std::vector<CheckInfo>& AllChecks() {
       {"jump-with-choice", Warning, "a jump on a choice line: the choice decides where reading goes on"},
       {"empty-choice", Warning, "an empty choice field: its key does nothing"},
       {"too-many-choices", Warning, "more than five choices: only keys 1 to 5 answer"},
+      {"full-width-marker", Warning, "'＞＞', '？？', '：：', '［', '，' or '、' where the script marker would act: the reader shows it as text"},
       {"marker-in-choices", Warning, "'::' or '>>' after '\?\?' is part of the choice list, not a command or jump"},
+      {"answer-runs-on", Warning, "an answer's lines read on by Down into the line of another answer of the same choice"},
       {"same-choice-target", Warning, "every answer of a choice leads to the same line"},
       {"unclosed-prefix", Warning, "'[' without ']': the whole line is shown, '[' included"},
       {"too-wide", Warning, "a shown line wider than the title bar (--width; full-width characters count two)"},
@@ -191,6 +193,9 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
     if (lines.HasUnbrokenTail())
       sink.Add("last-line-unbroken", lines.Count(), 1, lines.Text(lines.Count()).size(), "the last line has no line break after it, so it is never shown");
     CheckLines(text, lines, options, sink);
+    const LabelIndex index(text);
+    CheckAnswersRunOn(lines, index, sink);
+    CheckFullWidthMarkers(lines, index, sink);
     CheckFlow(text, lines, options, sink, report.flags);
   }
   report.diagnostics = std::move(sink.All());

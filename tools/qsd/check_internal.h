@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "story/label_index.h"
 #include "tools/qsd/check.h"
 #include "tools/qsd/story_lines.h"
 
@@ -29,6 +30,12 @@ void CheckLines(std::u16string_view text, const StoryLines& lines, const CheckOp
 // messages for flags D and E, which carry over from one story to the next.
 void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, FlagBits testedAnywhere, bool carried,
                    DiagnosticSink& sink);
+
+// Answers of a choice that Down reads on from into another answer's line.
+void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink);
+
+// Script markers written in their full-width forms where the marker would act.
+void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink);
 
 // Checks that rest on the state walk; also fills in where flags are set and tested.
 void CheckFlow(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink,

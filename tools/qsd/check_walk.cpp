@@ -308,8 +308,12 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
     for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
       if (!(set & (1u << flag)) || (flags.set & (1u << flag))) continue;
       flags.set = static_cast<FlagBits>(flags.set | (1u << flag));
-      flags.firstSet[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.commandsAt + 1),
-                                        static_cast<std::int64_t>(parts.commands.End() - parts.commandsAt),
+      // Pointed at the keyword that sets it, such as the BON of ":: BON".
+      std::size_t keyword = 0;
+      while (kKeywords[keyword].kind != CommandKind::Set || kKeywords[keyword].flag != flag) ++keyword;
+      flags.firstSet[flag] = Diagnostic{static_cast<std::int64_t>(line),
+                                        static_cast<std::int64_t>(parts.effects.keywordAt[keyword] + 1),
+                                        static_cast<std::int64_t>(kKeywords[keyword].text.size()),
                                         Severity::Warning, {}, {}, {}};
     }
     const std::size_t flag = ExitsOf(parts, 0).testedFlag;

@@ -1,0 +1,71 @@
+// answer-runs-on: an answer's lines that Down reads on into another answer's line.
+#include <set>
+#include <utility>
+
+#include "story/script_line.h"
+#include "story/text.h"
+#include "tools/qsd/check_internal.h"
+
+namespace quillshade::qsd {
+namespace {
+
+// Whether Down goes from a line to the one after it: no jump, no END and no choice.
+bool ReadsOn(const ScriptLine& parts) {
+  const LineExits exits = ExitsOf(parts, 0);  // the flags only pick a jump's label
+  return !exits.choosing && exits.down == Flow::NextLine;
+}
+
+}  // namespace
+
+void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink) {
+  // The last line that reading on from each line reaches: itself when it stops there.
+  std::vector<std::size_t> runEnd(lines.Count() + 2, 0);
+  std::vector<ScriptLine> parts(lines.Count() + 1);
+  for (std::size_t line = lines.Count(); line >= 1; --line) {
+    if (!lines.Terminated(line)) continue;
+    parts[line] = SplitScriptLine(lines.Text(line));
+    const bool onward = ReadsOn(parts[line]) && line < lines.Count() && lines.Terminated(line + 1);
+    runEnd[line] = onward ? runEnd[line + 1] : line;
+  }
+  // The line that a choice of the label goes to, 0 when there is none to show.
+  const auto labelLine = [&](std::u16string_view label) -> std::size_t {
+    const std::int32_t at = index.Find(label).first;
+    if (at == 0) return 0;
+    const std::size_t line = lines.LineAfterBreak(at);
+    return lines.Terminated(line) ? line : 0;
+  };
+
+  std::set<std::pair<std::size_t, std::size_t>> said;  // (line that reads on, answer line)
+  for (std::size_t line = 1; line <= lines.Count(); ++line) {
+    if (!lines.Terminated(line) || !parts[line].Chooses()) continue;
+    const auto& choices = parts[line].choices;
+    for (const LinePart& answer : choices) {
+      const std::size_t landing = labelLine(answer.text);
+      if (answer.text.empty() || landing == 0 || landing == lines.Count()) continue;
+      // A choice goes on inside its label line, right after the label.
+      if (!ReadsOn(SplitScriptLine(lines.Text(landing).substr(answer.text.size())))) continue;
+      const std::size_t last = runEnd[landing + 1];
+      // The first line of another answer that this answer's reading enters.
+      std::size_t entered = 0;
+      std::u16string_view other;
+      for (const LinePart& candidate : choices) {
+        if (candidate.text.empty() || candidate.text == answer.text) continue;
+        const std::size_t at = labelLine(candidate.text);
+        if (at > landing && at <= last && (entered == 0 || at < entered)) {
+          entered = at;
+          other = candidate.text;
+        }
+      }
+      if (entered == 0 || !said.emplace(entered - 1, entered).second) continue;
+      const std::u16string_view readsOn = lines.Text(entered - 1);
+      const std::u16string_view shown = TrimSpaces(readsOn);
+      sink.Add("answer-runs-on", entered - 1, static_cast<std::size_t>(shown.data() - readsOn.data()) + 1,
+               shown.size(),
+               "after the answer " + Quote(answer.text) + " of line " + std::to_string(line) +
+                   ", Down reads on into line " + std::to_string(entered) + ", the line of the answer " +
+                   Quote(other) + ", and shows it: end this answer with a jump or END");
+    }
+  }
+}
+
+}  // namespace quillshade::qsd
