@@ -18,15 +18,26 @@ bool ReadsOn(const ScriptLine& parts) {
 }  // namespace
 
 void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink) {
-  // The last line that reading on from each line reaches: itself when it stops there.
+  // The last line that reading on from each line reaches (itself when it stops there),
+  // worked out only for the lines that answers lead into, each line split at most once.
   std::vector<std::size_t> runEnd(lines.Count() + 2, 0);
-  std::vector<ScriptLine> parts(lines.Count() + 1);
-  for (std::size_t line = lines.Count(); line >= 1; --line) {
-    if (!lines.Terminated(line)) continue;
-    parts[line] = SplitScriptLine(lines.Text(line));
-    const bool onward = ReadsOn(parts[line]) && line < lines.Count() && lines.Terminated(line + 1);
-    runEnd[line] = onward ? runEnd[line + 1] : line;
-  }
+  std::vector<std::size_t> run;
+  const auto runEndOf = [&](std::size_t from) {
+    run.clear();
+    std::size_t line = from;
+    while (runEnd[line] == 0) {
+      run.push_back(line);
+      const bool onward = line < lines.Count() && lines.Terminated(line + 1) &&
+                          ReadsOn(SplitScriptLine(lines.Text(line)));
+      if (!onward) {
+        runEnd[line] = line;
+        break;
+      }
+      ++line;
+    }
+    for (const std::size_t on : run) runEnd[on] = runEnd[line];
+    return runEnd[from];
+  };
   // The line that a choice of the label goes to, 0 when there is none to show.
   const auto labelLine = [&](std::u16string_view label) -> std::size_t {
     const std::int32_t at = index.Find(label).first;
@@ -37,14 +48,17 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, Diagnos
 
   std::set<std::pair<std::size_t, std::size_t>> said;  // (line that reads on, answer line)
   for (std::size_t line = 1; line <= lines.Count(); ++line) {
-    if (!lines.Terminated(line) || !parts[line].Chooses()) continue;
-    const auto& choices = parts[line].choices;
+    if (!lines.Terminated(line) || lines.Text(line).find(kChoiceMarker) == std::u16string_view::npos) continue;
+    const ScriptLine parts = SplitScriptLine(lines.Text(line));
+    if (!parts.Chooses()) continue;
+    const auto& choices = parts.choices;
     for (const LinePart& answer : choices) {
       const std::size_t landing = labelLine(answer.text);
       if (answer.text.empty() || landing == 0 || landing == lines.Count()) continue;
       // A choice goes on inside its label line, right after the label.
       if (!ReadsOn(SplitScriptLine(lines.Text(landing).substr(answer.text.size())))) continue;
-      const std::size_t last = runEnd[landing + 1];
+      if (!lines.Terminated(landing + 1)) continue;
+      const std::size_t last = runEndOf(landing + 1);
       // The first line of another answer that this answer's reading enters.
       std::size_t entered = 0;
       std::u16string_view other;

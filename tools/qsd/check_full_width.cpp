@@ -127,8 +127,11 @@ class FullWidthChecker {
 
 void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink) {
   FullWidthChecker checker(index, sink);
+  // Only lines that hold some full-width form are split again.
+  constexpr std::u16string_view kFullForms = u"＞？：［］，、";
   for (std::size_t line = 1; line <= lines.Count(); ++line)
-    if (lines.Terminated(line)) checker.Check(line, lines.Text(line));
+    if (lines.Terminated(line) && lines.Text(line).find_first_of(kFullForms) != std::u16string_view::npos)
+      checker.Check(line, lines.Text(line));
 }
 
 }  // namespace quillshade::qsd
