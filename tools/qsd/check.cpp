@@ -192,8 +192,8 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
   } else {
     if (lines.HasUnbrokenTail())
       sink.Add("last-line-unbroken", lines.Count(), 1, lines.Text(lines.Count()).size(), "the last line has no line break after it, so it is never shown");
-    CheckLines(text, lines, options, sink);
     const LabelIndex index(text);
+    CheckLines(text, lines, index, options, sink);
     CheckAnswersRunOn(lines, index, sink);
     CheckFullWidthMarkers(lines, index, sink);
     CheckFlow(text, lines, options, sink, report.flags);

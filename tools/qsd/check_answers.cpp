@@ -1,4 +1,5 @@
 // answer-runs-on: an answer's lines that Down reads on into another answer's line.
+#include <array>
 #include <set>
 #include <utility>
 
@@ -52,9 +53,13 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, Diagnos
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
     if (!parts.Chooses()) continue;
     const auto& choices = parts.choices;
-    for (const LinePart& answer : choices) {
-      const std::size_t landing = labelLine(answer.text);
-      if (answer.text.empty() || landing == 0 || landing == lines.Count()) continue;
+    std::array<std::size_t, kChoiceKeyCount> landings{};
+    for (std::size_t key = 0; key < kChoiceKeyCount; ++key)
+      if (!choices[key].text.empty()) landings[key] = labelLine(choices[key].text);
+    for (std::size_t key = 0; key < kChoiceKeyCount; ++key) {
+      const LinePart& answer = choices[key];
+      const std::size_t landing = landings[key];
+      if (landing == 0 || landing == lines.Count()) continue;
       // A choice goes on inside its label line, right after the label.
       if (!ReadsOn(SplitScriptLine(lines.Text(landing).substr(answer.text.size())))) continue;
       if (!lines.Terminated(landing + 1)) continue;
@@ -62,12 +67,12 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, Diagnos
       // The first line of another answer that this answer's reading enters.
       std::size_t entered = 0;
       std::u16string_view other;
-      for (const LinePart& candidate : choices) {
-        if (candidate.text.empty() || candidate.text == answer.text) continue;
-        const std::size_t at = labelLine(candidate.text);
-        if (at > landing && at <= last && (entered == 0 || at < entered)) {
+      for (std::size_t otherKey = 0; otherKey < kChoiceKeyCount; ++otherKey) {
+        const std::size_t at = landings[otherKey];
+        if (choices[otherKey].text == answer.text || at <= landing || at > last) continue;
+        if (entered == 0 || at < entered) {
           entered = at;
-          other = candidate.text;
+          other = choices[otherKey].text;
         }
       }
       if (entered == 0 || !said.emplace(entered - 1, entered).second) continue;

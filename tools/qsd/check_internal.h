@@ -23,7 +23,10 @@ class DiagnosticSink {
 };
 
 // Checks that read the lines one by one.
-void CheckLines(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink);
+// Every label of a story is looked up, so one search each would be too slow: the checks
+// share one LabelIndex of the text.
+void CheckLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, const CheckOptions& options,
+                DiagnosticSink& sink);
 
 // Flags set but never tested and tested but never set, among the flags `judged`, given
 // the flags set and tested anywhere in the stories checked together; `carried` words the

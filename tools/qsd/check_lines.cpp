@@ -48,8 +48,9 @@ struct LabelFacts {
 
 class LineChecker {
  public:
-  LineChecker(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink)
-      : text_(text), lines_(lines), options_(options), sink_(sink), index_(text), suggester_(text) {}
+  LineChecker(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, const CheckOptions& options,
+              DiagnosticSink& sink)
+      : text_(text), lines_(lines), options_(options), sink_(sink), index_(index), suggester_(text) {}
 
   void Run() {
     for (std::size_t line = 1; line <= lines_.Count(); ++line)
@@ -271,7 +272,7 @@ class LineChecker {
   const StoryLines& lines_;
   const CheckOptions& options_;
   DiagnosticSink& sink_;
-  LabelIndex index_;  // every label of the story is looked up, so one search each is too slow
+  const LabelIndex& index_;
   LabelSuggester suggester_;
   std::unordered_map<std::u16string, LabelFacts> labels_;
   std::size_t line_ = 0;
@@ -280,8 +281,9 @@ class LineChecker {
 
 }  // namespace
 
-void CheckLines(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink) {
-  LineChecker(text, lines, options, sink).Run();
+void CheckLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, const CheckOptions& options,
+                DiagnosticSink& sink) {
+  LineChecker(text, lines, index, options, sink).Run();
 }
 
 }  // namespace quillshade::qsd

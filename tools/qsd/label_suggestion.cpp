@@ -68,7 +68,7 @@ std::u16string_view BracketedPrefix(std::u16string_view line) {
 }  // namespace
 
 LabelSuggester::LabelSuggester(std::u16string_view text)
-    : budget_(4 * static_cast<std::uint64_t>(text.size()) + 4'000'000) {
+    : budget_(2 * static_cast<std::uint64_t>(text.size()) + 2'000'000) {
   for (std::size_t lineBreak = FindLineBreak(text, 0); lineBreak != std::u16string_view::npos;) {
     const std::size_t start = lineBreak + 2;
     lineBreak = FindLineBreak(text, start);
