@@ -119,9 +119,8 @@ void OpenStory(Form& form, const std::filesystem::path& path) {
   // D and E carry over to the new story, and so does a pending choice.
   before.HoldStoryText(std::exchange(form.story.StoryText, std::move(file.text)));
   try {
-    form.story.FlagA = kFalse;
-    form.story.FlagB = kFalse;
-    form.story.FlagC = kFalse;
+    for (std::size_t i = 0; i < kFlagCount; ++i)
+      if ((kCarriedFlags >> i & 1u) == 0) form.story.Flag(i) = kFalse;
     form.story.ReadPos = 1;
     ReadOn(form);
   } catch (...) {
