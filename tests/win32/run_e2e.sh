@@ -111,6 +111,10 @@ if wait_for 10 is_unmapped; then pass "Space minimises"; else fail "Space did no
 xdotool windowactivate "$main" >/dev/null 2>&1 || true
 if wait_for 10 is_mapped; then pass "restored"; else fail "the window did not come back"; fi
 expect_caption 'Which key?' "the caption survived minimising"
+# Restored by the window manager: keys reach the reader once Windows, too, has given it
+# the keyboard again.
+xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
+wait_for 10 wine "$probe" --foreground 'Which key?' || fail "the restored window never got the keyboard back"
 press KP_2
 expect_caption 'Two.' "choice answered with keypad 2 after restoring"
 

@@ -1,6 +1,7 @@
 // Reads windows of another program from outside, for the end-to-end tests and screenshots:
 // window_probe.exe TITLE prints the dialog's title, text, push buttons and icon, in UTF-8;
-// window_probe.exe --window TITLE succeeds when some top-level window has that title.
+// window_probe.exe --window TITLE succeeds when some top-level window has that title;
+// window_probe.exe --foreground TITLE when the window that has the keyboard has it.
 #include <windows.h>
 
 #include <cstdio>
@@ -46,8 +47,12 @@ BOOL CALLBACK Visit(HWND child, LPARAM param) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 3 && lstrcmpW(argv[1], L"--window") == 0) return FindWindowW(nullptr, argv[2]) ? 0 : 1;
+  if (argc == 3 && lstrcmpW(argv[1], L"--foreground") == 0) {
+    HWND shown = FindWindowW(nullptr, argv[2]);
+    return shown && shown == GetForegroundWindow() ? 0 : 1;
+  }
   if (argc != 2) {
-    std::fputs("usage: window_probe.exe TITLE | --window TITLE\n", stderr);
+    std::fputs("usage: window_probe.exe TITLE | --window TITLE | --foreground TITLE\n", stderr);
     return 2;
   }
   HWND dialog = FindWindowW(L"#32770", argv[1]);
