@@ -108,7 +108,7 @@ void OpenStory(Form& form, const std::filesystem::path& path) {
   {
     BusyPointer busy(form.window);
     ShowCaption(form, kLoadingCaption);
-    file = ReadStoryFile(path, form.codePage);
+    file = form.readStoryFile(path, form.codePage);
   }
   // A load succeeds whole or leaves the story, the flags and the caption as they were.
   if (file.status != StoryFileStatus::Loaded || file.text.empty()) {

@@ -7,6 +7,7 @@
 
 #include "story/code_page.h"
 #include "story/story.h"
+#include "story/story_file.h"
 #include "ui/window_port.h"
 
 namespace quillshade {
@@ -39,6 +40,10 @@ struct Form {
   const CodePage& codePage;    // story files are decoded in it
   Story story;
   std::u16string caption;      // what the title bar shows now; Form_Load sets the first one
+  // The read step of a load: the reader's own, unless a tool holds stories of its own
+  // (qsd play encodes text sources in memory).
+  std::function<StoryFile(const std::filesystem::path&, const CodePage&)> readStoryFile =
+      [](const std::filesystem::path& path, const CodePage& page) { return ReadStoryFile(path, page); };
 };
 
 // What a handler can change, saved so that a handler that fails can be undone whole:

@@ -20,6 +20,11 @@ expect() {
   fi
 }
 
+fail_now() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
 mkfifo "$dir/fifo.qsd"
 printf '\000\001\377binary\000' > "$dir/binary.qsd"
 printf '72 105 13 10 ' > "$dir/good.qsd"
@@ -32,18 +37,33 @@ expect 0 'qsd 2' -- --version
 expect 0 'usage: qsd play' -- help play
 expect 2 "no command 'nope'" -- help nope
 expect 2 "unknown option '--fast'" -- play --fast --keys d "$dir/good.qsd"
+grep -q 'usage:' "$dir/out" && fail_now "wrong arguments printed the whole help"
 expect 2 "unknown key 'x'" -- play --keys dx "$dir/good.qsd"
 expect 2 'needs a string of keys' -- play "$dir/good.qsd" --keys
 expect 2 'no story file named' -- play --keys d
 expect 2 'stdin is not a terminal' -- play "$dir/good.qsd"
 expect 2 '--trace needs --keys' -- play --trace "$dir/good.qsd"
-expect 0 "$failed" -- play --trace --keys d "$dir/missing.qsd"
-expect 0 'cannot be loaded' -- play --keys d "$dir/missing.qsd"
-expect 0 "$failed" -- play --trace --keys "" "$dir"
-expect 0 "$failed" -- play --trace --keys "" "$dir/fifo.qsd"
-expect 0 "$failed" -- play --trace --keys "" /dev/zero
-expect 0 "$failed" -- play --trace --keys "" "$dir/binary.qsd"
+# A story that cannot be loaded: the reader's message in the trace, the reason on
+# stderr, every key still played, and exit 1.
+expect 1 "$failed" -- play --trace --keys d "$dir/missing.qsd"
+expect 1 'missing.qsd: cannot be loaded as a story: no such file' -- play --keys d "$dir/missing.qsd"
+expect 1 'cannot be loaded as a story: is a folder, not a file' -- play --trace --keys "" "$dir"
+expect 1 'cannot be loaded as a story: not a regular file' -- play --trace --keys "" "$dir/fifo.qsd"
+expect 1 "$failed" -- play --trace --keys "" /dev/zero
+expect 1 'cannot be loaded as a story: holds no character codes' -- play --trace --keys "" "$dir/binary.qsd"
+: > "$dir/empty.qsd"
+expect 1 'cannot be loaded as a story: is empty' -- play --keys d "$dir/empty.qsd"
+printf 'Hi\n' > "$dir/source.qsd"
+expect 1 'a text source? name it .txt to play it' -- play --keys d "$dir/source.qsd"
+expect 1 '"key": "d", "caption": "Hi"' -- play --trace --keys od "$dir/missing.qsd" "$dir/good.qsd"
 expect 0 '"caption": "Hi"' -- play --trace --keys "" -- "$dir/good.qsd"
+
+# A text source (.txt) plays directly; a fault in it stops the run before any key.
+printf 'Hi\n' > "$dir/source.txt"
+expect 0 '"caption": "Hi"' -- play --trace --keys "" "$dir/source.txt"
+printf 'Caf\351\n' > "$dir/latin1.txt"
+expect 1 'latin1.txt:1:4: error: byte 0xE9' -- play --trace --keys d "$dir/good.qsd" "$dir/latin1.txt"
+grep -q '"key"' "$dir/out" && fail_now "a fault in a text source did not stop the run before any key"
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures case(s) failed" >&2

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Runs one play fixture: NAME.keys holds the keys (first line) and the stories (the rest,
-# relative to the fixture folder; a .txt source is first made a story file with
-# `qsd encode`, other names are passed as they are); NAME.trace is the expected
-# transcript. With QSD_REGENERATE=1 the transcript is rewritten instead of compared.
+# relative to the fixture folder); NAME.trace is the expected transcript. It is played
+# twice: once with each .txt source made a story file by `qsd encode`, once with the
+# sources played directly; both must give the transcript, and exit 1 exactly when a
+# load failed. With QSD_REGENERATE=1 the transcript is rewritten instead of compared.
 set -eu
 qsd=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 dir=$2
@@ -11,6 +12,22 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$dir"
 keys=$(sed -n 1p "$name.keys")
+
+# play HOW STORIES...: plays, and checks the exit status against the transcript.
+play() {
+  how=$1
+  shift
+  status=0
+  "$qsd" play --trace --keys "$keys" "$@" > "$work/actual" 2> "$work/stderr" || status=$?
+  want=0
+  grep -q '"message": "ファイルが開けません"' "$work/actual" && want=1
+  if [ "$status" != "$want" ]; then
+    cat "$work/stderr" >&2
+    echo "play fixture $name ($how): exit status $status, expected $want" >&2
+    exit 1
+  fi
+}
+
 set --
 for story in $(sed -n '2,$p' "$name.keys"); do
   case "$story" in
@@ -22,10 +39,7 @@ for story in $(sed -n '2,$p' "$name.keys"); do
     *) set -- "$@" "$story" ;;
   esac
 done
-"$qsd" play --trace --keys "$keys" "$@" > "$work/actual" 2> "$work/stderr" || {
-  cat "$work/stderr" >&2
-  exit 1
-}
+play "story files" "$@"
 if [ "${QSD_REGENERATE:-0}" = 1 ]; then
   cp "$work/actual" "$name.trace"
   echo "regenerated $name.trace"
@@ -33,5 +47,11 @@ if [ "${QSD_REGENERATE:-0}" = 1 ]; then
 fi
 if ! diff -u "$name.trace" "$work/actual"; then
   echo "play fixture $name: the transcript differs (- expected, + actual)" >&2
+  exit 1
+fi
+
+play "text sources" $(sed -n '2,$p' "$name.keys")
+if ! diff -u "$name.trace" "$work/actual"; then
+  echo "play fixture $name, text sources played directly: the transcript differs (- expected, + actual)" >&2
   exit 1
 fi

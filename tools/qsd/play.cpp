@@ -2,14 +2,17 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
 #include "story/code_page.h"
 #include "story/utf8.h"
 #include "tools/qsd/command.h"
+#include "tools/qsd/files.h"
 #include "tools/qsd/json.h"
 #include "tools/qsd/platform.h"
+#include "tools/qsd/story_input.h"
 #include "ui/form.h"
 #include "ui/term/terminal_window.h"
 
@@ -18,10 +21,12 @@ namespace quillshade::qsd {
 const Command kPlayCommand{
     "play",
     "read a story as the reader shows it, in the terminal",
-    "usage: qsd play [--trace] [--title] [--keys KEYS] STORY.qsd [MORE.qsd ...]\n"
+    "usage: qsd play [--trace] [--title] [--keys KEYS] STORY [MORE ...]\n"
     "\n"
-    "Loads STORY.qsd as File > Open does. Every later Open takes the next file named,\n"
-    "and acts as a cancelled dialog once none is left.\n"
+    "Loads STORY as File > Open does. Every later Open takes the next file named,\n"
+    "and acts as a cancelled dialog once none is left. A file whose name ends in .txt\n"
+    "is a text source: it is encoded as `qsd encode` would before any key, and a\n"
+    "fault in it stops the run. Every other file is read as the reader reads it.\n"
     "\n"
     "Without --keys, on a terminal: Down, Enter or j reads on, 1..5 answer a choice,\n"
     "Space minimises (any key brings the line back), o opens, q or Esc quits.\n"
@@ -33,11 +38,15 @@ const Command kPlayCommand{
     "               {\"key\", \"caption\", \"readPos\", \"choiceList\", \"flags\", \"message\"}\n"
     "  --title      interactive: show the story in the terminal window's title\n"
     "\n"
-    "Exit status: 0 when every key ran, 2 on wrong arguments.\n",
+    "Exit status: 0 when every key ran; 1 when a text source cannot be played, or\n"
+    "(once every key has run) a story could not be loaded, its reason on stderr;\n"
+    "2 on wrong arguments.\n",
     RunPlay,
 };
 
 namespace {
+
+using TextSources = std::map<std::filesystem::path, std::u16string>;
 
 struct PlayOptions {
   bool trace = false;
@@ -69,13 +78,50 @@ std::string TraceLine(const Form& form, std::string_view key, const std::optiona
   return SpacedJson(trace) + "\n";
 }
 
-// One step done: print what it left, and say on stderr which file failed to load.
-void Report(const PlayOptions& options, const Form& form, TerminalWindow& window, std::string_view key) {
+// One step done: print what it left, and say on stderr which file failed to load and
+// why. Answers whether a load failed.
+bool Report(const PlayOptions& options, const Form& form, TerminalWindow& window, std::string_view key) {
   const std::optional<std::u16string> message = window.TakeMessage();
   const std::string out = options.trace ? TraceLine(form, key, message) : ToUtf8(form.caption) + "\n";
   std::fwrite(out.data(), 1, out.size(), stdout);
-  if (message && *message == kLoadFailedText && window.LastOpened())
-    std::fprintf(stderr, "qsd play: %s: cannot be loaded as a story\n", Utf8FromPath(*window.LastOpened()).c_str());
+  if (!message || *message != kLoadFailedText || !window.LastOpened()) return false;
+  const std::string path = Utf8FromPath(*window.LastOpened());
+  std::fflush(stdout);
+  std::fprintf(stderr, "qsd play: %s: cannot be loaded as a story: %s\n", path.c_str(), WhyNotLoaded(path).c_str());
+  return true;
+}
+
+// The text sources among the stories, encoded before any key as `qsd encode` would;
+// what encoding says goes to stderr. Answers false when one of them cannot be played.
+bool EncodeTextSources(const std::deque<std::filesystem::path>& stories, TextSources& sources) {
+  bool playable = true;
+  for (const std::filesystem::path& story : stories) {
+    const std::string path = Utf8FromPath(story);
+    if (!IsTextSourceName(path) || sources.count(story)) continue;
+    const InputFile input = ReadInput(path);
+    if (input.error) {
+      std::fprintf(stderr, "qsd play: %s: %s\n", path.c_str(), input.error->c_str());
+      playable = false;
+      continue;
+    }
+    EncodedSource source = EncodeSource(input.bytes, SourceEncoding::Utf8, /*lossy=*/false);
+    for (const SourceNote& note : source.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(path, note).c_str());
+    if (source.refused) playable = false;
+    // A source that encodes without a fault decodes to exactly its own text, which is
+    // what the reader holds after loading the encoded story.
+    else sources.emplace(story, std::move(source.text));
+  }
+  return playable;
+}
+
+// The form's read step for `qsd play`: text sources from memory, story files as the reader reads them.
+void ReadTextSourcesFromMemory(Form& form, const TextSources& sources) {
+  form.readStoryFile = [&sources](const std::filesystem::path& path, const CodePage& page) {
+    const auto found = sources.find(path);
+    if (found == sources.end()) return ReadStoryFile(path, page);
+    if (found->second.size() > kMaxStoryLength) return StoryFile{StoryFileStatus::TooLong, {}};
+    return StoryFile{StoryFileStatus::Loaded, found->second};
+  };
 }
 
 int Parse(const Arguments& args, PlayOptions& options) {
@@ -123,11 +169,14 @@ int RunPlay(const Arguments& args) {
   }
   PlayOptions options;
   if (const int status = Parse(args, options); status != kExitOk) return status;
+  TextSources sources;
+  if (!EncodeTextSources(options.stories, sources)) return kExitFailed;
 
   if (!options.keys) {
     TerminalWindow window(std::move(options.stories),
                           options.title ? CaptionPlace::WindowTitle : CaptionPlace::Line);
     Form form(window, Cp932CodePage());
+    ReadTextSourcesFromMemory(form, sources);
     RunHandler(form, Form_Load);
     RunHandler(form, mnuFileOpen_Click);
     RunInteractive(form, window);
@@ -136,19 +185,21 @@ int RunPlay(const Arguments& args) {
 
   TerminalWindow window(std::move(options.stories), CaptionPlace::None);
   Form form(window, Cp932CodePage());
+  ReadTextSourcesFromMemory(form, sources);
   RunHandler(form, Form_Load);
   RunHandler(form, mnuFileOpen_Click);
-  Report(options, form, window, "load");
+  // A failed load is played on as the reader goes on, and fails the run at its end.
+  bool failed = Report(options, form, window, "load");
   for (const char key : *options.keys) {
     if (key == 'o') {
       RunHandler(form, mnuFileOpen_Click);
     } else {
       RunHandler(form, [key](Form& f) { Form_KeyDown(f, KeyCodeOf(key)); });
     }
-    Report(options, form, window, std::string_view(&key, 1));
+    failed = Report(options, form, window, std::string_view(&key, 1)) || failed;
   }
   std::fflush(stdout);
-  return kExitOk;
+  return failed ? kExitFailed : kExitOk;
 }
 
 }  // namespace quillshade::qsd

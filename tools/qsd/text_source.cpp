@@ -1,6 +1,7 @@
 // Reading text sources and writing character codes through code page 932.
 #include "tools/qsd/text_source.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -192,6 +193,14 @@ std::string DescribeCharacter(char32_t character) {
     out += " '" + ToUtf8(unit) + "'";
   }
   return out;
+}
+
+bool IsTextSourceName(std::string_view path) {
+  constexpr std::string_view kExtension = ".txt";
+  if (path.size() < kExtension.size()) return false;
+  const std::string_view end = path.substr(path.size() - kExtension.size());
+  return std::equal(end.begin(), end.end(), kExtension.begin(),
+                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; });
 }
 
 bool LooksLikeStoryFile(std::string_view bytes) {

@@ -53,6 +53,10 @@ EncodedStory EncodeStory(std::u16string_view text);
 // "U+00E9 'é'" for messages; control characters are not quoted raw.
 std::string DescribeCharacter(char32_t character);
 
+// Whether a file is a text source by its name, which ends in ".txt" (in any case);
+// every other file is a story file.
+bool IsTextSourceName(std::string_view path);
+
 // Whether bytes look like a story file rather than a text source: most of their words
 // (at least four in five, judged on the first kStoryFileJudgedBytes) are plain decimal
 // numbers.
