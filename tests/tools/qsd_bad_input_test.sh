@@ -62,7 +62,7 @@ expect 0 '"caption": "Hi"' -- play --trace --keys "" -- "$dir/good.qsd"
 printf 'Hi\n' > "$dir/source.txt"
 expect 0 '"caption": "Hi"' -- play --trace --keys "" "$dir/source.txt"
 printf 'Caf\351\n' > "$dir/latin1.txt"
-expect 1 'latin1.txt:1:4: error: byte 0xE9' -- play --trace --keys d "$dir/good.qsd" "$dir/latin1.txt"
+expect 1 'latin1.txt:1:4: error: byte 0xE9 begins no UTF-8 character (a text source plays as UTF-8' -- play --trace --keys d "$dir/good.qsd" "$dir/latin1.txt"
 grep -q '"key"' "$dir/out" && fail_now "a fault in a text source did not stop the run before any key"
 
 if [ "$failures" -ne 0 ]; then

@@ -105,7 +105,13 @@ bool EncodeTextSources(const std::deque<std::filesystem::path>& stories, TextSou
       continue;
     }
     EncodedSource source = EncodeSource(input.bytes, SourceEncoding::Utf8, /*lossy=*/false);
-    for (const SourceNote& note : source.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(path, note).c_str());
+    for (SourceNote& note : source.notes) {
+      // play has no --from: a text source in code page 932 is encoded first.
+      if (note.message.ends_with(kTryCp932))
+        note.message.replace(note.message.size() - kTryCp932.size(), kTryCp932.size(),
+                             " (a text source plays as UTF-8; `qsd encode --from cp932` makes a story file of it)");
+      std::fprintf(stderr, "%s\n", FormatSourceNote(path, note).c_str());
+    }
     if (source.refused) playable = false;
     // A source that encodes without a fault decodes to exactly its own text, which is
     // what the reader holds after loading the encoded story.

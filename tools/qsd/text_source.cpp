@@ -85,7 +85,7 @@ std::variant<std::u32string, SourceProblem> DecodeUtf8(std::string_view bytes) {
     const std::optional<Utf8Character> character = DecodeUtf8Character(bytes.substr(i));
     if (!character) {
       const auto lead = static_cast<unsigned char>(bytes[i]);
-      return Problem(counter.place, "byte " + ByteText(lead) + " begins no UTF-8 character (try --from cp932)");
+      return Problem(counter.place, "byte " + ByteText(lead) + " begins no UTF-8 character" + std::string(kTryCp932));
     }
     out.push_back(character->codePoint);
     counter.Count(character->codePoint);

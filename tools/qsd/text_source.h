@@ -24,6 +24,9 @@ struct SourceProblem {
   std::string message;
 };
 
+// What a UTF-8 problem suggests to a command that reads code page 932 with --from.
+inline constexpr std::string_view kTryCp932 = " (try --from cp932)";
+
 // The text of a source as the story will hold it: the byte-order mark dropped and
 // every line break (LF, CR LF or a lone CR) made CR LF.
 using SourceResult = std::variant<std::u16string, SourceProblem>;
