@@ -10,15 +10,15 @@
 namespace quillshade::qsd {
 namespace {
 
+// A two-character marker, by the half-width and the full-width form of its character.
 struct Marker {
   char16_t half;
   char16_t full;
-  std::u16string_view fullPair;
 };
 
-constexpr Marker kChoice{u'?', u'？', u"？？"};
-constexpr Marker kCommands{u':', u'：', u"：："};
-constexpr Marker kJump{u'>', u'＞', u"＞＞"};
+constexpr Marker kChoice{kChoiceMarker[0], u'？'};
+constexpr Marker kCommands{kCommandMarker[0], u'：'};
+constexpr Marker kJump{kJumpMarker[0], u'＞'};
 constexpr char16_t kFullOpen = u'［';
 constexpr char16_t kFullClose = u'］';
 constexpr std::array<char16_t, 2> kFullCommas{u'，', u'、'};
