@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -49,6 +50,9 @@ struct CheckOptions {
   std::size_t width = kDefaultWidth;
   std::uint64_t maxStates = kDefaultMaxStates;
   std::uint64_t maxScan = kDefaultMaxScan;
+  // Set from another thread, it makes the walk give up at its next step (an editor
+  // has moved on to a newer text); not ours.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Where a story sets and tests its flags (bit i: flag A + i), on lines that reading
@@ -79,7 +83,7 @@ struct LoopFound {
   std::vector<std::size_t> lines;  // story lines on the loop, ascending
 };
 
-enum class WalkLimit { None, States, Scan };
+enum class WalkLimit { None, States, Scan, Stopped };
 
 struct WalkResult {
   bool complete = true;                // false when a limit was reached
@@ -89,7 +93,8 @@ struct WalkResult {
   std::vector<LoopFound> loops;
 };
 
-WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan = kDefaultMaxScan);
+WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan = kDefaultMaxScan,
+                     const std::atomic<bool>* stop = nullptr);
 
 
 

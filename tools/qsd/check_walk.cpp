@@ -70,8 +70,8 @@ class StateTable {
 
 class Walker {
  public:
-  Walker(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan)
-      : lines_(text), maxStates_(maxStates), maxScan_(maxScan) {
+  Walker(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan, const std::atomic<bool>* stop)
+      : lines_(text), maxStates_(maxStates), maxScan_(maxScan), stop_(stop) {
     story_.StoryText = std::u16string(text);
     choiceLists_.emplace_back();
     result_.lineReached.assign(lines_.Count() + 1, false);
@@ -148,6 +148,11 @@ class Walker {
   // Charges the characters a step may read before it is taken; false once the budget
   // is spent. A step reads its line, and a jump searches the whole text.
   bool Charge(std::uint64_t characters) {
+    if (stop_ && stop_->load(std::memory_order_relaxed)) {
+      result_.complete = false;
+      result_.stoppedBy = WalkLimit::Stopped;
+      return false;
+    }
     if (scanned_ + characters > maxScan_) {
       result_.complete = false;
       result_.stoppedBy = WalkLimit::Scan;
@@ -242,6 +247,7 @@ class Walker {
   StoryLines lines_;
   std::uint64_t maxStates_;
   std::uint64_t maxScan_;
+  const std::atomic<bool>* stop_;
   std::uint64_t scanned_ = 0;
   Story story_;  // the one working state: the text is held once, the rest is reset per step
   WalkResult result_;
@@ -255,8 +261,9 @@ class Walker {
 
 }  // namespace
 
-WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan) {
-  return Walker(text, maxStates, maxScan).Run();
+WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan,
+                     const std::atomic<bool>* stop) {
+  return Walker(text, maxStates, maxScan, stop).Run();
 }
 
 }  // namespace quillshade::qsd
@@ -328,7 +335,8 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
 
 void CheckFlow(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink,
                FlagUse& flags) {
-  const WalkResult walk = WalkStory(text, options.maxStates, options.maxScan);
+  const WalkResult walk = WalkStory(text, options.maxStates, options.maxScan, options.stop);
+  if (walk.stoppedBy == WalkLimit::Stopped) return;  // nobody waits for the result
   if (!walk.complete) {
     const std::string why = walk.stoppedBy == WalkLimit::States
                                 ? "after " + std::to_string(walk.states) + " reader states (--max-states)"
