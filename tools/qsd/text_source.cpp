@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <memory>
 
@@ -167,8 +168,11 @@ EncodedStory EncodeStory(std::u16string_view text) {
       code = static_cast<std::uint16_t>('?');
     }
     counter.Count(c);
-    const int length = std::snprintf(buffer, sizeof buffer, "%u ", static_cast<unsigned>(*code));
-    result.codes.append(buffer, static_cast<std::size_t>(length));
+    // to_chars rather than a formatted print: an editor re-encodes the whole text on
+    // every change, and the print took most of that time.
+    char* end = std::to_chars(buffer, buffer + sizeof buffer, *code).ptr;
+    *end++ = ' ';
+    result.codes.append(buffer, static_cast<std::size_t>(end - buffer));
   }
   const std::size_t lastBreak = text.rfind(u"\r\n");
   const std::size_t lastLineStart = lastBreak == std::u16string_view::npos ? 0 : lastBreak + 2;
