@@ -31,10 +31,12 @@ int RunEncode(const Arguments& args);
 int RunDecode(const Arguments& args);
 int RunCheck(const Arguments& args);
 int RunGraph(const Arguments& args);
+int RunLsp(const Arguments& args);
 extern const Command kPlayCommand;
 extern const Command kEncodeCommand;
 extern const Command kDecodeCommand;
 extern const Command kCheckCommand;
 extern const Command kGraphCommand;
+extern const Command kLspCommand;
 
 }  // namespace quillshade::qsd

@@ -1,0 +1,135 @@
+// The diagnosis worker, and the reports it leaves for publishing.
+#include "tools/qsd/lsp/diagnosis.h"
+
+#include <algorithm>
+
+#include "tools/qsd/files.h"
+
+namespace quillshade::qsd::lsp {
+namespace {
+
+// A story file of the workspace larger than this is not read for its flags.
+constexpr std::uint64_t kMaxWorkspaceFileBytes = std::uint64_t{16} << 20;
+
+}  // namespace
+
+DiagnosisResult Diagnose(const DiagnosisJob& job) {
+  DiagnosisResult result;
+  result.uri = job.uri;
+  result.version = job.version;
+  result.path = job.path;
+  result.requestId = job.requestId;
+  result.story = job.story;
+  if (*job.stop) {
+    result.stopped = true;
+    return result;
+  }
+  if (!result.story) {
+    const InputFile input = ReadInput(job.path, kMaxWorkspaceFileBytes);
+    if (input.error) return result;  // not a story that counts: nothing to judge
+    result.story = StoryDocumentOfBytes(job.uri, input.bytes, IsTextSourceUri(job.uri));
+  }
+  const StoryDocument& story = *result.story;
+  result.report.diagnostics = story.loadDiagnostics;
+  if (story.loadable) {
+    CheckOptions options;
+    options.stop = job.stop.get();
+    StoryReport report = CheckStoryText(story.text, options);
+    result.report.diagnostics.insert(result.report.diagnostics.end(), report.diagnostics.begin(),
+                                     report.diagnostics.end());
+    result.report.flags = report.flags;
+    result.analysed = true;
+  }
+  result.stopped = *job.stop;
+  return result;
+}
+
+DiagnosisWorker::DiagnosisWorker(std::function<void(DiagnosisResult)> done)
+    : done_(std::move(done)), thread_([this] { Run(); }) {}
+
+DiagnosisWorker::~DiagnosisWorker() {
+  {
+    const std::lock_guard lock(mutex_);
+    quit_ = true;
+    if (running_) *running_->stop = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+void DiagnosisWorker::Post(DiagnosisJob job) {
+  {
+    const std::lock_guard lock(mutex_);
+    // A newer version makes the older one's walk worthless. Stopped jobs still report
+    // (a pull request waits for an answer), but at once.
+    for (DiagnosisJob& pending : pending_)
+      if (pending.uri == job.uri) *pending.stop = true;
+    if (running_ && running_->uri == job.uri) *running_->stop = true;
+    pending_.push_back(std::move(job));
+  }
+  wake_.notify_one();
+}
+
+bool DiagnosisWorker::Cancel(const Json& requestId) {
+  const std::lock_guard lock(mutex_);
+  bool found = false;
+  for (DiagnosisJob& pending : pending_)
+    if (pending.requestId == requestId) *pending.stop = true, found = true;
+  if (running_ && running_->requestId == requestId) *running_->stop = true, found = true;
+  return found;
+}
+
+void DiagnosisWorker::Run() {
+  for (;;) {
+    DiagnosisJob job;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [this] { return quit_ || !pending_.empty(); });
+      if (quit_) return;
+      job = std::move(pending_.front());
+      pending_.pop_front();
+      running_ = job;
+    }
+    DiagnosisResult result = Diagnose(job);
+    {
+      const std::lock_guard lock(mutex_);
+      running_.reset();
+    }
+    done_(std::move(result));
+  }
+}
+
+void Diagnoses::Store(DiagnosisResult result) {
+  const std::string uri = result.uri;
+  results_.insert_or_assign(uri, std::move(result));
+}
+
+void Diagnoses::Forget(const std::string& uri) { results_.erase(uri); }
+
+const DiagnosisResult* Diagnoses::Find(const std::string& uri) const {
+  const auto found = results_.find(uri);
+  return found == results_.end() ? nullptr : &found->second;
+}
+
+std::vector<Diagnostic> Diagnoses::WithCarriedFlags(const std::string& uri) const {
+  std::vector<FlagUse> uses;
+  std::size_t mine = 0;
+  for (const auto& [key, result] : results_) {
+    if (!result.analysed) continue;
+    if (key == uri) mine = uses.size();
+    uses.push_back(result.report.flags);
+  }
+  const DiagnosisResult* result = Find(uri);
+  if (!result) return {};
+  std::vector<Diagnostic> all = result->report.diagnostics;
+  if (result->analysed) {
+    std::vector<std::vector<Diagnostic>> carried = JudgeCarriedFlags(uses);
+    all.insert(all.end(), carried[mine].begin(), carried[mine].end());
+  }
+  std::stable_sort(all.begin(), all.end(), [](const Diagnostic& a, const Diagnostic& b) {
+    return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+  });
+  return all;
+}
+
+}  // namespace quillshade::qsd::lsp

@@ -1,0 +1,85 @@
+// Diagnostics off the dispatch thread: a worker that checks and walks one story at a
+// time, newest version first, and the results kept per document for publishing.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/qsd/check.h"
+#include "tools/qsd/lsp/json_rpc.h"
+#include "tools/qsd/lsp/story_document.h"
+
+namespace quillshade::qsd::lsp {
+
+struct DiagnosisJob {
+  std::string uri;
+  std::int64_t version = 0;                     // of an open document; 0 for a file on disk
+  std::shared_ptr<const StoryDocument> story;   // an open document; none: read `path`
+  std::string path;
+  std::optional<Json> requestId;                // a pull request waiting for the result
+  std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
+};
+
+struct DiagnosisResult {
+  std::string uri;
+  std::int64_t version = 0;
+  std::string path;                            // a file on disk, not an open document
+  std::shared_ptr<const StoryDocument> story;  // what was checked
+  std::optional<Json> requestId;
+  bool stopped = false;                        // cancelled or superseded: publish nothing
+  StoryReport report;                          // every check but flags D and E
+  bool analysed = false;                       // the report's flag uses count
+};
+
+// Every check of `qsd check` over one story, as it judges one file alone.
+DiagnosisResult Diagnose(const DiagnosisJob& job);
+
+// One thread that runs Diagnose on posted jobs. A job for a document replaces its
+// pending one and stops its running one, so a walk never runs for a stale version.
+class DiagnosisWorker {
+ public:
+  explicit DiagnosisWorker(std::function<void(DiagnosisResult)> done);
+  ~DiagnosisWorker();
+  void Post(DiagnosisJob job);
+  // Stops the running or pending job of a pull request.
+  bool Cancel(const Json& requestId);
+
+ private:
+  void Run();
+
+  std::function<void(DiagnosisResult)> done_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<DiagnosisJob> pending_;
+  std::optional<DiagnosisJob> running_;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
+// The latest report of each story the server knows: open documents and the story files
+// of the workspace folders, whose flags D and E are judged together.
+class Diagnoses {
+ public:
+  void Store(DiagnosisResult result);
+  void Forget(const std::string& uri);
+  const DiagnosisResult* Find(const std::string& uri) const;
+  // The report's diagnostics plus the judgement of flags D and E over every story known.
+  std::vector<Diagnostic> WithCarriedFlags(const std::string& uri) const;
+  // What was last published for a document, so that an unchanged list is not sent again.
+  std::map<std::string, Json>& Published() { return published_; }
+
+ private:
+  std::map<std::string, DiagnosisResult> results_;
+  std::map<std::string, Json> published_;
+};
+
+}  // namespace quillshade::qsd::lsp

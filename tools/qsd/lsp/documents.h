@@ -1,0 +1,76 @@
+// The documents the editor has open: their text as the editor holds it, and its version.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillshade::qsd::lsp {
+
+// A place in a document as the protocol counts: 0-based line, 0-based UTF-16 unit.
+struct Position {
+  std::int64_t line = 0;
+  std::int64_t character = 0;
+};
+
+struct Range {
+  Position start;
+  Position end;
+};
+
+// The editor's text in UTF-16. Its lines end at LF, CR LF or a lone CR, as the
+// protocol counts them (and as a text source's lines become story lines).
+class DocumentText {
+ public:
+  explicit DocumentText(std::u16string text = {});
+
+  const std::u16string& Text() const { return text_; }
+  std::size_t LineCount() const { return starts_.size(); }
+  // A position as an index into the text; a character past its line's end means the
+  // line's end, and a line past the last means the end of the text.
+  std::size_t Offset(const Position& position) const;
+  void Replace(const Range& range, std::u16string_view with);
+
+ private:
+  void FindLines();
+
+  std::u16string text_;
+  std::vector<std::size_t> starts_;
+};
+
+// A story file is told from a text source by its name: a text source ends in ".txt"
+// (in any case), whether a URI or a path.
+bool IsTextSourceUri(std::string_view uri);
+
+struct Document {
+  std::string uri;
+  std::int64_t version = 0;
+  DocumentText text;
+};
+
+// Documents by URI. A document grows no larger than this many UTF-16 units.
+inline constexpr std::size_t kMaxDocumentUnits = std::size_t{64} << 20;
+
+class DocumentStore {
+ public:
+  const Document* Find(std::string_view uri) const;
+  std::vector<const Document*> All() const;
+  void Open(Document document);
+  void Close(std::string_view uri);
+
+  struct Change {
+    std::optional<Range> range;  // none: the whole text
+    std::u16string text;
+  };
+  // Applies the changes of one version, in order. Answers why they were refused
+  // (unknown document, a version not newer than the one held, too large), or nothing.
+  std::optional<std::string> Apply(std::string_view uri, std::int64_t version, const std::vector<Change>& changes);
+
+ private:
+  std::map<std::string, Document, std::less<>> documents_;
+};
+
+}  // namespace quillshade::qsd::lsp

@@ -1,0 +1,113 @@
+// What the editor service offers on a story: each feature a plain function of one
+// analysed document (and a position), answering in the editor's positions.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "tools/qsd/lsp/story_document.h"
+
+namespace quillshade::qsd::lsp {
+
+// A label as a line names it: a plain jump's target, either label of a jump on a flag,
+// or a choice label.
+struct LabelUse {
+  enum class Kind { Jump, IfSet, IfNotSet, Choice };
+  Kind kind = Kind::Jump;
+  std::size_t line = 0;   // the story line that names it
+  LinePart part;          // the label as written there
+  std::size_t key = 0;    // Choice: 0..4 for keys 1..5
+  bool followed = true;   // false for a jump on a line that ends the story
+};
+
+// The labels line `line` names, in the order they stand.
+std::vector<LabelUse> LabelUsesOf(const StoryDocument& story, std::size_t line);
+// The label at a position (the cursor on it or right after it), if any.
+std::optional<LabelUse> LabelUseAt(const StoryDocument& story, const StoryPlace& place);
+
+// The line the reader goes to from the label at the position, with the label selected
+// on it (a shorter label that an earlier line runs on from selects that line's start).
+std::optional<Range> Definition(const StoryDocument& story, const Position& position);
+
+// Every jump and choice that leads to the line at the position (or to the line that the
+// label at the position leads to); with the declaration, that line's label too.
+std::vector<Range> References(const StoryDocument& story, const Position& position, bool includeDeclaration);
+
+// A line described: what the title bar shows and how wide it is against `width`
+// columns, its flag commands and END, and where each way out of it leads. Markdown.
+std::optional<std::string> Hover(const StoryDocument& story, const Position& position, std::size_t width);
+
+struct CompletionItem {
+  enum class Kind { Label, Keyword };
+  Kind kind = Kind::Label;
+  std::string label;
+  std::string detail;
+  Range replace;  // the part already typed, which the item replaces
+};
+
+// Labels after ">>", in a jump on a flag's label list and in a choice list; the command
+// keywords after "::".
+std::vector<CompletionItem> Complete(const StoryDocument& story, const Position& position);
+
+struct Symbol {
+  std::string name;
+  std::string detail;
+  Range range;      // the whole line
+  Range selection;  // its label
+};
+
+// The labelled lines: those with a bracketed prefix and those a jump or choice leads to.
+std::vector<Symbol> Symbols(const StoryDocument& story);
+
+struct TextEdit {
+  Range range;
+  std::u16string newText;
+};
+
+// The label at the position that a rename would change: the name inside the brackets of
+// a bracketed label, the whole label otherwise.
+std::optional<Range> RenameRange(const StoryDocument& story, const Position& position);
+
+// Renames the label at the position on its line and in every jump and choice that names
+// it; or says why not (empty, a character that would split it, or a story that would
+// then lead somewhere else: the new label shadowed by an earlier line, or shadowing one).
+std::variant<std::vector<TextEdit>, std::string> Rename(const StoryDocument& story, const Position& position,
+                                                        std::u16string_view newName);
+
+struct QuickFix {
+  std::string title;
+  std::string check;          // the check whose diagnostic it fixes
+  Range diagnostic;           // that diagnostic's range, as the editor sent it
+  std::vector<TextEdit> edits;
+};
+
+struct DiagnosticRef {
+  std::string check;
+  Range range;
+};
+
+// Fixes for the diagnostics given, where a check has one obvious fix.
+std::vector<QuickFix> QuickFixes(const StoryDocument& story, const std::vector<DiagnosticRef>& diagnostics);
+
+enum class TokenType : std::uint8_t { Label, Text, Marker, Flag, Keyword, Unused };
+inline constexpr std::string_view kTokenTypeNames[] = {"label", "string", "operator", "enumMember", "keyword",
+                                                       "comment"};
+inline constexpr std::string_view kTokenModifierNames[] = {"declaration"};
+
+struct SemanticToken {
+  std::size_t line = 0;       // editor line, 0-based
+  std::size_t start = 0;      // editor character
+  std::size_t length = 0;
+  TokenType type = TokenType::Text;
+  bool declaration = false;   // a bracketed prefix: the label of its own line
+};
+
+// The parts of every line, in order: prefix, shown text, jump and its flag, its labels,
+// commands and their keywords, choices.
+std::vector<SemanticToken> SemanticTokens(const StoryDocument& story);
+
+}  // namespace quillshade::qsd::lsp

@@ -1,0 +1,90 @@
+// A line described for a writer: what the title bar shows, what the line does, where
+// each way out of it leads.
+#include "tools/qsd/lsp/features.h"
+
+#include "story/utf8.h"
+#include "tools/qsd/story_lines.h"
+
+namespace quillshade::qsd::lsp {
+namespace {
+
+// Story text in a Markdown code span, control characters escaped, long text cut.
+std::string Code(std::u16string_view text) {
+  std::string quoted = Quote(text, 60);
+  quoted = quoted.substr(1, quoted.size() - 2);  // the code span quotes it already
+  const std::string fence = quoted.find('`') == std::string::npos ? "`" : "``";
+  return fence + (fence.size() > 1 ? " " + quoted + " " : quoted) + fence;
+}
+
+std::string FlagList(FlagBits flags) {
+  std::string out;
+  for (std::size_t flag = 0; flag < kFlagCount; ++flag)
+    if ((flags >> flag) & 1u) out += std::string(out.empty() ? "" : ", ") + static_cast<char>(kFlagLetters[flag]);
+  return out;
+}
+
+// Where a jump or a choice of `label` goes, in words.
+std::string Destination(const StoryDocument& story, std::u16string_view label) {
+  const std::size_t line = story.LabelLine(label);
+  if (line == 0) return "the story stops: no line begins with " + Code(label);
+  return "line " + std::to_string(line) + " " + Code(story.Line(line));
+}
+
+std::string DownExit(const StoryDocument& story, std::size_t line) {
+  if (line + 1 > story.LineCount()) return "Down: the story stops, no line follows";
+  if (!story.Terminated(line + 1))
+    return "Down: the story stops, line " + std::to_string(line + 1) + " has no line break after it";
+  return "Down → line " + std::to_string(line + 1);
+}
+
+std::string Exits(const StoryDocument& story, std::size_t line) {
+  const ScriptLine& script = story.Script(line);
+  std::string out;
+  if (script.Chooses()) {
+    out += "A choice: the keys decide, Down waits.\n";
+    for (std::size_t key = 0; key < kChoiceKeyCount; ++key) {
+      const LinePart& choice = script.choices[key];
+      if (!choice.Present()) break;
+      out += "- key " + std::to_string(key + 1) + " → " +
+             (choice.text.empty() ? std::string("nothing: the field is empty") : Destination(story, choice.text)) +
+             "\n";
+    }
+    return out;
+  }
+  if (script.Ends()) return "END: the story stops here.\n";
+  if (script.jumpKind == JumpKind::None) return "- " + DownExit(story, line) + "\n";
+  const FlagBits bit = static_cast<FlagBits>(1u << script.jumpFlag);
+  const LineExits ifSet = ExitsOf(script, script.effects.Apply(script.jumpKind == JumpKind::OnFlag ? bit : 0));
+  const LineExits ifNotSet = ExitsOf(script, script.effects.Apply(0));
+  const std::string after = " (after one empty step)";
+  if (ifSet.target == ifNotSet.target) return "- Down → " + Destination(story, ifSet.target) + after + "\n";
+  const std::string flag(1, static_cast<char>(kFlagLetters[script.jumpFlag]));
+  return "- flag " + flag + " set → " + Destination(story, ifSet.target) + after + "\n- flag " + flag +
+         " not set → " + Destination(story, ifNotSet.target) + after + "\n";
+}
+
+}  // namespace
+
+std::optional<std::string> Hover(const StoryDocument& story, const Position& position, std::size_t width) {
+  const auto place = story.ToStory(position);
+  if (!story.textSource || !place) return std::nullopt;
+  const std::size_t line = place->line;
+  const ScriptLine& script = story.Script(line);
+  std::string out = "**Line " + std::to_string(line) + "**";
+  if (!story.Terminated(line)) return out + ": never shown, no line break follows it.";
+  const std::u16string_view shown = script.Ends() ? script.shownWithJump.text : script.shown.text;
+  const std::size_t columns = DisplayWidth(shown);
+  if (shown.empty()) {
+    out += " shows an empty title bar.\n\n";
+  } else {
+    out += " shows " + Code(shown) + ", " + std::to_string(columns) + " of " + std::to_string(width) + " columns" +
+           (columns > width ? ": too wide, the title bar cuts it" : "") + ".\n\n";
+  }
+  // A flag both set and cleared on the line ends up cleared.
+  const FlagBits sets = static_cast<FlagBits>(script.effects.sets & ~script.effects.clears);
+  if (sets) out += "Sets flag " + FlagList(sets) + (script.effects.clears ? ". " : ".\n\n");
+  if (script.effects.clears) out += "Clears flag " + FlagList(script.effects.clears) + ".\n\n";
+  return out + Exits(story, line);
+}
+
+}  // namespace quillshade::qsd::lsp

@@ -1,0 +1,47 @@
+// qsd lsp: the story language server, for editors.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "tools/qsd/command.h"
+#include "tools/qsd/lsp/server.h"
+
+namespace quillshade::qsd {
+
+const Command kLspCommand{
+    "lsp",
+    "the story language server, for editors (stdin and stdout)",
+    "usage: qsd lsp\n"
+    "\n"
+    "Runs the language server of story sources on stdin and stdout (the Language\n"
+    "Server Protocol: JSON-RPC messages with Content-Length headers) for an editor to\n"
+    "start. It checks as you type with every check of qsd check, goes to the line a\n"
+    "jump or a choice really leads to, and offers references, hover, completion, an\n"
+    "outline, renaming of labels, quick fixes and colours. It logs to stderr only.\n"
+    "\n"
+    "Documents are text sources: UTF-8 files whose names end in .txt, as qsd encode\n"
+    "reads them. A story file (.qsd) gets its problems on its first line. Flags D and\n"
+    "E are judged across the story files of the workspace folder and the open ones.\n"
+    "\n"
+    "Set your editor to start `qsd lsp` for .txt story sources; the README shows how\n"
+    "for Neovim, Helix, Emacs (eglot) and VS Code. Initialization option \"width\": the\n"
+    "title bar's columns for hover (default 44).\n"
+    "\n"
+    "Exit status: 0 after shutdown and exit, 1 when exit comes without shutdown or the\n"
+    "input ends first, 2 on wrong arguments.\n",
+    RunLsp,
+};
+
+int RunLsp(const Arguments& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      std::fwrite(kLspCommand.usage.data(), 1, kLspCommand.usage.size(), stdout);
+      return kExitOk;
+    }
+    // Editors often pass --stdio; it is the only transport there is.
+    if (arg != "--stdio") return UsageError(kLspCommand, "unknown argument '" + arg + "'");
+  }
+  return lsp::RunLanguageServer(STDIN_FILENO, stdout);
+}
+
+}  // namespace quillshade::qsd

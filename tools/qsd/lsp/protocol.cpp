@@ -1,0 +1,215 @@
+// Features' results in the protocol's JSON shapes.
+#include "tools/qsd/lsp/protocol.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "story/utf8.h"
+#include "tools/qsd/lsp/features.h"
+
+namespace quillshade::qsd::lsp {
+namespace {
+
+constexpr int kErrorSeverity = 1;
+constexpr int kWarningSeverity = 2;
+constexpr int kSymbolKindKey = 20;
+constexpr int kCompletionKindKeyword = 14;
+constexpr int kCompletionKindReference = 18;
+
+Json PositionJson(const Position& position) { return {{"line", position.line}, {"character", position.character}}; }
+Json RangeJson(const Range& range) { return {{"start", PositionJson(range.start)}, {"end", PositionJson(range.end)}}; }
+Json LocationJson(const std::string& uri, const Range& range) { return {{"uri", uri}, {"range", RangeJson(range)}}; }
+
+Json EditsJson(const std::vector<TextEdit>& edits) {
+  Json out = Json::array();
+  for (const TextEdit& edit : edits) out.push_back({{"range", RangeJson(edit.range)}, {"newText", ToUtf8(edit.newText)}});
+  return out;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+Position PositionOf(const Json& json) { return {json.at("line").get<std::int64_t>(), json.at("character").get<std::int64_t>()}; }
+
+}  // namespace
+
+std::optional<std::string> PathOfUri(std::string_view uri) {
+  constexpr std::string_view kScheme = "file://";
+  if (uri.substr(0, kScheme.size()) != kScheme) return std::nullopt;
+  uri.remove_prefix(kScheme.size());
+  if (uri.substr(0, 9) == "localhost") uri.remove_prefix(9);
+  if (uri.empty() || uri.front() != '/') return std::nullopt;
+  std::string path;
+  for (std::size_t i = 0; i < uri.size(); ++i) {
+    if (uri[i] == '%' && i + 2 < uri.size() && HexValue(uri[i + 1]) >= 0 && HexValue(uri[i + 2]) >= 0) {
+      path += static_cast<char>(HexValue(uri[i + 1]) * 16 + HexValue(uri[i + 2]));
+      i += 2;
+    } else if (uri[i] == '?' || uri[i] == '#') {
+      break;
+    } else {
+      path += uri[i];
+    }
+  }
+  if (path.find('\0') != std::string::npos) return std::nullopt;
+#ifdef _WIN32
+  // "file:///C:/story.txt" names C:/story.txt.
+  if (path.size() >= 3 && path[0] == '/' && std::isalpha(static_cast<unsigned char>(path[1])) && path[2] == ':')
+    path.erase(0, 1);
+#endif
+  return path;
+}
+
+std::string UriOfPath(std::string_view path) {
+  std::string uri = "file://";
+  // A Windows path (C:\story.txt) becomes file:///C:/story.txt.
+  if (path.size() >= 2 && path[1] == ':') uri += '/';
+  for (char c : path) {
+    if (c == '\\') c = '/';
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || std::string_view("/-._~:").find(c) != std::string_view::npos) {
+      uri += c;
+    } else {
+      char buffer[4];
+      std::snprintf(buffer, sizeof buffer, "%%%02X", byte);
+      uri += buffer;
+    }
+  }
+  return uri;
+}
+
+Json InitializeResult(const ServerSettings& settings) {
+  Json types = Json::array();
+  for (const std::string_view name : kTokenTypeNames) types.push_back(name);
+  Json modifiers = Json::array();
+  for (const std::string_view name : kTokenModifierNames) modifiers.push_back(name);
+  Json capabilities{
+      {"positionEncoding", "utf-16"},
+      {"textDocumentSync", {{"openClose", true}, {"change", 2}, {"save", {{"includeText", false}}}}},
+      {"definitionProvider", true},
+      {"referencesProvider", true},
+      {"hoverProvider", true},
+      {"completionProvider", {{"triggerCharacters", {">", ":", "?", ",", "["}}}},
+      {"documentSymbolProvider", true},
+      {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+      {"semanticTokensProvider", {{"legend", {{"tokenTypes", types}, {"tokenModifiers", modifiers}}}, {"full", true}}},
+  };
+  capabilities["renameProvider"] = settings.prepareRename ? Json{{"prepareProvider", true}} : Json(true);
+  if (settings.pullDiagnostics)
+    capabilities["diagnosticProvider"] = {{"interFileDependencies", true}, {"workspaceDiagnostics", false}};
+  return {{"capabilities", capabilities}, {"serverInfo", {{"name", "qsd"}, {"version", "2.0.1"}}}};
+}
+
+Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& diagnostics) {
+  Json out = Json::array();
+  for (const Diagnostic& diagnostic : diagnostics) {
+    const auto line = static_cast<std::size_t>(std::max<std::int64_t>(diagnostic.line, 1));
+    const auto offset = static_cast<std::size_t>(std::max<std::int64_t>(diagnostic.column, 1) - 1);
+    Range range;
+    std::string message = diagnostic.message;
+    if (!diagnostic.note.empty()) message += "\n" + diagnostic.note;
+    if (story.textSource) {
+      // A character the page cannot hold is one "?" in the story, whatever its length.
+      const auto length = diagnostic.check == "unencodable" ? 1 : static_cast<std::size_t>(diagnostic.length);
+      range = story.EditorRange(line, offset, length);
+    } else {
+      // A story file's columns are codes, not text: its problems stand on its first line.
+      range = Range{{0, 0}, {0, static_cast<std::int64_t>(story.firstLineLength)}};
+      message = "story line " + std::to_string(line) + ", column " + std::to_string(offset + 1) + ": " + message;
+    }
+    out.push_back({{"range", RangeJson(range)},
+                   {"severity", diagnostic.severity == Severity::Error ? kErrorSeverity : kWarningSeverity},
+                   {"code", std::string(diagnostic.check)},
+                   {"source", "qsd"},
+                   {"message", message}});
+  }
+  return out;
+}
+
+Json DefinitionJson(const StoryDocument& story, const Position& position) {
+  const auto range = Definition(story, position);
+  return range ? LocationJson(story.uri, *range) : Json();
+}
+
+Json ReferencesJson(const StoryDocument& story, const Position& position, bool includeDeclaration) {
+  Json out = Json::array();
+  for (const Range& range : References(story, position, includeDeclaration)) out.push_back(LocationJson(story.uri, range));
+  return out;
+}
+
+Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width) {
+  const auto text = Hover(story, position, width);
+  if (!text) return nullptr;
+  return {{"contents", {{"kind", "markdown"}, {"value", *text}}}};
+}
+
+Json CompletionJson(const StoryDocument& story, const Position& position) {
+  Json items = Json::array();
+  for (const CompletionItem& item : Complete(story, position))
+    items.push_back({{"label", item.label},
+                     {"kind", item.kind == CompletionItem::Kind::Keyword ? kCompletionKindKeyword : kCompletionKindReference},
+                     {"detail", item.detail},
+                     {"textEdit", {{"range", RangeJson(item.replace)}, {"newText", item.label}}}});
+  return {{"isIncomplete", false}, {"items", items}};
+}
+
+Json SymbolsJson(const StoryDocument& story) {
+  Json out = Json::array();
+  for (const Symbol& symbol : Symbols(story))
+    out.push_back({{"name", symbol.name},
+                   {"detail", symbol.detail},
+                   {"kind", kSymbolKindKey},
+                   {"range", RangeJson(symbol.range)},
+                   {"selectionRange", RangeJson(symbol.selection)}});
+  return out;
+}
+
+Json PrepareRenameJson(const StoryDocument& story, const Position& position) {
+  const auto range = RenameRange(story, position);
+  return range ? RangeJson(*range) : Json();
+}
+
+Json RenameJson(const StoryDocument& story, const Position& position, std::u16string_view newName) {
+  auto result = Rename(story, position, newName);
+  if (const auto* refusal = std::get_if<std::string>(&result)) throw RefusedRequest("cannot rename: " + *refusal);
+  return {{"changes", {{story.uri, EditsJson(std::get<std::vector<TextEdit>>(result))}}}};
+}
+
+Json CodeActionsJson(const StoryDocument& story, const Json& diagnostics) {
+  Json out = Json::array();
+  if (!diagnostics.is_array()) return out;
+  for (const Json& diagnostic : diagnostics) {
+    if (!diagnostic.is_object() || !diagnostic.contains("code") || !diagnostic["code"].is_string()) continue;
+    const Json& range = diagnostic.at("range");
+    const DiagnosticRef ref{diagnostic["code"].get<std::string>(),
+                            Range{PositionOf(range.at("start")), PositionOf(range.at("end"))}};
+    for (const QuickFix& fix : QuickFixes(story, {ref}))
+      out.push_back({{"title", fix.title},
+                     {"kind", "quickfix"},
+                     {"diagnostics", {diagnostic}},
+                     {"isPreferred", true},
+                     {"edit", {{"changes", {{story.uri, EditsJson(fix.edits)}}}}}});
+  }
+  return out;
+}
+
+Json SemanticTokensJson(const StoryDocument& story) {
+  Json data = Json::array();
+  std::size_t line = 0;
+  std::size_t start = 0;
+  for (const SemanticToken& token : SemanticTokens(story)) {
+    const std::size_t deltaLine = token.line - line;
+    const std::size_t deltaStart = deltaLine == 0 ? token.start - start : token.start;
+    for (const std::size_t value : {deltaLine, deltaStart, token.length, static_cast<std::size_t>(token.type),
+                                    static_cast<std::size_t>(token.declaration ? 1 : 0)})
+      data.push_back(value);
+    line = token.line;
+    start = token.start;
+  }
+  return {{"data", data}};
+}
+
+}  // namespace quillshade::qsd::lsp

@@ -1,0 +1,45 @@
+// The protocol's shapes: features' results as JSON, URIs as paths, the server's capabilities.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "tools/qsd/check.h"
+#include "tools/qsd/lsp/documents.h"
+#include "tools/qsd/lsp/json_rpc.h"
+#include "tools/qsd/lsp/story_document.h"
+
+namespace quillshade::qsd::lsp {
+
+// A request the server understood but will not carry out; its message says why.
+struct RefusedRequest : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The local path of a "file:" URI, percent-escapes decoded; nothing for other URIs.
+std::optional<std::string> PathOfUri(std::string_view uri);
+std::string UriOfPath(std::string_view path);
+
+struct ServerSettings {
+  bool pullDiagnostics = false;  // the editor asks for diagnostics rather than being sent them
+  bool prepareRename = false;
+  std::size_t width = kDefaultWidth;  // title bar columns, for hover
+};
+
+Json InitializeResult(const ServerSettings& settings);
+
+Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& diagnostics);
+Json DefinitionJson(const StoryDocument& story, const Position& position);
+Json ReferencesJson(const StoryDocument& story, const Position& position, bool includeDeclaration);
+Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width);
+Json CompletionJson(const StoryDocument& story, const Position& position);
+Json SymbolsJson(const StoryDocument& story);
+Json PrepareRenameJson(const StoryDocument& story, const Position& position);
+// Throws RefusedRequest with the reason when the label cannot be renamed so.
+Json RenameJson(const StoryDocument& story, const Position& position, std::u16string_view newName);
+Json CodeActionsJson(const StoryDocument& story, const Json& diagnostics);
+Json SemanticTokensJson(const StoryDocument& story);
+
+}  // namespace quillshade::qsd::lsp

@@ -1,0 +1,81 @@
+// The editor service's dispatcher: lifecycle, documents, and each method to its feature.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "tools/qsd/lsp/diagnosis.h"
+#include "tools/qsd/lsp/documents.h"
+#include "tools/qsd/lsp/json_rpc.h"
+#include "tools/qsd/lsp/protocol.h"
+#include "tools/qsd/lsp/story_document.h"
+#include "tools/qsd/lsp/transport.h"
+
+namespace quillshade::qsd::lsp {
+
+// What the server needs from the world around it: a way to send, to log, and the
+// diagnosis worker that walks stories off the dispatch thread.
+struct ServerPorts {
+  std::function<void(const Json&)> send;
+  std::function<void(std::string_view)> log;
+  std::function<void(DiagnosisJob)> diagnose;
+  // Stops the diagnosis a pull request waits for; false when none does.
+  std::function<bool(const Json& requestId)> cancel;
+};
+
+// Handles one message at a time, in the order they arrived; never throws.
+class Server {
+ public:
+  explicit Server(ServerPorts ports) : ports_(std::move(ports)) {}
+
+  void Handle(const Incoming& incoming);
+  // A diagnosis the worker finished: published only if its version is still current.
+  void Diagnosed(DiagnosisResult result);
+
+  bool Exited() const { return exited_; }
+  int ExitStatus() const { return shutdownRequested_ ? 0 : 1; }
+
+ private:
+  enum class Phase { Starting, Running, ShutDown };
+
+  void HandleMessage(const Json& message);
+  void HandleRequest(const Json& id, const std::string& method, const Json& params);
+  void HandleNotification(const std::string& method, const Json& params);
+  Json Initialize(const Json& params);
+  Json Answer(const std::string& method, const Json& params, bool& found);
+
+  void DidOpen(const Json& params);
+  void DidChange(const Json& params);
+  void DidClose(const Json& params);
+  void PullDiagnostics(const Json& id, const Json& params);
+  bool InWorkspace(const std::string& path) const;
+  void ScanWorkspace();
+  void DiagnoseWorkspaceFile(const std::string& uri);
+  void Changed(const std::string& uri);
+  void PublishAll();
+  void Publish(const std::string& uri);
+  std::shared_ptr<const StoryDocument> StoryOf(const std::string& uri);
+
+  ServerPorts ports_;
+  Phase phase_ = Phase::Starting;
+  bool shutdownRequested_ = false;
+  bool exited_ = false;
+  ServerSettings settings_;
+  std::set<std::string> cancelled_;  // pull requests cancelled while their walk ran, by id
+  std::vector<std::string> workspaceFolders_;  // paths
+  DocumentStore documents_;
+  std::map<std::string, std::shared_ptr<const StoryDocument>> stories_;  // by URI, current versions
+  Diagnoses diagnoses_;
+};
+
+// Runs the server on a file descriptor and a stream until `exit` or the end of input;
+// answers the exit status.
+int RunLanguageServer(int in, std::FILE* out);
+
+}  // namespace quillshade::qsd::lsp

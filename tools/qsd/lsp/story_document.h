@@ -1,0 +1,82 @@
+// One version of a document as the story it holds: the text as the reader would hold
+// it, the model of each line, its label lookups, and the way between story places and
+// the editor's positions.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "story/label_index.h"
+#include "story/script_line.h"
+#include "tools/qsd/check.h"
+#include "tools/qsd/lsp/documents.h"
+#include "tools/qsd/story_lines.h"
+
+namespace quillshade::qsd::lsp {
+
+// A place in the story: 1-based line, 0-based offset in UTF-16 units of that line.
+struct StoryPlace {
+  std::size_t line = 1;
+  std::size_t offset = 0;
+};
+
+class StoryDocument {
+ public:
+  StoryDocument(std::string uri, std::int64_t version, bool textSource);
+  StoryDocument(const StoryDocument&) = delete;  // lines and labels point into text
+  StoryDocument& operator=(const StoryDocument&) = delete;
+
+  std::string uri;
+  std::int64_t version = 0;
+  // A text source: its lines are the story's lines. A story file holds codes, so its
+  // problems are shown on its first line, and nothing else is offered on it.
+  bool textSource = true;
+  bool loadable = false;             // the reader can load it: the checks apply
+  std::u16string text;               // exactly what the reader would hold
+  std::vector<Diagnostic> loadDiagnostics;  // what loading it found
+  std::size_t firstLineLength = 0;          // of the editor's text: a story file's problems stand there
+
+  std::size_t LineCount() const { return lines_ ? lines_->Count() : 0; }
+  std::u16string_view Line(std::size_t line) const { return lines_->Text(line); }  // 1-based, no CR LF
+  const ScriptLine& Script(std::size_t line) const { return script_[line - 1]; }
+  // Whether the line has a CR LF after it; an unbroken last line is never shown.
+  bool Terminated(std::size_t line) const { return lines_->Terminated(line); }
+  // The line that a jump to `label`, or a choice of it, reaches: the first line of the
+  // text that begins with it and has a line break before it; 0 when there is none.
+  std::size_t LabelLine(std::u16string_view label) const;
+
+  // Editor positions and story places of a text source. A character of the editor's
+  // text that the reader holds as one unit less (a surrogate pair, held as one "?";
+  // a byte-order mark, dropped) shifts the places after it on its line.
+  Position ToEditor(const StoryPlace& place) const;
+  std::optional<StoryPlace> ToStory(const Position& position) const;
+  Range EditorRange(std::size_t line, std::size_t offset, std::size_t length) const;
+  // The range of a part of a line's model.
+  Range PartRange(std::size_t line, const LinePart& part) const;
+
+ private:
+  friend std::shared_ptr<const StoryDocument> Analysed(std::shared_ptr<StoryDocument> story,
+                                                        std::u16string_view editorText);
+  std::optional<StoryLines> lines_;
+  std::vector<ScriptLine> script_;
+  std::optional<LabelIndex> labels_;
+  std::map<std::size_t, std::vector<std::size_t>> dropped_;  // story line → editor offsets it lacks
+};
+
+// The story of an open document (a text source when its name ends in ".txt").
+std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
+                                                     std::u16string_view editorText, bool textSource);
+
+// A story text exactly as the reader holds it, for a story changed in memory.
+std::shared_ptr<const StoryDocument> StoryDocumentOfText(std::u16string text);
+
+// The story of a file's bytes, for a story of the workspace that is not open.
+std::shared_ptr<const StoryDocument> StoryDocumentOfBytes(const std::string& uri, std::string_view bytes,
+                                                          bool textSource);
+
+}  // namespace quillshade::qsd::lsp
