@@ -1,0 +1,102 @@
+// The language server on a 10,000-line story: diagnostics after a change, and the
+// answers an editor waits for while typing (definition, references, hover, completion).
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "bench/story_generator.h"
+#include "story/code_page.h"
+#include "story/decode.h"
+#include "story/utf8.h"
+#include "tools/qsd/lsp/diagnosis.h"
+#include "tools/qsd/lsp/protocol.h"
+
+namespace quillshade::qsd::lsp {
+namespace {
+
+constexpr std::size_t kLines = 10'000;
+
+// The generated novel as a text source of its first 10,000 lines and a line break.
+const std::u16string& SourceText() {
+  static const std::u16string text = [] {
+    const std::u16string story = DecodeCharCodes(bench::GenerateStoryFile(3'000'000), Cp932CodePage());
+    std::u16string source;
+    std::size_t lines = 0;
+    for (std::size_t at = 0; at < story.size() && lines < kLines; ++lines) {
+      const std::size_t end = story.find(u"\r\n", at);
+      source += story.substr(at, end - at);
+      source += u'\n';
+      at = end + 2;
+    }
+    return source;
+  }();
+  return text;
+}
+
+std::shared_ptr<const StoryDocument> Story() {
+  static const auto story = StoryDocumentOf("file:///novel.txt", 1, SourceText(), true);
+  return story;
+}
+
+// A place on a line near the end that jumps (a scene's last line), so that the answers
+// cross the whole story.
+Position JumpNearTheEnd() {
+  const StoryDocument& story = *Story();
+  for (std::size_t line = story.LineCount(); line > 0; --line)
+    if (story.Script(line).jumpKind != JumpKind::None)
+      return story.ToEditor({line, story.Script(line).jumpText.at + 2});
+  return {};
+}
+
+// Everything between an edit and the diagnostics going out: the new text made a story,
+// every check and the walk, the list made JSON.
+void DiagnosticsAfterAChange(benchmark::State& state) {
+  DocumentText text(SourceText());
+  std::int64_t version = 1;
+  for (auto _ : state) {
+    text.Replace({{5000, 0}, {5000, 0}}, u"x");
+    DiagnosisJob job;
+    job.uri = "file:///novel.txt";
+    job.version = ++version;
+    job.story = StoryDocumentOf(job.uri, job.version, text.Text(), true);
+    const DiagnosisResult result = Diagnose(job);
+    benchmark::DoNotOptimize(DiagnosticsJson(*result.story, result.report.diagnostics).dump());
+  }
+  state.counters["lines"] = static_cast<double>(Story()->LineCount());
+}
+BENCHMARK(DiagnosticsAfterAChange)->Unit(benchmark::kMillisecond);
+
+void Definition(benchmark::State& state) {
+  const Position at = JumpNearTheEnd();
+  for (auto _ : state) benchmark::DoNotOptimize(DefinitionJson(*Story(), at).dump());
+}
+BENCHMARK(Definition)->Unit(benchmark::kMicrosecond);
+
+void References(benchmark::State& state) {
+  const Position at = JumpNearTheEnd();
+  for (auto _ : state) benchmark::DoNotOptimize(ReferencesJson(*Story(), at, true).dump());
+}
+BENCHMARK(References)->Unit(benchmark::kMicrosecond);
+
+void Hover(benchmark::State& state) {
+  const Position at = JumpNearTheEnd();
+  for (auto _ : state) benchmark::DoNotOptimize(HoverJson(*Story(), at, kDefaultWidth).dump());
+}
+BENCHMARK(Hover)->Unit(benchmark::kMicrosecond);
+
+void Completion(benchmark::State& state) {
+  const Position at = JumpNearTheEnd();
+  for (auto _ : state) benchmark::DoNotOptimize(CompletionJson(*Story(), at).dump());
+}
+BENCHMARK(Completion)->Unit(benchmark::kMicrosecond);
+
+// A request for a version not yet seen builds its story first.
+void StoryOfANewVersion(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(StoryDocumentOf("file:///novel.txt", 2, SourceText(), true));
+}
+BENCHMARK(StoryOfANewVersion)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace quillshade::qsd::lsp
+
+BENCHMARK_MAIN();
