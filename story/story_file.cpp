@@ -43,7 +43,9 @@ StoryFile ReadStoryFile(const std::filesystem::path& path, const CodePage& page,
     const std::uintmax_t bound = size / 2 + 1;
     result.text.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(bound, options.maxLength)));
     CodeDecoder decoder(page, result.text, options.maxLength);
-    decoder.onBadToken = options.onBadToken;
+    // The decoder brings the text up to date before it reports a token.
+    if (options.onBadToken)
+      decoder.onBadToken = [&](const BadToken& bad) { options.onBadToken(bad, result.text.size()); };
 
     // A small story needs no more than its own size of buffer.
     const auto bufferSize = static_cast<std::size_t>(std::min<std::uintmax_t>(kChunkSize, size + 1));

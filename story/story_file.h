@@ -29,7 +29,8 @@ struct StoryFile {
 
 struct StoryFileOptions {
   std::size_t maxLength = kMaxStoryLength;
-  std::function<void(const BadToken&)> onBadToken;  // optional
+  // Optional: each token that adds nothing, with the length of the text before it.
+  std::function<void(const BadToken&, std::size_t textLength)> onBadToken;
   // Tests only: runs after each piece is read, with the bytes read so far, so that a
   // test can change the file under the reader at a chosen moment.
   std::function<void(std::uintmax_t bytesRead)> afterRead;

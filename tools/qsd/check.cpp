@@ -73,7 +73,9 @@ void AddTokenDiagnostics(const LoadedStory& story, DiagnosticSink& sink) {
 
 CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options) {
   CheckedFile file{path, {}, false, {}};
-  const InputFile input = ReadInput(path);
+  // A story file is read as the reader reads it, never held whole.
+  const bool storyFile = IsStoryFile(path);
+  const InputFile input = storyFile ? InputFile{} : ReadInput(path);
   if (input.error) {
     std::fprintf(stderr, "qsd check: %s: %s\n", DisplayName(path).c_str(), input.error->c_str());
     file.diagnostics.push_back(Diagnostic{0, 0, 0, Error, *input.error, "", {}});
@@ -81,8 +83,8 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   }
   DiagnosticSink sink;
   std::u16string text;
-  if (LooksLikeStoryFile(input.bytes)) {
-    LoadedStory story = DecodeStoryBytes(input.bytes, kMaxNamedProblems);
+  if (storyFile || LooksLikeStoryFile(input.bytes)) {
+    LoadedStory story = storyFile ? LoadStory(path, kMaxNamedProblems) : DecodeStoryBytes(input.bytes, kMaxNamedProblems);
     if (story.status != StoryFileStatus::Loaded) {
       sink.Add("empty-story", 1, 1, 0, std::string("the reader cannot load it: ") + Describe(story.status));
       file.diagnostics = std::move(sink.All());

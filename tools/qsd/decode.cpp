@@ -47,20 +47,21 @@ std::string ToCp932(std::u16string_view text) {
   return out;
 }
 
-// Stdout gets the text a slice at a time, so that a long story is never held a second
-// time as bytes; a surrogate pair is never cut between two slices.
-std::optional<std::string> WriteToStdout(std::u16string_view text, SourceEncoding encoding) {
+// The text goes out a slice at a time, so that a long story is never held a second time
+// as bytes; a surrogate pair is never cut between two slices.
+std::optional<std::string> WriteText(const std::string& output, std::u16string_view text, SourceEncoding encoding) {
   constexpr std::size_t kSlice = 1 << 15;
+  OutputFile out(output);
+  if (auto problem = out.Open()) return problem;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t length = std::min(kSlice, text.size() - at);
     const char16_t last = text[at + length - 1];
     if (at + length < text.size() && last >= 0xD800 && last <= 0xDBFF) ++length;
     const std::u16string_view slice = text.substr(at, length);
-    if (auto problem = WriteOutput("-", encoding == SourceEncoding::Utf8 ? ToUtf8(slice) : ToCp932(slice)))
-      return problem;
+    if (auto problem = out.Write(encoding == SourceEncoding::Utf8 ? ToUtf8(slice) : ToCp932(slice))) return problem;
     at += length;
   }
-  return std::nullopt;
+  return out.Commit();
 }
 
 }  // namespace
@@ -125,10 +126,7 @@ int RunDecode(const Arguments& args) {
     std::fprintf(stderr, "qsd decode: nothing written (--strict)\n");
     return kExitFailed;
   }
-  const auto problem = output == "-" ? WriteToStdout(story.text, encoding)
-                                     : WriteOutput(output, encoding == SourceEncoding::Utf8 ? ToUtf8(story.text)
-                                                                                           : ToCp932(story.text));
-  if (problem) {
+  if (const auto problem = WriteText(output, story.text, encoding)) {
     std::fprintf(stderr, "qsd decode: %s: %s\n", output.c_str(), problem->c_str());
     return kExitFailed;
   }

@@ -94,51 +94,82 @@ InputFile ReadInput(const std::string& path, std::uint64_t maxBytes) {
   return input;
 }
 
-std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes) {
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::Discard() {
+  if (fd_ >= 0 && fd_ != STDOUT_FILENO) ::close(fd_);
+  fd_ = -1;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+}
+
+std::optional<std::string> OutputFile::Open() {
   namespace fs = std::filesystem;
-  if (path == "-") {
+  if (path_ == "-") {
     std::fflush(stdout);
-    if (!WriteAll(STDOUT_FILENO, bytes)) return std::string("cannot write to stdout: ") + std::strerror(errno);
+    fd_ = STDOUT_FILENO;
     return std::nullopt;
   }
   std::error_code error;
-  fs::path target = path;
+  fs::path target = path_;
   // Write through a symbolic link to the file it names, not over the link.
   if (fs::is_symlink(fs::symlink_status(target, error))) target = fs::weakly_canonical(target, error);
+  target_ = target.string();
   const fs::file_status status = fs::status(target, error);
   if (fs::exists(status) && fs::is_directory(status)) return std::string(kFolder);
   if (fs::exists(status) && !fs::is_regular_file(status)) {
     // A device or pipe cannot be replaced; write to it directly.
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0) return std::string("cannot be opened: ") + std::strerror(errno);
-    const bool ok = WriteAll(fd, bytes);
-    const int savedErrno = errno;
-    ::close(fd);
-    if (!ok) return std::string("write error: ") + std::strerror(savedErrno);
+    fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0) return std::string("cannot be opened: ") + std::strerror(errno);
     return std::nullopt;
   }
-
   const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return std::string("cannot be created: ") + std::strerror(errno);
-  const bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+  fd_ = ::mkstemp(temporary.data());
+  if (fd_ < 0) return std::string("cannot be created: ") + std::strerror(errno);
+  temporary_ = std::move(temporary);
+  return std::nullopt;
+}
+
+std::optional<std::string> OutputFile::Write(std::string_view bytes) {
+  if (WriteAll(fd_, bytes)) return std::nullopt;
   const int savedErrno = errno;
-  ::close(fd);
-  if (!ok) {
-    ::unlink(temporary.c_str());
+  Discard();
+  if (path_ == "-") return std::string("cannot write to stdout: ") + std::strerror(savedErrno);
+  return std::string("write error: ") + std::strerror(savedErrno);
+}
+
+std::optional<std::string> OutputFile::Commit() {
+  if (temporary_.empty()) {  // stdout, a device or a pipe: written as it came
+    if (fd_ != STDOUT_FILENO && fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return std::nullopt;
+  }
+  if (::fsync(fd_) != 0) {
+    const int savedErrno = errno;
+    Discard();
     return std::string("write error: ") + std::strerror(savedErrno);
   }
+  ::close(fd_);
+  fd_ = -1;
   // mkstemp makes the file private; give it the usual permissions of a new file.
   const mode_t mask = ::umask(0);
   ::umask(mask);
-  ::chmod(temporary.c_str(), 0666 & ~mask);
-  if (::rename(temporary.c_str(), target.c_str()) != 0) {
+  ::chmod(temporary_.c_str(), 0666 & ~mask);
+  if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
     const int renameErrno = errno;
-    ::unlink(temporary.c_str());
+    Discard();
     return std::string("cannot be replaced: ") + std::strerror(renameErrno);
   }
+  temporary_.clear();
   return std::nullopt;
+}
+
+std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes) {
+  OutputFile out(path);
+  if (auto problem = out.Open()) return problem;
+  if (auto problem = out.Write(bytes)) return problem;
+  return out.Commit();
 }
 
 }  // namespace quillshade::qsd

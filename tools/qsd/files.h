@@ -24,9 +24,32 @@ std::optional<std::string> FileProblem(const std::string& path);
 // path are refused before they are opened, so nothing can block or read forever.
 InputFile ReadInput(const std::string& path, std::uint64_t maxBytes = kMaxInputBytes);
 
-// Writes `bytes` to `path`, or stdout for "-". A regular file is written through a
-// temporary file beside it and renamed into place, so a failure leaves no partial
-// file and an existing file untouched. Answers why it failed, or nothing.
+// An output written piece by piece: stdout for "-", a device or pipe directly, and a
+// regular file through a temporary file beside it that Commit renames into place, so
+// the file is never half-written, and a failure, or no Commit at all, leaves no
+// temporary file behind and an existing file as it was. Each step answers why it
+// failed, or nothing.
+class OutputFile {
+ public:
+  explicit OutputFile(std::string path) : path_(std::move(path)) {}
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  std::optional<std::string> Open();
+  std::optional<std::string> Write(std::string_view bytes);
+  std::optional<std::string> Commit();
+
+ private:
+  void Discard();
+
+  std::string path_;
+  std::string target_;     // the file a symbolic link names, or path_
+  std::string temporary_;  // empty unless writing through one
+  int fd_ = -1;
+};
+
+// Writes `bytes` to `path` through an OutputFile, whole or not at all.
 std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes);
 
 // A path for messages: "-" is "(stdin)"/"(stdout)" elsewhere; here it stays as given.

@@ -1,7 +1,9 @@
 // Decoding story files and placing their bad tokens by line and column.
 #include "tools/qsd/story_input.h"
 
+#include <algorithm>
 #include <fstream>
+#include <istream>
 
 #include "story/code_page.h"
 #include "tools/qsd/files.h"
@@ -57,6 +59,62 @@ struct FilePlace {
   }
 };
 
+// Counts every bad token and keeps the first `maxPlaced`, with where its character
+// would be in the text; TokenPlacer places them in the file afterwards.
+void CountBadToken(LoadedStory& story, const BadToken& bad, std::size_t textLength, std::size_t maxPlaced) {
+  ++story.badTokenCount;
+  if (story.badTokens.size() < maxPlaced) story.badTokens.push_back(PlacedToken{bad, 1, 1, textLength, {}});
+}
+
+// Gives tokens known by their offsets their file line, column and excerpt, fed the
+// file's bytes in order in pieces of any size; it needs nothing past the last token.
+class TokenPlacer {
+ public:
+  explicit TokenPlacer(std::vector<PlacedToken>& tokens) : tokens_(tokens) {}
+
+  bool Done() const { return next_ == tokens_.size() && excerptEnd_ <= offset_; }
+
+  void Feed(std::string_view bytes) {
+    const std::uint64_t start = offset_;
+    const std::uint64_t end = start + bytes.size();
+    const auto slice = [&](std::uint64_t from, std::uint64_t to) {
+      return bytes.substr(static_cast<std::size_t>(from - start), static_cast<std::size_t>(to - from));
+    };
+    // The excerpt of a token that began in an earlier piece.
+    if (excerptEnd_ > start) tokens_[next_ - 1].excerpt += Printable(slice(start, std::min(excerptEnd_, end)));
+    std::uint64_t placed = start;  // `place` is where this offset is
+    while (next_ < tokens_.size() && tokens_[next_].token.offset < end) {
+      PlacedToken& token = tokens_[next_++];
+      place_.Advance(slice(placed, token.token.offset));
+      placed = token.token.offset;
+      token.fileLine = place_.line;
+      token.fileColumn = place_.column;
+      excerptEnd_ = token.token.offset + std::min<std::uint64_t>(token.token.length, kExcerptBytes);
+      token.excerpt = Printable(slice(token.token.offset, std::min(excerptEnd_, end)));
+    }
+    if (next_ < tokens_.size()) place_.Advance(slice(placed, end));
+    offset_ = end;
+  }
+
+ private:
+  std::vector<PlacedToken>& tokens_;
+  std::size_t next_ = 0;
+  std::uint64_t offset_ = 0;       // bytes fed so far
+  std::uint64_t excerptEnd_ = 0;   // where the excerpt of the last token placed ends
+  FilePlace place_;
+};
+
+// Pieces of a file read to place its bad tokens.
+constexpr std::size_t kPlacingPiece = std::size_t{1} << 16;
+
+// The first bytes of a file, as many as LooksLikeStoryFile judges by.
+std::string ReadHead(std::istream& in) {
+  std::string head(kStoryFileJudgedBytes, '\0');
+  in.read(head.data(), static_cast<std::streamsize>(head.size()));
+  head.resize(static_cast<std::size_t>(in.gcount()));
+  return head;
+}
+
 }  // namespace
 
 LoadedStory DecodeStoryBytes(std::string_view bytes, std::size_t maxPlaced) {
@@ -64,28 +122,12 @@ LoadedStory DecodeStoryBytes(std::string_view bytes, std::size_t maxPlaced) {
   story.status = StoryFileStatus::Loaded;
   std::u16string text;
   CodeDecoder decoder(Cp932CodePage(), text);
-  FilePlace place;
-  std::string_view token;
-  decoder.onBadToken = [&](const BadToken& bad) {
-    ++story.badTokenCount;
-    if (story.badTokens.size() >= maxPlaced) return;
-    story.badTokens.push_back(
-        PlacedToken{bad, place.line, place.column, text.size(), Printable(token.substr(0, kExcerptBytes))});
-  };
-  // The decoder is fed one token and its space at a time, so a bad token is reported
-  // while this loop still knows where it began.
-  std::size_t from = 0;
-  while (from < bytes.size()) {
-    const std::size_t space = bytes.find(' ', from);
-    const std::size_t end = space == std::string_view::npos ? bytes.size() : space + 1;
-    token = bytes.substr(from, (space == std::string_view::npos ? bytes.size() : space) - from);
-    decoder.Feed(bytes.substr(from, end - from));
-    if (decoder.TooLong()) return LoadedStory{StoryFileStatus::TooLong, {}, {}, 0, false};
-    if (space != std::string_view::npos) place.Advance(bytes.substr(from, end - from));
-    from = end;
-  }
+  decoder.onBadToken = [&](const BadToken& bad) { CountBadToken(story, bad, text.size(), maxPlaced); };
+  decoder.Feed(bytes);
   decoder.Finish();
   if (decoder.TooLong()) return LoadedStory{StoryFileStatus::TooLong, {}, {}, 0, false};
+  TokenPlacer placer(story.badTokens);
+  placer.Feed(bytes);
   story.text = std::move(text);
   return story;
 }
@@ -98,20 +140,30 @@ LoadedStory LoadStory(const std::string& path, std::size_t maxPlaced) {
     story.holdsText = story.badTokenCount > 0 && !LooksLikeStoryFile(input.bytes);
     return story;
   }
-  // The reader's own read step gives the text; only when it met bad tokens is the file
-  // read a second time to place them.
-  std::uint64_t badTokens = 0;
+  // The reader's own read step gives the text and the bad tokens; only when there are
+  // some is the file read a second time, in pieces, up to the last one to be named.
+  LoadedStory story;
   StoryFileOptions options;
-  options.onBadToken = [&badTokens](const BadToken&) { ++badTokens; };
+  options.onBadToken = [&](const BadToken& bad, std::size_t textLength) {
+    CountBadToken(story, bad, textLength, maxPlaced);
+  };
   StoryFile file = ReadStoryFile(PathFromUtf8(path), Cp932CodePage(), options);
-  LoadedStory story{file.status, std::move(file.text), {}, badTokens, false};
-  if (file.status != StoryFileStatus::Loaded || badTokens == 0) return story;
-
-  InputFile input = ReadInput(path);
-  if (input.error) return story;  // placed nowhere, but counted
-  LoadedStory placed = DecodeStoryBytes(input.bytes, maxPlaced);
-  story.badTokens = std::move(placed.badTokens);
-  story.holdsText = !LooksLikeStoryFile(input.bytes);
+  story.status = file.status;
+  story.text = std::move(file.text);
+  if (file.status != StoryFileStatus::Loaded || story.badTokenCount == 0) {
+    story.badTokens.clear();
+    return story;
+  }
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  const std::string head = ReadHead(in);
+  story.holdsText = !LooksLikeStoryFile(head);
+  TokenPlacer placer(story.badTokens);
+  placer.Feed(head);
+  std::string piece(kPlacingPiece, '\0');
+  while (!placer.Done() && in) {
+    in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+    placer.Feed(std::string_view(piece.data(), static_cast<std::size_t>(in.gcount())));
+  }
   return story;
 }
 
@@ -127,16 +179,12 @@ std::string WhyNotLoaded(const std::string& path) {
   if (auto problem = FileProblem(path)) return *problem;
   std::uint64_t badTokens = 0;
   StoryFileOptions options;
-  options.onBadToken = [&badTokens](const BadToken&) { ++badTokens; };
+  options.onBadToken = [&badTokens](const BadToken&, std::size_t) { ++badTokens; };
   const StoryFile file = ReadStoryFile(PathFromUtf8(path), Cp932CodePage(), options);
   if (file.status != StoryFileStatus::Loaded) return DescribeLoadFailure(path, file.status);
   if (badTokens == 0) return "is empty";
-  // Only the head of the file, as much as LooksLikeStoryFile judges by.
-  std::string head(kStoryFileJudgedBytes, '\0');
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  in.read(head.data(), static_cast<std::streamsize>(head.size()));
-  head.resize(static_cast<std::size_t>(in.gcount()));
-  if (!LooksLikeStoryFile(head)) return "holds no character codes: " + std::string(kTextSourceHint);
+  if (!LooksLikeStoryFile(ReadHead(in))) return "holds no character codes: " + std::string(kTextSourceHint);
   return "holds no character codes";
 }
 
@@ -185,8 +233,22 @@ EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool
   return source;
 }
 
+bool IsStoryFile(const std::string& path) {
+  if (path == "-" || FileProblem(path)) return false;
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  return in && LooksLikeStoryFile(ReadHead(in));
+}
+
 AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
   AnyStory story;
+  // A story file is read as the reader reads it, never held whole.
+  if (IsStoryFile(path)) {
+    LoadedStory loaded = LoadStory(path, 0);
+    if (loaded.status != StoryFileStatus::Loaded) story.error = DescribeLoadFailure(path, loaded.status);
+    else if (loaded.text.empty()) story.error = "decodes to no character, so the reader refuses to load it";
+    story.text = std::move(loaded.text);
+    return story;
+  }
   const InputFile input = ReadInput(path);
   if (input.error) {
     story.error = input.error;
