@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "tools/qsd/story_input.h"
+
 namespace quillshade::qsd {
 namespace {
 
@@ -176,6 +178,17 @@ TEST(JudgeCarriedFlags, DAndECountAcrossStories) {
   ASSERT_EQ(alone[0].size(), 1u);
   EXPECT_EQ(alone[0][0].check, "flag-never-tested");
   EXPECT_EQ(alone[0][0].column, 9);
+}
+
+TEST(CheckStoryText, NamesTheFirstProblemsOfAKindAndCountsTheRest) {
+  std::u16string story = u"Start.\n";
+  for (int i = 0; i < 150; ++i) story += u"On. >>[nowhere]\n";
+  const std::vector<Diagnostic> found = CheckStoryText(Story(story), {}).diagnostics;
+  std::size_t named = 0;
+  for (const Diagnostic& d : found) named += d.check == "missing-label" ? 1 : 0;
+  EXPECT_EQ(named, kMaxNamedProblems + 1);
+  EXPECT_EQ(found.back().message, "50 more problems of this kind are not named");
+  EXPECT_EQ(found.back().line, static_cast<std::int64_t>(kMaxNamedProblems) + 2);  // the first not named
 }
 
 TEST(FormatDiagnostic, AsCompilersPrintThem) {

@@ -63,6 +63,25 @@ TEST_F(FilesTest, ReplacesAnExistingFileAndLeavesNoTemporaryFile) {
   EXPECT_EQ(Entries(), 1u);
 }
 
+TEST_F(FilesTest, AnOutputWrittenInPiecesReplacesTheFileOnlyWhenCommitted) {
+  std::ofstream(Path("out.txt")) << "old";
+  {
+    OutputFile out(Path("out.txt"));
+    ASSERT_FALSE(out.Open());
+    ASSERT_FALSE(out.Write("half"));
+    EXPECT_EQ(Contents(Path("out.txt")), "old");  // never half-written
+  }  // given up without Commit: the temporary file goes, the old file stays
+  EXPECT_EQ(Contents(Path("out.txt")), "old");
+  EXPECT_EQ(Entries(), 1u);
+  OutputFile out(Path("out.txt"));
+  ASSERT_FALSE(out.Open());
+  ASSERT_FALSE(out.Write("new, "));
+  ASSERT_FALSE(out.Write("in two pieces"));
+  ASSERT_FALSE(out.Commit());
+  EXPECT_EQ(Contents(Path("out.txt")), "new, in two pieces");
+  EXPECT_EQ(Entries(), 1u);
+}
+
 TEST_F(FilesTest, AFailedWriteLeavesNothingBehind) {
   const auto problem = WriteOutput(Path("no/such/folder/out.qsd"), "x");
   ASSERT_TRUE(problem);

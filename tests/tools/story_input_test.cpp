@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <tuple>
 
 #include "story/code_page.h"
 
@@ -79,6 +80,29 @@ TEST(DecodeStoryBytes, GivesTheSameTextAsTheReadersDecoder) {
     EXPECT_EQ(story.text, engineText) << file;
     EXPECT_EQ(story.badTokenCount, engineBad) << file;
     EXPECT_EQ(story.badTokens.size(), engineBad) << file;
+  }
+}
+
+TEST(LoadStory, PlacesBadTokensAcrossThePiecesItReads) {
+  // Bad tokens on both sides of the 64 KiB pieces of the second pass, one of them long
+  // enough to cross from one piece into the next, on many file lines.
+  std::string file;
+  while (file.size() < 200000) file += file.size() % 7 == 0 ? "65\r\n66x 67 " : "72 ";
+  file.insert(65530, std::string(40, 'y') + " ");
+  const auto path = std::filesystem::temp_directory_path() / "qsd_story_input_pieces.qsd";
+  std::ofstream(path, std::ios::binary) << file;
+  const LoadedStory loaded = LoadStory(path.string(), 1000);
+  const LoadedStory expected = DecodeStoryBytes(file, 1000);
+  std::filesystem::remove(path);
+  EXPECT_EQ(loaded.text, expected.text);
+  EXPECT_EQ(loaded.badTokenCount, expected.badTokenCount);
+  ASSERT_EQ(loaded.badTokens.size(), expected.badTokens.size());
+  for (std::size_t i = 0; i < loaded.badTokens.size(); ++i) {
+    const PlacedToken& got = loaded.badTokens[i];
+    const PlacedToken& want = expected.badTokens[i];
+    ASSERT_EQ(std::tie(got.token, got.fileLine, got.fileColumn, got.storyIndex, got.excerpt),
+              std::tie(want.token, want.fileLine, want.fileColumn, want.storyIndex, want.excerpt))
+        << "bad token " << i;
   }
 }
 

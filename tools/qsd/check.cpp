@@ -172,9 +172,23 @@ Diagnostic& DiagnosticSink::Add(std::string_view check, std::size_t line, std::s
       severity = info.severity;
       check = info.name;  // a name that lives as long as the program
     }
-  return diagnostics_.emplace_back(Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column),
-                                             static_cast<std::int64_t>(length), severity, std::move(message), check,
-                                             {}});
+  Diagnostic diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column),
+                        static_cast<std::int64_t>(length), severity, std::move(message), check, {}};
+  if (named_[check]++ < kMaxNamedProblems) return diagnostics_.emplace_back(std::move(diagnostic));
+  if (unnamedCount_[check]++ == 0) unnamed_[check] = std::move(diagnostic);
+  dropped_ = Diagnostic{};
+  return dropped_;
+}
+
+std::vector<Diagnostic>& DiagnosticSink::All() {
+  for (auto& [check, first] : unnamed_) {
+    first.message = std::to_string(unnamedCount_[check]) + " more problems of this kind are not named";
+    first.length = 0;
+    diagnostics_.push_back(std::move(first));
+  }
+  unnamed_.clear();
+  unnamedCount_.clear();
+  return diagnostics_;
 }
 
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic) {

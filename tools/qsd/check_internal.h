@@ -1,25 +1,35 @@
 // The two halves of check, shared between check.cpp and its parts.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "story/label_index.h"
 #include "tools/qsd/check.h"
+#include "tools/qsd/story_input.h"
 #include "tools/qsd/story_lines.h"
 
 namespace quillshade::qsd {
 
 // Collects diagnostics with their severity taken from the check's entry in AllChecks().
+// Each check names its first kMaxNamedProblems problems; the rest are only counted, and
+// All() ends with one diagnostic per check saying how many more it found, so a hostile
+// story of millions of problems costs no memory for them.
 class DiagnosticSink {
  public:
   Diagnostic& Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
                   std::string message);
-  std::vector<Diagnostic>& All() { return diagnostics_; }
+  std::vector<Diagnostic>& All();
 
  private:
   std::vector<Diagnostic> diagnostics_;
+  std::map<std::string_view, std::uint64_t> named_;    // by check
+  std::map<std::string_view, Diagnostic> unnamed_;     // by check: the first one not named, and its count
+  std::map<std::string_view, std::uint64_t> unnamedCount_;
+  Diagnostic dropped_;  // what Add answers for a problem that is only counted
 };
 
 // Checks that read the lines one by one.
