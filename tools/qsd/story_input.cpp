@@ -235,6 +235,8 @@ EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool
 
 bool IsStoryFile(const std::string& path) {
   if (path == "-" || FileProblem(path)) return false;
+  // A .txt file that holds codes all the same is taken as the story file it is.
+  if (!IsTextSourceName(path)) return true;
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   return in && LooksLikeStoryFile(ReadHead(in));
 }

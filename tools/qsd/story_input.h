@@ -41,8 +41,9 @@ const char* FaultText(TokenFault fault);
 // Loads a story file through the reader's own read step and decoder. "-" reads stdin.
 LoadedStory LoadStory(const std::string& path, std::size_t maxPlaced);
 
-// Whether `path` names a readable regular file whose head holds character codes, so
-// that LoadStory can read it piece by piece. False for "-": stdin is read only once.
+// Whether `path` names a readable regular story file, which LoadStory reads piece by
+// piece: any name but *.txt, or a *.txt file whose head holds character codes. False
+// for "-": stdin is read only once.
 bool IsStoryFile(const std::string& path);
 
 // The same for story file bytes already in memory.
