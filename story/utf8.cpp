@@ -4,17 +4,13 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "story/utf16.h"
+
 namespace quillshade {
-namespace {
-
-bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-}  // namespace
-
 namespace {
 
 // The UTF-8 bytes of every character outside the surrogates (the first in the lowest
@@ -61,9 +57,9 @@ std::string ToUtf8(std::u16string_view text) {
       at += bytes >> 24;
       continue;
     }
-    char32_t c = text[i];
-    if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    const Utf16Character character = CharacterAt(text, i);
+    if (character.length == 2) {
+      const char32_t c = character.codePoint;
       ++i;
       put(0xF0 | (c >> 18));
       put(0x80 | ((c >> 12) & 0x3F));
@@ -102,7 +98,7 @@ std::optional<Utf8Character> DecodeUtf8Character(std::string_view bytes) {
     c = (c << 6) | (next & 0x3F);
   }
   // No overlong forms, no surrogates, nothing past U+10FFFF.
-  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+  if (c < least || c > 0x10FFFF || IsSurrogate(c)) return std::nullopt;
   return Utf8Character{c, extra + 1};
 }
 
@@ -112,17 +108,40 @@ std::optional<std::u16string> FromUtf8(std::string_view bytes) {
   for (std::size_t i = 0; i < bytes.size();) {
     const std::optional<Utf8Character> character = DecodeUtf8Character(bytes.substr(i));
     if (!character) return std::nullopt;
-    char32_t c = character->codePoint;
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
+    AppendCharacter(out, character->codePoint);
     i += character->length;
   }
   return out;
+}
+
+std::string PrintableText(std::u16string_view text, ControlCharacters how, std::size_t maxUnits) {
+  std::u16string shown;
+  std::size_t count = 0;
+  for (const char16_t c : text) {
+    if (count++ == maxUnits) {
+      shown += u"...";
+      break;
+    }
+    const bool control = c < 0x20 || c == 0x7F;
+    if (!control) {
+      shown.push_back(c);
+    } else if (how == ControlCharacters::Replaced) {
+      shown.push_back(u'\uFFFD');
+    } else if (c == u'\r') {
+      shown += u"\\r";
+    } else if (c == u'\n') {
+      shown += u"\\n";
+    } else if (c == u'\t') {
+      shown += u"\\t";
+    } else if (how == ControlCharacters::Marked) {
+      shown.push_back(u'?');
+    } else {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\x%02x", static_cast<unsigned>(c));
+      for (const char* p = buffer; *p; ++p) shown.push_back(static_cast<char16_t>(*p));
+    }
+  }
+  return ToUtf8(shown);
 }
 
 }  // namespace quillshade

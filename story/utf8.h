@@ -22,4 +22,17 @@ std::string ToUtf8(std::u16string_view text);
 // Nothing when the bytes are not well-formed UTF-8.
 std::optional<std::u16string> FromUtf8(std::string_view bytes);
 
+// How printed text shows its control characters (below U+0020, and U+007F), which would
+// otherwise move a terminal's cursor or break a message's line.
+enum class ControlCharacters {
+  Replaced,  // each as U+FFFD
+  Escaped,   // \r, \n, \t, and \xNN for the others
+  Marked,    // \r, \n, \t, and '?' for the others
+};
+
+// Story text as UTF-8 for a terminal or a message. Text longer than maxUnits code units
+// is cut there, and "..." marks the cut.
+std::string PrintableText(std::u16string_view text, ControlCharacters how,
+                          std::size_t maxUnits = std::u16string_view::npos);
+
 }  // namespace quillshade

@@ -34,5 +34,16 @@ TEST(Utf8, MalformedInputIsRefused) {
   }
 }
 
+// One text, each way of showing its control characters, and a cut after four units.
+TEST(PrintableText, ControlCharactersShownThreeWays) {
+  const std::u16string text = u"a\r\n\t\x01\x7F\u3042";
+  EXPECT_EQ(PrintableText(text, ControlCharacters::Replaced),
+            "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xE3\x81\x82");
+  EXPECT_EQ(PrintableText(text, ControlCharacters::Escaped), "a\\r\\n\\t\\x01\\x7f\xE3\x81\x82");
+  EXPECT_EQ(PrintableText(text, ControlCharacters::Marked), "a\\r\\n\\t??\xE3\x81\x82");
+  EXPECT_EQ(PrintableText(text, ControlCharacters::Escaped, 4), "a\\r\\n\\t...");
+  EXPECT_EQ(PrintableText(u"abcd", ControlCharacters::Escaped, 4), "abcd");
+}
+
 }  // namespace
 }  // namespace quillshade

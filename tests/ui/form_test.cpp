@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "fake_window.h"
+#include "story/encode.h"
 
 namespace quillshade {
 namespace {
@@ -16,9 +17,9 @@ using test::FakeWindow;
 
 // A story file of ASCII text, "|" standing for a line break (codes 13 10).
 std::string Codes(std::string_view text) {
-  std::string codes;
-  for (const char c : text) codes += c == '|' ? "13 10 " : std::to_string(static_cast<unsigned char>(c)) + " ";
-  return codes;
+  std::u16string story;
+  for (const char c : text) story += c == '|' ? u"\r\n" : std::u16string(1, static_cast<char16_t>(c));
+  return EncodeStory(story).codes;
 }
 
 class FormTest : public testing::Test {

@@ -11,6 +11,7 @@
 
 #include "dialog_robot.h"
 #include "story/code_page.h"
+#include "story/encode.h"
 #include "story/story_file.h"
 #include "ui/win32/resource.h"
 
@@ -25,15 +26,9 @@ using test::TypeAndOpen;
 
 // A story file's codes for a text, in code page 932.
 std::string CodesOf(std::u16string_view text) {
-  const CodePage& page = Cp932CodePage();
-  std::string codes;
-  for (const char16_t c : text) {
-    int code = 0;
-    while (code < 65536 && page.characterOf[static_cast<std::size_t>(code)] != c) ++code;
-    if (code == 65536) throw std::invalid_argument("not in code page 932");
-    codes += std::to_string(code) + ' ';
-  }
-  return codes;
+  EncodedStory story = EncodeStory(text);
+  if (!story.unencodable.empty()) throw std::invalid_argument("not in code page 932");
+  return std::move(story.codes);
 }
 
 constexpr std::u16string_view kStory =

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "story/utf16.h"
 #include "story/utf8.h"
 #include "tools/qsd/command.h"
 #include "tools/qsd/files.h"
@@ -56,7 +57,7 @@ std::optional<std::string> WriteText(const std::string& output, std::u16string_v
   for (std::size_t at = 0; at < text.size();) {
     std::size_t length = std::min(kSlice, text.size() - at);
     const char16_t last = text[at + length - 1];
-    if (at + length < text.size() && last >= 0xD800 && last <= 0xDBFF) ++length;
+    if (at + length < text.size() && IsHighSurrogate(last)) ++length;
     const std::u16string_view slice = text.substr(at, length);
     if (auto problem = out.Write(encoding == SourceEncoding::Utf8 ? ToUtf8(slice) : ToCp932(slice))) return problem;
     at += length;

@@ -6,6 +6,8 @@
 #include <istream>
 
 #include "story/code_page.h"
+#include "story/utf16.h"
+#include "story/utf8.h"
 #include "tools/qsd/files.h"
 #include "tools/qsd/platform.h"
 
@@ -23,41 +25,15 @@ namespace {
 
 constexpr std::size_t kExcerptBytes = 24;
 
+// The first bytes of a token for a message: anything but printable ASCII is marked.
 std::string Printable(std::string_view bytes) {
-  std::string out;
+  std::u16string units;
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte == '\r') out += "\\r";
-    else if (byte == '\n') out += "\\n";
-    else if (byte == '\t') out += "\\t";
-    else if (byte < 0x20 || byte >= 0x7F) out += "?";
-    else out.push_back(c);
+    units.push_back(byte >= 0x7F ? u'?' : static_cast<char16_t>(byte));
   }
-  return out;
+  return PrintableText(units, ControlCharacters::Marked);
 }
-
-// Where a token begins in the file: lines end at CR LF, a lone CR or a lone LF.
-struct FilePlace {
-  std::int64_t line = 1;
-  std::int64_t column = 1;
-  bool afterCr = false;
-
-  void Advance(std::string_view bytes) {
-    for (const char c : bytes) {
-      if (c == '\n' && afterCr) {
-        afterCr = false;
-        continue;
-      }
-      afterCr = c == '\r';
-      if (c == '\r' || c == '\n') {
-        ++line;
-        column = 1;
-      } else {
-        ++column;
-      }
-    }
-  }
-};
 
 // Counts every bad token and keeps the first `maxPlaced`, with where its character
 // would be in the text; TokenPlacer places them in the file afterwards.
@@ -85,23 +61,27 @@ class TokenPlacer {
     std::uint64_t placed = start;  // `place` is where this offset is
     while (next_ < tokens_.size() && tokens_[next_].token.offset < end) {
       PlacedToken& token = tokens_[next_++];
-      place_.Advance(slice(placed, token.token.offset));
+      Advance(slice(placed, token.token.offset));
       placed = token.token.offset;
-      token.fileLine = place_.line;
-      token.fileColumn = place_.column;
+      token.fileLine = place_.Place().line;
+      token.fileColumn = place_.Place().column;
       excerptEnd_ = token.token.offset + std::min<std::uint64_t>(token.token.length, kExcerptBytes);
       token.excerpt = Printable(slice(token.token.offset, std::min(excerptEnd_, end)));
     }
-    if (next_ < tokens_.size()) place_.Advance(slice(placed, end));
+    if (next_ < tokens_.size()) Advance(slice(placed, end));
     offset_ = end;
   }
 
  private:
+  void Advance(std::string_view bytes) {
+    for (const char c : bytes) place_.Count(static_cast<unsigned char>(c));
+  }
+
   std::vector<PlacedToken>& tokens_;
   std::size_t next_ = 0;
   std::uint64_t offset_ = 0;       // bytes fed so far
   std::uint64_t excerptEnd_ = 0;   // where the excerpt of the last token placed ends
-  FilePlace place_;
+  PlaceCounter place_;  // where the bytes fed so far end: lines end at CR LF, a lone CR or LF
 };
 
 // Pieces of a file read to place its bad tokens.

@@ -2,9 +2,10 @@
 #include "tools/qsd/story_lines.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "story/encode.h"
 #include "story/text.h"
+#include "story/utf16.h"
 #include "story/utf8.h"
 #include "tools/qsd/text_source.h"
 
@@ -36,35 +37,18 @@ std::size_t StoryLines::LineOf(std::size_t index) const {
 
 std::size_t DisplayWidth(std::u16string_view text) {
   std::size_t width = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
-    const auto code = CodeOfCharacter(c);
-    width += code && *code < 256 ? 1 : 2;
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf16Character character = CharacterAt(text, i);
+    // A pair is never in the page; a lone unit is looked up as it stands.
+    const auto code = CodeOfCharacter(text[i]);
+    width += character.length == 1 && code && *code < 256 ? 1 : 2;
+    i += character.length;
   }
   return width;
 }
 
 std::string Quote(std::u16string_view text, std::size_t maxCharacters) {
-  std::u16string shown;
-  std::size_t count = 0;
-  for (const char16_t c : text) {
-    if (count++ == maxCharacters) {
-      shown += u"...";
-      break;
-    }
-    if (c == u'\r') shown += u"\\r";
-    else if (c == u'\n') shown += u"\\n";
-    else if (c == u'\t') shown += u"\\t";
-    else if (c < 0x20 || c == 0x7F) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\x%02x", static_cast<unsigned>(c));
-      for (const char* p = buffer; *p; ++p) shown.push_back(static_cast<char16_t>(*p));
-    } else {
-      shown.push_back(c);
-    }
-  }
-  return "'" + ToUtf8(shown) + "'";
+  return "'" + PrintableText(text, ControlCharacters::Escaped, maxCharacters) + "'";
 }
 
 }  // namespace quillshade::qsd

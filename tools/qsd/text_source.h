@@ -8,15 +8,12 @@
 #include <variant>
 #include <vector>
 
+#include "story/encode.h"
+#include "story/utf16.h"
+
 namespace quillshade::qsd {
 
 enum class SourceEncoding { Utf8, Cp932 };
-
-// A place in a text: 1-based line and column, columns counting characters.
-struct TextPlace {
-  std::int64_t line = 1;
-  std::int64_t column = 1;
-};
 
 // Why a text source could not be read, and where.
 struct SourceProblem {
@@ -31,27 +28,6 @@ inline constexpr std::string_view kTryCp932 = " (try --from cp932)";
 // every line break (LF, CR LF or a lone CR) made CR LF.
 using SourceResult = std::variant<std::u16string, SourceProblem>;
 SourceResult ReadTextSource(std::string_view bytes, SourceEncoding encoding);
-
-// The code of a character in code page 932, as a story file writes it (a double-byte
-// character as lead byte * 256 + trail byte), or nothing when the page cannot hold it.
-// Where the page has several codes for one character, the one Windows writes is chosen.
-std::optional<std::uint16_t> CodeOfCharacter(char16_t character);
-
-// A character that code page 932 cannot hold.
-struct Unencodable {
-  TextPlace place;
-  char32_t character = 0;
-};
-
-struct EncodedStory {
-  std::string codes;                      // "c1 c2 ... cn " on one line; "" for an empty text
-  std::vector<Unencodable> unencodable;   // written as "?" in `codes`
-  bool lastLineUnbroken = false;          // text after the last CR LF: never shown
-};
-
-// Turns story text (CR LF line breaks) into the codes of a story file. A surrogate pair
-// counts as one character (which the page never holds).
-EncodedStory EncodeStory(std::u16string_view text);
 
 // "U+00E9 'é'" for messages; control characters are not quoted raw.
 std::string DescribeCharacter(char32_t character);

@@ -17,13 +17,7 @@
 namespace quillshade {
 namespace {
 
-// Control characters of a story line would move the cursor; show them as U+FFFD.
-std::string Printable(std::u16string_view text) {
-  std::u16string clean(text);
-  for (char16_t& c : clean)
-    if (c < 0x20 || c == 0x7F) c = u'\uFFFD';
-  return ToUtf8(clean);
-}
+std::string Printable(std::u16string_view text) { return PrintableText(text, ControlCharacters::Replaced); }
 
 }  // namespace
 
