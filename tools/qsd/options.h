@@ -20,6 +20,8 @@ class OptionReader {
   const std::string& Argument() const { return args_[at_]; }
   // Whether the current argument is the option `name`, alone or as "name=VALUE".
   bool Is(std::string_view name);
+  // Whether it is the option `name` alone: for options that take no value.
+  bool IsExactly(std::string_view name) const { return !isFile_ && args_[at_] == name; }
   // Takes the option's value from "=VALUE" or from the next argument.
   bool TakeValue();
   const std::string& Value() const { return value_; }

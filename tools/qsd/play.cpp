@@ -11,6 +11,7 @@
 #include "tools/qsd/command.h"
 #include "tools/qsd/files.h"
 #include "tools/qsd/json.h"
+#include "tools/qsd/options.h"
 #include "tools/qsd/platform.h"
 #include "tools/qsd/story_input.h"
 #include "ui/form.h"
@@ -130,30 +131,31 @@ void ReadTextSourcesFromMemory(Form& form, const TextSources& sources) {
   };
 }
 
+// Help before "--" wins over every other argument, even one that is wrong.
+bool AsksForHelp(const Arguments& args) {
+  OptionReader reader(kPlayCommand, args);
+  while (reader.Next())
+    if (reader.IsExactly("--help") || reader.IsExactly("-h")) return true;
+  return false;
+}
+
 int Parse(const Arguments& args, PlayOptions& options) {
-  bool onlyFiles = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (onlyFiles || arg.empty() || arg[0] != '-' || arg == "-") {
-      options.stories.push_back(PathFromUtf8(arg));
-    } else if (arg == "--") {
-      onlyFiles = true;
-    } else if (arg == "--trace") {
+  OptionReader reader(kPlayCommand, args);
+  while (reader.Next()) {
+    if (reader.IsFile()) {
+      options.stories.push_back(PathFromUtf8(reader.Argument()));
+    } else if (reader.IsExactly("--trace")) {
       options.trace = true;
-    } else if (arg == "--title") {
+    } else if (reader.IsExactly("--title")) {
       options.title = true;
-    } else if (arg == "--keys" || arg.rfind("--keys=", 0) == 0) {
-      if (arg == "--keys") {
-        if (i + 1 >= args.size()) return UsageError(kPlayCommand, "--keys needs a string of keys");
-        options.keys = args[++i];
-      } else {
-        options.keys = arg.substr(7);
-      }
+    } else if (reader.Is("--keys")) {
+      if (!reader.TakeValue()) return reader.Fail("--keys needs a string of keys");
+      options.keys = reader.Value();
       for (const char key : *options.keys)
         if (!IsKnownKey(key))
-          return UsageError(kPlayCommand, std::string("unknown key '") + key + "' in --keys (use d, 1-5, o)");
+          return reader.Fail(std::string("unknown key '") + key + "' in --keys (use d, 1-5, o)");
     } else {
-      return UsageError(kPlayCommand, "unknown option '" + arg + "'");
+      return reader.UnknownOption();
     }
   }
   if (options.stories.empty()) return UsageError(kPlayCommand, "no story file named");
@@ -166,13 +168,7 @@ int Parse(const Arguments& args, PlayOptions& options) {
 }  // namespace
 
 int RunPlay(const Arguments& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      std::fwrite(kPlayCommand.usage.data(), 1, kPlayCommand.usage.size(), stdout);
-      return kExitOk;
-    }
-    if (arg == "--") break;
-  }
+  if (AsksForHelp(args)) return OptionReader(kPlayCommand, args).PrintHelp();
   PlayOptions options;
   if (const int status = Parse(args, options); status != kExitOk) return status;
   TextSources sources;
