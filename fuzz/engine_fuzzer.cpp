@@ -41,16 +41,17 @@ void WriteStory(std::string_view bytes) {
 }
 
 bool SameState(const Story& a, const Story& b) {
-  return a.StoryText == b.StoryText && a.ReadPos == b.ReadPos && a.ChoiceList == b.ChoiceList &&
-         a.FlagA == b.FlagA && a.FlagB == b.FlagB && a.FlagC == b.FlagC && a.FlagD == b.FlagD && a.FlagE == b.FlagE;
+  bool same = a.StoryText == b.StoryText && a.ReadPos == b.ReadPos && a.ChoiceList == b.ChoiceList;
+  for (std::size_t flag = 0; flag < quillshade::kFlagCount; ++flag) same = same && a.Flag(flag) == b.Flag(flag);
+  return same;
 }
 
 void CheckInvariants(const Form& form, const quillshade::test::FakeWindow& window) {
   const Story& story = form.story;
   Check(story.ReadPos == 0 ||
         (story.ReadPos >= 1 && static_cast<std::size_t>(story.ReadPos) <= story.StoryText.size() + 1));
-  for (const std::int16_t flag : {story.FlagA, story.FlagB, story.FlagC, story.FlagD, story.FlagE})
-    Check(flag == quillshade::kTrue || flag == quillshade::kFalse);
+  for (std::size_t flag = 0; flag < quillshade::kFlagCount; ++flag)
+    Check(story.Flag(flag) == quillshade::kTrue || story.Flag(flag) == quillshade::kFalse);
   Check(!window.busy);
   Check(form.caption == window.Caption() || window.captions.empty());
 }
