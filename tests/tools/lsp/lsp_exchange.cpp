@@ -37,7 +37,7 @@ using quillshade::qsd::lsp::Incoming;
 using quillshade::qsd::lsp::Json;
 using quillshade::qsd::lsp::MessageReader;
 
-constexpr auto kPatience = std::chrono::seconds(20);
+constexpr auto kPatience = std::chrono::seconds(60);  // generous: CI machines are shared
 
 std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

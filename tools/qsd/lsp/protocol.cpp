@@ -106,6 +106,14 @@ Json InitializeResult(const ServerSettings& settings) {
 Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& diagnostics) {
   Json out = Json::array();
   for (const Diagnostic& diagnostic : diagnostics) {
+    if (out.size() == kMaxPublishedDiagnostics) {
+      out.push_back({{"range", RangeJson({{0, 0}, {0, 0}})},
+                     {"severity", kWarningSeverity},
+                     {"source", "qsd"},
+                     {"message", std::to_string(diagnostics.size() - kMaxPublishedDiagnostics) +
+                                     " more problems are not shown: qsd check lists them all"}});
+      break;
+    }
     const auto line = static_cast<std::size_t>(std::max<std::int64_t>(diagnostic.line, 1));
     const auto offset = static_cast<std::size_t>(std::max<std::int64_t>(diagnostic.column, 1) - 1);
     Range range;

@@ -30,6 +30,9 @@ struct ServerSettings {
 
 Json InitializeResult(const ServerSettings& settings);
 
+// An editor is sent at most this many diagnostics of a document, and a note of the rest.
+inline constexpr std::size_t kMaxPublishedDiagnostics = 1000;
+
 Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& diagnostics);
 Json DefinitionJson(const StoryDocument& story, const Position& position);
 Json ReferencesJson(const StoryDocument& story, const Position& position, bool includeDeclaration);
