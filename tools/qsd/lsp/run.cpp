@@ -35,7 +35,7 @@ class EventQueue {
   }
 
  private:
-  static constexpr std::size_t kMaxQueued = 64;
+  static constexpr std::size_t kMaxQueued = 16;
   std::mutex mutex_;
   std::condition_variable ready_;
   std::condition_variable roomLeft_;
