@@ -97,8 +97,8 @@ InputFile ReadInput(const std::string& path, std::uint64_t maxBytes) {
 OutputFile::~OutputFile() { Discard(); }
 
 void OutputFile::Discard() {
-  if (fd_ >= 0 && fd_ != STDOUT_FILENO) ::close(fd_);
-  fd_ = -1;
+  if (handle_ >= 0 && !toStdout_) ::close(static_cast<int>(handle_));
+  handle_ = -1;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
 }
@@ -107,51 +107,52 @@ std::optional<std::string> OutputFile::Open() {
   namespace fs = std::filesystem;
   if (path_ == "-") {
     std::fflush(stdout);
-    fd_ = STDOUT_FILENO;
+    toStdout_ = true;
+    handle_ = STDOUT_FILENO;
     return std::nullopt;
   }
   std::error_code error;
-  fs::path target = path_;
+  target_ = path_;
   // Write through a symbolic link to the file it names, not over the link.
-  if (fs::is_symlink(fs::symlink_status(target, error))) target = fs::weakly_canonical(target, error);
-  target_ = target.string();
-  const fs::file_status status = fs::status(target, error);
+  if (fs::is_symlink(fs::symlink_status(target_, error))) target_ = fs::weakly_canonical(target_, error);
+  const fs::file_status status = fs::status(target_, error);
   if (fs::exists(status) && fs::is_directory(status)) return std::string(kFolder);
   if (fs::exists(status) && !fs::is_regular_file(status)) {
     // A device or pipe cannot be replaced; write to it directly.
-    fd_ = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd_ < 0) return std::string("cannot be opened: ") + std::strerror(errno);
+    handle_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (handle_ < 0) return std::string("cannot be opened: ") + std::strerror(errno);
     return std::nullopt;
   }
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  fd_ = ::mkstemp(temporary.data());
-  if (fd_ < 0) return std::string("cannot be created: ") + std::strerror(errno);
-  temporary_ = std::move(temporary);
+  const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+  std::string temporary = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
+  handle_ = ::mkstemp(temporary.data());
+  if (handle_ < 0) return std::string("cannot be created: ") + std::strerror(errno);
+  temporary_ = temporary;
   return std::nullopt;
 }
 
 std::optional<std::string> OutputFile::Write(std::string_view bytes) {
-  if (WriteAll(fd_, bytes)) return std::nullopt;
-  const int savedErrno = errno;
+  if (handle_ >= 0 && WriteAll(static_cast<int>(handle_), bytes)) return std::nullopt;
+  const int savedErrno = handle_ >= 0 ? errno : EBADF;
   Discard();
-  if (path_ == "-") return std::string("cannot write to stdout: ") + std::strerror(savedErrno);
+  if (toStdout_) return std::string("cannot write to stdout: ") + std::strerror(savedErrno);
   return std::string("write error: ") + std::strerror(savedErrno);
 }
 
 std::optional<std::string> OutputFile::Commit() {
   if (temporary_.empty()) {  // stdout, a device or a pipe: written as it came
-    if (fd_ != STDOUT_FILENO && fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    Discard();
     return std::nullopt;
   }
-  if (::fsync(fd_) != 0) {
-    const int savedErrno = errno;
+  const int fd = static_cast<int>(handle_);
+  handle_ = -1;
+  const bool synced = ::fsync(fd) == 0;
+  const int syncErrno = errno;
+  ::close(fd);
+  if (!synced) {
     Discard();
-    return std::string("write error: ") + std::strerror(savedErrno);
+    return std::string("write error: ") + std::strerror(syncErrno);
   }
-  ::close(fd_);
-  fd_ = -1;
   // mkstemp makes the file private; give it the usual permissions of a new file.
   const mode_t mask = ::umask(0);
   ::umask(mask);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,9 +45,10 @@ class OutputFile {
   void Discard();
 
   std::string path_;
-  std::string target_;     // the file a symbolic link names, or path_
-  std::string temporary_;  // empty unless writing through one
-  int fd_ = -1;
+  std::filesystem::path target_;     // the file a symbolic link names, or path_
+  std::filesystem::path temporary_;  // empty unless writing through one
+  std::intptr_t handle_ = -1;        // the system's descriptor or handle; -1 when none
+  bool toStdout_ = false;            // stdout is never closed here
 };
 
 // Writes `bytes` to `path` through an OutputFile, whole or not at all.

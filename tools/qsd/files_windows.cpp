@@ -130,48 +130,93 @@ InputFile ReadInput(const std::string& path, std::uint64_t maxBytes) {
   return input;
 }
 
-std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes) {
-  namespace fs = std::filesystem;
-  if (path == "-") {
+namespace {
+
+HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+OutputFile::~OutputFile() { Discard(); }
+
+void OutputFile::Discard() {
+  if (handle_ != -1 && !toStdout_) CloseHandle(AsHandle(handle_));
+  handle_ = -1;
+  if (!temporary_.empty()) DeleteFileW(temporary_.c_str());
+  temporary_.clear();
+}
+
+std::optional<std::string> OutputFile::Open() {
+  if (path_ == "-") {
     std::fflush(stdout);
-    if (!WriteAll(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout))), bytes))
-      return "cannot write to stdout: Windows error " + std::to_string(GetLastError());
+    toStdout_ = true;
+    handle_ = _get_osfhandle(_fileno(stdout));
     return std::nullopt;
   }
-  const fs::path target = PathFromUtf8(path);
-  const std::wstring name = target.wstring();
+  target_ = PathFromUtf8(path_);
+  const std::wstring name = target_.wstring();
   const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::string("is a folder");
   {
     // A device (NUL, CON, a serial port) cannot be replaced; write to it directly.
-    const Handle existing(CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (existing.Valid() && GetFileType(existing.Get()) != FILE_TYPE_DISK) {
-      if (!WriteAll(existing.Get(), bytes)) return "write error: Windows error " + std::to_string(GetLastError());
-      return std::nullopt;
+    HANDLE existing = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (existing != INVALID_HANDLE_VALUE) {
+      if (GetFileType(existing) != FILE_TYPE_DISK) {
+        handle_ = reinterpret_cast<std::intptr_t>(existing);
+        return std::nullopt;
+      }
+      CloseHandle(existing);
     }
   }
-
-  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(L".");
+  const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(L".");
   wchar_t temporary[MAX_PATH + 1] = {};
   if (!GetTempFileNameW(folder.c_str(), L"qsd", 0, temporary)) return Problem("cannot be created", GetLastError());
-  bool ok = false;
-  DWORD error = 0;
-  {
-    const Handle file(CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ok = file.Valid() && WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
-    if (!ok) error = GetLastError();
+  temporary_ = temporary;
+  HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    Discard();
+    return Problem("cannot be created", error);
   }
-  if (!ok) {
-    DeleteFileW(temporary);
-    return "write error: Windows error " + std::to_string(error);
+  handle_ = reinterpret_cast<std::intptr_t>(file);
+  return std::nullopt;
+}
+
+std::optional<std::string> OutputFile::Write(std::string_view bytes) {
+  if (handle_ != -1 && WriteAll(AsHandle(handle_), bytes)) return std::nullopt;
+  const DWORD error = GetLastError();
+  Discard();
+  if (toStdout_) return "cannot write to stdout: Windows error " + std::to_string(error);
+  return "write error: Windows error " + std::to_string(error);
+}
+
+std::optional<std::string> OutputFile::Commit() {
+  if (temporary_.empty()) {  // stdout or a device: written as it came
+    Discard();
+    return std::nullopt;
   }
-  if (!MoveFileExW(temporary, name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = GetLastError();
-    DeleteFileW(temporary);
+  const bool flushed = FlushFileBuffers(AsHandle(handle_));
+  const DWORD flushError = GetLastError();
+  CloseHandle(AsHandle(handle_));
+  handle_ = -1;
+  if (!flushed) {
+    Discard();
+    return "write error: Windows error " + std::to_string(flushError);
+  }
+  if (!MoveFileExW(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    Discard();
     return Problem("cannot be replaced", error);
   }
+  temporary_.clear();
   return std::nullopt;
+}
+
+std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes) {
+  OutputFile out(path);
+  if (auto problem = out.Open()) return problem;
+  if (auto problem = out.Write(bytes)) return problem;
+  return out.Commit();
 }
 
 }  // namespace quillshade::qsd
