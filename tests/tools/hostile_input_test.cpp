@@ -90,5 +90,18 @@ TEST_F(HostileInput, DecodeHoldsTheTextAndLittleElse) {
   }
 }
 
+// A story of a single line, so that check's work on the lines is nothing: what is left is
+// the reading and the millions of bad tokens, named a hundred and counted after that.
+TEST_F(HostileInput, CheckOfAFileOfBadTokensHoldsTheTextAndLittleElse) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine, so the peak says nothing here";
+#endif
+  constexpr std::size_t kBytes = 24 << 20;
+  const long baseline = PeakKiBOf(RunCheck, {Repeated("tiny.qsd", "65 x ", 1)});
+  const long peak = PeakKiBOf(RunCheck, {Repeated("every-other-bad.qsd", "65 x ", kBytes)});
+  ASSERT_GT(baseline, 0);
+  EXPECT_LE(peak, baseline + static_cast<long>(kBytes / 5 * 2 / 1024) + 16 * 1024) << baseline << " KiB for a tiny one";
+}
+
 }  // namespace
 }  // namespace quillshade::qsd
