@@ -196,6 +196,7 @@ void Server::HandleNotification(const std::string& method, const Json& params) {
       }
     } else if (method == "$/cancelRequest") {
       const Json& id = Field(params, "id");
+      if (!id.is_string() && !id.is_number_integer()) throw BadParams("an id that is neither a number nor a string");
       if (ports_.cancel(id)) cancelled_.insert(id.dump());
     } else if (method.rfind("$/", 0) != 0) {
       ports_.log("no notification " + method + ": ignored");

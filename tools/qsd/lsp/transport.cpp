@@ -13,6 +13,7 @@ namespace {
 
 constexpr std::size_t kMaxHeaderLine = 4096;
 constexpr std::size_t kReadChunk = 64 * 1024;
+constexpr std::size_t kMaxNesting = 256;  // the protocol's messages need a handful
 
 std::string Lower(std::string_view text) {
   std::string out(text);
@@ -27,6 +28,28 @@ std::string_view TrimBlanks(std::string_view text) {
 }
 
 Incoming Malformed(std::string problem) { return Incoming{Incoming::Kind::Malformed, {}, std::move(problem)}; }
+
+// Whether JSON text nests arrays and objects deeper than `limit`. Parsing would cope,
+// but copying and printing a value recurse once per level, so a message of a million
+// brackets would overflow the stack.
+bool NestedDeeperThan(std::string_view json, std::size_t limit) {
+  std::size_t depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    const char c = json[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      else if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > limit) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -134,6 +157,8 @@ Incoming MessageReader::Read() {
   std::string body;
   if (!ReadBody(*length, body)) return Malformed("the input ended inside a message's body");
   if (!fault.empty()) return Malformed(fault);
+  if (NestedDeeperThan(body, kMaxNesting))
+    return Incoming{Incoming::Kind::NotJson, {}, "a message nested deeper than " + std::to_string(kMaxNesting) + " levels"};
   Json message = Json::parse(body, nullptr, false);
   if (message.is_discarded()) return Incoming{Incoming::Kind::NotJson, {}, "a message body that is not JSON"};
   return Incoming{Incoming::Kind::Message, std::move(message), {}};
