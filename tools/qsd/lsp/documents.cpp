@@ -51,9 +51,20 @@ std::vector<const Document*> DocumentStore::All() const {
   return all;
 }
 
-void DocumentStore::Open(Document document) {
+std::size_t DocumentStore::Units(std::string_view exceptUri) const {
+  std::size_t units = 0;
+  for (const auto& [uri, document] : documents_)
+    if (uri != exceptUri) units += document.text.Text().size();
+  return units;
+}
+
+std::optional<std::string> DocumentStore::Open(Document document) {
+  const std::size_t size = document.text.Text().size();
+  if (size > kMaxDocumentUnits) return "larger than 64 Mi characters: not opened";
+  if (Units(document.uri) + size > kMaxOpenUnits) return "the open documents would hold more than 256 Mi characters: not opened";
   const std::string uri = document.uri;
   documents_.insert_or_assign(uri, std::move(document));
+  return std::nullopt;
 }
 
 void DocumentStore::Close(std::string_view uri) {
@@ -75,7 +86,8 @@ std::optional<std::string> DocumentStore::Apply(std::string_view uri, std::int64
     } else {
       text.Replace(*change.range, change.text);
     }
-    if (text.Text().size() > kMaxDocumentUnits) return "the document would grow past 64 Mi characters: change ignored";
+    if (text.Text().size() > kMaxDocumentUnits || Units(uri) + text.Text().size() > kMaxOpenUnits)
+      return "the document would grow past what the server holds: change ignored";
   }
   document.text = std::move(text);
   document.version = version;

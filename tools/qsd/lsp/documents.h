@@ -51,14 +51,17 @@ struct Document {
   DocumentText text;
 };
 
-// Documents by URI. A document grows no larger than this many UTF-16 units.
+// Documents by URI. A document grows no larger than this many UTF-16 units, and all
+// of them together no larger than the second.
 inline constexpr std::size_t kMaxDocumentUnits = std::size_t{64} << 20;
+inline constexpr std::size_t kMaxOpenUnits = std::size_t{256} << 20;
 
 class DocumentStore {
  public:
   const Document* Find(std::string_view uri) const;
   std::vector<const Document*> All() const;
-  void Open(Document document);
+  // Answers why the document was not opened (too large), or nothing.
+  std::optional<std::string> Open(Document document);
   void Close(std::string_view uri);
 
   struct Change {
@@ -70,6 +73,8 @@ class DocumentStore {
   std::optional<std::string> Apply(std::string_view uri, std::int64_t version, const std::vector<Change>& changes);
 
  private:
+  std::size_t Units(std::string_view exceptUri) const;
+
   std::map<std::string, Document, std::less<>> documents_;
 };
 

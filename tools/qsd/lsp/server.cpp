@@ -269,12 +269,11 @@ std::shared_ptr<const StoryDocument> Server::StoryOf(const std::string& uri) {
 void Server::DidOpen(const Json& params) {
   const Json& item = Field(params, "textDocument");
   Document document{StringField(item, "uri"), IntegerField(item, "version"), DocumentText(TextField(item, "text"))};
-  if (document.text.Text().size() > kMaxDocumentUnits) {
-    ports_.log(document.uri + ": larger than 64 Mi characters: not opened");
+  const std::string uri = document.uri;
+  if (const auto refused = documents_.Open(std::move(document))) {
+    ports_.log(uri + ": " + *refused);
     return;
   }
-  const std::string uri = document.uri;
-  documents_.Open(std::move(document));
   Changed(uri);
 }
 
