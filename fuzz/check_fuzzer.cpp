@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "fuzz/story_text.h"
-#include "tools/qsd/check.h"
+#include "tools/qsd/lib/check.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::u16string text = quillshade::fuzz::StoryTextOf(data, size);

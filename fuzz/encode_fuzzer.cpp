@@ -6,7 +6,7 @@
 #include <variant>
 
 #include "story/decode.h"
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/lib/text_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

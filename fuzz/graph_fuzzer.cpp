@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "fuzz/story_text.h"
-#include "tools/qsd/graph.h"
+#include "tools/qsd/lib/graph.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string dot = quillshade::qsd::StoryGraphDot(quillshade::fuzz::StoryTextOf(data, size), "fuzz \"story\"");

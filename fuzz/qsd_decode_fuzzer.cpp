@@ -6,7 +6,7 @@
 
 #include "story/decode.h"
 #include "story/utf8.h"
-#include "tools/qsd/story_input.h"
+#include "tools/qsd/lib/story_loader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -1,12 +1,12 @@
 // qsd check on story texts: the state walk, and the checks the fixtures do not pin.
-#include "tools/qsd/check.h"
+#include "tools/qsd/lib/check.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "tools/qsd/story_input.h"
+#include "tools/qsd/lib/story_loader.h"
 
 namespace quillshade::qsd {
 namespace {

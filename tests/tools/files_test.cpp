@@ -1,5 +1,5 @@
 // The toolkit's file edges: refusing what cannot be read, replacing outputs whole.
-#include "tools/qsd/files.h"
+#include "tools/qsd/lib/files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 // The story graph: folded runs of lines and the edges between them.
-#include "tools/qsd/graph.h"
+#include "tools/qsd/lib/graph.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

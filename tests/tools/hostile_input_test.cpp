@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "tools/qsd/command.h"
+#include "tools/qsd/commands/command.h"
 
 namespace quillshade::qsd {
 namespace {

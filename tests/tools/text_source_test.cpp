@@ -1,5 +1,5 @@
 // Text sources in, character codes out: the code page 932 reverse map and its choices.
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/lib/text_source.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "tools/qsd/cli.h"
+#include "tools/qsd/commands/cli.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "tools/qsd/files.h"
+#include "tools/qsd/lib/files.h"
 
 namespace quillshade::qsd::lsp {
 namespace {

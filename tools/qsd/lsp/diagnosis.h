@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "tools/qsd/check.h"
+#include "tools/qsd/lib/check.h"
 #include "tools/qsd/lsp/json_rpc.h"
 #include "tools/qsd/lsp/story_document.h"
 

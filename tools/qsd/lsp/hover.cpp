@@ -3,7 +3,7 @@
 #include "tools/qsd/lsp/features.h"
 
 #include "story/utf8.h"
-#include "tools/qsd/story_lines.h"
+#include "tools/qsd/lib/line_index.h"
 
 namespace quillshade::qsd::lsp {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "tools/qsd/command.h"
+#include "tools/qsd/commands/command.h"
 #include "tools/qsd/lsp/server.h"
 
 namespace quillshade::qsd {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/qsd/check.h"
+#include "tools/qsd/lib/check.h"
 #include "tools/qsd/lsp/documents.h"
 #include "tools/qsd/lsp/json_rpc.h"
 #include "tools/qsd/lsp/story_document.h"

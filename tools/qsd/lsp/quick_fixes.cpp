@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "story/utf8.h"
-#include "tools/qsd/label_suggestion.h"
+#include "tools/qsd/lib/label_suggestion.h"
 
 namespace quillshade::qsd::lsp {
 namespace {

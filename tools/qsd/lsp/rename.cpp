@@ -5,7 +5,7 @@
 #include <tuple>
 
 #include "story/utf8.h"
-#include "tools/qsd/story_lines.h"
+#include "tools/qsd/lib/line_index.h"
 
 namespace quillshade::qsd::lsp {
 namespace {

@@ -7,7 +7,7 @@
 #include "story/utf8.h"
 #include "tools/qsd/lsp/features.h"
 #include "tools/qsd/lsp/protocol.h"
-#include "tools/qsd/platform.h"
+#include "tools/qsd/lib/platform.h"
 
 namespace quillshade::qsd::lsp {
 namespace {

@@ -6,9 +6,9 @@
 #include "story/code_page.h"
 #include "story/decode.h"
 #include "story/utf8.h"
-#include "tools/qsd/check_internal.h"
-#include "tools/qsd/story_input.h"
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/lib/check_internal.h"
+#include "tools/qsd/lib/story_loader.h"
+#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd::lsp {
 namespace {

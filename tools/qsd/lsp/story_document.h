@@ -13,9 +13,9 @@
 
 #include "story/label_index.h"
 #include "story/script_line.h"
-#include "tools/qsd/check.h"
+#include "tools/qsd/lib/check.h"
 #include "tools/qsd/lsp/documents.h"
-#include "tools/qsd/story_lines.h"
+#include "tools/qsd/lib/line_index.h"
 
 namespace quillshade::qsd::lsp {
 

@@ -1,5 +1,5 @@
 // Story files through the reader's decoder, with every bad token placed.
-#include "tools/qsd/story_input.h"
+#include "tools/qsd/lib/story_loader.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "tools/qsd/command.h"
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/commands/command.h"
+#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {
 

@@ -1,5 +1,5 @@
 // Reading inputs whole and replacing outputs atomically.
-#include "tools/qsd/files.h"
+#include "tools/qsd/lib/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

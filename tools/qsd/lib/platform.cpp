@@ -1,5 +1,5 @@
 // What differs between the systems qsd runs on, kept in one place.
-#include "tools/qsd/platform.h"
+#include "tools/qsd/lib/platform.h"
 
 #ifndef _WIN32
 #include <unistd.h>

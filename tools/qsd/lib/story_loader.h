@@ -8,7 +8,7 @@
 
 #include "story/decode.h"
 #include "story/story_file.h"
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {
 

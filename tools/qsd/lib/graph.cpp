@@ -1,5 +1,5 @@
-// qsd graph: builds the dot text from the story's lines; svg through Graphviz's dot.
-#include "tools/qsd/graph.h"
+// The graph of a story: builds the dot text from the story's lines; svg through Graphviz's dot.
+#include "tools/qsd/lib/graph.h"
 
 #ifdef _WIN32
 #include <process.h>
@@ -22,12 +22,9 @@
 #include "story/label_index.h"
 #include "story/text.h"
 #include "story/utf8.h"
-#include "tools/qsd/command.h"
-#include "tools/qsd/files.h"
-#include "tools/qsd/options.h"
-#include "tools/qsd/platform.h"
-#include "tools/qsd/story_input.h"
-#include "tools/qsd/story_lines.h"
+#include "tools/qsd/lib/files.h"
+#include "tools/qsd/lib/platform.h"
+#include "tools/qsd/lib/line_index.h"
 
 #ifndef _WIN32
 extern char** environ;
@@ -35,24 +32,6 @@ extern char** environ;
 
 namespace quillshade::qsd {
 
-const Command kGraphCommand{
-    "graph",
-    "draw a story's flow as a Graphviz graph (dot or svg)",
-    "usage: qsd graph [--format dot|svg] [--from utf-8|cp932] FILE [-o OUT]\n"
-    "\n"
-    "Draws the flow of a story file or its text source: runs of plain lines fold into\n"
-    "one node showing the first of them; edges show reading on, jumps (a jump on a\n"
-    "flag as two edges, 'A true' and 'A false'), choices (their keys and labels), END.\n"
-    "Writes to OUT, or to stdout without -o.\n"
-    "\n"
-    "  --format dot   the graph in Graphviz's dot language (the default)\n"
-    "  --format svg   a picture, drawn by Graphviz's `dot` program, which must be\n"
-    "                 installed (Debian: apt-get install graphviz)\n"
-    "  --from ENCODING  encoding of a text source: utf-8 (default) or cp932\n"
-    "\n"
-    "Exit status: 0 done, 1 an unreadable FILE or no `dot` for svg, 2 wrong arguments.\n",
-    RunGraph,
-};
 
 namespace {
 
@@ -226,13 +205,9 @@ class GraphBuilder {
   std::string out_;
 };
 
-// Runs Graphviz's dot on a temporary file; answers the svg or why it failed.
-struct Rendered {
-  std::string svg;
-  std::optional<std::string> error;
-};
-
 Rendered Failure(std::string why) { return Rendered{{}, std::move(why)}; }
+
+}  // namespace
 
 #ifdef _WIN32
 Rendered RenderSvg(const std::string& dot) {
@@ -316,56 +291,6 @@ Rendered RenderSvg(const std::string& dot) {
 }
 #endif
 
-}  // namespace
-
 std::string StoryGraphDot(std::u16string_view text, std::string_view title) { return GraphBuilder(text).Build(title); }
-
-int RunGraph(const Arguments& args) {
-  std::string format = "dot";
-  std::string output = "-";
-  SourceEncoding encoding = SourceEncoding::Utf8;
-  std::vector<std::string> paths;
-  OptionReader reader(kGraphCommand, args);
-  while (reader.Next()) {
-    if (reader.IsFile()) {
-      paths.push_back(reader.Argument());
-    } else if (reader.Is("--help") || reader.Is("-h")) {
-      return reader.PrintHelp();
-    } else if (reader.Is("--format")) {
-      if (!reader.TakeValue() || (reader.Value() != "dot" && reader.Value() != "svg"))
-        return reader.Fail("--format needs dot or svg");
-      format = reader.Value();
-    } else if (reader.Is("-o") || reader.Is("--output")) {
-      if (!reader.TakeValue() || reader.Value().empty()) return reader.Fail("-o needs a file name");
-      output = reader.Value();
-    } else if (reader.Is("--from")) {
-      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding)) return reader.Fail("--from needs utf-8 or cp932");
-    } else {
-      return reader.UnknownOption();
-    }
-  }
-  if (paths.size() != 1) return UsageError(kGraphCommand, paths.empty() ? "no FILE named" : "name one FILE");
-
-  const AnyStory story = ReadStoryOrSource(paths[0], encoding);
-  const std::string shownName = DisplayName(paths[0]);
-  for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
-  if (story.error) std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), story.error->c_str());
-  if (story.text.empty()) return kExitFailed;
-  const std::string name = Utf8FromPath(PathFromUtf8(paths[0]).filename());
-  std::string result = StoryGraphDot(story.text, paths[0] == "-" ? "story" : name);
-  if (format == "svg") {
-    Rendered svg = RenderSvg(result);
-    if (svg.error) {
-      std::fprintf(stderr, "qsd graph: %s\n", svg.error->c_str());
-      return kExitFailed;
-    }
-    result = std::move(svg.svg);
-  }
-  if (const auto problem = WriteOutput(output, result)) {
-    std::fprintf(stderr, "qsd graph: %s: %s\n", output.c_str(), problem->c_str());
-    return kExitFailed;
-  }
-  return kExitOk;
-}
 
 }  // namespace quillshade::qsd

@@ -1,5 +1,5 @@
 // Line index of a story text and small helpers for messages about it.
-#include "tools/qsd/story_lines.h"
+#include "tools/qsd/lib/line_index.h"
 
 #include <algorithm>
 
@@ -7,7 +7,7 @@
 #include "story/text.h"
 #include "story/utf16.h"
 #include "story/utf8.h"
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {
 

@@ -8,12 +8,12 @@
 
 #include "story/code_page.h"
 #include "story/utf8.h"
-#include "tools/qsd/command.h"
-#include "tools/qsd/files.h"
-#include "tools/qsd/json.h"
-#include "tools/qsd/options.h"
-#include "tools/qsd/platform.h"
-#include "tools/qsd/story_input.h"
+#include "tools/qsd/commands/command.h"
+#include "tools/qsd/lib/files.h"
+#include "tools/qsd/lib/json.h"
+#include "tools/qsd/commands/option_reader.h"
+#include "tools/qsd/lib/platform.h"
+#include "tools/qsd/lib/story_loader.h"
 #include "ui/form.h"
 #include "ui/term/terminal_window.h"
 

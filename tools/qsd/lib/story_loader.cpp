@@ -1,5 +1,5 @@
 // Decoding story files and placing their bad tokens by line and column.
-#include "tools/qsd/story_input.h"
+#include "tools/qsd/lib/story_loader.h"
 
 #include <algorithm>
 #include <fstream>
@@ -8,8 +8,8 @@
 #include "story/code_page.h"
 #include "story/utf16.h"
 #include "story/utf8.h"
-#include "tools/qsd/files.h"
-#include "tools/qsd/platform.h"
+#include "tools/qsd/lib/files.h"
+#include "tools/qsd/lib/platform.h"
 
 namespace quillshade::qsd {
 

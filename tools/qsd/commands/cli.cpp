@@ -1,11 +1,11 @@
 // Dispatch, --help, --version and `qsd help COMMAND`.
-#include "tools/qsd/cli.h"
+#include "tools/qsd/commands/cli.h"
 
 #include <array>
 #include <cstdio>
 #include <string>
 
-#include "tools/qsd/command.h"
+#include "tools/qsd/commands/command.h"
 
 namespace quillshade::qsd {
 namespace {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "story/story.h"
+#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {
 
@@ -95,6 +97,23 @@ struct WalkResult {
 
 WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan = kDefaultMaxScan,
                      const std::atomic<bool>* stop = nullptr);
+
+// One file checked as `qsd check` checks it.
+struct CheckedFile {
+  std::string name;
+  std::optional<std::string> unreadable;  // why the file could not be read: no diagnostics then
+  std::vector<Diagnostic> diagnostics;
+  bool analysed = false;                  // the story loaded and every check ran on it
+  FlagUse flags;
+};
+
+// Reads a story file or a text source and checks it; a story that does not load, or a
+// source that does not encode, gets the diagnostics that say why. "-" reads stdin.
+CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options);
+
+// Judges flags D and E across files checked together, then sorts each file's
+// diagnostics by their place.
+void JudgeFilesTogether(std::vector<CheckedFile>& files);
 
 
 

@@ -1,5 +1,5 @@
 // Reading text sources and writing character codes through code page 932.
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/lib/text_source.h"
 
 #include <algorithm>
 #include <cstdio>

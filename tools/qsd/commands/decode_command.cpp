@@ -5,11 +5,11 @@
 
 #include "story/utf16.h"
 #include "story/utf8.h"
-#include "tools/qsd/command.h"
-#include "tools/qsd/files.h"
-#include "tools/qsd/options.h"
-#include "tools/qsd/story_input.h"
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/commands/command.h"
+#include "tools/qsd/lib/files.h"
+#include "tools/qsd/commands/option_reader.h"
+#include "tools/qsd/lib/story_loader.h"
+#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {
 

@@ -1,57 +1,23 @@
-// qsd check: reads story files and text sources, runs every check, prints like a compiler.
-#include "tools/qsd/check.h"
+// The checks of a story: loading it with its diagnostics, running every check, judging files together.
+#include "tools/qsd/lib/check.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <tuple>
 
+#include "story/code_page.h"
 #include "story/decode.h"
-#include "tools/qsd/check_internal.h"
-#include "tools/qsd/command.h"
-#include "tools/qsd/files.h"
-#include "tools/qsd/options.h"
-#include "tools/qsd/story_input.h"
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/lib/check_internal.h"
+#include "tools/qsd/lib/files.h"
+#include "tools/qsd/lib/story_loader.h"
+#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {
 
-const Command kCheckCommand{
-    "check",
-    "find the traps in stories, as a compiler reports errors",
-    "usage: qsd check [--width N] [--from utf-8|cp932] [--max-states N] [--max-scan N] FILE...\n"
-    "       qsd check --list\n"
-    "\n"
-    "Checks story files (.qsd) and their text sources, told apart by their content.\n"
-    "Prints one line per problem: FILE:LINE:COL: error|warning: message [check]\n"
-    "where LINE is the line of the story. Nothing is printed for a clean story.\n"
-    "Every state the reader can reach from the start is walked (flags D and E may\n"
-    "arrive set from an earlier story): lines never reached, endless loops, flags set\n"
-    "but never tested or tested but never set. D and E are judged across all the FILEs,\n"
-    "so name the stories of a series together.\n"
-    "\n"
-    "  --list           print every check with one line of explanation\n"
-    "  --width N        columns the title bar shows (full-width characters count\n"
-    "                   two; default 44, a 450-pixel title bar)\n"
-    "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
-    "  --max-states N   give up the walk after N reader states (default 4000000)\n"
-    "  --max-scan N     give up the walk once its label searches would read more\n"
-    "                   than N characters (default 10000000000)\n"
-    "\n"
-    "Exit status: 0 no errors (warnings allowed), 1 errors or an unreadable FILE,\n"
-    "2 wrong arguments.\n",
-    RunCheck,
-};
 
 namespace {
 
 using enum Severity;
 
-struct CheckedFile {
-  std::string name;
-  std::vector<Diagnostic> diagnostics;
-  bool analysed = false;
-  FlagUse flags;
-};
 
 void AddTokenDiagnostics(const LoadedStory& story, DiagnosticSink& sink) {
   const StoryLines lines(story.text);
@@ -71,14 +37,15 @@ void AddTokenDiagnostics(const LoadedStory& story, DiagnosticSink& sink) {
              std::to_string(story.badTokenCount - story.badTokens.size()) + " more invalid tokens are not named");
 }
 
+}  // namespace
+
 CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options) {
-  CheckedFile file{path, {}, false, {}};
+  CheckedFile file{path, {}, {}, false, {}};
   // A story file is read as the reader reads it, never held whole.
   const bool storyFile = IsStoryFile(path);
   const InputFile input = storyFile ? InputFile{} : ReadInput(path);
   if (input.error) {
-    std::fprintf(stderr, "qsd check: %s: %s\n", DisplayName(path).c_str(), input.error->c_str());
-    file.diagnostics.push_back(Diagnostic{0, 0, 0, Error, *input.error, "", {}});
+    file.unreadable = *input.error;
     return file;
   }
   DiagnosticSink sink;
@@ -116,13 +83,6 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   return file;
 }
 
-bool ParseCount(const std::string& text, std::uint64_t& value) {
-  if (text.empty() || text.size() > 15 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  value = std::stoull(text);
-  return value > 0;
-}
-
-}  // namespace
 
 const std::vector<CheckInfo>& AllChecks() {
   static const std::vector<CheckInfo> checks{
@@ -259,60 +219,11 @@ std::vector<std::vector<Diagnostic>> JudgeCarriedFlags(const std::vector<FlagUse
   return found;
 }
 
-int RunCheck(const Arguments& args) {
-  CheckOptions options;
-  SourceEncoding encoding = SourceEncoding::Utf8;
-  bool list = false;
-  std::vector<std::string> paths;
-  OptionReader reader(kCheckCommand, args);
-  while (reader.Next()) {
-    if (reader.IsFile()) {
-      paths.push_back(reader.Argument());
-    } else if (reader.Is("--help") || reader.Is("-h")) {
-      return reader.PrintHelp();
-    } else if (reader.Is("--list")) {
-      list = true;
-    } else if (reader.Is("--width")) {
-      std::uint64_t width = 0;
-      if (!reader.TakeValue() || !ParseCount(reader.Value(), width)) return reader.Fail("--width needs a number of columns");
-      options.width = static_cast<std::size_t>(width);
-    } else if (reader.Is("--max-states")) {
-      std::uint64_t states = 0;
-      if (!reader.TakeValue() || !ParseCount(reader.Value(), states) || states > 0xFFFFFFF0ULL)
-        return reader.Fail("--max-states needs a number from 1 to 4294967280");
-      options.maxStates = states;
-    } else if (reader.Is("--max-scan")) {
-      std::uint64_t characters = 0;
-      if (!reader.TakeValue() || !ParseCount(reader.Value(), characters))
-        return reader.Fail("--max-scan needs a number of characters");
-      options.maxScan = characters;
-    } else if (reader.Is("--from")) {
-      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding))
-        return reader.Fail("--from needs utf-8 or cp932");
-    } else {
-      return reader.UnknownOption();
-    }
-  }
-  if (list) {
-    if (!paths.empty()) return UsageError(kCheckCommand, "--list takes no FILE");
-    for (const CheckInfo& info : AllChecks())
-      std::printf("%-28.*s %-7s %.*s\n", static_cast<int>(info.name.size()), info.name.data(),
-                  info.severity == Error ? "error" : "warning", static_cast<int>(info.summary.size()),
-                  info.summary.data());
-    return kExitOk;
-  }
-  if (paths.empty()) return UsageError(kCheckCommand, "no FILE named");
-
-  std::vector<CheckedFile> files;
-  for (const std::string& path : paths) files.push_back(CheckFile(path, encoding, options));
+void JudgeFilesTogether(std::vector<CheckedFile>& files) {
   std::vector<FlagUse> uses;
   for (const CheckedFile& file : files)
     if (file.analysed) uses.push_back(file.flags);
   std::vector<std::vector<Diagnostic>> carried = JudgeCarriedFlags(uses);
-
-  std::size_t errors = 0;
-  std::size_t warnings = 0;
-  bool unreadable = false;
   std::size_t next = 0;
   for (CheckedFile& file : files) {
     if (file.analysed) {
@@ -322,28 +233,7 @@ int RunCheck(const Arguments& args) {
     std::stable_sort(file.diagnostics.begin(), file.diagnostics.end(), [](const Diagnostic& a, const Diagnostic& b) {
       return std::tie(a.line, a.column) < std::tie(b.line, b.column);
     });
-    for (const Diagnostic& diagnostic : file.diagnostics) {
-      if (diagnostic.check.empty()) {
-        unreadable = true;  // already said on stderr
-        continue;
-      }
-      (diagnostic.severity == Error ? errors : warnings) += 1;
-      const std::string line = FormatDiagnostic(file.name, diagnostic) + "\n";
-      std::fwrite(line.data(), 1, line.size(), stdout);
-      // A hint for the writer, beside the summary on stderr: the diagnostics on stdout
-      // stay one line each for tools that read them.
-      if (!diagnostic.note.empty()) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s:%lld:%lld: note: %s\n", file.name.c_str(), static_cast<long long>(diagnostic.line),
-                     static_cast<long long>(diagnostic.column), diagnostic.note.c_str());
-      }
-    }
   }
-  std::fflush(stdout);
-  if (errors + warnings > 0)
-    std::fprintf(stderr, "qsd check: %zu error%s and %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
-                 warnings == 1 ? "" : "s");
-  return errors > 0 || unreadable ? kExitFailed : kExitOk;
 }
 
 }  // namespace quillshade::qsd

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "story/label_index.h"
-#include "tools/qsd/check.h"
-#include "tools/qsd/story_input.h"
-#include "tools/qsd/story_lines.h"
+#include "tools/qsd/lib/check.h"
+#include "tools/qsd/lib/story_loader.h"
+#include "tools/qsd/lib/line_index.h"
 
 namespace quillshade::qsd {
 

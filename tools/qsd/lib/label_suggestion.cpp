@@ -1,5 +1,5 @@
 // Finding the line beginning nearest to a missing label.
-#include "tools/qsd/label_suggestion.h"
+#include "tools/qsd/lib/label_suggestion.h"
 
 #include <algorithm>
 #include <limits>

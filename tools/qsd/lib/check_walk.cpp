@@ -9,9 +9,9 @@
 #include "story/script_line.h"
 #include "story/story.h"
 #include "story/text.h"
-#include "tools/qsd/check.h"
-#include "tools/qsd/check_internal.h"
-#include "tools/qsd/story_lines.h"
+#include "tools/qsd/lib/check.h"
+#include "tools/qsd/lib/check_internal.h"
+#include "tools/qsd/lib/line_index.h"
 
 namespace quillshade::qsd {
 namespace {

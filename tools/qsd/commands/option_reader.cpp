@@ -1,5 +1,5 @@
 // The argument walk shared by the toolkit's commands.
-#include "tools/qsd/options.h"
+#include "tools/qsd/commands/option_reader.h"
 
 #include <cstdio>
 

@@ -1,11 +1,11 @@
 // qsd encode: a text source to a story file, every character as its code page 932 code.
 #include <cstdio>
 
-#include "tools/qsd/command.h"
-#include "tools/qsd/files.h"
-#include "tools/qsd/options.h"
-#include "tools/qsd/story_input.h"
-#include "tools/qsd/text_source.h"
+#include "tools/qsd/commands/command.h"
+#include "tools/qsd/lib/files.h"
+#include "tools/qsd/commands/option_reader.h"
+#include "tools/qsd/lib/story_loader.h"
+#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {
 

@@ -5,8 +5,8 @@
 #include "story/choice.h"
 #include "story/label_index.h"
 #include "story/text.h"
-#include "tools/qsd/check_internal.h"
-#include "tools/qsd/label_suggestion.h"
+#include "tools/qsd/lib/check_internal.h"
+#include "tools/qsd/lib/label_suggestion.h"
 
 namespace quillshade::qsd {
 namespace {

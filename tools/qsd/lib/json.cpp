@@ -1,5 +1,5 @@
 // JSON values from story text, and the spaced one-line form of the trace.
-#include "tools/qsd/json.h"
+#include "tools/qsd/lib/json.h"
 
 #include "story/utf8.h"
 

@@ -5,7 +5,7 @@
 
 #include "story/script_line.h"
 #include "story/text.h"
-#include "tools/qsd/check_internal.h"
+#include "tools/qsd/lib/check_internal.h"
 
 namespace quillshade::qsd {
 namespace {

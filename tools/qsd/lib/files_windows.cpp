@@ -1,6 +1,6 @@
 // Reading inputs whole and replacing outputs atomically, on Windows: paths arrive as
 // UTF-8 and reach the system as wide strings, so every file name works.
-#include "tools/qsd/files.h"
+#include "tools/qsd/lib/files.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <new>
 
-#include "tools/qsd/platform.h"
+#include "tools/qsd/lib/platform.h"
 
 namespace quillshade::qsd {
 namespace {

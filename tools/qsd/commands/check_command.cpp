@@ -1,0 +1,146 @@
+// qsd check: reads its options, checks each file, prints the diagnostics as compilers do.
+#include <cstdio>
+#include <optional>
+
+#include "tools/qsd/commands/command.h"
+#include "tools/qsd/commands/option_reader.h"
+#include "tools/qsd/lib/check.h"
+#include "tools/qsd/lib/files.h"
+
+namespace quillshade::qsd {
+
+const Command kCheckCommand{
+    "check",
+    "find the traps in stories, as a compiler reports errors",
+    "usage: qsd check [--width N] [--from utf-8|cp932] [--max-states N] [--max-scan N] FILE...\n"
+    "       qsd check --list\n"
+    "\n"
+    "Checks story files (.qsd) and their text sources, told apart by their content.\n"
+    "Prints one line per problem: FILE:LINE:COL: error|warning: message [check]\n"
+    "where LINE is the line of the story. Nothing is printed for a clean story.\n"
+    "Every state the reader can reach from the start is walked (flags D and E may\n"
+    "arrive set from an earlier story): lines never reached, endless loops, flags set\n"
+    "but never tested or tested but never set. D and E are judged across all the FILEs,\n"
+    "so name the stories of a series together.\n"
+    "\n"
+    "  --list           print every check with one line of explanation\n"
+    "  --width N        columns the title bar shows (full-width characters count\n"
+    "                   two; default 44, a 450-pixel title bar)\n"
+    "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
+    "  --max-states N   give up the walk after N reader states (default 4000000)\n"
+    "  --max-scan N     give up the walk once its label searches would read more\n"
+    "                   than N characters (default 10000000000)\n"
+    "\n"
+    "Exit status: 0 no errors (warnings allowed), 1 errors or an unreadable FILE,\n"
+    "2 wrong arguments.\n",
+    RunCheck,
+};
+
+namespace {
+
+struct CheckRequest {
+  CheckOptions options;
+  SourceEncoding encoding = SourceEncoding::Utf8;
+  bool list = false;  // --list: print the checks instead
+  std::vector<std::string> paths;
+};
+
+bool ParseCount(const std::string& text, std::uint64_t& value) {
+  if (text.empty() || text.size() > 15 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  value = std::stoull(text);
+  return value > 0;
+}
+
+// The options and files of one run; a status when the command should stop at once.
+std::optional<int> ParseArguments(const Arguments& args, CheckRequest& request) {
+  CheckOptions& options = request.options;
+  SourceEncoding& encoding = request.encoding;
+  bool& list = request.list;
+  std::vector<std::string>& paths = request.paths;
+  OptionReader reader(kCheckCommand, args);
+  while (reader.Next()) {
+    if (reader.IsFile()) {
+      paths.push_back(reader.Argument());
+    } else if (reader.Is("--help") || reader.Is("-h")) {
+      return reader.PrintHelp();
+    } else if (reader.Is("--list")) {
+      list = true;
+    } else if (reader.Is("--width")) {
+      std::uint64_t width = 0;
+      if (!reader.TakeValue() || !ParseCount(reader.Value(), width)) return reader.Fail("--width needs a number of columns");
+      options.width = static_cast<std::size_t>(width);
+    } else if (reader.Is("--max-states")) {
+      std::uint64_t states = 0;
+      if (!reader.TakeValue() || !ParseCount(reader.Value(), states) || states > 0xFFFFFFF0ULL)
+        return reader.Fail("--max-states needs a number from 1 to 4294967280");
+      options.maxStates = states;
+    } else if (reader.Is("--max-scan")) {
+      std::uint64_t characters = 0;
+      if (!reader.TakeValue() || !ParseCount(reader.Value(), characters))
+        return reader.Fail("--max-scan needs a number of characters");
+      options.maxScan = characters;
+    } else if (reader.Is("--from")) {
+      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding))
+        return reader.Fail("--from needs utf-8 or cp932");
+    } else {
+      return reader.UnknownOption();
+    }
+  }
+  if (list && !paths.empty()) return UsageError(kCheckCommand, "--list takes no FILE");
+  if (!list && paths.empty()) return UsageError(kCheckCommand, "no FILE named");
+  return std::nullopt;
+}
+
+int PrintCheckList() {
+  for (const CheckInfo& info : AllChecks())
+    std::printf("%-28.*s %-7s %.*s\n", static_cast<int>(info.name.size()), info.name.data(),
+                info.severity == Severity::Error ? "error" : "warning", static_cast<int>(info.summary.size()),
+                info.summary.data());
+  return kExitOk;
+}
+
+// One line per diagnostic on stdout, its note (if any) and the totals on stderr.
+int PrintDiagnostics(const std::vector<CheckedFile>& files) {
+  std::size_t errors = 0;
+  std::size_t warnings = 0;
+  bool unreadable = false;
+  for (const CheckedFile& file : files) {
+    unreadable = unreadable || file.unreadable.has_value();
+    for (const Diagnostic& diagnostic : file.diagnostics) {
+      (diagnostic.severity == Severity::Error ? errors : warnings) += 1;
+      const std::string line = FormatDiagnostic(file.name, diagnostic) + "\n";
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      // A hint for the writer, beside the summary on stderr: the diagnostics on stdout
+      // stay one line each for tools that read them.
+      if (!diagnostic.note.empty()) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s:%lld:%lld: note: %s\n", file.name.c_str(), static_cast<long long>(diagnostic.line),
+                     static_cast<long long>(diagnostic.column), diagnostic.note.c_str());
+      }
+    }
+  }
+  std::fflush(stdout);
+  if (errors + warnings > 0)
+    std::fprintf(stderr, "qsd check: %zu error%s and %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
+                 warnings == 1 ? "" : "s");
+  return errors > 0 || unreadable ? kExitFailed : kExitOk;
+}
+
+}  // namespace
+
+int RunCheck(const Arguments& args) {
+  CheckRequest request;
+  if (const std::optional<int> status = ParseArguments(args, request)) return *status;
+  if (request.list) return PrintCheckList();
+
+  std::vector<CheckedFile> files;
+  for (const std::string& path : request.paths) {
+    files.push_back(CheckFile(path, request.encoding, request.options));
+    if (files.back().unreadable)
+      std::fprintf(stderr, "qsd check: %s: %s\n", DisplayName(path).c_str(), files.back().unreadable->c_str());
+  }
+  JudgeFilesTogether(files);
+  return PrintDiagnostics(files);
+}
+
+}  // namespace quillshade::qsd

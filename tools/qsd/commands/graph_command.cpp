@@ -1,0 +1,81 @@
+// qsd graph: reads its options and the story, writes the graph as dot or svg.
+#include <cstdio>
+#include <filesystem>
+
+#include "tools/qsd/commands/command.h"
+#include "tools/qsd/commands/option_reader.h"
+#include "tools/qsd/lib/files.h"
+#include "tools/qsd/lib/graph.h"
+#include "tools/qsd/lib/platform.h"
+#include "tools/qsd/lib/story_loader.h"
+
+namespace quillshade::qsd {
+
+const Command kGraphCommand{
+    "graph",
+    "draw a story's flow as a Graphviz graph (dot or svg)",
+    "usage: qsd graph [--format dot|svg] [--from utf-8|cp932] FILE [-o OUT]\n"
+    "\n"
+    "Draws the flow of a story file or its text source: runs of plain lines fold into\n"
+    "one node showing the first of them; edges show reading on, jumps (a jump on a\n"
+    "flag as two edges, 'A true' and 'A false'), choices (their keys and labels), END.\n"
+    "Writes to OUT, or to stdout without -o.\n"
+    "\n"
+    "  --format dot   the graph in Graphviz's dot language (the default)\n"
+    "  --format svg   a picture, drawn by Graphviz's `dot` program, which must be\n"
+    "                 installed (Debian: apt-get install graphviz)\n"
+    "  --from ENCODING  encoding of a text source: utf-8 (default) or cp932\n"
+    "\n"
+    "Exit status: 0 done, 1 an unreadable FILE or no `dot` for svg, 2 wrong arguments.\n",
+    RunGraph,
+};
+
+int RunGraph(const Arguments& args) {
+  std::string format = "dot";
+  std::string output = "-";
+  SourceEncoding encoding = SourceEncoding::Utf8;
+  std::vector<std::string> paths;
+  OptionReader reader(kGraphCommand, args);
+  while (reader.Next()) {
+    if (reader.IsFile()) {
+      paths.push_back(reader.Argument());
+    } else if (reader.Is("--help") || reader.Is("-h")) {
+      return reader.PrintHelp();
+    } else if (reader.Is("--format")) {
+      if (!reader.TakeValue() || (reader.Value() != "dot" && reader.Value() != "svg"))
+        return reader.Fail("--format needs dot or svg");
+      format = reader.Value();
+    } else if (reader.Is("-o") || reader.Is("--output")) {
+      if (!reader.TakeValue() || reader.Value().empty()) return reader.Fail("-o needs a file name");
+      output = reader.Value();
+    } else if (reader.Is("--from")) {
+      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding)) return reader.Fail("--from needs utf-8 or cp932");
+    } else {
+      return reader.UnknownOption();
+    }
+  }
+  if (paths.size() != 1) return UsageError(kGraphCommand, paths.empty() ? "no FILE named" : "name one FILE");
+
+  const AnyStory story = ReadStoryOrSource(paths[0], encoding);
+  const std::string shownName = DisplayName(paths[0]);
+  for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
+  if (story.error) std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), story.error->c_str());
+  if (story.text.empty()) return kExitFailed;
+  const std::string name = Utf8FromPath(PathFromUtf8(paths[0]).filename());
+  std::string result = StoryGraphDot(story.text, paths[0] == "-" ? "story" : name);
+  if (format == "svg") {
+    Rendered svg = RenderSvg(result);
+    if (svg.error) {
+      std::fprintf(stderr, "qsd graph: %s\n", svg.error->c_str());
+      return kExitFailed;
+    }
+    result = std::move(svg.svg);
+  }
+  if (const auto problem = WriteOutput(output, result)) {
+    std::fprintf(stderr, "qsd graph: %s: %s\n", output.c_str(), problem->c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace quillshade::qsd
