@@ -1,4 +1,4 @@
-// Choice fields and choice jumps (module mdlFunction's PickField, and ChooseBranch).
+// Choice fields and choice jumps: PickField and ChooseBranch.
 #pragma once
 
 #include <cstdint>

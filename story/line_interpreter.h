@@ -1,4 +1,4 @@
-// The line interpreter (module mdlRead): one step of reading the story.
+// The line interpreter: one step of reading the story.
 #pragma once
 
 #include <cstdint>

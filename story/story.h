@@ -8,8 +8,7 @@
 
 namespace quillshade {
 
-// A flag holds -1 for true and 0 for false, which traces and the reader's own
-// arithmetic on flags show.
+// A flag holds -1 for true and 0 for false; traces show these values.
 inline constexpr std::int16_t kTrue = -1;
 inline constexpr std::int16_t kFalse = 0;
 
