@@ -39,6 +39,41 @@ void AddTokenDiagnostics(const LoadedStory& story, DiagnosticSink& sink) {
 
 }  // namespace
 
+LoadedForCheck LoadForCheck(LoadedStory story) {
+  DiagnosticSink sink;
+  LoadedForCheck loaded;
+  if (story.status != StoryFileStatus::Loaded) {
+    sink.Add("empty-story", 1, 1, 0, std::string("the reader cannot load it: ") + Describe(story.status));
+  } else {
+    AddTokenDiagnostics(story, sink);
+    loaded.text = std::move(story.text);
+    loaded.loaded = true;
+  }
+  loaded.diagnostics = std::move(sink.All());
+  return loaded;
+}
+
+LoadedForCheck LoadForCheck(std::string_view source, SourceEncoding encoding) {
+  DiagnosticSink sink;
+  LoadedForCheck loaded;
+  SourceResult decoded = ReadTextSource(source, encoding);
+  if (const auto* problem = std::get_if<SourceProblem>(&decoded)) {
+    sink.Add("encoding", static_cast<std::size_t>(problem->place.line),
+             static_cast<std::size_t>(problem->place.column), 0, problem->message);
+  } else {
+    const EncodedStory encoded = EncodeStory(std::get<std::u16string>(decoded));
+    for (const Unencodable& bad : encoded.unencodable)
+      sink.Add("unencodable", static_cast<std::size_t>(bad.place.line), static_cast<std::size_t>(bad.place.column),
+               bad.character > 0xFFFF ? 2 : 1,
+               DescribeCharacter(bad.character) + " cannot be written in code page 932");
+    // The story exactly as the reader would hold it once the source is encoded.
+    loaded.text = DecodeCharCodes(encoded.codes, Cp932CodePage());
+    loaded.loaded = true;
+  }
+  loaded.diagnostics = std::move(sink.All());
+  return loaded;
+}
+
 CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options) {
   CheckedFile file{path, {}, {}, false, {}};
   // A story file is read as the reader reads it, never held whole.
@@ -48,35 +83,13 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
     file.unreadable = *input.error;
     return file;
   }
-  DiagnosticSink sink;
-  std::u16string text;
-  if (storyFile || LooksLikeStoryFile(input.bytes)) {
-    LoadedStory story = storyFile ? LoadStory(path, kMaxNamedProblems) : DecodeStoryBytes(input.bytes, kMaxNamedProblems);
-    if (story.status != StoryFileStatus::Loaded) {
-      sink.Add("empty-story", 1, 1, 0, std::string("the reader cannot load it: ") + Describe(story.status));
-      file.diagnostics = std::move(sink.All());
-      return file;
-    }
-    AddTokenDiagnostics(story, sink);
-    text = std::move(story.text);
-  } else {
-    SourceResult source = ReadTextSource(input.bytes, encoding);
-    if (const auto* problem = std::get_if<SourceProblem>(&source)) {
-      sink.Add("encoding", static_cast<std::size_t>(problem->place.line),
-               static_cast<std::size_t>(problem->place.column), 0, problem->message);
-      file.diagnostics = std::move(sink.All());
-      return file;
-    }
-    const EncodedStory encoded = EncodeStory(std::get<std::u16string>(source));
-    for (const Unencodable& bad : encoded.unencodable)
-      sink.Add("unencodable", static_cast<std::size_t>(bad.place.line), static_cast<std::size_t>(bad.place.column),
-               bad.character > 0xFFFF ? 2 : 1,
-               DescribeCharacter(bad.character) + " cannot be written in code page 932");
-    // The story exactly as the reader would hold it once the source is encoded.
-    text = DecodeCharCodes(encoded.codes, Cp932CodePage());
-  }
-  StoryReport report = CheckStoryText(text, options);
-  file.diagnostics = std::move(sink.All());
+  LoadedForCheck loaded =
+      storyFile || LooksLikeStoryFile(input.bytes)
+          ? LoadForCheck(storyFile ? LoadStory(path, kMaxNamedProblems) : DecodeStoryBytes(input.bytes, kMaxNamedProblems))
+          : LoadForCheck(input.bytes, encoding);
+  file.diagnostics = std::move(loaded.diagnostics);
+  if (!loaded.loaded) return file;
+  StoryReport report = CheckStoryText(loaded.text, options);
   file.diagnostics.insert(file.diagnostics.end(), report.diagnostics.begin(), report.diagnostics.end());
   file.flags = report.flags;
   file.analysed = true;

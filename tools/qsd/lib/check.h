@@ -14,6 +14,8 @@
 
 namespace quillshade::qsd {
 
+struct LoadedStory;
+
 enum class Severity { Warning, Error };
 
 struct Diagnostic {
@@ -97,6 +99,20 @@ struct WalkResult {
 
 WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan = kDefaultMaxScan,
                      const std::atomic<bool>* stop = nullptr);
+
+// A story as `qsd check` loads it, before the checks: the text the reader would hold,
+// and what loading found (a story file's tokens that add nothing, a text source's
+// characters that code page 932 cannot hold, or why it does not load at all).
+struct LoadedForCheck {
+  bool loaded = false;  // the checks apply
+  std::u16string text;
+  std::vector<Diagnostic> diagnostics;
+};
+
+// A story file as the reader decoded it.
+LoadedForCheck LoadForCheck(LoadedStory story);
+// A text source's bytes, encoded and decoded again.
+LoadedForCheck LoadForCheck(std::string_view source, SourceEncoding encoding);
 
 // One file checked as `qsd check` checks it.
 struct CheckedFile {

@@ -3,12 +3,8 @@
 
 #include <algorithm>
 
-#include "story/code_page.h"
-#include "story/decode.h"
 #include "story/utf8.h"
-#include "tools/qsd/lib/check_internal.h"
 #include "tools/qsd/lib/story_loader.h"
-#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -16,41 +12,13 @@ namespace {
 bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
-// Loads the bytes as `qsd check` does: a text source encoded and decoded again, or a
-// story file decoded; what loading finds goes into the story's diagnostics.
+// Loads the bytes as `qsd check` does; what loading finds goes into the diagnostics.
 void Load(StoryDocument& story, std::string_view bytes) {
-  DiagnosticSink sink;
-  if (story.textSource) {
-    SourceResult source = ReadTextSource(bytes, SourceEncoding::Utf8);
-    if (const auto* problem = std::get_if<SourceProblem>(&source)) {
-      sink.Add("encoding", static_cast<std::size_t>(problem->place.line),
-               static_cast<std::size_t>(problem->place.column), 0, problem->message);
-    } else {
-      const EncodedStory encoded = EncodeStory(std::get<std::u16string>(source));
-      for (const Unencodable& bad : encoded.unencodable)
-        sink.Add("unencodable", static_cast<std::size_t>(bad.place.line), static_cast<std::size_t>(bad.place.column),
-                 bad.character > 0xFFFF ? 2 : 1, DescribeCharacter(bad.character) + " cannot be written in code page 932");
-      story.text = DecodeCharCodes(encoded.codes, Cp932CodePage());
-      story.loadable = true;
-    }
-  } else {
-    LoadedStory loaded = DecodeStoryBytes(bytes, kMaxNamedProblems);
-    if (loaded.status != StoryFileStatus::Loaded) {
-      sink.Add("empty-story", 1, 1, 0, std::string("the reader cannot load it: ") + Describe(loaded.status));
-    } else {
-      const StoryLines lines(loaded.text);
-      for (const PlacedToken& placed : loaded.badTokens) {
-        const std::size_t line = lines.Count() > 0 ? lines.LineOf(placed.storyIndex) : 1;
-        const std::size_t column = lines.Count() > 0 ? placed.storyIndex - lines.Start(line) + 1 : 1;
-        sink.Add("invalid-token", line, column, 0,
-                 "the token '" + placed.excerpt + "' (file line " + std::to_string(placed.fileLine) + ", column " +
-                     std::to_string(placed.fileColumn) + ") " + FaultText(placed.token.fault) + ": it adds nothing");
-      }
-      story.text = std::move(loaded.text);
-      story.loadable = true;
-    }
-  }
-  story.loadDiagnostics = std::move(sink.All());
+  LoadedForCheck loaded = story.textSource ? LoadForCheck(bytes, SourceEncoding::Utf8)
+                                           : LoadForCheck(DecodeStoryBytes(bytes, kMaxNamedProblems));
+  story.loadable = loaded.loaded;
+  story.text = std::move(loaded.text);
+  story.loadDiagnostics = std::move(loaded.diagnostics);
 }
 
 // The units of the editor's text that the story holds one fewer of, line by line.
