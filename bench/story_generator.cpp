@@ -4,6 +4,7 @@
 #include <array>
 
 #include "story/code_page.h"
+#include "story/encode.h"
 
 namespace quillshade::bench {
 namespace {
@@ -36,7 +37,7 @@ class StoryWriter {
   StoryWriter(StoryShape shape, std::uint32_t seed) : shape_(shape), random_(seed) {}
 
   void Ascii(std::u16string_view text) {
-    for (const char16_t c : text) Code(static_cast<int>(c));
+    for (const char16_t c : text) Code(CodeOfCharacter(c).value());
   }
   // A run of prose of about `characters` characters, in the story's shape.
   void Prose(int characters) {
