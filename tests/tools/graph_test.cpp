@@ -61,5 +61,16 @@ TEST(StoryGraphDot, TheLastLineWithoutLineBreakIsNoNode) {
   EXPECT_THAT(dot, Not(HasSubstr("Never shown")));
 }
 
+TEST(StoryGraphDot, StopsAtItsNodeLimitAndCountsWhatItLeftOut) {
+  const StoryGraph graph =
+      BuildStoryGraph(u"One. >> [x]\r\nTwo.\r\n[x] Three.\r\nFour. >> [x]\r\nFive. :: END\r\n", "s", 2);
+  EXPECT_EQ(graph.leftOut.nodes, 2u);
+  EXPECT_EQ(graph.leftOut.lines, 3u);
+  EXPECT_THAT(graph.dot, HasSubstr("n1 -> more [style=bold];"));
+  EXPECT_THAT(graph.dot, HasSubstr("n2 -> more;"));
+  EXPECT_THAT(graph.dot, HasSubstr("more [shape=note, color=gray, label=\"2 more nodes\\n(3 lines)\\nleft out\"];"));
+  EXPECT_THAT(graph.dot, Not(HasSubstr("n3 ")));
+}
+
 }  // namespace
 }  // namespace quillshade::qsd

@@ -19,7 +19,8 @@ const Command kGraphCommand{
     "Draws the flow of a story file or its text source: runs of plain lines fold into\n"
     "one node showing the first of them; edges show reading on, jumps (a jump on a\n"
     "flag as two edges, 'A true' and 'A false'), choices (their keys and labels), END.\n"
-    "Writes to OUT, or to stdout without -o.\n"
+    "A graph stops after 100000 nodes: the rest is counted, on stderr and in a node\n"
+    "'more' that the edges into it lead to. Writes to OUT, or to stdout without -o.\n"
     "\n"
     "  --format dot   the graph in Graphviz's dot language (the default)\n"
     "  --format svg   a picture, drawn by Graphviz's `dot` program, which must be\n"
@@ -62,7 +63,11 @@ int RunGraph(const Arguments& args) {
   if (story.error) std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), story.error->c_str());
   if (story.text.empty()) return kExitFailed;
   const std::string name = Utf8FromPath(PathFromUtf8(paths[0]).filename());
-  std::string result = StoryGraphDot(story.text, paths[0] == "-" ? "story" : name);
+  StoryGraph graph = BuildStoryGraph(story.text, paths[0] == "-" ? "story" : name);
+  if (graph.leftOut.nodes > 0)
+    std::fprintf(stderr, "qsd graph: %s: the graph stops after %zu nodes; %zu more nodes (%zu lines) are left out\n",
+                 shownName.c_str(), kGraphNodeLimit, graph.leftOut.nodes, graph.leftOut.lines);
+  std::string result = std::move(graph.dot);
   if (format == "svg") {
     Rendered svg = RenderSvg(result);
     if (svg.error) {

@@ -59,14 +59,13 @@ struct Node {
   std::size_t last = 0;
 };
 
+// The parts of a line are worked out again where they are needed rather than kept for
+// every line: a story of millions of lines would otherwise hold hundreds of bytes a line.
 class GraphBuilder {
  public:
-  explicit GraphBuilder(std::u16string_view text) : text_(text), lines_(text), index_(text) {}
+  GraphBuilder(std::u16string_view text, std::size_t nodeLimit) : text_(text), lines_(text), nodeLimit_(nodeLimit) {}
 
-  std::string Build(std::string_view title) {
-    const std::size_t count = lines_.Count();
-    parts_.resize(count + 1);
-    for (std::size_t line = 1; line <= count; ++line) parts_[line] = SplitScriptLine(lines_.Text(line));
+  StoryGraph Build(std::string_view title) {
     MarkEntries();
     FoldNodes();
 
@@ -78,22 +77,27 @@ class GraphBuilder {
     for (const Node& node : nodes_) AddExits(node);
     if (usedEnd_) out_ += "  end [shape=doublecircle, label=\"END\"];\n";
     if (usedStop_) out_ += "  stop [shape=circle, label=\"end of\\ntext\"];\n";
+    if (leftOut_.nodes > 0)
+      out_ += "  more [shape=note, color=gray, label=\"" + std::to_string(leftOut_.nodes) + " more nodes\\n(" +
+              std::to_string(leftOut_.lines) + " lines)\\nleft out\"];\n";
     for (const auto& [label, id] : missing_)
       out_ += "  " + id + " [shape=box, style=dashed, color=red, label=\"no line begins with\\n" +
               DotText(Quote(label)) + "\"];\n";
     out_ += "}\n";
-    return std::move(out_);
+    return StoryGraph{std::move(out_), leftOut_};
   }
 
  private:
-  bool Plain(std::size_t line) const {
-    const ScriptLine& parts = parts_[line];
+  static bool Plain(const ScriptLine& parts) {
     return !parts.HasJump() && parts.choiceAt == kAbsent && parts.commandsAt == kAbsent;
   }
+  ScriptLine Parts(std::size_t line) const { return SplitScriptLine(lines_.Text(line)); }
 
   // The line a label leads to, 0 when none does (or when that line is never shown).
-  std::size_t LabelLine(std::u16string_view label) const {
-    const std::int32_t at = index_.Find(label).first;
+  std::size_t LabelLine(std::u16string_view label) {
+    // Built at the first label: a story without jumps or choices never needs it.
+    if (!index_) index_.emplace(text_);
+    const std::int32_t at = index_->Find(label).first;
     if (at == 0) return 0;
     const std::size_t line = lines_.LineAfterBreak(at);
     return lines_.Terminated(line) ? line : 0;
@@ -101,8 +105,7 @@ class GraphBuilder {
 
   // Each label the line leads to, with the attributes of the edge that draws it: the
   // answers of a choice, or a jump (a jump on a flag as two edges, set and not set).
-  void ForEachLabelExit(std::size_t line, const auto& visit) const {
-    const ScriptLine& parts = parts_[line];
+  static void ForEachLabelExit(const ScriptLine& parts, const auto& visit) {
     const LineExits exits = ExitsOf(parts, 0);
     if (exits.choosing) {
       for (std::size_t key = 0; key < kChoiceKeyCount; ++key)
@@ -126,25 +129,30 @@ class GraphBuilder {
     entry_[1] = true;
     for (std::size_t line = 1; line <= lines_.Count(); ++line)
       if (lines_.Terminated(line))
-        ForEachLabelExit(line, [&](std::u16string_view label, const std::string&) { entry_[LabelLine(label)] = true; });
+        ForEachLabelExit(Parts(line), [&](std::u16string_view label, const std::string&) { entry_[LabelLine(label)] = true; });
   }
 
+  // Runs of plain lines fold into one node, up to the node limit; the nodes after it
+  // are only counted.
   void FoldNodes() {
-    nodeOf_.assign(lines_.Count() + 2, 0);
     for (std::size_t line = 1; line <= lines_.Count() && lines_.Terminated(line);) {
       Node node{line, line};
-      while (Plain(node.last) && node.last + 1 <= lines_.Count() && lines_.Terminated(node.last + 1) &&
-             !entry_[node.last + 1])
+      while (node.last + 1 <= lines_.Count() && lines_.Terminated(node.last + 1) && !entry_[node.last + 1] &&
+             Plain(Parts(node.last)))
         ++node.last;
-      for (std::size_t in = node.first; in <= node.last; ++in) nodeOf_[in] = node.first;
-      nodes_.push_back(node);
+      if (nodes_.size() < nodeLimit_) {
+        nodes_.push_back(node);
+      } else {
+        ++leftOut_.nodes;
+        leftOut_.lines += node.last - node.first + 1;
+      }
       line = node.last + 1;
     }
   }
 
   std::string NodeLabel(const Node& node) const {
-    const ScriptLine& parts = parts_[node.first];
-    const ScriptLine& lastParts = parts_[node.last];
+    const ScriptLine parts = Parts(node.first);
+    const ScriptLine lastParts = node.last == node.first ? parts : Parts(node.last);
     const bool ends = lastParts.Ends();
     // The first line as the reader sees it, with its hidden prefix, which labels often are.
     std::u16string first(parts.prefix.text);
@@ -158,9 +166,16 @@ class GraphBuilder {
     return DotText(label);
   }
 
-  std::string Target(const std::u16string& label) {
+  // A node begins at every line a label leads to and at the line after every node, so
+  // the line itself names its node; a line past the drawn nodes is left out.
+  std::string NodeAt(std::size_t line) const {
+    if (!nodes_.empty() && line > nodes_.back().last) return "more";
+    return "n" + std::to_string(line);
+  }
+
+  std::string Target(std::u16string_view label) {
     const std::size_t line = LabelLine(label);
-    if (line != 0) return "n" + std::to_string(nodeOf_[line]);
+    if (line != 0) return NodeAt(line);
     auto [it, added] = missing_.emplace(label, "missing" + std::to_string(missing_.size() + 1));
     return it->second;
   }
@@ -170,11 +185,11 @@ class GraphBuilder {
   }
 
   void AddExits(const Node& node) {
-    const ScriptLine& parts = parts_[node.last];
+    const ScriptLine parts = Parts(node.last);
     const LineExits exits = ExitsOf(parts, 0);
     if (exits.choosing || exits.down == Flow::Jump) {
-      ForEachLabelExit(node.last, [&](std::u16string_view label, const std::string& attributes) {
-        Edge(node, Target(std::u16string(label)), attributes);
+      ForEachLabelExit(parts, [&](std::u16string_view label, const std::string& attributes) {
+        Edge(node, Target(label), attributes);
       });
       return;
     }
@@ -185,7 +200,7 @@ class GraphBuilder {
     }
     const std::size_t next = node.last + 1;
     if (next <= lines_.Count() && lines_.Terminated(next)) {
-      Edge(node, "n" + std::to_string(nodeOf_[next]), "");
+      Edge(node, NodeAt(next), "");
     } else {
       usedStop_ = true;
       Edge(node, "stop", "");
@@ -194,12 +209,12 @@ class GraphBuilder {
 
   std::u16string_view text_;
   StoryLines lines_;
-  LabelIndex index_;  // answers as FindLabelLine does, without reading the text per label
-  std::vector<ScriptLine> parts_;
+  std::optional<LabelIndex> index_;  // answers as FindLabelLine does, without reading the text per label
+  std::size_t nodeLimit_;
   std::vector<bool> entry_;
-  std::vector<std::size_t> nodeOf_;
   std::vector<Node> nodes_;
-  std::map<std::u16string, std::string> missing_;
+  GraphLeftOut leftOut_;
+  std::map<std::u16string_view, std::string> missing_;  // labels are views into the text
   bool usedEnd_ = false;
   bool usedStop_ = false;
   std::string out_;
@@ -291,6 +306,12 @@ Rendered RenderSvg(const std::string& dot) {
 }
 #endif
 
-std::string StoryGraphDot(std::u16string_view text, std::string_view title) { return GraphBuilder(text).Build(title); }
+StoryGraph BuildStoryGraph(std::u16string_view text, std::string_view title, std::size_t nodeLimit) {
+  return GraphBuilder(text, nodeLimit).Build(title);
+}
+
+std::string StoryGraphDot(std::u16string_view text, std::string_view title) {
+  return BuildStoryGraph(text, title, kGraphNodeLimit).dot;
+}
 
 }  // namespace quillshade::qsd

@@ -15,11 +15,11 @@ StoryLines::StoryLines(std::u16string_view text) : text_(text) {
   std::size_t start = 0;
   std::size_t lineBreak = 0;
   while ((lineBreak = FindLineBreak(text, start)) != std::u16string_view::npos) {
-    starts_.push_back(start);
+    starts_.push_back(static_cast<std::uint32_t>(start));
     start = lineBreak + 2;
   }
   if (start < text.size()) {
-    starts_.push_back(start);
+    starts_.push_back(static_cast<std::uint32_t>(start));
     unbrokenTail_ = true;
   }
 }

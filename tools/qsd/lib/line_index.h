@@ -31,7 +31,7 @@ class StoryLines {
 
  private:
   std::u16string_view text_;
-  std::vector<std::size_t> starts_;
+  std::vector<std::uint32_t> starts_;  // positions fit in 32 bits, and a story may have millions of lines
   bool unbrokenTail_ = false;
 };
 
