@@ -10,6 +10,20 @@ namespace {
 
 constexpr std::uint32_t kNoSlot = 0xFFFFFFFF;
 
+// Whether the line after the break at `a` sorts before the line after the break at `b`,
+// as their views would compare, read in place: a line ends at the next CR LF or the end.
+bool LineAfterLess(std::u16string_view text, std::uint32_t a, std::uint32_t b) {
+  const auto endsAt = [text](std::size_t at) {
+    return at >= text.size() || (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n');
+  };
+  for (std::size_t i = a + 2, j = b + 2;; ++i, ++j) {
+    const bool aEnds = endsAt(i);
+    const bool bEnds = endsAt(j);
+    if (aEnds || bEnds) return aEnds && !bEnds;
+    if (text[i] != text[j]) return text[i] < text[j];
+  }
+}
+
 }  // namespace
 
 LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
@@ -17,23 +31,10 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
     breaks_.push_back(static_cast<std::uint32_t>(at));
   // A label without CR or LF can only match inside the line after a break, so sorting
   // those lines orders every prefix such a label can match; Find falls back to the plain
-  // search for any other label.
-  const auto lineAfter = [this](std::uint32_t at) {
-    const std::size_t start = at + 2;
-    const std::size_t end = FindLineBreak(text_, start);
-    return text_.substr(start, end == std::u16string_view::npos ? std::u16string_view::npos : end - start);
-  };
-  std::vector<std::u16string_view> lines;
-  lines.reserve(breaks_.size());
-  std::vector<std::uint32_t> order(breaks_.size());
-  for (std::size_t i = 0; i < breaks_.size(); ++i) {
-    lines.push_back(lineAfter(breaks_[i]));
-    order[i] = static_cast<std::uint32_t>(i);
-  }
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return lines[a] < lines[b]; });
-  std::vector<std::uint32_t> sorted(order.size());
-  for (std::size_t i = 0; i < order.size(); ++i) sorted[i] = breaks_[order[i]];
-  breaks_ = std::move(sorted);
+  // search for any other label. The breaks are sorted in place, equal lines keeping
+  // their order in the text, so a story of millions of lines costs four bytes a line here.
+  std::stable_sort(breaks_.begin(), breaks_.end(),
+                   [this](std::uint32_t a, std::uint32_t b) { return LineAfterLess(text_, a, b); });
 
   tree_.assign(2 * breaks_.size(), kNoSlot);
   for (std::size_t i = 0; i < breaks_.size(); ++i) tree_[breaks_.size() + i] = static_cast<std::uint32_t>(i);
