@@ -53,41 +53,35 @@ bool ParseCount(const std::string& text, std::uint64_t& value) {
 
 // The options and files of one run; a status when the command should stop at once.
 std::optional<int> ParseArguments(const Arguments& args, CheckRequest& request) {
-  CheckOptions& options = request.options;
-  SourceEncoding& encoding = request.encoding;
-  bool& list = request.list;
-  std::vector<std::string>& paths = request.paths;
-  OptionReader reader(kCheckCommand, args);
-  while (reader.Next()) {
-    if (reader.IsFile()) {
-      paths.push_back(reader.Argument());
-    } else if (reader.Is("--help") || reader.Is("-h")) {
-      return reader.PrintHelp();
-    } else if (reader.Is("--list")) {
-      list = true;
-    } else if (reader.Is("--width")) {
-      std::uint64_t width = 0;
-      if (!reader.TakeValue() || !ParseCount(reader.Value(), width)) return reader.Fail("--width needs a number of columns");
-      options.width = static_cast<std::size_t>(width);
-    } else if (reader.Is("--max-states")) {
-      std::uint64_t states = 0;
-      if (!reader.TakeValue() || !ParseCount(reader.Value(), states) || states > 0xFFFFFFF0ULL)
-        return reader.Fail("--max-states needs a number from 1 to 4294967280");
-      options.maxStates = states;
-    } else if (reader.Is("--max-scan")) {
-      std::uint64_t characters = 0;
-      if (!reader.TakeValue() || !ParseCount(reader.Value(), characters))
-        return reader.Fail("--max-scan needs a number of characters");
-      options.maxScan = characters;
-    } else if (reader.Is("--from")) {
-      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding))
-        return reader.Fail("--from needs utf-8 or cp932");
-    } else {
-      return reader.UnknownOption();
-    }
-  }
-  if (list && !paths.empty()) return UsageError(kCheckCommand, "--list takes no FILE");
-  if (!list && paths.empty()) return UsageError(kCheckCommand, "no FILE named");
+  CheckOptions& check = request.options;
+  const std::vector<Option> options{
+      Switch("--list", request.list),
+      ValueOption({"--width"}, "--width needs a number of columns",
+                  [&check](const std::string& value) {
+                    std::uint64_t width = 0;
+                    if (!ParseCount(value, width)) return false;
+                    check.width = static_cast<std::size_t>(width);
+                    return true;
+                  }),
+      ValueOption({"--max-states"}, "--max-states needs a number from 1 to 4294967280",
+                  [&check](const std::string& value) {
+                    std::uint64_t states = 0;
+                    if (!ParseCount(value, states) || states > 0xFFFFFFF0ULL) return false;
+                    check.maxStates = states;
+                    return true;
+                  }),
+      ValueOption({"--max-scan"}, "--max-scan needs a number of characters",
+                  [&check](const std::string& value) {
+                    std::uint64_t characters = 0;
+                    if (!ParseCount(value, characters)) return false;
+                    check.maxScan = characters;
+                    return true;
+                  }),
+      EncodingOption("--from", request.encoding),
+  };
+  if (const auto status = ReadArguments(kCheckCommand, args, options, request.paths)) return status;
+  if (request.list && !request.paths.empty()) return UsageError(kCheckCommand, "--list takes no FILE");
+  if (!request.list && request.paths.empty()) return UsageError(kCheckCommand, "no FILE named");
   return std::nullopt;
 }
 

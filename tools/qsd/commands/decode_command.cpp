@@ -71,26 +71,9 @@ int RunDecode(const Arguments& args) {
   SourceEncoding encoding = SourceEncoding::Utf8;
   bool strict = false;
   std::string output = "-";
-  std::vector<std::string> inputs;
-  OptionReader reader(kDecodeCommand, args);
-  while (reader.Next()) {
-    if (reader.IsFile()) {
-      inputs.push_back(reader.Argument());
-    } else if (reader.Is("--help") || reader.Is("-h")) {
-      return reader.PrintHelp();
-    } else if (reader.Is("--to")) {
-      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding)) return reader.Fail("--to needs utf-8 or cp932");
-    } else if (reader.Is("--strict")) {
-      strict = true;
-    } else if (reader.Is("-o") || reader.Is("--output")) {
-      if (!reader.TakeValue() || reader.Value().empty()) return reader.Fail("-o needs a file name");
-      output = reader.Value();
-    } else {
-      return reader.UnknownOption();
-    }
-  }
-  if (inputs.size() != 1) return UsageError(kDecodeCommand, inputs.empty() ? "no IN named" : "name one IN");
-  const std::string& in = inputs[0];
+  std::string in;
+  const std::vector<Option> options{EncodingOption("--to", encoding), Switch("--strict", strict), OutputOption(output)};
+  if (const auto status = ReadArguments(kDecodeCommand, args, options, in, "IN")) return *status;
   const std::string name = DisplayName(in);
 
   const LoadedStory story = LoadStory(in, kMaxNamedProblems);

@@ -38,30 +38,12 @@ const Command kEncodeCommand{
 int RunEncode(const Arguments& args) {
   SourceEncoding encoding = SourceEncoding::Utf8;
   bool lossy = false;
-  std::optional<std::string> output;
-  std::vector<std::string> inputs;
-  OptionReader reader(kEncodeCommand, args);
-  while (reader.Next()) {
-    if (reader.IsFile()) {
-      inputs.push_back(reader.Argument());
-    } else if (reader.Is("--help") || reader.Is("-h")) {
-      return reader.PrintHelp();
-    } else if (reader.Is("--from")) {
-      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding)) return reader.Fail("--from needs utf-8 or cp932");
-    } else if (reader.Is("--lossy")) {
-      lossy = true;
-    } else if (reader.Is("-o") || reader.Is("--output")) {
-      if (!reader.TakeValue() || reader.Value().empty()) return reader.Fail("-o needs a file name");
-      output = reader.Value();
-    } else {
-      return reader.UnknownOption();
-    }
-  }
-  if (inputs.size() != 1) return UsageError(kEncodeCommand, inputs.empty() ? "no IN named" : "name one IN");
-  const std::string& in = inputs[0];
-  const std::string name = DisplayName(in);
   // Like decode, the story goes to stdout unless -o names a file.
-  if (!output) output = "-";
+  std::string output = "-";
+  std::string in;
+  const std::vector<Option> options{EncodingOption("--from", encoding), Switch("--lossy", lossy), OutputOption(output)};
+  if (const auto status = ReadArguments(kEncodeCommand, args, options, in, "IN")) return *status;
+  const std::string name = DisplayName(in);
 
   const InputFile input = ReadInput(in);
   if (input.error) {
@@ -76,8 +58,8 @@ int RunEncode(const Arguments& args) {
     return kExitFailed;
   }
 
-  if (const auto problem = WriteOutput(*output, source.story.codes)) {
-    std::fprintf(stderr, "qsd encode: %s: %s\n", output->c_str(), problem->c_str());
+  if (const auto problem = WriteOutput(output, source.story.codes)) {
+    std::fprintf(stderr, "qsd encode: %s: %s\n", output.c_str(), problem->c_str());
     return kExitFailed;
   }
   return kExitOk;

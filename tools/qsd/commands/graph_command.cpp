@@ -35,35 +35,26 @@ int RunGraph(const Arguments& args) {
   std::string format = "dot";
   std::string output = "-";
   SourceEncoding encoding = SourceEncoding::Utf8;
-  std::vector<std::string> paths;
-  OptionReader reader(kGraphCommand, args);
-  while (reader.Next()) {
-    if (reader.IsFile()) {
-      paths.push_back(reader.Argument());
-    } else if (reader.Is("--help") || reader.Is("-h")) {
-      return reader.PrintHelp();
-    } else if (reader.Is("--format")) {
-      if (!reader.TakeValue() || (reader.Value() != "dot" && reader.Value() != "svg"))
-        return reader.Fail("--format needs dot or svg");
-      format = reader.Value();
-    } else if (reader.Is("-o") || reader.Is("--output")) {
-      if (!reader.TakeValue() || reader.Value().empty()) return reader.Fail("-o needs a file name");
-      output = reader.Value();
-    } else if (reader.Is("--from")) {
-      if (!reader.TakeValue() || !ParseEncoding(reader.Value(), encoding)) return reader.Fail("--from needs utf-8 or cp932");
-    } else {
-      return reader.UnknownOption();
-    }
-  }
-  if (paths.size() != 1) return UsageError(kGraphCommand, paths.empty() ? "no FILE named" : "name one FILE");
+  std::string path;
+  const std::vector<Option> options{
+      ValueOption({"--format"}, "--format needs dot or svg",
+                  [&format](const std::string& value) {
+                    if (value != "dot" && value != "svg") return false;
+                    format = value;
+                    return true;
+                  }),
+      OutputOption(output),
+      EncodingOption("--from", encoding),
+  };
+  if (const auto status = ReadArguments(kGraphCommand, args, options, path, "FILE")) return *status;
 
-  const AnyStory story = ReadStoryOrSource(paths[0], encoding);
-  const std::string shownName = DisplayName(paths[0]);
+  const AnyStory story = ReadStoryOrSource(path, encoding);
+  const std::string shownName = DisplayName(path);
   for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
   if (story.error) std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), story.error->c_str());
   if (story.text.empty()) return kExitFailed;
-  const std::string name = Utf8FromPath(PathFromUtf8(paths[0]).filename());
-  StoryGraph graph = BuildStoryGraph(story.text, paths[0] == "-" ? "story" : name);
+  const std::string name = Utf8FromPath(PathFromUtf8(path).filename());
+  StoryGraph graph = BuildStoryGraph(story.text, path == "-" ? "story" : name);
   if (graph.leftOut.nodes > 0)
     std::fprintf(stderr, "qsd graph: %s: the graph stops after %zu nodes; %zu more nodes (%zu lines) are left out\n",
                  shownName.c_str(), kGraphNodeLimit, graph.leftOut.nodes, graph.leftOut.lines);

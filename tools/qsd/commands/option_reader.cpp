@@ -3,48 +3,66 @@
 
 #include <cstdio>
 
-
 namespace quillshade::qsd {
+namespace {
 
-bool OptionReader::Next() {
-  if (started_) ++at_;
-  started_ = true;
-  while (at_ < args_.size() && !onlyFiles_ && args_[at_] == "--") {
-    onlyFiles_ = true;
-    ++at_;
-  }
-  if (at_ >= args_.size()) return false;
-  const std::string& arg = args_[at_];
-  isFile_ = onlyFiles_ || arg.empty() || arg[0] != '-' || arg == "-";
-  hasInlineValue_ = false;
-  return true;
-}
+// Walks the arguments one at a time. "-" is a file (stdin or stdout); after "--" every
+// argument is a file.
+class ArgumentWalk {
+ public:
+  explicit ArgumentWalk(const Arguments& args) : args_(args) {}
 
-bool OptionReader::Is(std::string_view name) {
-  if (isFile_) return false;
-  const std::string_view arg = args_[at_];
-  if (arg == name) return true;
-  if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
-    hasInlineValue_ = true;
-    value_ = std::string(arg.substr(name.size() + 1));
+  bool Next() {
+    if (started_) ++at_;
+    started_ = true;
+    while (at_ < args_.size() && !onlyFiles_ && args_[at_] == "--") {
+      onlyFiles_ = true;
+      ++at_;
+    }
+    if (at_ >= args_.size()) return false;
+    const std::string& arg = args_[at_];
+    isFile_ = onlyFiles_ || arg.empty() || arg[0] != '-' || arg == "-";
+    hasInlineValue_ = false;
     return true;
   }
-  return false;
-}
 
-bool OptionReader::TakeValue() {
-  if (hasInlineValue_) return true;
-  if (at_ + 1 >= args_.size()) return false;
-  value_ = args_[++at_];
-  return true;
-}
+  bool IsFile() const { return isFile_; }
+  const std::string& Argument() const { return args_[at_]; }
 
-int OptionReader::UnknownOption() const { return Fail("unknown option '" + args_[at_] + "'"); }
+  // Whether the current argument is the option `name`, alone or as "name=VALUE".
+  bool Is(std::string_view name) {
+    if (isFile_) return false;
+    const std::string_view arg = args_[at_];
+    if (arg == name) return true;
+    if (arg.size() > name.size() && arg.substr(0, name.size()) == name && arg[name.size()] == '=') {
+      hasInlineValue_ = true;
+      value_ = std::string(arg.substr(name.size() + 1));
+      return true;
+    }
+    return false;
+  }
 
-int OptionReader::PrintHelp() const {
-  std::fwrite(command_.usage.data(), 1, command_.usage.size(), stdout);
-  return kExitOk;
-}
+  // Whether it is the option `name` alone.
+  bool IsExactly(std::string_view name) const { return !isFile_ && args_[at_] == name; }
+
+  // Takes the option's value from "=VALUE" or from the next argument.
+  bool TakeValue() {
+    if (hasInlineValue_) return true;
+    if (at_ + 1 >= args_.size()) return false;
+    value_ = args_[++at_];
+    return true;
+  }
+  const std::string& Value() const { return value_; }
+
+ private:
+  const Arguments& args_;
+  std::size_t at_ = 0;
+  bool started_ = false;
+  bool onlyFiles_ = false;
+  bool isFile_ = false;
+  bool hasInlineValue_ = false;
+  std::string value_;
+};
 
 bool ParseEncoding(std::string_view name, SourceEncoding& encoding) {
   std::string lower(name);
@@ -58,6 +76,91 @@ bool ParseEncoding(std::string_view name, SourceEncoding& encoding) {
     return true;
   }
   return false;
+}
+
+bool IsHelp(ArgumentWalk& walk, HelpRule help) {
+  if (help == HelpRule::First) return walk.IsExactly("--help") || walk.IsExactly("-h");
+  return walk.Is("--help") || walk.Is("-h");
+}
+
+bool AsksForHelpFirst(const Arguments& args) {
+  ArgumentWalk walk(args);
+  while (walk.Next())
+    if (IsHelp(walk, HelpRule::First)) return true;
+  return false;
+}
+
+int PrintHelp(const Command& command) {
+  std::fwrite(command.usage.data(), 1, command.usage.size(), stdout);
+  return kExitOk;
+}
+
+const Option* FindOption(ArgumentWalk& walk, const std::vector<Option>& options) {
+  for (const Option& option : options)
+    for (const std::string_view name : option.names)
+      if (option.bareOnly ? walk.IsExactly(name) : walk.Is(name)) return &option;
+  return nullptr;
+}
+
+}  // namespace
+
+Option Switch(std::string_view name, bool& on) { return Option{.names = {name}, .on = &on}; }
+
+Option BareSwitch(std::string_view name, bool& on) { return Option{.names = {name}, .on = &on, .bareOnly = true}; }
+
+Option ValueOption(std::vector<std::string_view> names, std::string needs,
+                   std::function<bool(const std::string& value)> accept) {
+  auto take = [needs, accept = std::move(accept)](const std::string& value) -> std::optional<std::string> {
+    if (accept(value)) return std::nullopt;
+    return needs;
+  };
+  return Option{.names = std::move(names), .needs = std::move(needs), .take = std::move(take)};
+}
+
+Option EncodingOption(std::string_view name, SourceEncoding& encoding) {
+  return ValueOption({name}, std::string(name) + " needs utf-8 or cp932",
+                     [&encoding](const std::string& value) { return ParseEncoding(value, encoding); });
+}
+
+Option OutputOption(std::string& output) {
+  return ValueOption({"-o", "--output"}, "-o needs a file name", [&output](const std::string& value) {
+    if (value.empty()) return false;
+    output = value;
+    return true;
+  });
+}
+
+std::optional<int> ReadArguments(const Command& command, const Arguments& args, const std::vector<Option>& options,
+                                 std::vector<std::string>& files, HelpRule help) {
+  if (help == HelpRule::First && AsksForHelpFirst(args)) return PrintHelp(command);
+  ArgumentWalk walk(args);
+  while (walk.Next()) {
+    if (walk.IsFile()) {
+      files.push_back(walk.Argument());
+      continue;
+    }
+    if (help == HelpRule::InTurn && IsHelp(walk, help)) return PrintHelp(command);
+    const Option* option = FindOption(walk, options);
+    if (!option) return UsageError(command, "unknown option '" + walk.Argument() + "'");
+    if (option->on) {
+      *option->on = true;
+    } else if (!walk.TakeValue()) {
+      return UsageError(command, option->needs);
+    } else if (const std::optional<std::string> refused = option->take(walk.Value())) {
+      return UsageError(command, *refused);
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<int> ReadArguments(const Command& command, const Arguments& args, const std::vector<Option>& options,
+                                 std::string& file, std::string_view what) {
+  std::vector<std::string> files;
+  if (const auto status = ReadArguments(command, args, options, files)) return status;
+  if (files.empty()) return UsageError(command, "no " + std::string(what) + " named");
+  if (files.size() > 1) return UsageError(command, "name one " + std::string(what));
+  file = std::move(files[0]);
+  return std::nullopt;
 }
 
 }  // namespace quillshade::qsd

@@ -131,46 +131,35 @@ void ReadTextSourcesFromMemory(Form& form, const TextSources& sources) {
   };
 }
 
+// The options and stories of one run; a status when the command should stop at once.
 // Help before "--" wins over every other argument, even one that is wrong.
-bool AsksForHelp(const Arguments& args) {
-  OptionReader reader(kPlayCommand, args);
-  while (reader.Next())
-    if (reader.IsExactly("--help") || reader.IsExactly("-h")) return true;
-  return false;
-}
-
-int Parse(const Arguments& args, PlayOptions& options) {
-  OptionReader reader(kPlayCommand, args);
-  while (reader.Next()) {
-    if (reader.IsFile()) {
-      options.stories.push_back(PathFromUtf8(reader.Argument()));
-    } else if (reader.IsExactly("--trace")) {
-      options.trace = true;
-    } else if (reader.IsExactly("--title")) {
-      options.title = true;
-    } else if (reader.Is("--keys")) {
-      if (!reader.TakeValue()) return reader.Fail("--keys needs a string of keys");
-      options.keys = reader.Value();
-      for (const char key : *options.keys)
-        if (!IsKnownKey(key))
-          return reader.Fail(std::string("unknown key '") + key + "' in --keys (use d, 1-5, o)");
-    } else {
-      return reader.UnknownOption();
-    }
-  }
+std::optional<int> Parse(const Arguments& args, PlayOptions& options) {
+  const auto takeKeys = [&options](const std::string& keys) -> std::optional<std::string> {
+    options.keys = keys;
+    for (const char key : keys)
+      if (!IsKnownKey(key)) return std::string("unknown key '") + key + "' in --keys (use d, 1-5, o)";
+    return std::nullopt;
+  };
+  const std::vector<Option> known{
+      BareSwitch("--trace", options.trace),
+      BareSwitch("--title", options.title),
+      Option{.names = {"--keys"}, .needs = "--keys needs a string of keys", .take = takeKeys},
+  };
+  std::vector<std::string> stories;
+  if (const auto status = ReadArguments(kPlayCommand, args, known, stories, HelpRule::First)) return status;
+  for (const std::string& story : stories) options.stories.push_back(PathFromUtf8(story));
   if (options.stories.empty()) return UsageError(kPlayCommand, "no story file named");
   if (options.trace && !options.keys) return UsageError(kPlayCommand, "--trace needs --keys");
   if (!options.keys)
     if (const auto why = WhyNoInteractivePlay()) return UsageError(kPlayCommand, *why + ": give the keys with --keys");
-  return kExitOk;
+  return std::nullopt;
 }
 
 }  // namespace
 
 int RunPlay(const Arguments& args) {
-  if (AsksForHelp(args)) return OptionReader(kPlayCommand, args).PrintHelp();
   PlayOptions options;
-  if (const int status = Parse(args, options); status != kExitOk) return status;
+  if (const std::optional<int> status = Parse(args, options)) return *status;
   TextSources sources;
   if (!EncodeTextSources(options.stories, sources)) return kExitFailed;
 
