@@ -193,26 +193,27 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
 
 void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, FlagBits testedAnywhere, bool carried,
                    DiagnosticSink& sink) {
-  const auto add = [&sink](std::string_view check, const Diagnostic& place, std::string message) {
+  // "flag A is set here, but ...", at the place where the story first does it.
+  const auto report = [&sink](std::string_view check, const Diagnostic& place, std::size_t flag, std::string_view done,
+                              std::string_view why) {
     sink.Add(check, static_cast<std::size_t>(place.line), static_cast<std::size_t>(place.column),
-             static_cast<std::size_t>(place.length), std::move(message));
+             static_cast<std::size_t>(place.length),
+             "flag " + std::string(1, static_cast<char>(kFlagLetters[flag])) + " is " + std::string(done) +
+                 " here, but " + std::string(why));
   };
   for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
     const auto bit = 1u << flag;
     if (!(judged & bit)) continue;
-    const std::string name(1, static_cast<char>(kFlagLetters[flag]));
     if ((use.set & bit) && !(testedAnywhere & bit))
-      add("flag-never-tested", use.firstSet[flag],
-          "flag " + name + " is set here, but " +
-              (carried ? "no story checked with this one tests it (it carries over: check the next story together "
-                         "with this one)"
-                       : "no jump that reading reaches tests it"));
+      report("flag-never-tested", use.firstSet[flag], flag, "set",
+             carried ? "no story checked with this one tests it (it carries over: check the next story together "
+                       "with this one)"
+                     : "no jump that reading reaches tests it");
     if ((use.tested & bit) && !(setAnywhere & bit))
-      add("flag-never-set", use.firstTest[flag],
-          "flag " + name + " is tested here, but " +
-              (carried ? "no story checked with this one sets it (it carries over: check the earlier story together "
-                         "with this one)"
-                       : "no line that reading reaches sets it: the jump always takes its second label"));
+      report("flag-never-set", use.firstTest[flag], flag, "tested",
+             carried ? "no story checked with this one sets it (it carries over: check the earlier story together "
+                       "with this one)"
+                     : "no line that reading reaches sets it: the jump always takes its second label");
   }
 }
 
