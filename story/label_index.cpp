@@ -1,4 +1,4 @@
-// Sorted line breaks and a min tree over them: the first two label lines in O(log n).
+// Sorted line breaks and a min tree over blocks of them: the first two label lines in O(log n).
 #include "story/label_index.h"
 
 #include <algorithm>
@@ -9,6 +9,7 @@ namespace quillshade {
 namespace {
 
 constexpr std::uint32_t kNoSlot = 0xFFFFFFFF;
+constexpr std::size_t kBlockSize = 32;  // slots under one leaf of the min tree
 
 // Whether the line after the break at `a` sorts before the line after the break at `b`,
 // as their views would compare, read in place: a line ends at the next CR LF or the end.
@@ -36,9 +37,16 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
   std::stable_sort(breaks_.begin(), breaks_.end(),
                    [this](std::uint32_t a, std::uint32_t b) { return LineAfterLess(text_, a, b); });
 
-  tree_.assign(2 * breaks_.size(), kNoSlot);
-  for (std::size_t i = 0; i < breaks_.size(); ++i) tree_[breaks_.size() + i] = static_cast<std::uint32_t>(i);
-  for (std::size_t node = breaks_.size(); node-- > 1;) {
+  // The tree holds the smallest break of each block of slots; a lookup reads the slots
+  // of the blocks at the ends of its range one by one, so the tree costs a sixteenth of
+  // the breaks themselves.
+  const std::size_t blocks = (breaks_.size() + kBlockSize - 1) / kBlockSize;
+  tree_.assign(2 * blocks, kNoSlot);
+  for (std::size_t slot = 0; slot < breaks_.size(); ++slot) {
+    std::uint32_t& least = tree_[blocks + slot / kBlockSize];
+    if (least == kNoSlot || breaks_[slot] < breaks_[least]) least = static_cast<std::uint32_t>(slot);
+  }
+  for (std::size_t node = blocks; node-- > 1;) {
     const std::uint32_t left = tree_[2 * node];
     const std::uint32_t right = tree_[2 * node + 1];
     tree_[node] = right == kNoSlot || (left != kNoSlot && breaks_[left] < breaks_[right]) ? left : right;
@@ -50,9 +58,19 @@ std::uint32_t LabelIndex::MinIn(std::size_t from, std::size_t to) const {
   const auto take = [&](std::uint32_t slot) {
     if (slot != kNoSlot && (best == kNoSlot || breaks_[slot] < breaks_[best])) best = slot;
   };
-  for (from += breaks_.size(), to += breaks_.size(); from < to; from /= 2, to /= 2) {
-    if (from & 1) take(tree_[from++]);
-    if (to & 1) take(tree_[--to]);
+  // Whole blocks from firstBlock up to lastBlock; the slots outside them one by one.
+  std::size_t firstBlock = (from + kBlockSize - 1) / kBlockSize;
+  std::size_t lastBlock = to / kBlockSize;
+  if (firstBlock >= lastBlock) {
+    for (std::size_t slot = from; slot < to; ++slot) take(static_cast<std::uint32_t>(slot));
+    return best;
+  }
+  for (std::size_t slot = from; slot < firstBlock * kBlockSize; ++slot) take(static_cast<std::uint32_t>(slot));
+  for (std::size_t slot = lastBlock * kBlockSize; slot < to; ++slot) take(static_cast<std::uint32_t>(slot));
+  const std::size_t blocks = tree_.size() / 2;
+  for (firstBlock += blocks, lastBlock += blocks; firstBlock < lastBlock; firstBlock /= 2, lastBlock /= 2) {
+    if (firstBlock & 1) take(tree_[firstBlock++]);
+    if (lastBlock & 1) take(tree_[--lastBlock]);
   }
   return best;
 }

@@ -28,7 +28,7 @@ class LabelIndex {
 
   std::u16string_view text_;
   std::vector<std::uint32_t> breaks_;  // 0-based CR index of each CR LF, sorted by the line after it
-  std::vector<std::uint32_t> tree_;    // a min tree over breaks_, holding slots
+  std::vector<std::uint32_t> tree_;    // a min tree over blocks of breaks_, holding slots
 };
 
 }  // namespace quillshade

@@ -27,7 +27,7 @@ const Command kCheckCommand{
     "  --width N        columns the title bar shows (full-width characters count\n"
     "                   two; default 44, a 450-pixel title bar)\n"
     "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
-    "  --max-states N   give up the walk after N reader states (default 4000000)\n"
+    "  --max-states N   give up the walk after N reader states (default 500000)\n"
     "  --max-scan N     give up the walk once its label searches would read more\n"
     "                   than N characters (default 10000000000)\n"
     "\n"

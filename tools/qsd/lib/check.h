@@ -42,8 +42,11 @@ const std::vector<CheckInfo>& AllChecks();
 // The default fits a 450-pixel window: its caption text gets about 265 pixels between
 // the icon and the three 46-pixel buttons, at 6 pixels for a half-width character.
 inline constexpr std::size_t kDefaultWidth = 44;
-// A state costs the walk about 50 bytes at most, so the default stays near 200 MB.
-inline constexpr std::uint64_t kDefaultMaxStates = 4'000'000;
+// A state costs the walk about 50 bytes at most, so the default keeps the walk near
+// 25 MB, whatever the size of the story: beside the text and an index of its lines, a
+// check then holds little more than a reader does. A story of ten thousand lines whose
+// every line is read with every mix of the five flags needs two thirds of it.
+inline constexpr std::uint64_t kDefaultMaxStates = 500'000;
 
 // Every jump and every answer of a choice searches the whole story for its label, so
 // the walk also stops once its searches would have read this many characters: a few

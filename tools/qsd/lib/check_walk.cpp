@@ -70,8 +70,9 @@ class StateTable {
 
 class Walker {
  public:
-  Walker(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan, const std::atomic<bool>* stop)
-      : lines_(text), maxStates_(maxStates), maxScan_(maxScan), stop_(stop) {
+  Walker(std::u16string_view text, const StoryLines& lines, std::uint64_t maxStates, std::uint64_t maxScan,
+         const std::atomic<bool>* stop)
+      : lines_(lines), maxStates_(maxStates), maxScan_(maxScan), stop_(stop) {
     story_.StoryText = std::u16string(text);
     choiceLists_.emplace_back();
     result_.lineReached.assign(lines_.Count() + 1, false);
@@ -244,7 +245,7 @@ class Walker {
               [](const LoopFound& a, const LoopFound& b) { return a.lines < b.lines; });
   }
 
-  StoryLines lines_;
+  const StoryLines& lines_;  // the check's own index of the lines, not a second one
   std::uint64_t maxStates_;
   std::uint64_t maxScan_;
   const std::atomic<bool>* stop_;
@@ -263,7 +264,12 @@ class Walker {
 
 WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan,
                      const std::atomic<bool>* stop) {
-  return Walker(text, maxStates, maxScan, stop).Run();
+  return Walker(text, StoryLines(text), maxStates, maxScan, stop).Run();
+}
+
+WalkResult WalkStoryLines(std::u16string_view text, const StoryLines& lines, std::uint64_t maxStates,
+                          std::uint64_t maxScan, const std::atomic<bool>* stop) {
+  return Walker(text, lines, maxStates, maxScan, stop).Run();
 }
 
 }  // namespace quillshade::qsd
@@ -335,7 +341,7 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
 
 void CheckFlow(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink,
                FlagUse& flags) {
-  const WalkResult walk = WalkStory(text, options.maxStates, options.maxScan, options.stop);
+  const WalkResult walk = WalkStoryLines(text, lines, options.maxStates, options.maxScan, options.stop);
   if (walk.stoppedBy == WalkLimit::Stopped) return;  // nobody waits for the result
   if (!walk.complete) {
     const std::string why = walk.stoppedBy == WalkLimit::States

@@ -67,20 +67,30 @@ std::u16string_view BracketedPrefix(std::u16string_view line) {
 
 }  // namespace
 
-LabelSuggester::LabelSuggester(std::u16string_view text)
-    : budget_(2 * static_cast<std::uint64_t>(text.size()) + 2'000'000) {
-  for (std::size_t lineBreak = FindLineBreak(text, 0); lineBreak != std::u16string_view::npos;) {
+// Calls visit with each line until it answers false.
+template <typename Visit>
+void LabelSuggester::ForEachLine(const Visit& visit) const {
+  for (std::size_t lineBreak = FindLineBreak(text_, 0); lineBreak != std::u16string_view::npos;) {
     const std::size_t start = lineBreak + 2;
-    lineBreak = FindLineBreak(text, start);
-    lines_.push_back(text.substr(start, lineBreak == std::u16string_view::npos ? std::u16string_view::npos
-                                                                                : lineBreak - start));
+    lineBreak = FindLineBreak(text_, start);
+    if (!visit(text_.substr(start, lineBreak == std::u16string_view::npos ? std::u16string_view::npos
+                                                                           : lineBreak - start)))
+      return;
   }
+}
+
+LabelSuggester::LabelSuggester(std::u16string_view text)
+    : text_(text), budget_(2 * static_cast<std::uint64_t>(text.size()) + 2'000'000) {
+  ForEachLine([this](std::u16string_view) {
+    ++lineCount_;
+    return true;
+  });
 }
 
 std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missing) {
   const std::u16string_view core = Unbracketed(missing);
-  if (core.empty() || budget_ < lines_.size()) return std::nullopt;
-  budget_ -= lines_.size();
+  if (core.empty() || budget_ < lineCount_) return std::nullopt;
+  budget_ -= lineCount_;
   const std::size_t spaces = static_cast<std::size_t>(std::count(missing.begin(), missing.end(), u' '));
   const std::size_t allowed = core.size() <= kMaxSpelledLength ? AllowedEdits(core.size()) : 0;
 
@@ -107,11 +117,11 @@ std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missin
       best = candidate;
     }
   };
-  for (const std::u16string_view line : lines_) {
+  ForEachLine([&](std::u16string_view line) {
     consider(BracketedPrefix(line));
     consider(WordsOf(line, spaces));
-    if (bestScore == 0) break;
-  }
+    return bestScore != 0;
+  });
   if (best.empty()) return std::nullopt;
   return std::u16string(best);
 }

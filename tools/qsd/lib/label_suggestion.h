@@ -23,7 +23,13 @@ class LabelSuggester {
   std::optional<std::u16string> Suggest(std::u16string_view missing);
 
  private:
-  std::vector<std::u16string_view> lines_;  // every line that follows a CR LF
+  // Every line that follows a CR LF, in turn: read from the text at each search rather
+  // than kept, which would cost more than the text on a story of millions of short lines.
+  template <typename Visit>
+  void ForEachLine(const Visit& visit) const;
+
+  std::u16string_view text_;
+  std::uint64_t lineCount_ = 0;
   std::uint64_t budget_;
 };
 
