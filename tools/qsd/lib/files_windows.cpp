@@ -1,5 +1,5 @@
-// Reading inputs whole and replacing outputs atomically, on Windows: paths arrive as
-// UTF-8 and reach the system as wide strings, so every file name works.
+// Reading inputs whole and replacing outputs atomically, through the Windows calls:
+// paths arrive as UTF-8 and reach the system as wide strings, so every file name works.
 #include "tools/qsd/lib/files.h"
 
 #include <fcntl.h>
@@ -8,8 +8,8 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <new>
 
+#include "tools/qsd/lib/files_system.h"
 #include "tools/qsd/lib/platform.h"
 
 namespace quillshade::qsd {
@@ -21,10 +21,6 @@ std::string Problem(std::string_view what, DWORD error) {
   if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
     return std::string(what) + ": permission denied or in use";
   return std::string(what) + ": Windows error " + std::to_string(error);
-}
-
-std::string TooLarge(std::uint64_t maxBytes) {
-  return "too large (more than " + std::to_string(maxBytes >> 20) + " MiB)";
 }
 
 class Handle {
@@ -93,41 +89,22 @@ std::optional<std::string> FileProblem(const std::string& path) {
   return std::nullopt;
 }
 
-std::string DisplayName(const std::string& path) { return path == "-" ? "(stdin)" : path; }
+std::optional<std::string> ReadStdin(std::string& bytes, std::uint64_t maxBytes) {
+  return ReadAll(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin))), bytes, maxBytes);
+}
 
-InputFile ReadInput(const std::string& path, std::uint64_t maxBytes) {
-  InputFile input;
-  try {
-    if (path == "-") {
-      input.error = ReadAll(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin))), input.bytes, maxBytes);
-      if (input.error) input.bytes.clear();
-      return input;
-    }
-    const std::wstring name = PathFromUtf8(path).wstring();
-    std::uint64_t size = 0;
-    if ((input.error = AttributeProblem(name, size))) return input;
-    if (size > maxBytes) {
-      input.error = TooLarge(maxBytes);
-      return input;
-    }
-    const Handle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
-      input.error = Problem("cannot be opened", GetLastError());
-      return input;
-    }
-    // Checked before the first read: a device could block or never end.
-    if (GetFileType(file.Get()) != FILE_TYPE_DISK) {
-      input.error = std::string(kNotRegular);
-      return input;
-    }
-    input.bytes.reserve(static_cast<std::size_t>(size));
-    input.error = ReadAll(file.Get(), input.bytes, maxBytes);
-  } catch (const std::bad_alloc&) {
-    input.error = "not enough memory to read it";
-  }
-  if (input.error) input.bytes.clear();
-  return input;
+std::optional<std::string> ReadRegularFile(const std::string& path, std::string& bytes, std::uint64_t maxBytes) {
+  const std::wstring name = PathFromUtf8(path).wstring();
+  std::uint64_t size = 0;
+  if (auto problem = AttributeProblem(name, size)) return problem;
+  if (size > maxBytes) return TooLarge(maxBytes);
+  const Handle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) return Problem("cannot be opened", GetLastError());
+  // Checked before the first read: a device could block or never end.
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK) return std::string(kNotRegular);
+  bytes.reserve(static_cast<std::size_t>(size));
+  return ReadAll(file.Get(), bytes, maxBytes);
 }
 
 namespace {
@@ -210,13 +187,6 @@ std::optional<std::string> OutputFile::Commit() {
   }
   temporary_.clear();
   return std::nullopt;
-}
-
-std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes) {
-  OutputFile out(path);
-  if (auto problem = out.Open()) return problem;
-  if (auto problem = out.Write(bytes)) return problem;
-  return out.Commit();
 }
 
 }  // namespace quillshade::qsd
