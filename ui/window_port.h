@@ -1,6 +1,7 @@
 // The window port: all that the form asks of a window system.
 #pragma once
 
+#include <cmath>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -17,6 +18,13 @@ struct OpenDialogSettings {
   std::u16string fileName;         // the name box starts empty
   bool hideReadOnly = true;        // and no other option: the typed file need not exist
 };
+
+inline constexpr double kTwipsPerInch = 1440;
+
+// Pixels of a length in twips at `dpi` dots per inch, rounded to the nearest pixel.
+inline int TwipsToPixels(double twips, double dpi) {
+  return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
+}
 
 // A window system behind the form: the Win32 window, the terminal, the test fake.
 // Every call comes from the form on the user-interface thread, one event at a time.

@@ -15,7 +15,6 @@
 #include <QScreen>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
@@ -38,8 +37,6 @@
 
 namespace quillshade {
 namespace {
-
-constexpr double kTwipsPerInch = 1440;
 
 // A copy code unit for code unit: a lone surrogate or a leading U+FEFF stays as it is.
 QString ToQString(std::u16string_view text) {
@@ -304,7 +301,7 @@ int ReaderWindow::PixelsOfTwips(double twips) const {
   // Logical DPI is the user's chosen scale, what twips are measured against elsewhere.
   const QScreen* shownOn = screen();
   const double dpi = shownOn != nullptr ? shownOn->logicalDotsPerInchX() : 96.0;
-  return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
+  return TwipsToPixels(twips, dpi);
 }
 
 void ReaderWindow::ApplyOuterSize() {

@@ -4,7 +4,6 @@
 #include <commdlg.h>
 #include <imm.h>
 
-#include <cmath>
 #include <exception>
 #include <string>
 #include <vector>
@@ -61,10 +60,6 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
 }
 
 }  // namespace
-
-int TwipsToPixels(double twips, unsigned dpi) {
-  return static_cast<int>(std::lround(twips * dpi / 1440.0));
-}
 
 std::wstring ExtendedLengthPath(std::wstring path) {
   if (path.size() < MAX_PATH || path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\")) return path;

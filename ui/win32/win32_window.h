@@ -19,9 +19,6 @@ struct Win32WindowOptions {
   bool quitWhenClosed = true;
 };
 
-// Pixels of a length in twips at `dpi` dots per inch, rounded to the nearest pixel.
-int TwipsToPixels(double twips, unsigned dpi);
-
 // Turns a path too long for the classic limit into its extended form (\\?\ or \\?\UNC\),
 // which every file function accepts whatever the system's long-path setting.
 std::wstring ExtendedLengthPath(std::wstring path);
