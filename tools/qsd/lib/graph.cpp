@@ -124,12 +124,18 @@ class GraphBuilder {
     visit(exits.target, "style=bold, label=\"" + flag + " false\"");
   }
 
+  // Which lines a label leads to, and which lines are plain: a bit each, so that every
+  // line is split only once here.
   void MarkEntries() {
     entry_.assign(lines_.Count() + 2, false);
+    plain_.assign(lines_.Count() + 2, false);
     entry_[1] = true;
-    for (std::size_t line = 1; line <= lines_.Count(); ++line)
-      if (lines_.Terminated(line))
-        ForEachLabelExit(Parts(line), [&](std::u16string_view label, const std::string&) { entry_[LabelLine(label)] = true; });
+    for (std::size_t line = 1; line <= lines_.Count(); ++line) {
+      if (!lines_.Terminated(line)) continue;
+      const ScriptLine parts = Parts(line);
+      plain_[line] = Plain(parts);
+      ForEachLabelExit(parts, [&](std::u16string_view label, const std::string&) { entry_[LabelLine(label)] = true; });
+    }
   }
 
   // Runs of plain lines fold into one node, up to the node limit; the nodes after it
@@ -138,7 +144,7 @@ class GraphBuilder {
     for (std::size_t line = 1; line <= lines_.Count() && lines_.Terminated(line);) {
       Node node{line, line};
       while (node.last + 1 <= lines_.Count() && lines_.Terminated(node.last + 1) && !entry_[node.last + 1] &&
-             Plain(Parts(node.last)))
+             plain_[node.last])
         ++node.last;
       if (nodes_.size() < nodeLimit_) {
         nodes_.push_back(node);
@@ -212,6 +218,7 @@ class GraphBuilder {
   std::optional<LabelIndex> index_;  // answers as FindLabelLine does, without reading the text per label
   std::size_t nodeLimit_;
   std::vector<bool> entry_;
+  std::vector<bool> plain_;
   std::vector<Node> nodes_;
   GraphLeftOut leftOut_;
   std::map<std::u16string_view, std::string> missing_;  // labels are views into the text
