@@ -48,6 +48,14 @@ class FormTest : public testing::Test {
   Form form_{window_, Cp932CodePage()};
 };
 
+TEST(TwipsToPixels, ConvertsAtTheGivenDpi) {
+  EXPECT_EQ(TwipsToPixels(6750, 96), 450);
+  EXPECT_EQ(TwipsToPixels(6750, 144), 675);
+  EXPECT_EQ(TwipsToPixels(6750, 120), 563);  // 562.5 rounds up
+  EXPECT_EQ(TwipsToPixels(6750, 192), 900);
+  EXPECT_EQ(TwipsToPixels(0, 96), 0);
+}
+
 TEST_F(FormTest, LoadMakesATitleBarWideWindowWithTheStartCaption) {
   EXPECT_EQ(window_.width, 6750);
   EXPECT_EQ(window_.height, 0);

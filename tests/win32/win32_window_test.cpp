@@ -88,14 +88,6 @@ class Win32WindowTest : public testing::Test {
   int endProgramCalls_ = 0;
 };
 
-TEST(TwipsToPixels, ConvertsAtTheGivenDpi) {
-  EXPECT_EQ(TwipsToPixels(6750, 96), 450);
-  EXPECT_EQ(TwipsToPixels(6750, 144), 675);
-  EXPECT_EQ(TwipsToPixels(6750, 120), 563);  // 562.5 rounds up
-  EXPECT_EQ(TwipsToPixels(6750, 192), 900);
-  EXPECT_EQ(TwipsToPixels(0, 96), 0);
-}
-
 TEST(ExtendedLengthPath, OnlyLongPathsChange) {
   EXPECT_EQ(ExtendedLengthPath(L"C:\\a\\b.qsd"), L"C:\\a\\b.qsd");
   const std::wstring deep = L"C:\\" + std::wstring(300, L'd') + L"\\s.qsd";
