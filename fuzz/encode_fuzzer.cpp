@@ -6,10 +6,12 @@
 #include <variant>
 
 #include "story/decode.h"
+#include "story/encode.h"
 #include "tools/qsd/lib/text_source.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
+  using namespace quillshade;
   using namespace quillshade::qsd;
   const SourceEncoding encoding = data[0] & 1 ? SourceEncoding::Cp932 : SourceEncoding::Utf8;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
