@@ -11,31 +11,82 @@ namespace {
 constexpr std::uint32_t kNoSlot = 0xFFFFFFFF;
 constexpr std::size_t kBlockSize = 32;  // slots under one leaf of the min tree
 
-// Whether the line after the break at `a` sorts before the line after the break at `b`,
-// as their views would compare, read in place: a line ends at the next CR LF or the end.
-bool LineAfterLess(std::u16string_view text, std::uint32_t a, std::uint32_t b) {
-  const auto endsAt = [text](std::size_t at) {
-    return at >= text.size() || (text[at] == u'\r' && at + 1 < text.size() && text[at + 1] == u'\n');
+// A line after a break, with four of its units as a sort key.
+struct Keyed {
+  std::uint64_t key;    // units [depth, depth + 4) of the line, 0 past its end
+  std::uint32_t at;     // 0-based index of the break's CR
+  std::uint32_t length; // of the line, without its CR LF
+};
+
+std::uint64_t KeyAt(std::u16string_view text, const Keyed& line, std::size_t depth) {
+  std::uint64_t key = 0;
+  for (std::size_t i = depth; i < depth + 4; ++i) key = key << 16 | (i < line.length ? text[line.at + 2 + i] : 0);
+  return key;
+}
+
+// Sorts lines as their views compare, equal lines in their order in the text: by four
+// units at a time, each group of lines that agree so far on to the next four. Each line
+// is read once per level it takes part in, rather than at every comparison of a sort.
+void SortLines(std::u16string_view text, std::vector<Keyed>& lines) {
+  struct Group {
+    std::size_t begin, end, depth;
   };
-  for (std::size_t i = a + 2, j = b + 2;; ++i, ++j) {
-    const bool aEnds = endsAt(i);
-    const bool bEnds = endsAt(j);
-    if (aEnds || bEnds) return aEnds && !bEnds;
-    if (text[i] != text[j]) return text[i] < text[j];
+  std::vector<Group> groups{{0, lines.size(), 0}};
+  while (!groups.empty()) {
+    const Group group = groups.back();
+    groups.pop_back();
+    const auto first = lines.begin() + static_cast<std::ptrdiff_t>(group.begin);
+    const auto last = lines.begin() + static_cast<std::ptrdiff_t>(group.end);
+    if (group.depth > 0)
+      for (auto line = first; line != last; ++line) line->key = KeyAt(text, *line, group.depth);
+    // A line that ends within these four units comes before the longer ones that agree
+    // with it so far; lines that end here and agree are equal.
+    const auto ended = [&](const Keyed& line) { return std::min<std::size_t>(line.length, group.depth + 4); };
+    std::sort(first, last, [&](const Keyed& x, const Keyed& y) {
+      if (x.key != y.key) return x.key < y.key;
+      if (ended(x) != ended(y)) return ended(x) < ended(y);
+      return ended(x) < group.depth + 4 && x.at < y.at;
+    });
+    for (auto run = first; run != last;) {
+      auto runEnd = run + 1;
+      while (runEnd != last && runEnd->key == run->key && ended(*runEnd) == ended(*run)) ++runEnd;
+      if (runEnd - run > 1 && ended(*run) == group.depth + 4)
+        groups.push_back({static_cast<std::size_t>(run - first) + group.begin,
+                          static_cast<std::size_t>(runEnd - first) + group.begin, group.depth + 4});
+      run = runEnd;
+    }
   }
 }
 
 }  // namespace
 
 LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
-  for (std::size_t at = FindLineBreak(text, 0); at != std::u16string_view::npos; at = FindLineBreak(text, at + 1))
-    breaks_.push_back(static_cast<std::uint32_t>(at));
+  // A break is left out when the two breaks before it begin the same line as it does:
+  // those two come first for any label it could answer, so a story of millions of equal
+  // lines costs next to nothing here.
+  std::vector<Keyed> lines;
+  std::u16string_view before[2];
+  std::size_t seen = 0;
+  for (std::size_t at = FindLineBreak(text, 0); at != std::u16string_view::npos;) {
+    const std::size_t next = FindLineBreak(text, at + 2);
+    const std::u16string_view line =
+        text.substr(at + 2, next == std::u16string_view::npos ? std::u16string_view::npos : next - at - 2);
+    if (seen++ < 2 || line != before[0] || line != before[1]) {
+      Keyed keyed{0, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())};
+      keyed.key = KeyAt(text, keyed, 0);
+      lines.push_back(keyed);
+    }
+    before[1] = before[0];
+    before[0] = line;
+    at = next;
+  }
   // A label without CR or LF can only match inside the line after a break, so sorting
   // those lines orders every prefix such a label can match; Find falls back to the plain
-  // search for any other label. The breaks are sorted in place, equal lines keeping
-  // their order in the text, so a story of millions of lines costs four bytes a line here.
-  std::stable_sort(breaks_.begin(), breaks_.end(),
-                   [this](std::uint32_t a, std::uint32_t b) { return LineAfterLess(text_, a, b); });
+  // search for any other label.
+  SortLines(text, lines);
+  breaks_.reserve(lines.size());
+  for (const Keyed& line : lines) breaks_.push_back(line.at);
+  lines = {};
 
   // The tree holds the smallest break of each block of slots; a lookup reads the slots
   // of the blocks at the ends of its range one by one, so the tree costs a sixteenth of

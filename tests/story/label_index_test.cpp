@@ -36,17 +36,32 @@ TEST(LabelIndex, FirstAndNextLineThatBeginsWithTheLabel) {
 
 TEST(LabelIndex, AgreesWithTheSearchOnRandomTexts) {
   std::mt19937 random(7);
-  const std::u16string alphabet = u"ab[]\r\n \r\n";
+  const std::u16string alphabet(u"ab\0[] \r\n\r\n", 10);
   for (int round = 0; round < 300; ++round) {
     std::u16string text;
-    // Every tenth text long enough to hold hundreds of line breaks, many blocks of the tree.
+    // Every tenth text long enough to hold hundreds of line breaks, many blocks of the tree;
+    // every third one made of a few lines repeated, with runs of equal lines.
     const int length = static_cast<int>(random() % (round % 10 == 0 ? 3000 : 60));
-    for (int i = 0; i < length; ++i) text.push_back(alphabet[random() % alphabet.size()]);
+    // Lines without CR or LF that share a beginning of up to six units.
+    std::u16string lines[3];
+    for (int i = static_cast<int>(random() % 7); i > 0; --i) lines[0].push_back(alphabet[random() % 5]);
+    for (std::u16string& line : lines) {
+      line = lines[0];
+      for (int i = static_cast<int>(random() % 8); i > 0; --i) line.push_back(alphabet[random() % 5]);
+    }
+    while (static_cast<int>(text.size()) < length)
+      if (round % 3 == 0)
+        text += lines[random() % 2 ? 0 : random() % 3] + u"\r\n";
+      else
+        text.push_back(alphabet[random() % alphabet.size()]);
     const LabelIndex index(text);
     for (int probe = 0; probe < 20; ++probe) {
       std::u16string label;
-      const int size = static_cast<int>(random() % 4);
-      for (int i = 0; i < size; ++i) label.push_back(alphabet[random() % alphabet.size()]);
+      const int size = static_cast<int>(random() % 14);
+      if (probe % 2 == 0)  // most of these begin some line
+        label = lines[random() % 3].substr(0, static_cast<std::size_t>(size));
+      else
+        for (int i = 0; i < size; ++i) label.push_back(alphabet[random() % alphabet.size()]);
       const LabelIndex::Found want = Searched(text, label);
       const LabelIndex::Found got = index.Find(label);
       EXPECT_EQ(got.first, want.first) << "round " << round << " probe " << probe;
