@@ -22,11 +22,16 @@ std::u16string PickField(std::u16string_view list, std::int32_t n) {
   return std::u16string(FindField(list, n).value_or(std::u16string_view()));
 }
 
-std::optional<std::u16string> ChooseBranch(Story& story, std::int32_t choiceIndex) {
+namespace {
+
+// `readLine` is ReadNextLine over the same text as `findLabel`.
+template <typename FindLabel, typename ReadLine>
+std::optional<std::u16string> Choose(Story& story, std::int32_t choiceIndex, const FindLabel& findLabel,
+                                     const ReadLine& readLine) {
   const std::u16string label = PickField(story.ChoiceList, choiceIndex);
   if (label.empty()) return std::nullopt;
   story.ChoiceList.clear();
-  const std::int32_t labelLine = FindLabelLine(story.StoryText, label);
+  const std::int32_t labelLine = findLabel(label);
   if (labelLine == 0) {
     // A label that begins no line stops the story, as a jump to a missing label does.
     story.ReadPos = 0;
@@ -35,9 +40,24 @@ std::optional<std::u16string> ChooseBranch(Story& story, std::int32_t choiceInde
   // The label line lies inside the text, so this stays within the text's length + 1.
   story.ReadPos = static_cast<std::int32_t>(static_cast<std::int64_t>(labelLine) + 2 +
                                             static_cast<std::int64_t>(label.size()));
-  LineStep step = ReadNextLine(story);
+  LineStep step = readLine(story);
   story.ReadPos = step.nextPos;
   return std::move(step.shownText);
+}
+
+}  // namespace
+
+std::optional<std::u16string> ChooseBranch(Story& story, std::int32_t choiceIndex) {
+  return Choose(
+      story, choiceIndex, [&story](std::u16string_view label) { return FindLabelLine(story.StoryText, label); },
+      [](Story& state) { return ReadNextLine(state); });
+}
+
+std::optional<std::u16string> ChooseBranch(std::u16string_view text, const LabelIndex& labels, Story& state,
+                                           std::int32_t choiceIndex) {
+  return Choose(
+      state, choiceIndex, [&labels](std::u16string_view label) { return labels.Find(label).first; },
+      [&](Story& story) { return ReadNextLine(text, labels, story); });
 }
 
 }  // namespace quillshade

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "story/label_index.h"
 #include "story/story.h"
 
 namespace quillshade {
@@ -26,5 +27,9 @@ std::u16string PickField(std::u16string_view list, std::int32_t n);
 // right after the label on the first line that begins with it; a label that begins no
 // line stops the story. Answers the text to show, if the step shows one.
 std::optional<std::u16string> ChooseBranch(Story& story, std::int32_t choiceIndex);
+
+// The same over a text held apart from the state, as ReadNextLine's second form.
+std::optional<std::u16string> ChooseBranch(std::u16string_view text, const LabelIndex& labels, Story& state,
+                                           std::int32_t choiceIndex);
 
 }  // namespace quillshade

@@ -24,21 +24,21 @@ std::uint64_t KeyAt(std::u16string_view text, const Keyed& line, std::size_t dep
   return key;
 }
 
-// Sorts lines as their views compare, equal lines in their order in the text: by four
-// units at a time, each group of lines that agree so far on to the next four. Each line
-// is read once per level it takes part in, rather than at every comparison of a sort.
-void SortLines(std::u16string_view text, std::vector<Keyed>& lines) {
+// Sorts lines that agree on their first `depth` units as their views compare, equal
+// lines in their order in the text: by four units at a time, each group of lines that
+// agree so far on to the next four. Each line is read once per level it takes part in,
+// rather than at every comparison of a sort.
+void SortLines(std::u16string_view text, std::vector<Keyed>& lines, std::size_t depth) {
   struct Group {
     std::size_t begin, end, depth;
   };
-  std::vector<Group> groups{{0, lines.size(), 0}};
+  std::vector<Group> groups{{0, lines.size(), depth}};
   while (!groups.empty()) {
     const Group group = groups.back();
     groups.pop_back();
     const auto first = lines.begin() + static_cast<std::ptrdiff_t>(group.begin);
     const auto last = lines.begin() + static_cast<std::ptrdiff_t>(group.end);
-    if (group.depth > 0)
-      for (auto line = first; line != last; ++line) line->key = KeyAt(text, *line, group.depth);
+    for (auto line = first; line != last; ++line) line->key = KeyAt(text, *line, group.depth);
     // A line that ends within these four units comes before the longer ones that agree
     // with it so far; lines that end here and agree are equal.
     const auto ended = [&](const Keyed& line) { return std::min<std::size_t>(line.length, group.depth + 4); };
@@ -82,8 +82,15 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
   }
   // A label without CR or LF can only match inside the line after a break, so sorting
   // those lines orders every prefix such a label can match; Find falls back to the plain
-  // search for any other label.
-  SortLines(text, lines);
+  // search for any other label. They are sorted here by their first four units alone,
+  // which needs no reading of the text; Refine sorts a group of lines that agree on
+  // those further, once a lookup needs it, so lines that no label begins cost nothing.
+  std::sort(lines.begin(), lines.end(), [](const Keyed& x, const Keyed& y) {
+    if (x.key != y.key) return x.key < y.key;
+    const auto xEnded = std::min<std::uint32_t>(x.length, 4);
+    const auto yEnded = std::min<std::uint32_t>(y.length, 4);
+    return xEnded != yEnded ? xEnded < yEnded : x.at < y.at;
+  });
   breaks_.reserve(lines.size());
   for (const Keyed& line : lines) breaks_.push_back(line.at);
   lines = {};
@@ -91,17 +98,47 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
   // The tree holds the smallest break of each block of slots; a lookup reads the slots
   // of the blocks at the ends of its range one by one, so the tree costs a sixteenth of
   // the breaks themselves.
-  const std::size_t blocks = (breaks_.size() + kBlockSize - 1) / kBlockSize;
+  // Its leaves are a power of two, so that every level of it is whole.
+  std::size_t blocks = 1;
+  while (blocks * kBlockSize < breaks_.size()) blocks *= 2;
   tree_.assign(2 * blocks, kNoSlot);
-  for (std::size_t slot = 0; slot < breaks_.size(); ++slot) {
-    std::uint32_t& least = tree_[blocks + slot / kBlockSize];
-    if (least == kNoSlot || breaks_[slot] < breaks_[least]) least = static_cast<std::uint32_t>(slot);
+  UpdateTree(0, breaks_.size());
+}
+
+void LabelIndex::UpdateTree(std::size_t from, std::size_t to) const {
+  if (from >= to) return;
+  const std::size_t blocks = tree_.size() / 2;
+  std::size_t first = from / kBlockSize;
+  std::size_t last = (to - 1) / kBlockSize;
+  for (std::size_t block = first; block <= last; ++block) {
+    std::uint32_t& least = tree_[blocks + block] = kNoSlot;
+    for (std::size_t slot = block * kBlockSize; slot < std::min((block + 1) * kBlockSize, breaks_.size()); ++slot)
+      if (least == kNoSlot || breaks_[slot] < breaks_[least]) least = static_cast<std::uint32_t>(slot);
   }
-  for (std::size_t node = blocks; node-- > 1;) {
-    const std::uint32_t left = tree_[2 * node];
-    const std::uint32_t right = tree_[2 * node + 1];
-    tree_[node] = right == kNoSlot || (left != kNoSlot && breaks_[left] < breaks_[right]) ? left : right;
+  // Then the nodes above them, level by level.
+  for (first = (first + blocks) / 2, last = (last + blocks) / 2; first >= 1; first /= 2, last /= 2) {
+    for (std::size_t node = first; node <= last; ++node) {
+      const std::uint32_t left = tree_[2 * node];
+      const std::uint32_t right = tree_[2 * node + 1];
+      tree_[node] = right == kNoSlot || (left != kNoSlot && breaks_[left] < breaks_[right]) ? left : right;
+    }
+    if (first == 1) break;
   }
+}
+
+void LabelIndex::Refine(std::size_t from, std::size_t to) const {
+  if (to - from < 2 || !refined_.insert(static_cast<std::uint32_t>(from)).second) return;
+  std::vector<Keyed> lines;
+  lines.reserve(to - from);
+  for (std::size_t slot = from; slot < to; ++slot) {
+    const std::uint32_t at = breaks_[slot];
+    const std::size_t next = FindLineBreak(text_, at + 2);
+    const std::size_t end = next == std::u16string_view::npos ? text_.size() : next;
+    lines.push_back({0, at, static_cast<std::uint32_t>(end - at - 2)});
+  }
+  SortLines(text_, lines, 4);
+  for (std::size_t slot = from; slot < to; ++slot) breaks_[slot] = lines[slot - from].at;
+  UpdateTree(from, to);
 }
 
 std::uint32_t LabelIndex::MinIn(std::size_t from, std::size_t to) const {
@@ -143,8 +180,20 @@ LabelIndex::Found LabelIndex::Find(std::u16string_view label) const {
       after = after.substr(0, lineBreak);
     return after.substr(0, label.size());
   };
-  const auto low = std::partition_point(breaks_.begin(), breaks_.end(), [&](std::uint32_t at) { return prefix(at) < label; });
-  const auto high = std::partition_point(low, breaks_.end(), [&](std::uint32_t at) { return prefix(at) == label; });
+  const std::lock_guard<std::mutex> lock(refining_);
+  auto low = breaks_.begin();
+  auto high = breaks_.end();
+  if (label.size() > 4) {
+    // The lines that agree with the label on four units, sorted further if no lookup
+    // has needed them yet.
+    const std::u16string_view four = label.substr(0, 4);
+    const auto prefixOf = [&](std::uint32_t at) { return prefix(at).substr(0, 4); };
+    low = std::partition_point(low, high, [&](std::uint32_t at) { return prefixOf(at) < four; });
+    high = std::partition_point(low, high, [&](std::uint32_t at) { return prefixOf(at) == four; });
+    Refine(static_cast<std::size_t>(low - breaks_.begin()), static_cast<std::size_t>(high - breaks_.begin()));
+  }
+  low = std::partition_point(low, high, [&](std::uint32_t at) { return prefix(at) < label; });
+  high = std::partition_point(low, high, [&](std::uint32_t at) { return prefix(at) == label; });
   const auto from = static_cast<std::size_t>(low - breaks_.begin());
   const auto to = static_cast<std::size_t>(high - breaks_.begin());
   const std::uint32_t first = MinIn(from, to);

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace quillshade {
@@ -25,10 +27,16 @@ class LabelIndex {
 
  private:
   std::uint32_t MinIn(std::size_t from, std::size_t to) const;  // sorted slot of the smallest break
+  void UpdateTree(std::size_t from, std::size_t to) const;     // after the slots in [from, to) changed
+  void Refine(std::size_t from, std::size_t to) const;         // sorts a group past its first four units
 
   std::u16string_view text_;
-  std::vector<std::uint32_t> breaks_;  // 0-based CR index of each CR LF, sorted by the line after it
-  std::vector<std::uint32_t> tree_;    // a min tree over blocks of breaks_, holding slots
+  // 0-based CR index of each CR LF, sorted by the line after it: by its first four units,
+  // and further within each group that a lookup has refined.
+  mutable std::vector<std::uint32_t> breaks_;
+  mutable std::vector<std::uint32_t> tree_;  // a min tree over blocks of breaks_, holding slots
+  mutable std::unordered_set<std::uint32_t> refined_;  // first slot of each refined group
+  mutable std::mutex refining_;                         // lookups may come from several threads
 };
 
 }  // namespace quillshade

@@ -5,10 +5,11 @@
 #include "story/text.h"
 
 namespace quillshade {
+namespace {
 
-LineStep ReadNextLine(Story& story) {
+template <typename FindLabel>
+LineStep ReadLineOf(std::u16string_view text, Story& story, const FindLabel& findLabel) {
   if (story.ReadPos <= 0) return {};
-  const std::u16string_view text = story.StoryText;
   const std::size_t begin = static_cast<std::size_t>(story.ReadPos) - 1;
   if (begin >= text.size()) return {};
   const std::size_t lineEnd = FindLineBreak(text, begin);
@@ -26,11 +27,22 @@ LineStep ReadNextLine(Story& story) {
     case Flow::End:  // shows the line with any jump part still in it, and the jump is not followed
       return {0, std::u16string(line.shownWithJump.text)};
     case Flow::Jump:
-      return {FindLabelLine(text, exits.target), std::u16string(line.shown.text)};
+      return {findLabel(exits.target), std::u16string(line.shown.text)};
     case Flow::NextLine:
       break;
   }
   return {static_cast<std::int32_t>(lineEnd + 3), std::u16string(line.shown.text)};
+}
+
+}  // namespace
+
+LineStep ReadNextLine(Story& story) {
+  const std::u16string_view text = story.StoryText;
+  return ReadLineOf(text, story, [text](std::u16string_view label) { return FindLabelLine(text, label); });
+}
+
+LineStep ReadNextLine(std::u16string_view text, const LabelIndex& labels, Story& state) {
+  return ReadLineOf(text, state, [&labels](std::u16string_view label) { return labels.Find(label).first; });
 }
 
 }  // namespace quillshade

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "story/label_index.h"
 #include "story/story.h"
 
 namespace quillshade {
@@ -21,5 +22,11 @@ struct LineStep {
 // goes on: after the line, at the CR LF before a jump's label line, or 0 when it stops.
 // Does not write ReadPos itself.
 LineStep ReadNextLine(Story& story);
+
+// The same step over a text held apart from the state (`state.StoryText` is not read),
+// its labels found through an index of that text, which answers as the search does: a
+// tool that steps through many states of one story holds the text once and never
+// searches it for a label.
+LineStep ReadNextLine(std::u16string_view text, const LabelIndex& labels, Story& state);
 
 }  // namespace quillshade

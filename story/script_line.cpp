@@ -1,6 +1,8 @@
 // Splitting a story line into prefix, shown text, jump, commands and choices.
 #include "story/script_line.h"
 
+#include <algorithm>
+
 #include "story/text.h"
 
 namespace quillshade {
@@ -72,6 +74,14 @@ void SplitJump(std::u16string_view line, std::u16string_view beforeCommands, Scr
 ScriptLine SplitScriptLine(std::u16string_view line) {
   ScriptLine parts;
   std::u16string_view rest = TrimSpaces(line);
+  // Most lines are plain text: one look for the markers' characters settles those.
+  const bool plain = (rest.empty() || rest.front() != kPrefixOpen) && std::none_of(rest.begin(), rest.end(), [](char16_t c) {
+    return c == kChoiceMarker[0] || c == kCommandMarker[0] || c == kJumpMarker[0];
+  });
+  if (plain) {
+    parts.shownWithJump = parts.shown = PartOf(line, rest);
+    return parts;
+  }
   if (!rest.empty() && rest.front() == kPrefixOpen) {
     if (const std::size_t close = rest.find(kPrefixClose); close != std::u16string_view::npos) {
       parts.prefix = PartOf(line, rest.substr(0, close + 1));

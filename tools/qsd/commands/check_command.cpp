@@ -28,8 +28,8 @@ const Command kCheckCommand{
     "                   two; default 44, a 450-pixel title bar)\n"
     "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
     "  --max-states N   give up the walk after N reader states (default 500000)\n"
-    "  --max-scan N     give up the walk once its label searches would read more\n"
-    "                   than N characters (default 10000000000)\n"
+    "  --max-scan N     give up the walk once it would read more than N characters\n"
+    "                   (default: 16 times the story's length, plus 10000000)\n"
     "\n"
     "Exit status: 0 no errors (warnings allowed), 1 errors or an unreadable FILE,\n"
     "2 wrong arguments.\n",

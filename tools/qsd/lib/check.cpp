@@ -185,7 +185,7 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
     CheckLines(text, lines, index, options, sink);
     CheckAnswersRunOn(lines, index, sink);
     CheckFullWidthMarkers(lines, index, sink);
-    CheckFlow(text, lines, options, sink, report.flags);
+    CheckFlow(text, lines, index, options, sink, report.flags);
   }
   report.diagnostics = std::move(sink.All());
   return report;

@@ -48,15 +48,17 @@ inline constexpr std::size_t kDefaultWidth = 44;
 // every line is read with every mix of the five flags needs two thirds of it.
 inline constexpr std::uint64_t kDefaultMaxStates = 500'000;
 
-// Every jump and every answer of a choice searches the whole story for its label, so
-// the walk also stops once its searches would have read this many characters: a few
-// seconds of work, whatever the size of the story.
-inline constexpr std::uint64_t kDefaultMaxScan = 10'000'000'000;
+// The walk reads the line of every state it visits, so it also stops once it has read
+// this many characters. 0, the default, stands for kScanPerCharacter times the story's
+// length plus kScanAtLeast: a few times the work of loading the story, whatever its size.
+inline constexpr std::uint64_t kDefaultMaxScan = 0;
+inline constexpr std::uint64_t kScanPerCharacter = 16;
+inline constexpr std::uint64_t kScanAtLeast = 10'000'000;
 
 struct CheckOptions {
   std::size_t width = kDefaultWidth;
   std::uint64_t maxStates = kDefaultMaxStates;
-  std::uint64_t maxScan = kDefaultMaxScan;
+  std::uint64_t maxScan = kDefaultMaxScan;  // see kDefaultMaxScan
   // Set from another thread, it makes the walk give up at its next step (an editor
   // has moved on to a newer text); not ours.
   const std::atomic<bool>* stop = nullptr;

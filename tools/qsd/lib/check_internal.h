@@ -50,12 +50,12 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, Diagnos
 // Script markers written in their full-width forms where the marker would act.
 void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink);
 
-// WalkStory over the lines the check has already found.
-WalkResult WalkStoryLines(std::u16string_view text, const StoryLines& lines, std::uint64_t maxStates,
-                          std::uint64_t maxScan, const std::atomic<bool>* stop);
+// WalkStory over the lines and labels the check has already indexed.
+WalkResult WalkStoryLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels,
+                          std::uint64_t maxStates, std::uint64_t maxScan, const std::atomic<bool>* stop);
 
 // Checks that rest on the state walk; also fills in where flags are set and tested.
-void CheckFlow(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink,
-               FlagUse& flags);
+void CheckFlow(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels, const CheckOptions& options,
+               DiagnosticSink& sink, FlagUse& flags);
 
 }  // namespace quillshade::qsd

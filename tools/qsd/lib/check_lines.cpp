@@ -50,7 +50,7 @@ class LineChecker {
  public:
   LineChecker(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, const CheckOptions& options,
               DiagnosticSink& sink)
-      : text_(text), lines_(lines), options_(options), sink_(sink), index_(index), suggester_(text) {}
+      : text_(text), lines_(lines), options_(options), sink_(sink), index_(index), suggester_(lines) {}
 
   void Run() {
     for (std::size_t line = 1; line <= lines_.Count(); ++line)

@@ -1,5 +1,6 @@
 // The exhaustive walk over every reader state reachable from the start of a story.
 #include <algorithm>
+#include <bit>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -68,14 +69,22 @@ class StateTable {
   std::size_t count_ = 0;
 };
 
+std::uint64_t ScanLimit(std::uint64_t maxScan, std::size_t storyLength) {
+  return maxScan != kDefaultMaxScan ? maxScan : kScanPerCharacter * storyLength + kScanAtLeast;
+}
+
 class Walker {
  public:
-  Walker(std::u16string_view text, const StoryLines& lines, std::uint64_t maxStates, std::uint64_t maxScan,
-         const std::atomic<bool>* stop)
-      : lines_(lines), maxStates_(maxStates), maxScan_(maxScan), stop_(stop) {
-    story_.StoryText = std::u16string(text);
+  Walker(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels, std::uint64_t maxStates,
+         std::uint64_t maxScan, const std::atomic<bool>* stop)
+      : text_(text),
+        lines_(lines),
+        labels_(labels),
+        maxStates_(maxStates),
+        maxScan_(ScanLimit(maxScan, text.size())),
+        stop_(stop) {
     choiceLists_.emplace_back();
-    result_.lineReached.assign(lines_.Count() + 1, false);
+    shownAt_.assign(text_.size() / 64 + 1, 0);
   }
 
   WalkResult Run() {
@@ -90,6 +99,7 @@ class Walker {
     }
     for (std::size_t next = 0; next < states_.size() && result_.complete; ++next) Visit(static_cast<std::uint32_t>(next));
     result_.states = states_.size();
+    MarkLinesReached();
     if (result_.complete) FindLoops();
     return std::move(result_);
   }
@@ -141,13 +151,12 @@ class Walker {
     const auto index = static_cast<std::size_t>(readPos) - 1;
     // The empty step that a jump makes on the line break before its label line shows
     // no line of the story.
-    const std::u16string_view text = story_.StoryText;
-    if (index + 1 < text.size() && text[index] == u'\r' && text[index + 1] == u'\n') return;
-    result_.lineReached[lines_.LineOf(index)] = true;
+    if (index + 1 < text_.size() && text_[index] == u'\r' && text_[index + 1] == u'\n') return;
+    MarkShown(index);
   }
 
-  // Charges the characters a step may read before it is taken; false once the budget
-  // is spent. A step reads its line, and a jump searches the whole text.
+  // Charges the characters a step reads before it is taken; false once the budget is
+  // spent. A step reads its line; labels are found through the index, not searched for.
   bool Charge(std::uint64_t characters) {
     if (stop_ && stop_->load(std::memory_order_relaxed)) {
       result_.complete = false;
@@ -164,12 +173,9 @@ class Walker {
   }
 
   std::uint64_t StepCost(std::int32_t readPos) const {
-    const std::u16string_view text = story_.StoryText;
-    const auto begin = static_cast<std::size_t>(readPos) - 1;
-    const std::size_t lineEnd = FindLineBreak(text, begin);
-    if (lineEnd == std::u16string_view::npos) return text.size() - std::min(begin, text.size());
-    const bool jumps = SplitScriptLine(text.substr(begin, lineEnd - begin)).HasJump();
-    return (lineEnd - begin) + (jumps ? text.size() : 0);
+    const auto begin = std::min(static_cast<std::size_t>(readPos) - 1, text_.size());
+    const std::size_t lineEnd = FindLineBreak(text_, begin);
+    return (lineEnd == std::u16string_view::npos ? text_.size() : lineEnd) - begin + 1;
   }
 
   void Visit(std::uint32_t number) {
@@ -179,7 +185,7 @@ class Walker {
       if (story_.ReadPos <= 0) return;  // stopped: only a new load leaves this state
       const std::int32_t readPos = story_.ReadPos;
       if (!Charge(StepCost(readPos))) return;
-      const LineStep step = ReadNextLine(story_);
+      const LineStep step = ReadNextLine(text_, labels_, story_);
       story_.ReadPos = step.nextPos;
       MarkStep(readPos, step);
       std::uint32_t next = kNone;
@@ -192,24 +198,33 @@ class Walker {
     for (std::int32_t key = 0; key < static_cast<std::int32_t>(kChoiceKeyCount); ++key) {
       const std::u16string label = PickField(list, key);
       if (label.empty()) continue;
-      // The search for the label line, and the rest of that line, which may jump.
-      if (!Charge(2 * static_cast<std::uint64_t>(story_.StoryText.size()))) return;
       Unpack(state);
-      const std::optional<std::u16string> shown = ChooseBranch(story_, key);
+      const std::int32_t labelLine = labels_.Find(label).first;
+      // The rest of the label line, which may jump.
+      if (labelLine > 0 && !Charge(StepCost(labelLine + 2))) return;
+      const std::optional<std::u16string> shown = ChooseBranch(text_, labels_, story_, key);
       if (shown) {
-        const std::int32_t labelLine = FindLabel(label);
-        if (labelLine > 0) result_.lineReached[lines_.LineAfterBreak(labelLine)] = true;
+        if (labelLine > 0) MarkShown(static_cast<std::size_t>(labelLine) + 1);  // the label line's start
       }
       if (!Add(story_)) return;
     }
   }
 
-  std::int32_t FindLabel(const std::u16string& label) {
-    const auto found = labelLines_.find(label);
-    if (found != labelLines_.end()) return found->second;
-    const std::int32_t at = FindLabelLine(story_.StoryText, label);
-    labelLines_.emplace(label, at);
-    return at;
+  // The lines that hold a place where a step began showing a line: a bit a character
+  // while walking, cheaper than looking up the line of every step.
+  void MarkShown(std::size_t index) { shownAt_[index / 64] |= std::uint64_t{1} << (index % 64); }
+
+  void MarkLinesReached() {
+    result_.lineReached.assign(lines_.Count() + 1, false);
+    std::size_t line = 1;
+    for (std::size_t word = 0; word < shownAt_.size(); ++word) {
+      for (std::uint64_t bits = shownAt_[word]; bits != 0; bits &= bits - 1) {
+        const std::size_t at = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+        while (line < lines_.Count() && lines_.Start(line + 1) <= at) ++line;
+        result_.lineReached[line] = true;
+      }
+    }
+    shownAt_ = {};
   }
 
   // Down goes from each state without a pending choice to exactly one next state, so a
@@ -231,8 +246,7 @@ class Walker {
         std::vector<std::size_t> loopLines;
         for (auto it = std::find(path.begin(), path.end(), at); it != path.end(); ++it) {
           const auto index = static_cast<std::size_t>(states_[*it] & 0x7FFFFFFF) - 1;
-          const std::u16string_view text = story_.StoryText;
-          if (index + 1 < text.size() && text[index] == u'\r' && text[index + 1] == u'\n') continue;
+          if (index + 1 < text_.size() && text_[index] == u'\r' && text_[index + 1] == u'\n') continue;
           loopLines.push_back(lines_.LineOf(index));
         }
         std::sort(loopLines.begin(), loopLines.end());
@@ -245,31 +259,33 @@ class Walker {
               [](const LoopFound& a, const LoopFound& b) { return a.lines < b.lines; });
   }
 
-  const StoryLines& lines_;  // the check's own index of the lines, not a second one
+  std::u16string_view text_;
+  const StoryLines& lines_;   // the check's own indexes of the lines and the labels, not a second one
+  const LabelIndex& labels_;
   std::uint64_t maxStates_;
   std::uint64_t maxScan_;
   const std::atomic<bool>* stop_;
   std::uint64_t scanned_ = 0;
-  Story story_;  // the one working state: the text is held once, the rest is reset per step
+  Story story_;  // the one working state, without the text: it is reset per step
   WalkResult result_;
   StateTable table_;
   std::vector<PackedState> states_;
+  std::vector<std::uint64_t> shownAt_;  // a bit by 0-based text index: a step began showing a line there
   std::vector<std::uint32_t> downNext_;  // the state Down leads to; kNone after a choice
   std::vector<std::u16string> choiceLists_;
   std::unordered_map<std::u16string, std::uint32_t> choiceIndex_;
-  std::unordered_map<std::u16string, std::int32_t> labelLines_;
 };
 
 }  // namespace
 
 WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan,
                      const std::atomic<bool>* stop) {
-  return Walker(text, StoryLines(text), maxStates, maxScan, stop).Run();
+  return Walker(text, StoryLines(text), LabelIndex(text), maxStates, maxScan, stop).Run();
 }
 
-WalkResult WalkStoryLines(std::u16string_view text, const StoryLines& lines, std::uint64_t maxStates,
-                          std::uint64_t maxScan, const std::atomic<bool>* stop) {
-  return Walker(text, lines, maxStates, maxScan, stop).Run();
+WalkResult WalkStoryLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels,
+                          std::uint64_t maxStates, std::uint64_t maxScan, const std::atomic<bool>* stop) {
+  return Walker(text, lines, labels, maxStates, maxScan, stop).Run();
 }
 
 }  // namespace quillshade::qsd
@@ -339,14 +355,14 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
 
 }  // namespace
 
-void CheckFlow(std::u16string_view text, const StoryLines& lines, const CheckOptions& options, DiagnosticSink& sink,
-               FlagUse& flags) {
-  const WalkResult walk = WalkStoryLines(text, lines, options.maxStates, options.maxScan, options.stop);
+void CheckFlow(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels, const CheckOptions& options,
+               DiagnosticSink& sink, FlagUse& flags) {
+  const WalkResult walk = WalkStoryLines(text, lines, labels, options.maxStates, options.maxScan, options.stop);
   if (walk.stoppedBy == WalkLimit::Stopped) return;  // nobody waits for the result
   if (!walk.complete) {
     const std::string why = walk.stoppedBy == WalkLimit::States
                                 ? "after " + std::to_string(walk.states) + " reader states (--max-states)"
-                                : "once its label searches had read " + std::to_string(options.maxScan) +
+                                : "once it had read " + std::to_string(ScanLimit(options.maxScan, text.size())) +
                                       " characters (--max-scan)";
     sink.Add("walk-limit", 1, 1, 0,
              "stopped walking the story " + why + ": unreached lines, endless loops and flag use were not checked");

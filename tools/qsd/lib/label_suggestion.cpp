@@ -67,25 +67,15 @@ std::u16string_view BracketedPrefix(std::u16string_view line) {
 
 }  // namespace
 
-// Calls visit with each line until it answers false.
+// Calls visit with each line after a line break until it answers false.
 template <typename Visit>
 void LabelSuggester::ForEachLine(const Visit& visit) const {
-  for (std::size_t lineBreak = FindLineBreak(text_, 0); lineBreak != std::u16string_view::npos;) {
-    const std::size_t start = lineBreak + 2;
-    lineBreak = FindLineBreak(text_, start);
-    if (!visit(text_.substr(start, lineBreak == std::u16string_view::npos ? std::u16string_view::npos
-                                                                           : lineBreak - start)))
-      return;
-  }
+  for (std::size_t line = 2; line <= lines_.Count(); ++line)
+    if (!visit(lines_.Text(line))) return;
 }
 
-LabelSuggester::LabelSuggester(std::u16string_view text)
-    : text_(text), budget_(2 * static_cast<std::uint64_t>(text.size()) + 2'000'000) {
-  ForEachLine([this](std::u16string_view) {
-    ++lineCount_;
-    return true;
-  });
-}
+LabelSuggester::LabelSuggester(const StoryLines& lines)
+    : lines_(lines), lineCount_(lines.Count()), budget_(2 * static_cast<std::uint64_t>(lines.TextLength()) + 2'000'000) {}
 
 std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missing) {
   const std::u16string_view core = Unbracketed(missing);

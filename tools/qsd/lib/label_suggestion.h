@@ -7,15 +7,17 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/qsd/lib/line_index.h"
+
 namespace quillshade::qsd {
 
 // Looks among the beginnings of the story's lines (every line after a line break, as a
 // label search sees them) for the one nearest to a missing label: the same word in or
 // out of brackets (`left` and `[left]`), the same in another case, or a spelling one or
-// two edits away. The text must outlive the suggester.
+// two edits away. The lines must outlive the suggester.
 class LabelSuggester {
  public:
-  explicit LabelSuggester(std::u16string_view text);
+  explicit LabelSuggester(const StoryLines& lines);
 
   // The nearest line beginning, or nothing when none is close. Each search costs a
   // pass over the lines, so suggestions stop once a few passes over the whole story
@@ -28,7 +30,7 @@ class LabelSuggester {
   template <typename Visit>
   void ForEachLine(const Visit& visit) const;
 
-  std::u16string_view text_;
+  const StoryLines& lines_;
   std::uint64_t lineCount_ = 0;
   std::uint64_t budget_;
 };

@@ -27,7 +27,9 @@ StoryLines::StoryLines(std::u16string_view text) : text_(text) {
 std::u16string_view StoryLines::Text(std::size_t line) const {
   const std::size_t start = Start(line);
   if (line == Count() && unbrokenTail_) return text_.substr(start);
-  return text_.substr(start, FindLineBreak(text_, start) - start);
+  // A line ends two units before the next begins, the last one two before the text ends.
+  const std::size_t end = line < Count() ? starts_[line] : text_.size();
+  return text_.substr(start, end - 2 - start);
 }
 
 std::size_t StoryLines::LineOf(std::size_t index) const {
@@ -38,6 +40,11 @@ std::size_t StoryLines::LineOf(std::size_t index) const {
 std::size_t DisplayWidth(std::u16string_view text) {
   std::size_t width = 0;
   for (std::size_t i = 0; i < text.size();) {
+    if (text[i] < 0x80) {  // ASCII, one byte each, and most of many stories
+      ++width;
+      ++i;
+      continue;
+    }
     const Utf16Character character = CharacterAt(text, i);
     // A pair is never in the page; a lone unit is looked up as it stands.
     const auto code = CodeOfCharacter(text[i]);

@@ -17,6 +17,7 @@ class StoryLines {
   explicit StoryLines(std::u16string_view text);
 
   std::size_t Count() const { return starts_.size(); }
+  std::size_t TextLength() const { return text_.size(); }
   // Whether the line has a CR LF after it (every line but an unbroken last one).
   bool Terminated(std::size_t line) const { return line < Count() || !unbrokenTail_; }
   bool HasUnbrokenTail() const { return unbrokenTail_; }

@@ -50,7 +50,8 @@ std::optional<QuickFix> LeadingSpace(const StoryDocument& story, const StoryPlac
 std::optional<QuickFix> NearestLabel(const StoryDocument& story, const StoryPlace& place) {
   const auto use = LabelUseAt(story, place);
   if (!use || story.LabelLine(use->part.text) != 0) return std::nullopt;
-  LabelSuggester suggester(story.text);
+  const StoryLines lines(story.text);
+  LabelSuggester suggester(lines);
   const auto meant = suggester.Suggest(use->part.text);
   if (!meant) return std::nullopt;
   return QuickFix{"Change to '" + ToUtf8(*meant) + "'", {}, {},
