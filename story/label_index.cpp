@@ -2,6 +2,7 @@
 #include "story/label_index.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "story/text.h"
 
@@ -58,6 +59,24 @@ void SortLines(std::u16string_view text, std::vector<Keyed>& lines, std::size_t 
   }
 }
 
+// Sorts lines collected in text order by their first four units, a line that ends
+// within them before the longer ones that agree with it, equal lines keeping their order:
+// a radix sort, unit by unit from the fourth, each pass stable, on top of one by length.
+void SortByFirstUnits(std::vector<Keyed>& lines) {
+  std::vector<Keyed> sorted(lines.size());
+  const auto pass = [&](const auto& digit, std::size_t digits) {
+    std::vector<std::size_t> count(digits + 1, 0);
+    for (const Keyed& line : lines) ++count[digit(line) + 1];
+    if (std::find(count.begin(), count.end(), lines.size()) != count.end()) return;  // all alike
+    for (std::size_t d = 1; d <= digits; ++d) count[d] += count[d - 1];
+    for (const Keyed& line : lines) sorted[count[digit(line)]++] = line;
+    lines.swap(sorted);
+  };
+  pass([](const Keyed& line) { return std::min<std::size_t>(line.length, 4); }, 5);
+  for (std::size_t unit = 4; unit-- > 0;)
+    pass([unit](const Keyed& line) { return static_cast<std::size_t>(line.key >> (16 * (3 - unit)) & 0xFFFF); }, 65536);
+}
+
 }  // namespace
 
 LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
@@ -85,12 +104,7 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
   // search for any other label. They are sorted here by their first four units alone,
   // which needs no reading of the text; Refine sorts a group of lines that agree on
   // those further, once a lookup needs it, so lines that no label begins cost nothing.
-  std::sort(lines.begin(), lines.end(), [](const Keyed& x, const Keyed& y) {
-    if (x.key != y.key) return x.key < y.key;
-    const auto xEnded = std::min<std::uint32_t>(x.length, 4);
-    const auto yEnded = std::min<std::uint32_t>(y.length, 4);
-    return xEnded != yEnded ? xEnded < yEnded : x.at < y.at;
-  });
+  SortByFirstUnits(lines);
   breaks_.reserve(lines.size());
   for (const Keyed& line : lines) breaks_.push_back(line.at);
   lines = {};
@@ -173,27 +187,28 @@ LabelIndex::Found LabelIndex::Find(std::u16string_view label) const {
     }
     return found;
   }
-  // The first label.size() characters of the line after a break, as the sort saw them.
-  const auto prefix = [&](std::uint32_t at) {
-    std::u16string_view after = text_.substr(at + 2, label.size() + 1);
-    if (const std::size_t lineBreak = after.find(u"\r\n"); lineBreak != std::u16string_view::npos)
-      after = after.substr(0, lineBreak);
-    return after.substr(0, label.size());
+  // How the line after a break begins, against `part`: below, equal or above, as the
+  // sort ordered lines (a line that ends first is below).
+  const auto compare = [this](std::uint32_t at, std::u16string_view part) {
+    for (std::size_t i = 0, place = at + 2; i < part.size(); ++i, ++place) {
+      if (place >= text_.size() || (text_[place] == u'\r' && place + 1 < text_.size() && text_[place + 1] == u'\n'))
+        return -1;
+      if (text_[place] != part[i]) return text_[place] < part[i] ? -1 : 1;
+    }
+    return 0;
+  };
+  const auto range = [&](auto from, auto to, std::u16string_view part) {
+    from = std::partition_point(from, to, [&](std::uint32_t at) { return compare(at, part) < 0; });
+    return std::pair{from, std::partition_point(from, to, [&](std::uint32_t at) { return compare(at, part) == 0; })};
   };
   const std::lock_guard<std::mutex> lock(refining_);
-  auto low = breaks_.begin();
-  auto high = breaks_.end();
+  auto [low, high] = range(breaks_.begin(), breaks_.end(), label.substr(0, 4));
   if (label.size() > 4) {
     // The lines that agree with the label on four units, sorted further if no lookup
     // has needed them yet.
-    const std::u16string_view four = label.substr(0, 4);
-    const auto prefixOf = [&](std::uint32_t at) { return prefix(at).substr(0, 4); };
-    low = std::partition_point(low, high, [&](std::uint32_t at) { return prefixOf(at) < four; });
-    high = std::partition_point(low, high, [&](std::uint32_t at) { return prefixOf(at) == four; });
     Refine(static_cast<std::size_t>(low - breaks_.begin()), static_cast<std::size_t>(high - breaks_.begin()));
+    std::tie(low, high) = range(low, high, label);
   }
-  low = std::partition_point(low, high, [&](std::uint32_t at) { return prefix(at) < label; });
-  high = std::partition_point(low, high, [&](std::uint32_t at) { return prefix(at) == label; });
   const auto from = static_cast<std::size_t>(low - breaks_.begin());
   const auto to = static_cast<std::size_t>(high - breaks_.begin());
   const std::uint32_t first = MinIn(from, to);

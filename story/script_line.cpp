@@ -21,15 +21,25 @@ std::size_t FindJumpOnFlag(std::u16string_view text, std::size_t flag) {
   return std::u16string_view::npos;
 }
 
+// The first place of an upper-case keyword in the text, its ASCII letters in either case.
+std::size_t FindKeyword(std::u16string_view text, std::u16string_view keyword) {
+  const auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; };
+  for (std::size_t at = 0; at + keyword.size() <= text.size(); ++at) {
+    std::size_t i = 0;
+    while (i < keyword.size() && upper(text[at + i]) == keyword[i]) ++i;
+    if (i == keyword.size()) return at;
+  }
+  return std::u16string_view::npos;
+}
+
 CommandEffects ReadCommands(std::u16string_view line, std::u16string_view commands) {
-  const std::u16string upper = UpperAscii(commands);
   const std::size_t base = static_cast<std::size_t>(commands.data() - line.data());
   CommandEffects effects;
   for (std::size_t i = 0; i < kKeywords.size(); ++i) {
     const Keyword& keyword = kKeywords[i];
-    const std::size_t found = upper.find(keyword.text);
-    effects.keywordAt[i] = found == std::u16string::npos ? kAbsent : base + found;
-    if (found == std::u16string::npos) continue;
+    const std::size_t found = FindKeyword(commands, keyword.text);
+    effects.keywordAt[i] = found == std::u16string_view::npos ? kAbsent : base + found;
+    if (found == std::u16string_view::npos) continue;
     const auto bit = static_cast<FlagBits>(1u << keyword.flag);
     if (keyword.kind == CommandKind::Set) effects.sets = static_cast<FlagBits>(effects.sets | bit);
     if (keyword.kind == CommandKind::Clear) effects.clears = static_cast<FlagBits>(effects.clears | bit);

@@ -1,5 +1,6 @@
 // answer-runs-on: an answer's lines that Down reads on into another answer's line.
 #include <array>
+#include <cstdint>
 #include <set>
 #include <utility>
 
@@ -20,10 +21,12 @@ bool ReadsOn(const ScriptLine& parts) {
 
 void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink) {
   // The last line that reading on from each line reaches (itself when it stops there),
-  // worked out only for the lines that answers lead into, each line split at most once.
-  std::vector<std::size_t> runEnd(lines.Count() + 2, 0);
+  // worked out only for the lines that answers lead into, each line split at most once;
+  // a story without choices never needs it.
+  std::vector<std::uint32_t> runEnd;
   std::vector<std::size_t> run;
-  const auto runEndOf = [&](std::size_t from) {
+  const auto runEndOf = [&](std::size_t from) -> std::size_t {
+    if (runEnd.empty()) runEnd.assign(lines.Count() + 2, 0);
     run.clear();
     std::size_t line = from;
     while (runEnd[line] == 0) {
@@ -31,12 +34,12 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, Diagnos
       const bool onward = line < lines.Count() && lines.Terminated(line + 1) &&
                           ReadsOn(SplitScriptLine(lines.Text(line)));
       if (!onward) {
-        runEnd[line] = line;
+        runEnd[line] = static_cast<std::uint32_t>(line);
         break;
       }
       ++line;
     }
-    for (const std::size_t on : run) runEnd[on] = runEnd[line];
+    for (const std::size_t on : run) runEnd[on] = runEnd[line];  // lines fit in 32 bits, as positions do
     return runEnd[from];
   };
   // The line that a choice of the label goes to, 0 when there is none to show.
