@@ -11,8 +11,9 @@ namespace quillshade {
 
 // The reader searches the whole text for each jump; a tool that asks about every label of
 // a story at once would then read the text once per label. This index sorts the line
-// breaks by the line that follows each, so one lookup costs a binary search.
-// The text must outlive the index.
+// breaks by the line that follows each, so one lookup costs a binary search (the first
+// lookup into a group of lines that agree on four units also sorts that group further).
+// Lookups may come from several threads. The text must outlive the index.
 class LabelIndex {
  public:
   explicit LabelIndex(std::u16string_view text);
