@@ -90,7 +90,11 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
     const std::size_t next = FindLineBreak(text, at + 2);
     const std::u16string_view line =
         text.substr(at + 2, next == std::u16string_view::npos ? std::u16string_view::npos : next - at - 2);
-    if (seen++ < 2 || line != before[0] || line != before[1]) {
+    // Compared by hand: most such lines are short, and a library call per line costs more.
+    const auto same = [line](std::u16string_view other) {
+      return other.size() == line.size() && std::equal(line.begin(), line.end(), other.begin());
+    };
+    if (seen++ < 2 || !same(before[0]) || !same(before[1])) {
       Keyed keyed{0, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())};
       keyed.key = KeyAt(text, keyed, 0);
       lines.push_back(keyed);

@@ -84,11 +84,7 @@ void SplitJump(std::u16string_view line, std::u16string_view beforeCommands, Scr
 ScriptLine SplitScriptLine(std::u16string_view line) {
   ScriptLine parts;
   std::u16string_view rest = TrimSpaces(line);
-  // Most lines are plain text: one look for the markers' characters settles those.
-  const bool plain = (rest.empty() || rest.front() != kPrefixOpen) && std::none_of(rest.begin(), rest.end(), [](char16_t c) {
-    return c == kChoiceMarker[0] || c == kCommandMarker[0] || c == kJumpMarker[0];
-  });
-  if (plain) {
+  if (IsPlainLine(rest)) {
     parts.shownWithJump = parts.shown = PartOf(line, rest);
     return parts;
   }
@@ -116,6 +112,15 @@ ScriptLine SplitScriptLine(std::u16string_view line) {
   parts.shown = parts.shownWithJump;
   SplitJump(line, rest, parts);
   return parts;
+}
+
+bool IsPlainLine(std::u16string_view line) {
+  const std::u16string_view trimmed = TrimSpaces(line);
+  if (!trimmed.empty() && trimmed.front() == kPrefixOpen) return false;
+  // Without an early exit the compiler checks many characters at once; lines are short.
+  bool marker = false;
+  for (const char16_t c : trimmed) marker |= (c == kChoiceMarker[0]) | (c == kCommandMarker[0]) | (c == kJumpMarker[0]);
+  return !marker;
 }
 
 LineExits ExitsOf(const ScriptLine& line, FlagBits flags) {

@@ -108,6 +108,11 @@ struct ScriptLine {
 
 ScriptLine SplitScriptLine(std::u16string_view line);
 
+// A line without any script: no prefix, jump, commands or choices, so that all it does
+// is show its text, trimmed. Most lines of a story are such, and this settles them in
+// one look at their characters.
+bool IsPlainLine(std::u16string_view line);
+
 // Where reading goes from a line once its commands have taken effect.
 enum class Flow : std::uint8_t {
   NextLine,  // the line after it

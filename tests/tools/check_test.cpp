@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
+#include "tools/qsd/lib/line_index.h"
 #include "tools/qsd/lib/story_loader.h"
 
 namespace quillshade::qsd {
@@ -30,6 +32,37 @@ std::vector<std::string> Found(std::u16string_view lines, CheckOptions options =
     found.push_back(std::to_string(d.line) + ":" + std::to_string(d.column) + " " + std::string(d.check));
   std::sort(found.begin(), found.end());
   return found;
+}
+
+// The line index keeps offsets in one, two or four bytes by block, so its lines come in
+// every length here: empty, short, and longer than one and than two bytes can span.
+TEST(StoryLines, AgreesWithAPlainListOfLineStarts) {
+  std::mt19937 random(3);
+  for (int round = 0; round < 20; ++round) {
+    std::u16string text;
+    std::vector<std::size_t> starts;
+    const std::size_t lengths[] = {0, 1, 7, 300, 70'000};
+    for (int line = static_cast<int>(random() % 300); line > 0; --line) {
+      starts.push_back(text.size());
+      text.append(lengths[random() % (round % 2 ? 5 : 3)], u'a');
+      text += u"\r\n";
+    }
+    if (round % 3 == 0) {
+      starts.push_back(text.size());
+      text += u"tail";
+    }
+    const StoryLines lines(text);
+    ASSERT_EQ(lines.Count(), starts.size());
+    for (std::size_t line = 1; line <= starts.size(); ++line) {
+      ASSERT_EQ(lines.Start(line), starts[line - 1]) << "line " << line;
+      const std::size_t end = line < starts.size() ? starts[line] - 2 : round % 3 == 0 ? text.size() : text.size() - 2;
+      EXPECT_EQ(lines.Text(line).size(), end - starts[line - 1]);
+      EXPECT_EQ(lines.LineOf(starts[line - 1]), line);
+      if (end > starts[line - 1]) {
+        EXPECT_EQ(lines.LineOf(end - 1), line);
+      }
+    }
+  }
 }
 
 std::vector<std::size_t> Reached(const WalkResult& walk) {

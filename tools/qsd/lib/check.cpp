@@ -182,9 +182,9 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
     if (lines.HasUnbrokenTail())
       sink.Add("last-line-unbroken", lines.Count(), 1, lines.Text(lines.Count()).size(), "the last line has no line break after it, so it is never shown");
     const LabelIndex index(text);
-    CheckLines(text, lines, index, options, sink);
-    CheckAnswersRunOn(lines, index, sink);
-    CheckFullWidthMarkers(lines, index, sink);
+    const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
+    CheckAnswersRunOn(lines, index, revisit.choices, sink);
+    CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);
     CheckFlow(text, lines, index, options, sink, report.flags);
   }
   report.diagnostics = std::move(sink.All());

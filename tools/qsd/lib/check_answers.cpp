@@ -19,7 +19,7 @@ bool ReadsOn(const ScriptLine& parts) {
 
 }  // namespace
 
-void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink) {
+void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, const LineSet& choices, DiagnosticSink& sink) {
   // The last line that reading on from each line reaches (itself when it stops there),
   // worked out only for the lines that answers lead into, each line split at most once;
   // a story without choices never needs it.
@@ -51,16 +51,14 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, Diagnos
   };
 
   std::set<std::pair<std::size_t, std::size_t>> said;  // (line that reads on, answer line)
-  for (std::size_t line = 1; line <= lines.Count(); ++line) {
-    if (!lines.Terminated(line) || lines.Text(line).find(kChoiceMarker) == std::u16string_view::npos) continue;
+  choices.ForEach([&](std::size_t line) {
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
-    if (!parts.Chooses()) continue;
-    const auto& choices = parts.choices;
+    const auto& answers = parts.choices;
     std::array<std::size_t, kChoiceKeyCount> landings{};
     for (std::size_t key = 0; key < kChoiceKeyCount; ++key)
-      if (!choices[key].text.empty()) landings[key] = labelLine(choices[key].text);
+      if (!answers[key].text.empty()) landings[key] = labelLine(answers[key].text);
     for (std::size_t key = 0; key < kChoiceKeyCount; ++key) {
-      const LinePart& answer = choices[key];
+      const LinePart& answer = answers[key];
       const std::size_t landing = landings[key];
       if (landing == 0 || landing == lines.Count()) continue;
       // A choice goes on inside its label line, right after the label.
@@ -72,10 +70,10 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, Diagnos
       std::u16string_view other;
       for (std::size_t otherKey = 0; otherKey < kChoiceKeyCount; ++otherKey) {
         const std::size_t at = landings[otherKey];
-        if (choices[otherKey].text == answer.text || at <= landing || at > last) continue;
+        if (answers[otherKey].text == answer.text || at <= landing || at > last) continue;
         if (entered == 0 || at < entered) {
           entered = at;
-          other = choices[otherKey].text;
+          other = answers[otherKey].text;
         }
       }
       if (entered == 0 || !said.emplace(entered - 1, entered).second) continue;
@@ -87,7 +85,7 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, Diagnos
                    ", Down reads on into line " + std::to_string(entered) + ", the line of the answer " +
                    Quote(other) + ", and shows it: end this answer with a jump or END");
     }
-  }
+  });
 }
 
 }  // namespace quillshade::qsd

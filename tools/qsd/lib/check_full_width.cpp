@@ -125,13 +125,21 @@ class FullWidthChecker {
 
 }  // namespace
 
-void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink) {
-  FullWidthChecker checker(index, sink);
+bool HoldsFullWidthForm(std::u16string_view line) {
+  // Every character is looked at, without an early exit, so that the compiler checks
+  // many at once: this runs on every line of the story.
+  bool found = false;
+  for (const char16_t c : line)
+    found |= (c == kJump.full) | (c == kChoice.full) | (c == kCommands.full) | (c == kFullOpen) | (c == kFullClose) |
+             (c == kFullCommas[0]) | (c == kFullCommas[1]);
+  return found;
+}
+
+void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const LineSet& candidates,
+                           DiagnosticSink& sink) {
   // Only lines that hold some full-width form are split again.
-  constexpr std::u16string_view kFullForms = u"＞？：［］，、";
-  for (std::size_t line = 1; line <= lines.Count(); ++line)
-    if (lines.Terminated(line) && lines.Text(line).find_first_of(kFullForms) != std::u16string_view::npos)
-      checker.Check(line, lines.Text(line));
+  FullWidthChecker checker(index, sink);
+  candidates.ForEach([&](std::size_t line) { checker.Check(line, lines.Text(line)); });
 }
 
 }  // namespace quillshade::qsd

@@ -1,6 +1,7 @@
 // The two halves of check, shared between check.cpp and its parts.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -32,11 +33,33 @@ class DiagnosticSink {
   Diagnostic dropped_;  // what Add answers for a problem that is only counted
 };
 
+// A set of story lines, a bit each, visited in order.
+class LineSet {
+ public:
+  explicit LineSet(std::size_t lineCount) : bits_(lineCount / 64 + 1, 0) {}
+  void Add(std::size_t line) { bits_[line / 64] |= std::uint64_t{1} << (line % 64); }
+  template <typename Visit>
+  void ForEach(const Visit& visit) const {
+    for (std::size_t word = 0; word < bits_.size(); ++word)
+      for (std::uint64_t bits = bits_[word]; bits != 0; bits &= bits - 1)
+        visit(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+  }
+
+ private:
+  std::vector<std::uint64_t> bits_;
+};
+
+// The lines that the checks after CheckLines look at again, found while it reads them all.
+struct LinesToRevisit {
+  LineSet choices;    // lines that leave a choice pending
+  LineSet fullWidth;  // lines that hold a full-width form of a script marker
+};
+
 // Checks that read the lines one by one.
 // Every label of a story is looked up, so one search each would be too slow: the checks
 // share one LabelIndex of the text.
-void CheckLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, const CheckOptions& options,
-                DiagnosticSink& sink);
+LinesToRevisit CheckLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index,
+                          const CheckOptions& options, DiagnosticSink& sink);
 
 // Flags set but never tested and tested but never set, among the flags `judged`, given
 // the flags set and tested anywhere in the stories checked together; `carried` words the
@@ -44,11 +67,17 @@ void CheckLines(std::u16string_view text, const StoryLines& lines, const LabelIn
 void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, FlagBits testedAnywhere, bool carried,
                    DiagnosticSink& sink);
 
-// Answers of a choice that Down reads on from into another answer's line.
-void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink);
+// Answers of a choice (on the lines `choices`) that Down reads on from into another
+// answer's line.
+void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, const LineSet& choices, DiagnosticSink& sink);
 
-// Script markers written in their full-width forms where the marker would act.
-void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, DiagnosticSink& sink);
+// Whether a line holds a full-width form of a script marker, for the check below.
+bool HoldsFullWidthForm(std::u16string_view line);
+
+// Script markers written in their full-width forms where the marker would act, on the
+// lines `candidates`.
+void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const LineSet& candidates,
+                           DiagnosticSink& sink);
 
 // WalkStory over the lines and labels the check has already indexed.
 WalkResult WalkStoryLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels,

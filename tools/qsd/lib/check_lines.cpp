@@ -52,9 +52,20 @@ class LineChecker {
               DiagnosticSink& sink)
       : text_(text), lines_(lines), options_(options), sink_(sink), index_(index), suggester_(lines) {}
 
-  void Run() {
-    for (std::size_t line = 1; line <= lines_.Count(); ++line)
-      if (lines_.Terminated(line)) CheckLine(line);
+  LinesToRevisit Run() {
+    LinesToRevisit revisit{LineSet(lines_.Count()), LineSet(lines_.Count())};
+    for (std::size_t line = 1; line <= lines_.Count(); ++line) {
+      if (!lines_.Terminated(line)) continue;
+      line_ = line;
+      raw_ = lines_.Text(line);
+      if (HoldsFullWidthForm(raw_)) revisit.fullWidth.Add(line);
+      if (IsPlainLine(raw_)) {
+        CheckWidth(PartOf(TrimSpaces(raw_)));
+        continue;
+      }
+      if (CheckLine()) revisit.choices.Add(line);
+    }
+    return revisit;
   }
 
  private:
@@ -103,9 +114,19 @@ class LineChecker {
     }
   }
 
-  void CheckLine(std::size_t line) {
-    line_ = line;
-    raw_ = lines_.Text(line);
+  LinePart PartOf(std::u16string_view part) const {
+    return LinePart{static_cast<std::size_t>(part.data() - raw_.data()), part};
+  }
+
+  void CheckWidth(const LinePart& shown) {
+    if (const std::size_t width = DisplayWidth(shown.text); width > options_.width)
+      Warn("too-wide", Column(shown), shown.text.size(),
+           "the line is " + std::to_string(width) + " columns wide; the title bar shows about " +
+               std::to_string(options_.width) + " (--width)");
+  }
+
+  // The current line, with a script; answers whether it leaves a choice pending.
+  bool CheckLine() {
     const ScriptLine parts = SplitScriptLine(raw_);
     const LineExits exits = ExitsOf(parts, 0);
     const bool ends = exits.down == Flow::End;
@@ -116,11 +137,8 @@ class LineChecker {
     if (parts.commandsAt != kAbsent) CheckCommands(parts);
     if (exits.down == Flow::Jump) CheckJump(parts);
 
-    const LinePart& shown = ends ? parts.shownWithJump : parts.shown;
-    if (const std::size_t width = DisplayWidth(shown.text); width > options_.width)
-      Warn("too-wide", Column(shown), shown.text.size(),
-           "the line is " + std::to_string(width) + " columns wide; the title bar shows about " +
-               std::to_string(options_.width) + " (--width)");
+    CheckWidth(ends ? parts.shownWithJump : parts.shown);
+    return parts.Chooses();
   }
 
   void CheckChoices(const ScriptLine& parts, const LineExits& exits) {
@@ -281,9 +299,9 @@ class LineChecker {
 
 }  // namespace
 
-void CheckLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, const CheckOptions& options,
-                DiagnosticSink& sink) {
-  LineChecker(text, lines, index, options, sink).Run();
+LinesToRevisit CheckLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index,
+                          const CheckOptions& options, DiagnosticSink& sink) {
+  return LineChecker(text, lines, index, options, sink).Run();
 }
 
 }  // namespace quillshade::qsd

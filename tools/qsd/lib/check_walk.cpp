@@ -28,7 +28,14 @@ constexpr std::uint32_t kNone = 0xFFFFFFFF;
 // node-based map, which is what lets the walk hold millions of states.
 class StateTable {
  public:
-  StateTable() : keys_(1024, kEmpty), values_(1024) {}
+  // Room for `expected` states from the start, so that a large walk does not spend its
+  // time moving them to ever larger tables.
+  explicit StateTable(std::size_t expected) {
+    std::size_t slots = 1024;
+    while (slots < 2 * expected) slots *= 2;
+    keys_.assign(slots, kEmpty);
+    values_.resize(slots);
+  }
 
   // The state's number, and whether it was new.
   std::pair<std::uint32_t, bool> Insert(PackedState key, std::uint32_t next) {
@@ -82,7 +89,9 @@ class Walker {
         labels_(labels),
         maxStates_(maxStates),
         maxScan_(ScanLimit(maxScan, text.size())),
-        stop_(stop) {
+        stop_(stop),
+        // Each line is usually read with a few mixes of the flags; the limit caps the guess.
+        table_(std::min<std::uint64_t>(maxStates, 4 * static_cast<std::uint64_t>(lines.Count()) + 64)) {
     choiceLists_.emplace_back();
     shownAt_.assign(text_.size() / 64 + 1, 0);
   }

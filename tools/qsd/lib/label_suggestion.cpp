@@ -75,7 +75,7 @@ void LabelSuggester::ForEachLine(const Visit& visit) const {
 }
 
 LabelSuggester::LabelSuggester(const StoryLines& lines)
-    : lines_(lines), lineCount_(lines.Count()), budget_(2 * static_cast<std::uint64_t>(lines.TextLength()) + 2'000'000) {}
+    : lines_(lines), lineCount_(lines.Count()), budget_(static_cast<std::uint64_t>(lines.TextLength()) + 2'000'000) {}
 
 std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missing) {
   const std::u16string_view core = Unbracketed(missing);

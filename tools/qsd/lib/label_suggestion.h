@@ -20,8 +20,8 @@ class LabelSuggester {
   explicit LabelSuggester(const StoryLines& lines);
 
   // The nearest line beginning, or nothing when none is close. Each search costs a
-  // pass over the lines, so suggestions stop once a few passes over the whole story
-  // are spent: a story with thousands of missing labels still checks in bounded time.
+  // pass over the lines, so suggestions stop once about one pass over the whole story
+  // is spent: a story with thousands of missing labels still checks in bounded time.
   std::optional<std::u16string> Suggest(std::u16string_view missing);
 
  private:
