@@ -153,6 +153,11 @@ Diagnostic& DiagnosticSink::Add(std::string_view check, std::size_t line, std::s
   return dropped_;
 }
 
+bool DiagnosticSink::Names(std::string_view check) const {
+  const auto found = named_.find(check);
+  return found == named_.end() || found->second < kMaxNamedProblems;
+}
+
 std::vector<Diagnostic>& DiagnosticSink::All() {
   for (auto& [check, first] : unnamed_) {
     first.message = std::to_string(unnamedCount_[check]) + " more problems of this kind are not named";

@@ -23,6 +23,8 @@ class DiagnosticSink {
  public:
   Diagnostic& Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
                   std::string message);
+  // Whether the next problem of the check is named, and so needs its message.
+  bool Names(std::string_view check) const;
   std::vector<Diagnostic>& All();
 
  private:

@@ -16,7 +16,8 @@ std::string FlagName(std::size_t flag) { return std::string(1, static_cast<char>
 std::string KeywordEffect(const Keyword& keyword) {
   const std::string written(keyword.text.begin(), keyword.text.end());
   if (keyword.kind == CommandKind::End) return written + " (ends the story)";
-  return written + (keyword.kind == CommandKind::Set ? " (sets flag " : " (clears flag ") + FlagName(keyword.flag) + ")";
+  return written + (keyword.kind == CommandKind::Set ? " (sets flag " : " (clears flag ") + FlagName(keyword.flag) +
+         ")";
 }
 
 // Whether an upper-case word is made of keywords alone, such as AONBOFF: written so on
@@ -34,7 +35,6 @@ bool MadeOfKeywords(std::u16string_view word) {
 
 bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 bool IsAsciiLetterOrDigit(char16_t c) { return IsAsciiLetter(c) || (c >= u'0' && c <= u'9'); }
-
 
 // Where the first line beginning with a label is, and whether another one follows it.
 struct LabelFacts {
@@ -69,8 +69,11 @@ class LineChecker {
   }
 
  private:
-  Diagnostic& Warn(std::string_view check, std::size_t column, std::size_t length, std::string message) {
-    return sink_.Add(check, line_, column, length, std::move(message));
+  // The message is made only for a problem that is named: a hostile story may hold
+  // millions of one kind, of which only the first are named and the rest counted.
+  template <typename Message>
+  Diagnostic& Warn(std::string_view check, std::size_t column, std::size_t length, const Message& message) {
+    return sink_.Add(check, line_, column, length, sink_.Names(check) ? message() : std::string());
   }
   // The columns of a part and of the jump: ">>" and what follows it.
   static std::size_t Column(const LinePart& part) { return part.at + 1; }
@@ -99,18 +102,22 @@ class LineChecker {
     const std::size_t length = label.size();
     const LabelFacts& facts = Facts(label);
     if (facts.first == 0 && facts.onlyFirstLine) {
-      Warn("first-line-label", column, length,
-           "only line 1 begins with " + Quote(label) + ", and no " + (choice ? "choice" : "jump") +
-               " can find line 1 (no line break comes before it)");
+      Warn("first-line-label", column, length, [&] {
+        return "only line 1 begins with " + Quote(label) + ", and no " + (choice ? "choice" : "jump") +
+               " can find line 1 (no line break comes before it)";
+      });
     } else if (facts.first == 0) {
-      Diagnostic& missing =
-          Warn(choice ? "missing-choice-label" : "missing-label", column, length,
-               "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") + " stops the story");
+      Diagnostic& missing = Warn(choice ? "missing-choice-label" : "missing-label", column, length, [&] {
+        return "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") +
+               " stops the story";
+      });
+      if (missing.message.empty()) return;  // only counted: no suggestion either
       if (const auto meant = suggester_.Suggest(label)) missing.note = "did you mean " + Quote(*meant) + "?";
     } else if (facts.second != 0 && facts.firstRunsOn) {
-      Warn("shadowed-label", column, length,
-           "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
-               Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins");
+      Warn("shadowed-label", column, length, [&] {
+        return "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
+               Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins";
+      });
     }
   }
 
@@ -120,9 +127,10 @@ class LineChecker {
 
   void CheckWidth(const LinePart& shown) {
     if (const std::size_t width = DisplayWidth(shown.text); width > options_.width)
-      Warn("too-wide", Column(shown), shown.text.size(),
-           "the line is " + std::to_string(width) + " columns wide; the title bar shows about " +
-               std::to_string(options_.width) + " (--width)");
+      Warn("too-wide", Column(shown), shown.text.size(), [&] {
+        return "the line is " + std::to_string(width) + " columns wide; the title bar shows about " +
+               std::to_string(options_.width) + " (--width)";
+      });
   }
 
   // The current line, with a script; answers whether it leaves a choice pending.
@@ -132,7 +140,8 @@ class LineChecker {
     const bool ends = exits.down == Flow::End;
 
     if (parts.unclosedPrefix)
-      Warn("unclosed-prefix", Column(parts.shown), 1, "'[' without ']': the whole line is shown, '[' included");
+      Warn("unclosed-prefix", Column(parts.shown), 1,
+           [&] { return "'[' without ']': the whole line is shown, '[' included"; });
     if (parts.choiceAt != kAbsent) CheckChoices(parts, exits);
     if (parts.commandsAt != kAbsent) CheckCommands(parts);
     if (exits.down == Flow::Jump) CheckJump(parts);
@@ -147,9 +156,10 @@ class LineChecker {
     for (const std::u16string_view marker : {kCommandMarker, kJumpMarker}) {
       const std::size_t at = list.text.find(marker);
       if (at == std::u16string_view::npos) continue;
-      Warn("marker-in-choices", Column(list) + at, marker.size(),
-           Quote(marker) + " after '\?\?' is part of the choice list, not " +
-               (marker == kCommandMarker ? "a command" : "a jump"));
+      Warn("marker-in-choices", Column(list) + at, marker.size(), [&] {
+        return Quote(marker) + " after '\?\?' is part of the choice list, not " +
+               (marker == kCommandMarker ? "a command" : "a jump");
+      });
     }
 
     std::vector<std::size_t> targets;
@@ -158,12 +168,15 @@ class LineChecker {
       const LinePart& label = parts.choices[key];
       const std::string number = std::to_string(key + 1);
       if (label.text.empty()) {
-        Warn("empty-choice", Column(label), 0, "choice " + number + " is empty, so key " + number + " does nothing");
+        Warn("empty-choice", Column(label), 0,
+             [&] { return "choice " + number + " is empty, so key " + number + " does nothing"; });
         continue;
       }
       if (label.text.front() == u' ')
-        Warn("label-leading-space", Column(label), label.text.size(),
-             "the label " + Quote(label.text) + " begins with a space: only a line that begins with a space matches it");
+        Warn("label-leading-space", Column(label), label.text.size(), [&] {
+          return "the label " + Quote(label.text) +
+                 " begins with a space: only a line that begins with a space matches it";
+        });
       const std::u16string owned(label.text);
       CheckLabel(owned, Column(label), true);
       const LabelFacts& facts = Facts(owned);
@@ -171,17 +184,18 @@ class LineChecker {
       targets.push_back(facts.first);
     }
     if (const LinePart& beyond = parts.unreachableChoices; beyond.Present())
-      Warn("too-many-choices", Column(beyond), beyond.text.size(),
-           "more than five choices: only keys 1 to 5 answer, so " + Quote(FindField(beyond.text, 0).value()) +
-               " and any after it can never be chosen");
+      Warn("too-many-choices", Column(beyond), beyond.text.size(), [&] {
+        return "more than five choices: only keys 1 to 5 answer, so " + Quote(FindField(beyond.text, 0).value()) +
+               " and any after it can never be chosen";
+      });
 
     if (allFound && targets.size() >= 2 &&
         std::all_of(targets.begin(), targets.end(), [&](std::size_t t) { return t == targets.front(); }))
       Warn("same-choice-target", parts.choiceAt + 1, list.End() - parts.choiceAt,
-           "every answer of this choice leads to line " + std::to_string(targets.front()));
+           [&] { return "every answer of this choice leads to line " + std::to_string(targets.front()); });
     if (exits.down == Flow::Jump)
       Warn("jump-with-choice", parts.jumpAt + 1, JumpLength(parts),
-           "this jump is never followed: the choice decides where reading goes on");
+           [&] { return "this jump is never followed: the choice decides where reading goes on"; });
   }
 
   void CheckCommands(const ScriptLine& parts) {
@@ -190,11 +204,12 @@ class LineChecker {
     const std::size_t length = parts.commands.End() - parts.commandsAt;
     for (std::size_t flag = 0; flag < kFlagCount; ++flag)
       if (effects.sets & effects.clears & (1u << flag))
-        Warn("set-and-cleared", column, length,
-             "flag " + FlagName(flag) + " is both set and cleared here: " + FlagName(flag) + "OFF wins");
+        Warn("set-and-cleared", column, length, [&] {
+          return "flag " + FlagName(flag) + " is both set and cleared here: " + FlagName(flag) + "OFF wins";
+        });
     if (effects.ends && parts.HasJump())
       Warn("end-with-jump", parts.jumpAt + 1, JumpLength(parts),
-           "END stops the story on this line, so its jump is never followed");
+           [&] { return "END stops the story on this line, so its jump is never followed"; });
 
     const std::u16string_view commands = parts.commands.text;
     std::size_t at = 0;
@@ -214,9 +229,11 @@ class LineChecker {
           if (word.find(keyword.text) != std::u16string::npos)
             found += (found.empty() ? "" : ", ") + KeywordEffect(keyword);
         if (!found.empty())
-          Warn("keyword-in-word", wordColumn, written.size(), Quote(written) + " holds the command " + found);
+          Warn("keyword-in-word", wordColumn, written.size(),
+               [&] { return Quote(written) + " holds the command " + found; });
         else
-          Warn("unknown-command", wordColumn, written.size(), Quote(written) + " holds no command and does nothing");
+          Warn("unknown-command", wordColumn, written.size(),
+               [&] { return Quote(written) + " holds no command and does nothing"; });
       }
       at = end;
     }
@@ -232,7 +249,7 @@ class LineChecker {
     if (parts.jumpKind == JumpKind::Plain) {
       if (jumpText.empty()) {
         Warn("empty-target", jumpColumn, jumpLength,
-             "'>>' without a target matches the first line break: reading goes on at line 2");
+             [&] { return "'>>' without a target matches the first line break: reading goes on at line 2"; });
         return;
       }
       const std::u16string target(jumpText);
@@ -240,10 +257,11 @@ class LineChecker {
       if (target.front() >= u'a' && target.front() <= u'e' &&
           (target.find(u',') != std::u16string::npos || Facts(target).first == 0) &&
           Facts(u"[" + target + u"]").first == 0)
-        Warn("lowercase-conditional", jumpColumn, jumpLength,
-             "'>>" + std::string(1, static_cast<char>(target.front())) + "' is a plain jump to " + Quote(target) +
+        Warn("lowercase-conditional", jumpColumn, jumpLength, [&] {
+          return "'>>" + std::string(1, static_cast<char>(target.front())) + "' is a plain jump to " + Quote(target) +
                  "; a jump on a flag is written with a capital letter, '>>" +
-                 std::string(1, static_cast<char>(target.front() - u'a' + u'A')) + "'");
+                 std::string(1, static_cast<char>(target.front() - u'a' + u'A')) + "'";
+        });
       CheckLabel(target, textColumn, false);
       return;
     }
@@ -251,36 +269,41 @@ class LineChecker {
     const std::string flag = FlagName(parts.jumpFlag);
     const std::size_t markerLength = kJumpMarker.size() + 1;
     if (parts.flagMarkerAt != parts.jumpAt)
-      Warn("misplaced-conditional", parts.flagMarkerAt + 1, markerLength,
-           "'>>" + flag + "' makes the jump at column " + std::to_string(jumpColumn) + " a jump on flag " + flag +
-               ", whose labels begin one character after that first '>>'");
+      Warn("misplaced-conditional", parts.flagMarkerAt + 1, markerLength, [&] {
+        return "'>>" + flag + "' makes the jump at column " + std::to_string(jumpColumn) + " a jump on flag " + flag +
+               ", whose labels begin one character after that first '>>'";
+      });
     const bool oneLabel = !parts.jumpLabels[1].Present();
     const std::size_t after = parts.jumpAt + markerLength;
     if (parts.flagMarkerAt == parts.jumpAt && oneLabel && after < raw_.size() && IsAsciiLetterOrDigit(raw_[after])) {
-      Warn("target-taken-as-conditional", jumpColumn, jumpLength,
-           "'>>" + flag + "' begins a jump on flag " + flag + ", so this is no jump to " +
-               Quote(raw_.substr(parts.jumpAt + 2, jumpText.size() + 1)) + " but one to " + Quote(jumpText) +
-               " when " + flag + " is set, and to line 2 when it is not");
+      Warn("target-taken-as-conditional", jumpColumn, jumpLength, [&] {
+        return "'>>" + flag + "' begins a jump on flag " + flag + ", so this is no jump to " +
+               Quote(raw_.substr(parts.jumpAt + 2, jumpText.size() + 1)) + " but one to " + Quote(jumpText) + " when " +
+               flag + " is set, and to line 2 when it is not";
+      });
       CheckLabel(std::u16string(jumpText), textColumn, false);
       return;
     }
     if (oneLabel)
-      Warn("one-label-conditional", jumpColumn, jumpLength,
-           "a jump on flag " + flag + " with one label: when " + flag +
-               " is not set its target is empty, and reading goes on at line 2");
+      Warn("one-label-conditional", jumpColumn, jumpLength, [&] {
+        return "a jump on flag " + flag + " with one label: when " + flag +
+               " is not set its target is empty, and reading goes on at line 2";
+      });
 
     for (std::size_t field = 0; field < 2 && parts.jumpLabels[field].Present(); ++field) {
       const LinePart& label = parts.jumpLabels[field];
       const std::size_t column = textColumn + (label.at - parts.jumpText.at);
       if (label.text.empty()) {
-        Warn("empty-target", column, 0,
-             "the label for flag " + flag + (field == 0 ? " set" : " not set") +
-                 " is empty: it matches the first line break, and reading goes on at line 2");
+        Warn("empty-target", column, 0, [&] {
+          return "the label for flag " + flag + (field == 0 ? " set" : " not set") +
+                 " is empty: it matches the first line break, and reading goes on at line 2";
+        });
       } else {
         if (label.text.front() == u' ')
-          Warn("label-leading-space", column, label.text.size(),
-               "the label " + Quote(label.text) +
-                   " begins with a space: only a line that begins with a space matches it");
+          Warn("label-leading-space", column, label.text.size(), [&] {
+            return "the label " + Quote(label.text) +
+                   " begins with a space: only a line that begins with a space matches it";
+          });
         CheckLabel(std::u16string(label.text), column, false);
       }
     }

@@ -78,9 +78,17 @@ LabelSuggester::LabelSuggester(const StoryLines& lines)
     : lines_(lines), lineCount_(lines.Count()), budget_(static_cast<std::uint64_t>(lines.TextLength()) + 2'000'000) {}
 
 std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missing) {
+  // A label missing on many lines is looked for once.
+  if (const auto known = found_.find(std::u16string(missing)); known != found_.end()) return known->second;
   const std::u16string_view core = Unbracketed(missing);
   if (core.empty() || budget_ < lineCount_) return std::nullopt;
   budget_ -= lineCount_;
+  auto& answer = found_[std::u16string(missing)];
+  answer = Search(missing, core);
+  return answer;
+}
+
+std::optional<std::u16string> LabelSuggester::Search(std::u16string_view missing, std::u16string_view core) {
   const std::size_t spaces = static_cast<std::size_t>(std::count(missing.begin(), missing.end(), u' '));
   const std::size_t allowed = core.size() <= kMaxSpelledLength ? AllowedEdits(core.size()) : 0;
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "tools/qsd/lib/line_index.h"
@@ -30,9 +31,12 @@ class LabelSuggester {
   template <typename Visit>
   void ForEachLine(const Visit& visit) const;
 
+  std::optional<std::u16string> Search(std::u16string_view missing, std::u16string_view core);
+
   const StoryLines& lines_;
   std::uint64_t lineCount_ = 0;
   std::uint64_t budget_;
+  std::unordered_map<std::u16string, std::optional<std::u16string>> found_;  // by label searched for
 };
 
 }  // namespace quillshade::qsd
