@@ -15,7 +15,10 @@ LineStep ReadLineOf(std::u16string_view text, Story& story, const FindLabel& fin
   const std::size_t lineEnd = FindLineBreak(text, begin);
   if (lineEnd == std::u16string_view::npos) return {};
 
-  const ScriptLine line = SplitScriptLine(text.substr(begin, lineEnd - begin));
+  const std::u16string_view raw = text.substr(begin, lineEnd - begin);
+  // A line without script only shows its text and reads on.
+  if (IsPlainLine(raw)) return {static_cast<std::int32_t>(lineEnd + 3), std::u16string(TrimSpaces(raw))};
+  const ScriptLine line = SplitScriptLine(raw);
   if (line.choiceAt != kAbsent) story.ChoiceList = line.choiceList.text;
   // Only the flags the commands name change; clearing comes after setting, so it wins.
   for (std::size_t flag = 0; flag < kFlagCount; ++flag) {

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -35,9 +36,8 @@ namespace quillshade::qsd {
 
 namespace {
 
-// Text for a double-quoted dot string: quotes and backslashes escaped, lines as \n.
-std::string DotText(std::string_view utf8) {
-  std::string out;
+// Text for a double-quoted dot string, appended: quotes and backslashes escaped, lines as \n.
+void AppendDotText(std::string& out, std::string_view utf8) {
   for (const char c : utf8) {
     if (c == '\n') {
       out += "\\n";
@@ -46,12 +46,17 @@ std::string DotText(std::string_view utf8) {
     if (c == '"' || c == '\\') out.push_back('\\');
     out.push_back(c);
   }
+}
+
+std::string DotText(std::string_view utf8) {
+  std::string out;
+  AppendDotText(out, utf8);
   return out;
 }
 
+// Story text as a message quotes it, without the quotes.
 std::string Shown(std::u16string_view text, std::size_t maxCharacters = 36) {
-  std::string quoted = Quote(text, maxCharacters);
-  return quoted.substr(1, quoted.size() - 2);  // without the quotes Quote adds
+  return PrintableText(text, ControlCharacters::Escaped, maxCharacters);
 }
 
 struct Node {
@@ -73,7 +78,14 @@ class GraphBuilder {
     out_ += "  graph [label=\"" + DotText(title) + "\", labelloc=t, rankdir=TB, fontname=\"sans-serif\"];\n";
     out_ += "  node [shape=box, style=rounded, fontname=\"sans-serif\", fontsize=10];\n";
     out_ += "  edge [fontname=\"sans-serif\", fontsize=9];\n";
-    for (const Node& node : nodes_) out_ += "  n" + std::to_string(node.first) + " [label=\"" + NodeLabel(node) + "\"];\n";
+    // Written piece by piece into the one text: a graph may have a hundred thousand nodes.
+    for (const Node& node : nodes_) {
+      out_ += "  n";
+      out_ += std::to_string(node.first);
+      out_ += " [label=\"";
+      AppendNodeLabel(node);
+      out_ += "\"];\n";
+    }
     for (const Node& node : nodes_) AddExits(node);
     if (usedEnd_) out_ += "  end [shape=doublecircle, label=\"END\"];\n";
     if (usedStop_) out_ += "  stop [shape=circle, label=\"end of\\ntext\"];\n";
@@ -95,12 +107,16 @@ class GraphBuilder {
 
   // The line a label leads to, 0 when none does (or when that line is never shown).
   std::size_t LabelLine(std::u16string_view label) {
+    // Each label is looked up once: the nodes' edges ask again for what marking the
+    // entries found.
+    const auto [known, added] = labelLines_.try_emplace(label, 0);
+    if (!added) return known->second;
     // Built at the first label: a story without jumps or choices never needs it.
     if (!index_) index_.emplace(text_);
     const std::int32_t at = index_->Find(label).first;
     if (at == 0) return 0;
     const std::size_t line = lines_.LineAfterBreak(at);
-    return lines_.Terminated(line) ? line : 0;
+    return known->second = lines_.Terminated(line) ? line : 0;
   }
 
   // Each label the line leads to, with the attributes of the edge that draws it: the
@@ -132,6 +148,10 @@ class GraphBuilder {
     entry_[1] = true;
     for (std::size_t line = 1; line <= lines_.Count(); ++line) {
       if (!lines_.Terminated(line)) continue;
+      if (IsPlainLine(lines_.Text(line))) {  // no exit but the next line, and no commands
+        plain_[line] = true;
+        continue;
+      }
       const ScriptLine parts = Parts(line);
       plain_[line] = Plain(parts);
       ForEachLabelExit(parts, [&](std::u16string_view label, const std::string&) { entry_[LabelLine(label)] = true; });
@@ -156,7 +176,7 @@ class GraphBuilder {
     }
   }
 
-  std::string NodeLabel(const Node& node) const {
+  void AppendNodeLabel(const Node& node) {
     const ScriptLine parts = Parts(node.first);
     const ScriptLine lastParts = node.last == node.first ? parts : Parts(node.last);
     const bool ends = lastParts.Ends();
@@ -165,11 +185,15 @@ class GraphBuilder {
     const std::u16string_view shown = (node.first == node.last && ends ? parts.shownWithJump : parts.shown).text;
     if (!first.empty() && !shown.empty()) first += u' ';
     first += shown;
-    std::string label = std::to_string(node.first) + ": " + Shown(first);
+    out_ += std::to_string(node.first);
+    out_ += ": ";
+    AppendDotText(out_, Shown(first));
     if (node.last > node.first)
-      label += "\n(+" + std::to_string(node.last - node.first) + (node.last - node.first == 1 ? " line)" : " lines)");
-    if (lastParts.commandsAt != kAbsent) label += "\n:: " + Shown(lastParts.commands.text, 24);
-    return DotText(label);
+      out_ += "\\n(+" + std::to_string(node.last - node.first) + (node.last - node.first == 1 ? " line)" : " lines)");
+    if (lastParts.commandsAt != kAbsent) {
+      out_ += "\\n:: ";
+      AppendDotText(out_, Shown(lastParts.commands.text, 24));
+    }
   }
 
   // A node begins at every line a label leads to and at the line after every node, so
@@ -187,7 +211,16 @@ class GraphBuilder {
   }
 
   void Edge(const Node& from, const std::string& to, const std::string& attributes) {
-    out_ += "  n" + std::to_string(from.first) + " -> " + to + (attributes.empty() ? "" : " [" + attributes + "]") + ";\n";
+    out_ += "  n";
+    out_ += std::to_string(from.first);
+    out_ += " -> ";
+    out_ += to;
+    if (!attributes.empty()) {
+      out_ += " [";
+      out_ += attributes;
+      out_ += "]";
+    }
+    out_ += ";\n";
   }
 
   void AddExits(const Node& node) {
@@ -216,6 +249,7 @@ class GraphBuilder {
   std::u16string_view text_;
   StoryLines lines_;
   std::optional<LabelIndex> index_;  // answers as FindLabelLine does, without reading the text per label
+  std::unordered_map<std::u16string_view, std::size_t> labelLines_;  // labels are views into the text
   std::size_t nodeLimit_;
   std::vector<bool> entry_;
   std::vector<bool> plain_;
