@@ -181,7 +181,7 @@ void BM_ChoiceToLastLine(benchmark::State& state) {
   choices += kLastLabel;
   for (auto _ : state) {
     story.ChoiceList = choices;
-    std::optional<std::u16string> shown = ChooseBranch(story, 1);
+    std::optional<std::u16string_view> shown = ChooseBranch(story, 1);
     if (!shown) state.SkipWithError("the choice found no line");
     benchmark::DoNotOptimize(shown);
   }

@@ -26,8 +26,8 @@ namespace {
 
 // `readLine` is ReadNextLine over the same text as `findLabel`.
 template <typename FindLabel, typename ReadLine>
-std::optional<std::u16string> Choose(Story& story, std::int32_t choiceIndex, const FindLabel& findLabel,
-                                     const ReadLine& readLine) {
+std::optional<std::u16string_view> Choose(Story& story, std::int32_t choiceIndex, const FindLabel& findLabel,
+                                          const ReadLine& readLine) {
   const std::u16string label = PickField(story.ChoiceList, choiceIndex);
   if (label.empty()) return std::nullopt;
   story.ChoiceList.clear();
@@ -42,19 +42,19 @@ std::optional<std::u16string> Choose(Story& story, std::int32_t choiceIndex, con
                                             static_cast<std::int64_t>(label.size()));
   LineStep step = readLine(story);
   story.ReadPos = step.nextPos;
-  return std::move(step.shownText);
+  return step.shownText;
 }
 
 }  // namespace
 
-std::optional<std::u16string> ChooseBranch(Story& story, std::int32_t choiceIndex) {
+std::optional<std::u16string_view> ChooseBranch(Story& story, std::int32_t choiceIndex) {
   return Choose(
       story, choiceIndex, [&story](std::u16string_view label) { return FindLabelLine(story.StoryText, label); },
       [](Story& state) { return ReadNextLine(state); });
 }
 
-std::optional<std::u16string> ChooseBranch(std::u16string_view text, const LabelIndex& labels, Story& state,
-                                           std::int32_t choiceIndex) {
+std::optional<std::u16string_view> ChooseBranch(std::u16string_view text, const LabelIndex& labels, Story& state,
+                                                std::int32_t choiceIndex) {
   return Choose(
       state, choiceIndex, [&labels](std::u16string_view label) { return labels.Find(label).first; },
       [&](Story& story) { return ReadNextLine(text, labels, story); });

@@ -25,11 +25,12 @@ std::u16string PickField(std::u16string_view list, std::int32_t n);
 // Answers the pending choice with the choice index 0..4 (keys 1 to 5). An empty or
 // missing label changes nothing. Otherwise the choice is cleared and reading goes on
 // right after the label on the first line that begins with it; a label that begins no
-// line stops the story. Answers the text to show, if the step shows one.
-std::optional<std::u16string> ChooseBranch(Story& story, std::int32_t choiceIndex);
+// line stops the story. Answers the text to show, if the step shows one (a view into
+// the story's text).
+std::optional<std::u16string_view> ChooseBranch(Story& story, std::int32_t choiceIndex);
 
 // The same over a text held apart from the state, as ReadNextLine's second form.
-std::optional<std::u16string> ChooseBranch(std::u16string_view text, const LabelIndex& labels, Story& state,
-                                           std::int32_t choiceIndex);
+std::optional<std::u16string_view> ChooseBranch(std::u16string_view text, const LabelIndex& labels, Story& state,
+                                                std::int32_t choiceIndex);
 
 }  // namespace quillshade

@@ -17,7 +17,7 @@ LineStep ReadLineOf(std::u16string_view text, Story& story, const FindLabel& fin
 
   const std::u16string_view raw = text.substr(begin, lineEnd - begin);
   // A line without script only shows its text and reads on.
-  if (IsPlainLine(raw)) return {static_cast<std::int32_t>(lineEnd + 3), std::u16string(TrimSpaces(raw))};
+  if (IsPlainLine(raw)) return {static_cast<std::int32_t>(lineEnd + 3), TrimSpaces(raw)};
   const ScriptLine line = SplitScriptLine(raw);
   if (line.choiceAt != kAbsent) story.ChoiceList = line.choiceList.text;
   // Only the flags the commands name change; clearing comes after setting, so it wins.
@@ -28,13 +28,13 @@ LineStep ReadLineOf(std::u16string_view text, Story& story, const FindLabel& fin
   const LineExits exits = ExitsOf(line, FlagsOf(story));
   switch (exits.down) {
     case Flow::End:  // shows the line with any jump part still in it, and the jump is not followed
-      return {0, std::u16string(line.shownWithJump.text)};
+      return {0, line.shownWithJump.text};
     case Flow::Jump:
-      return {findLabel(exits.target), std::u16string(line.shown.text)};
+      return {findLabel(exits.target), line.shown.text};
     case Flow::NextLine:
       break;
   }
-  return {static_cast<std::int32_t>(lineEnd + 3), std::u16string(line.shown.text)};
+  return {static_cast<std::int32_t>(lineEnd + 3), line.shown.text};
 }
 
 }  // namespace

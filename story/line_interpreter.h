@@ -13,7 +13,9 @@ namespace quillshade {
 // What one step leaves for the reader to see and where the next step begins.
 struct LineStep {
   std::int32_t nextPos = 0;                  // every caller stores this into ReadPos at once
-  std::optional<std::u16string> shownText;   // the new caption, if the step shows a line
+  // The new caption, if the step shows a line: a view into the story's text, which the
+  // step leaves as it was, so reading on costs no copy of the line.
+  std::optional<std::u16string_view> shownText;
 };
 
 // Takes the line of StoryText that begins at ReadPos, strips and splits it by the script

@@ -17,7 +17,7 @@ void ShowCaption(Form& form, std::u16string_view caption) {
   form.window.SetCaption(caption);
 }
 
-void ShowIfAny(Form& form, const std::optional<std::u16string>& shownText) {
+void ShowIfAny(Form& form, std::optional<std::u16string_view> shownText) {
   if (shownText) ShowCaption(form, *shownText);
 }
 

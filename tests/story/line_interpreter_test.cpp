@@ -14,7 +14,7 @@ using test::StoryAt;
 std::u16string Step(Story& story) {
   LineStep step = ReadNextLine(story);
   story.ReadPos = step.nextPos;
-  return step.shownText.value_or(u"<unchanged>");
+  return std::u16string(step.shownText.value_or(u"<unchanged>"));
 }
 
 TEST(ReadNextLine, PlainLinesAreTrimmedAndReadInOrder) {

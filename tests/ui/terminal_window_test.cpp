@@ -9,6 +9,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 
 namespace quillshade {
 namespace {
@@ -64,11 +66,29 @@ class TerminalChild {
     }
     return false;
   }
-  // How the job ended: 0 when it quit, 128 + the signal that ended it.
+  // Waits, boundedly, until the job has stopped itself: the terminal comes back cooked
+  // just before it does, and a SIGCONT sent in between would be lost.
+  bool WaitUntilStopped() const {
+    const std::string stat = "/proc/" + std::to_string(tcgetpgrp(master_)) + "/stat";
+    for (int i = 0; i < 500; ++i) {
+      std::ifstream file(stat);
+      std::string pid, name, state;
+      if (file >> pid >> name >> state && state == "T") return true;
+      usleep(10'000);
+    }
+    return false;
+  }
+  // How the job ended: 0 when it quit, 128 + the signal that ended it; -1 when it has
+  // not ended within ten seconds, and is then ended.
   int Ended() const {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    for (int i = 0; i < 1000; ++i) {
+      int status = 0;
+      const pid_t ended = waitpid(pid_, &status, WNOHANG);
+      if (ended == pid_) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      if (ended < 0) return -1;
+      usleep(10'000);
+    }
+    return -1;  // still running: the destructor ends it
   }
 
  private:
@@ -105,6 +125,7 @@ TEST(TerminalSession, SuspendGivesTheTerminalBackUntilContinued) {
   ASSERT_TRUE(session.WaitUntilCooked(false));
   session.Type("\x1a");  // Ctrl+Z
   EXPECT_TRUE(session.WaitUntilCooked(true));
+  ASSERT_TRUE(session.WaitUntilStopped());
   session.SignalTheJob(SIGCONT);
   EXPECT_TRUE(session.WaitUntilCooked(false));
   session.Type("q");

@@ -211,7 +211,7 @@ class Walker {
       const std::int32_t labelLine = labels_.Find(label).first;
       // The rest of the label line, which may jump.
       if (labelLine > 0 && !Charge(StepCost(labelLine + 2))) return;
-      const std::optional<std::u16string> shown = ChooseBranch(text_, labels_, story_, key);
+      const std::optional<std::u16string_view> shown = ChooseBranch(text_, labels_, story_, key);
       if (shown) {
         if (labelLine > 0) MarkShown(static_cast<std::size_t>(labelLine) + 1);  // the label line's start
       }
