@@ -11,6 +11,9 @@ namespace {
 
 constexpr std::uint32_t kNoSlot = 0xFFFFFFFF;
 constexpr std::size_t kBlockSize = 32;  // slots under one leaf of the min tree
+// Lines are sorted by this many units when the index is built, and further only within
+// a group that a lookup needs: few groups of a story's lines begin a label.
+constexpr std::size_t kFirstUnits = 4;
 
 // A line after a break, with four of its units as a sort key.
 struct Keyed {
@@ -59,9 +62,9 @@ void SortLines(std::u16string_view text, std::vector<Keyed>& lines, std::size_t 
   }
 }
 
-// Sorts lines collected in text order by their first four units, a line that ends
+// Sorts lines collected in text order by their first kFirstUnits units, a line that ends
 // within them before the longer ones that agree with it, equal lines keeping their order:
-// a radix sort, unit by unit from the fourth, each pass stable, on top of one by length.
+// a radix sort, unit by unit from the last, each pass stable, on top of one by length.
 void SortByFirstUnits(std::vector<Keyed>& lines) {
   std::vector<Keyed> sorted(lines.size());
   const auto pass = [&](const auto& digit, std::size_t digits) {
@@ -72,8 +75,8 @@ void SortByFirstUnits(std::vector<Keyed>& lines) {
     for (const Keyed& line : lines) sorted[count[digit(line)]++] = line;
     lines.swap(sorted);
   };
-  pass([](const Keyed& line) { return std::min<std::size_t>(line.length, 4); }, 5);
-  for (std::size_t unit = 4; unit-- > 0;)
+  pass([](const Keyed& line) { return std::min<std::size_t>(line.length, kFirstUnits); }, kFirstUnits + 1);
+  for (std::size_t unit = kFirstUnits; unit-- > 0;)
     pass([unit](const Keyed& line) { return static_cast<std::size_t>(line.key >> (16 * (3 - unit)) & 0xFFFF); }, 65536);
 }
 
@@ -105,9 +108,9 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
   }
   // A label without CR or LF can only match inside the line after a break, so sorting
   // those lines orders every prefix such a label can match; Find falls back to the plain
-  // search for any other label. They are sorted here by their first four units alone,
-  // which needs no reading of the text; Refine sorts a group of lines that agree on
-  // those further, once a lookup needs it, so lines that no label begins cost nothing.
+  // search for any other label. They are sorted here by their first units alone, which
+  // needs no reading of the text; Refine sorts a group of lines that agree on those
+  // further, once a lookup needs it, so lines that no label begins cost nothing.
   SortByFirstUnits(lines);
   breaks_.reserve(lines.size());
   for (const Keyed& line : lines) breaks_.push_back(line.at);
@@ -154,7 +157,7 @@ void LabelIndex::Refine(std::size_t from, std::size_t to) const {
     const std::size_t end = next == std::u16string_view::npos ? text_.size() : next;
     lines.push_back({0, at, static_cast<std::uint32_t>(end - at - 2)});
   }
-  SortLines(text_, lines, 4);
+  SortLines(text_, lines, kFirstUnits);
   for (std::size_t slot = from; slot < to; ++slot) breaks_[slot] = lines[slot - from].at;
   UpdateTree(from, to);
 }
@@ -206,9 +209,9 @@ LabelIndex::Found LabelIndex::Find(std::u16string_view label) const {
     return std::pair{from, std::partition_point(from, to, [&](std::uint32_t at) { return compare(at, part) == 0; })};
   };
   const std::lock_guard<std::mutex> lock(refining_);
-  auto [low, high] = range(breaks_.begin(), breaks_.end(), label.substr(0, 4));
-  if (label.size() > 4) {
-    // The lines that agree with the label on four units, sorted further if no lookup
+  auto [low, high] = range(breaks_.begin(), breaks_.end(), label.substr(0, kFirstUnits));
+  if (label.size() > kFirstUnits) {
+    // The lines that agree with the label on its first units, sorted further if no lookup
     // has needed them yet.
     Refine(static_cast<std::size_t>(low - breaks_.begin()), static_cast<std::size_t>(high - breaks_.begin()));
     std::tie(low, high) = range(low, high, label);

@@ -25,7 +25,8 @@ constexpr std::uint32_t kMaxChoiceLists = (1u << 28) - 1;
 constexpr std::uint32_t kNone = 0xFFFFFFFF;
 
 // Open addressing from a packed state to its number: far smaller per state than a
-// node-based map, which is what lets the walk hold millions of states.
+// node-based map, which is what lets the walk hold millions of states. A slot holds the
+// state's number and 32 bits of its hash, so that a probe rarely reads the state itself.
 class StateTable {
  public:
   // Room for `expected` states from the start, so that a large walk does not spend its
@@ -33,46 +34,50 @@ class StateTable {
   explicit StateTable(std::size_t expected) {
     std::size_t slots = 1024;
     while (slots < 2 * expected) slots *= 2;
-    keys_.assign(slots, kEmpty);
-    values_.resize(slots);
+    slots_.assign(slots, kEmpty);
   }
 
-  // The state's number, and whether it was new.
-  std::pair<std::uint32_t, bool> Insert(PackedState key, std::uint32_t next) {
-    if ((count_ + 1) * 2 > keys_.size()) Grow();
-    std::size_t slot = Slot(key);
-    while (keys_[slot] != kEmpty) {
-      if (keys_[slot] == key) return {values_[slot], false};
-      slot = (slot + 1) & (keys_.size() - 1);
+  // The number of the state among `states`, and whether it was new: it is then given the
+  // number `states.size()` for the caller to add, unless `full`, when it is left out.
+  std::pair<std::uint32_t, bool> Insert(PackedState key, const std::vector<PackedState>& states, bool full) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow(states);
+    const std::uint64_t hash = Hash(key);
+    const auto tag = static_cast<std::uint32_t>(hash >> 32);
+    for (std::size_t slot = hash & (slots_.size() - 1);; slot = (slot + 1) & (slots_.size() - 1)) {
+      if (slots_[slot] == kEmpty) {
+        if (full) return {kNone, true};
+        const auto number = static_cast<std::uint32_t>(states.size());
+        slots_[slot] = std::uint64_t{tag} << 32 | number;
+        ++count_;
+        return {number, true};
+      }
+      const auto number = static_cast<std::uint32_t>(slots_[slot]);
+      if (slots_[slot] >> 32 == tag && states[number] == key) return {number, false};
     }
-    keys_[slot] = key;
-    values_[slot] = next;
-    ++count_;
-    return {next, true};
   }
 
  private:
-  static constexpr PackedState kEmpty = ~PackedState{0};
+  static constexpr std::uint64_t kEmpty = ~std::uint64_t{0};
 
-  std::size_t Slot(PackedState key) const {
+  static std::uint64_t Hash(PackedState key) {
     key ^= key >> 33;
     key *= 0xff51afd7ed558ccdULL;
     key ^= key >> 33;
-    return static_cast<std::size_t>(key) & (keys_.size() - 1);
+    key *= 0xc4ceb9fe1a85ec53ULL;
+    return key ^ (key >> 33);
   }
 
-  void Grow() {
-    std::vector<PackedState> oldKeys(keys_.size() * 2, kEmpty);
-    std::vector<std::uint32_t> oldValues(values_.size() * 2);
-    oldKeys.swap(keys_);
-    oldValues.swap(values_);
-    count_ = 0;
-    for (std::size_t i = 0; i < oldKeys.size(); ++i)
-      if (oldKeys[i] != kEmpty) Insert(oldKeys[i], oldValues[i]);
+  void Grow(const std::vector<PackedState>& states) {
+    slots_.assign(slots_.size() * 2, kEmpty);
+    for (std::size_t number = 0; number < states.size(); ++number) {
+      const std::uint64_t hash = Hash(states[number]);
+      std::size_t slot = hash & (slots_.size() - 1);
+      while (slots_[slot] != kEmpty) slot = (slot + 1) & (slots_.size() - 1);
+      slots_[slot] = (hash >> 32) << 32 | number;
+    }
   }
 
-  std::vector<PackedState> keys_;
-  std::vector<std::uint32_t> values_;
+  std::vector<std::uint64_t> slots_;
   std::size_t count_ = 0;
 };
 
@@ -141,9 +146,9 @@ class Walker {
   // Adds a state if it is new; answers its number, or kNone once the limit is reached.
   bool Add(const Story& story, std::uint32_t* number = nullptr) {
     const PackedState packed = Pack(story);
-    const auto [index, added] = table_.Insert(packed, static_cast<std::uint32_t>(states_.size()));
+    const auto [index, added] = table_.Insert(packed, states_, states_.size() >= maxStates_);
     if (added) {
-      if (states_.size() >= maxStates_) {
+      if (index == kNone) {
         result_.complete = false;
         result_.stoppedBy = WalkLimit::States;
         return false;

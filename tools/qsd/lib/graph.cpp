@@ -78,15 +78,20 @@ class GraphBuilder {
     out_ += "  graph [label=\"" + DotText(title) + "\", labelloc=t, rankdir=TB, fontname=\"sans-serif\"];\n";
     out_ += "  node [shape=box, style=rounded, fontname=\"sans-serif\", fontsize=10];\n";
     out_ += "  edge [fontname=\"sans-serif\", fontsize=9];\n";
-    // Written piece by piece into the one text: a graph may have a hundred thousand nodes.
+    // Written piece by piece, each node's lines split once: a graph may have a hundred
+    // thousand nodes. The edges follow all the nodes.
     for (const Node& node : nodes_) {
+      const ScriptLine parts = Parts(node.first);
+      std::optional<ScriptLine> ownLast;
+      const ScriptLine& lastParts = node.last == node.first ? parts : ownLast.emplace(Parts(node.last));
       out_ += "  n";
       out_ += std::to_string(node.first);
       out_ += " [label=\"";
-      AppendNodeLabel(node);
+      AppendNodeLabel(node, parts, lastParts);
       out_ += "\"];\n";
+      AddExits(node, lastParts);
     }
-    for (const Node& node : nodes_) AddExits(node);
+    out_ += edges_;
     if (usedEnd_) out_ += "  end [shape=doublecircle, label=\"END\"];\n";
     if (usedStop_) out_ += "  stop [shape=circle, label=\"end of\\ntext\"];\n";
     if (leftOut_.nodes > 0)
@@ -176,9 +181,7 @@ class GraphBuilder {
     }
   }
 
-  void AppendNodeLabel(const Node& node) {
-    const ScriptLine parts = Parts(node.first);
-    const ScriptLine lastParts = node.last == node.first ? parts : Parts(node.last);
+  void AppendNodeLabel(const Node& node, const ScriptLine& parts, const ScriptLine& lastParts) {
     const bool ends = lastParts.Ends();
     // The first line as the reader sees it, with its hidden prefix, which labels often are.
     std::u16string first(parts.prefix.text);
@@ -211,20 +214,19 @@ class GraphBuilder {
   }
 
   void Edge(const Node& from, const std::string& to, const std::string& attributes) {
-    out_ += "  n";
-    out_ += std::to_string(from.first);
-    out_ += " -> ";
-    out_ += to;
+    edges_ += "  n";
+    edges_ += std::to_string(from.first);
+    edges_ += " -> ";
+    edges_ += to;
     if (!attributes.empty()) {
-      out_ += " [";
-      out_ += attributes;
-      out_ += "]";
+      edges_ += " [";
+      edges_ += attributes;
+      edges_ += "]";
     }
-    out_ += ";\n";
+    edges_ += ";\n";
   }
 
-  void AddExits(const Node& node) {
-    const ScriptLine parts = Parts(node.last);
+  void AddExits(const Node& node, const ScriptLine& parts) {
     const LineExits exits = ExitsOf(parts, 0);
     if (exits.choosing || exits.down == Flow::Jump) {
       ForEachLabelExit(parts, [&](std::u16string_view label, const std::string& attributes) {
@@ -259,6 +261,7 @@ class GraphBuilder {
   bool usedEnd_ = false;
   bool usedStop_ = false;
   std::string out_;
+  std::string edges_;  // written beside the nodes, and after them in the text
 };
 
 Rendered Failure(std::string why) { return Rendered{{}, std::move(why)}; }
