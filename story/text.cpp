@@ -103,13 +103,6 @@ std::size_t FindUnits(std::u16string_view text, std::size_t from, std::u16string
 
 }  // namespace
 
-std::u16string_view TrimSpaces(std::u16string_view text) {
-  const std::size_t first = text.find_first_not_of(u' ');
-  if (first == std::u16string_view::npos) return text.substr(0, 0);  // empty, but still pointing into the text
-  const std::size_t last = text.find_last_not_of(u' ');
-  return text.substr(first, last - first + 1);
-}
-
 std::size_t FindLineBreak(std::u16string_view text, std::size_t from) {
   return FindUnits(text, from, u"\r\n");
 }

@@ -7,8 +7,16 @@
 
 namespace quillshade {
 
-// Removes U+0020 at both ends; tabs, CR, LF and the ideographic space stay.
-std::u16string_view TrimSpaces(std::u16string_view text);
+// Removes U+0020 at both ends; tabs, CR, LF and the ideographic space stay. Inline:
+// every line is trimmed several times as it is split.
+inline std::u16string_view TrimSpaces(std::u16string_view text) {
+  std::size_t first = 0;
+  std::size_t last = text.size();
+  while (first < last && text[first] == u' ') ++first;
+  if (first == last) return text.substr(0, 0);  // empty, but still pointing into the text
+  while (text[last - 1] == u' ') --last;
+  return text.substr(first, last - first);
+}
 
 // The 0-based index of the first CR LF at or after `from`, or npos.
 std::size_t FindLineBreak(std::u16string_view text, std::size_t from);
