@@ -28,11 +28,19 @@ class DiagnosticSink {
   std::vector<Diagnostic>& All();
 
  private:
+  // What is known of one check: found once in AllChecks(), then counted.
+  struct Kind {
+    std::string_view name;  // lives as long as the program
+    Severity severity = Severity::Warning;
+    std::uint64_t named = 0;
+    std::uint64_t unnamed = 0;
+    Diagnostic firstUnnamed;
+  };
+  Kind& KindOf(std::string_view check);
+
   std::vector<Diagnostic> diagnostics_;
-  std::map<std::string_view, std::uint64_t> named_;    // by check
-  std::map<std::string_view, Diagnostic> unnamed_;     // by check: the first one not named, and its count
-  std::map<std::string_view, std::uint64_t> unnamedCount_;
-  Diagnostic dropped_;  // what Add answers for a problem that is only counted
+  std::map<std::string_view, Kind> kinds_;  // by check
+  Diagnostic dropped_;                      // what Add answers for a problem that is only counted
 };
 
 // A set of story lines, a bit each, visited in order.
