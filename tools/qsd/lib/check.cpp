@@ -2,6 +2,8 @@
 #include "tools/qsd/lib/check.h"
 
 #include <algorithm>
+#include <future>
+#include <system_error>
 #include <tuple>
 
 #include "story/code_page.h"
@@ -18,6 +20,16 @@ namespace {
 
 using enum Severity;
 
+
+// Work started on a thread of its own, or on the caller's when there is none to be had.
+template <typename Work>
+auto Started(const Work& work) {
+  try {
+    return std::async(std::launch::async, work);
+  } catch (const std::system_error&) {
+    return std::async(std::launch::deferred, work);
+  }
+}
 
 void AddTokenDiagnostics(const LoadedStory& story, DiagnosticSink& sink) {
   const StoryLines lines(story.text);
@@ -196,10 +208,14 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
     if (lines.HasUnbrokenTail())
       sink.Add("last-line-unbroken", lines.Count(), 1, lines.Text(lines.Count()).size(), "the last line has no line break after it, so it is never shown");
     const LabelIndex index(text);
+    // The walk needs nothing that the line checks find, so it runs beside them.
+    std::future<WalkResult> walk = Started([&] {
+      return WalkStoryLines(text, lines, index, options.maxStates, options.maxScan, options.stop);
+    });
     const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
     CheckAnswersRunOn(lines, index, revisit.choices, sink);
     CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);
-    CheckFlow(text, lines, index, options, sink, report.flags);
+    CheckFlow(text, lines, walk.get(), options, sink, report.flags);
   }
   report.diagnostics = std::move(sink.All());
   return report;

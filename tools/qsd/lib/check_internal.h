@@ -94,7 +94,7 @@ WalkResult WalkStoryLines(std::u16string_view text, const StoryLines& lines, con
                           std::uint64_t maxStates, std::uint64_t maxScan, const std::atomic<bool>* stop);
 
 // Checks that rest on the state walk; also fills in where flags are set and tested.
-void CheckFlow(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels, const CheckOptions& options,
+void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, const CheckOptions& options,
                DiagnosticSink& sink, FlagUse& flags);
 
 }  // namespace quillshade::qsd

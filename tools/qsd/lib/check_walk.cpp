@@ -369,9 +369,8 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
 
 }  // namespace
 
-void CheckFlow(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels, const CheckOptions& options,
+void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, const CheckOptions& options,
                DiagnosticSink& sink, FlagUse& flags) {
-  const WalkResult walk = WalkStoryLines(text, lines, labels, options.maxStates, options.maxScan, options.stop);
   if (walk.stoppedBy == WalkLimit::Stopped) return;  // nobody waits for the result
   if (!walk.complete) {
     const std::string why = walk.stoppedBy == WalkLimit::States
