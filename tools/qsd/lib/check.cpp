@@ -3,11 +3,11 @@
 
 #include <algorithm>
 #include <future>
-#include <system_error>
 #include <tuple>
 
 #include "story/code_page.h"
 #include "story/decode.h"
+#include "tools/qsd/lib/background.h"
 #include "tools/qsd/lib/check_internal.h"
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/story_loader.h"
@@ -20,16 +20,6 @@ namespace {
 
 using enum Severity;
 
-
-// Work started on a thread of its own, or on the caller's when there is none to be had.
-template <typename Work>
-auto Started(const Work& work) {
-  try {
-    return std::async(std::launch::async, work);
-  } catch (const std::system_error&) {
-    return std::async(std::launch::deferred, work);
-  }
-}
 
 void AddTokenDiagnostics(const LoadedStory& story, DiagnosticSink& sink) {
   const StoryLines lines(story.text);
@@ -209,7 +199,7 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
       sink.Add("last-line-unbroken", lines.Count(), 1, lines.Text(lines.Count()).size(), "the last line has no line break after it, so it is never shown");
     const LabelIndex index(text);
     // The walk needs nothing that the line checks find, so it runs beside them.
-    std::future<WalkResult> walk = Started([&] {
+    std::future<WalkResult> walk = InBackground([&] {
       return WalkStoryLines(text, lines, index, options.maxStates, options.maxScan, options.stop);
     });
     const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);

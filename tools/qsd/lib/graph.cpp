@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "story/label_index.h"
 #include "story/text.h"
 #include "story/utf8.h"
+#include "tools/qsd/lib/background.h"
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/platform.h"
 #include "tools/qsd/lib/line_index.h"
@@ -68,7 +70,12 @@ struct Node {
 // every line: a story of millions of lines would otherwise hold hundreds of bytes a line.
 class GraphBuilder {
  public:
-  GraphBuilder(std::u16string_view text, std::size_t nodeLimit) : text_(text), lines_(text), nodeLimit_(nodeLimit) {}
+  // The label index is built on a second thread while the lines are found.
+  GraphBuilder(std::u16string_view text, std::size_t nodeLimit)
+      : text_(text),
+        indexBuilt_(InBackground([text] { return std::make_unique<const LabelIndex>(text); })),
+        lines_(text),
+        nodeLimit_(nodeLimit) {}
 
   StoryGraph Build(std::string_view title) {
     MarkEntries();
@@ -116,8 +123,7 @@ class GraphBuilder {
     // entries found.
     const auto [known, added] = labelLines_.try_emplace(label, 0);
     if (!added) return known->second;
-    // Built at the first label: a story without jumps or choices never needs it.
-    if (!index_) index_.emplace(text_);
+    if (!index_) index_ = indexBuilt_.get();
     const std::int32_t at = index_->Find(label).first;
     if (at == 0) return 0;
     const std::size_t line = lines_.LineAfterBreak(at);
@@ -249,8 +255,9 @@ class GraphBuilder {
   }
 
   std::u16string_view text_;
+  std::future<std::unique_ptr<const LabelIndex>> indexBuilt_;
   StoryLines lines_;
-  std::optional<LabelIndex> index_;  // answers as FindLabelLine does, without reading the text per label
+  std::unique_ptr<const LabelIndex> index_;  // answers as FindLabelLine does, without reading the text per label
   std::unordered_map<std::u16string_view, std::size_t> labelLines_;  // labels are views into the text
   std::size_t nodeLimit_;
   std::vector<bool> entry_;

@@ -1,0 +1,21 @@
+// Work begun on a second thread, for the commands that can do two things at once.
+#pragma once
+
+#include <future>
+#include <system_error>
+
+namespace quillshade::qsd {
+
+// Starts the work on a thread of its own; when no thread can be had, the work runs on
+// the caller's thread once its result is asked for. The future waits for the work when
+// it is destroyed, so the work may use what the caller holds until then.
+template <typename Work>
+auto InBackground(const Work& work) {
+  try {
+    return std::async(std::launch::async, work);
+  } catch (const std::system_error&) {
+    return std::async(std::launch::deferred, work);
+  }
+}
+
+}  // namespace quillshade::qsd
