@@ -118,9 +118,11 @@ bool IsPlainLine(std::u16string_view line) {
   const std::u16string_view trimmed = TrimSpaces(line);
   if (!trimmed.empty() && trimmed.front() == kPrefixOpen) return false;
   // Without an early exit the compiler checks many characters at once; lines are short.
-  bool marker = false;
-  for (const char16_t c : trimmed) marker |= (c == kChoiceMarker[0]) | (c == kCommandMarker[0]) | (c == kJumpMarker[0]);
-  return !marker;
+  unsigned marker = 0;
+  for (const char16_t c : trimmed)
+    marker |= static_cast<unsigned>(c == kChoiceMarker[0]) | static_cast<unsigned>(c == kCommandMarker[0]) |
+              static_cast<unsigned>(c == kJumpMarker[0]);
+  return marker == 0;
 }
 
 LineExits ExitsOf(const ScriptLine& line, FlagBits flags) {

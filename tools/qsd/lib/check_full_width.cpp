@@ -128,11 +128,13 @@ class FullWidthChecker {
 bool HoldsFullWidthForm(std::u16string_view line) {
   // Every character is looked at, without an early exit, so that the compiler checks
   // many at once: this runs on every line of the story.
-  bool found = false;
+  unsigned found = 0;
   for (const char16_t c : line)
-    found |= (c == kJump.full) | (c == kChoice.full) | (c == kCommands.full) | (c == kFullOpen) | (c == kFullClose) |
-             (c == kFullCommas[0]) | (c == kFullCommas[1]);
-  return found;
+    found |= static_cast<unsigned>(c == kJump.full) | static_cast<unsigned>(c == kChoice.full) |
+             static_cast<unsigned>(c == kCommands.full) | static_cast<unsigned>(c == kFullOpen) |
+             static_cast<unsigned>(c == kFullClose) | static_cast<unsigned>(c == kFullCommas[0]) |
+             static_cast<unsigned>(c == kFullCommas[1]);
+  return found != 0;
 }
 
 void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const LineSet& candidates,

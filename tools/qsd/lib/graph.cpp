@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -85,8 +86,14 @@ class GraphBuilder {
     out_ += "  graph [label=\"" + DotText(title) + "\", labelloc=t, rankdir=TB, fontname=\"sans-serif\"];\n";
     out_ += "  node [shape=box, style=rounded, fontname=\"sans-serif\", fontsize=10];\n";
     out_ += "  edge [fontname=\"sans-serif\", fontsize=9];\n";
-    // Written piece by piece, each node's lines split once: a graph may have a hundred
-    // thousand nodes. The edges follow all the nodes.
+    // Written piece by piece: a graph may have a hundred thousand nodes. The edges, which
+    // follow all the nodes, are written on a second thread meanwhile; every label they
+    // name was looked up while the entries were marked.
+    std::future<std::string> edges = InBackground([this] {
+      std::string text;
+      for (const Node& node : nodes_) AddExits(node, Parts(node.last), text);
+      return text;
+    });
     for (const Node& node : nodes_) {
       const ScriptLine parts = Parts(node.first);
       std::optional<ScriptLine> ownLast;
@@ -96,9 +103,8 @@ class GraphBuilder {
       out_ += " [label=\"";
       AppendNodeLabel(node, parts, lastParts);
       out_ += "\"];\n";
-      AddExits(node, lastParts);
     }
-    out_ += edges_;
+    out_ += edges.get();
     if (usedEnd_) out_ += "  end [shape=doublecircle, label=\"END\"];\n";
     if (usedStop_) out_ += "  stop [shape=circle, label=\"end of\\ntext\"];\n";
     if (leftOut_.nodes > 0)
@@ -219,38 +225,38 @@ class GraphBuilder {
     return it->second;
   }
 
-  void Edge(const Node& from, const std::string& to, const std::string& attributes) {
-    edges_ += "  n";
-    edges_ += std::to_string(from.first);
-    edges_ += " -> ";
-    edges_ += to;
+  static void Edge(const Node& from, const std::string& to, const std::string& attributes, std::string& edges) {
+    edges += "  n";
+    edges += std::to_string(from.first);
+    edges += " -> ";
+    edges += to;
     if (!attributes.empty()) {
-      edges_ += " [";
-      edges_ += attributes;
-      edges_ += "]";
+      edges += " [";
+      edges += attributes;
+      edges += "]";
     }
-    edges_ += ";\n";
+    edges += ";\n";
   }
 
-  void AddExits(const Node& node, const ScriptLine& parts) {
+  void AddExits(const Node& node, const ScriptLine& parts, std::string& edges) {
     const LineExits exits = ExitsOf(parts, 0);
     if (exits.choosing || exits.down == Flow::Jump) {
       ForEachLabelExit(parts, [&](std::u16string_view label, const std::string& attributes) {
-        Edge(node, Target(label), attributes);
+        Edge(node, Target(label), attributes, edges);
       });
       return;
     }
     if (exits.down == Flow::End) {
       usedEnd_ = true;
-      Edge(node, "end", "");
+      Edge(node, "end", "", edges);
       return;
     }
     const std::size_t next = node.last + 1;
     if (next <= lines_.Count() && lines_.Terminated(next)) {
-      Edge(node, NodeAt(next), "");
+      Edge(node, NodeAt(next), "", edges);
     } else {
       usedStop_ = true;
-      Edge(node, "stop", "");
+      Edge(node, "stop", "", edges);
     }
   }
 
@@ -268,7 +274,6 @@ class GraphBuilder {
   bool usedEnd_ = false;
   bool usedStop_ = false;
   std::string out_;
-  std::string edges_;  // written beside the nodes, and after them in the text
 };
 
 Rendered Failure(std::string why) { return Rendered{{}, std::move(why)}; }
