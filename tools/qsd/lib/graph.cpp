@@ -62,6 +62,9 @@ std::string Shown(std::u16string_view text, std::size_t maxCharacters = 36) {
   return PrintableText(text, ControlCharacters::Escaped, maxCharacters);
 }
 
+// About what a node and its edges take in the dot text, to reserve it at once.
+constexpr std::size_t kBytesPerNode = 160;
+
 struct Node {
   std::size_t first = 0;
   std::size_t last = 0;
@@ -82,6 +85,7 @@ class GraphBuilder {
     MarkEntries();
     FoldNodes();
 
+    out_.reserve(kBytesPerNode * nodes_.size());  // one allocation for most graphs
     out_ = "digraph story {\n";
     out_ += "  graph [label=\"" + DotText(title) + "\", labelloc=t, rankdir=TB, fontname=\"sans-serif\"];\n";
     out_ += "  node [shape=box, style=rounded, fontname=\"sans-serif\", fontsize=10];\n";
