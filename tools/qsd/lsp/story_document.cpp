@@ -46,9 +46,6 @@ StoryDocument::StoryDocument(std::string uriOf, std::int64_t versionOf, bool isT
 
 std::shared_ptr<const StoryDocument> Analysed(std::shared_ptr<StoryDocument> story, std::u16string_view editorText) {
   story->lines_.emplace(story->text);
-  story->script_.reserve(story->lines_->Count());
-  for (std::size_t line = 1; line <= story->lines_->Count(); ++line)
-    story->script_.push_back(SplitScriptLine(story->lines_->Text(line)));
   story->labels_.emplace(story->text);
   if (story->textSource) story->dropped_ = DroppedUnits(editorText);
   return story;

@@ -1,6 +1,6 @@
 // One version of a document as the story it holds: the text as the reader would hold
-// it, the model of each line, its label lookups, and the way between story places and
-// the editor's positions.
+// it, its lines and their models, its label lookups, and the way between story places
+// and the editor's positions.
 #pragma once
 
 #include <cstdint>
@@ -43,7 +43,9 @@ class StoryDocument {
 
   std::size_t LineCount() const { return lines_ ? lines_->Count() : 0; }
   std::u16string_view Line(std::size_t line) const { return lines_->Text(line); }  // 1-based, no CR LF
-  const ScriptLine& Script(std::size_t line) const { return script_[line - 1]; }
+  // The line's model, made when asked for: kept for every line it would cost hundreds
+  // of bytes a line, more than the text itself.
+  ScriptLine Script(std::size_t line) const { return SplitScriptLine(Line(line)); }
   // Whether the line has a CR LF after it; an unbroken last line is never shown.
   bool Terminated(std::size_t line) const { return lines_->Terminated(line); }
   // The line that a jump to `label`, or a choice of it, reaches: the first line of the
@@ -63,7 +65,6 @@ class StoryDocument {
   friend std::shared_ptr<const StoryDocument> Analysed(std::shared_ptr<StoryDocument> story,
                                                         std::u16string_view editorText);
   std::optional<StoryLines> lines_;
-  std::vector<ScriptLine> script_;
   std::optional<LabelIndex> labels_;
   std::map<std::size_t, std::vector<std::size_t>> dropped_;  // story line → editor offsets it lacks
 };
