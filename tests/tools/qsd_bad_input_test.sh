@@ -65,6 +65,17 @@ printf 'Caf\351\n' > "$dir/latin1.txt"
 expect 1 'latin1.txt:1:4: error: byte 0xE9 begins no UTF-8 character (a text source plays as UTF-8' -- play --trace --keys d "$dir/good.qsd" "$dir/latin1.txt"
 grep -q '"key"' "$dir/out" && fail_now "a fault in a text source did not stop the run before any key"
 
+# On a terminal, a failed load names its reason too, and fails the run once the reader quits.
+if command -v script > /dev/null; then
+  # q is pressed again and again: a press before the reader has its terminal may be lost.
+  (for _ in 1 2 3 4 5 6 7 8 9 10; do sleep 0.5; printf q; done) 2> /dev/null |
+    timeout 10 script -qec "'$qsd' play '$dir/missing.qsd'" /dev/null > "$dir/out" 2>&1
+  got=$?
+  [ "$got" = 1 ] || fail_now "interactive play of a missing story exited $got (want 1)"
+  grep -q 'missing.qsd: cannot be loaded as a story: no such file' "$dir/out" ||
+    fail_now "interactive play did not name why the story could not be loaded"
+fi
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures case(s) failed" >&2
   exit 1

@@ -43,6 +43,8 @@ void TerminalWindow::ShowMessage(std::u16string_view text, std::optional<std::u1
   message_ = std::u16string(text);
   if (place_ == CaptionPlace::None) return;
   std::fprintf(out_, "\r\033[2K[%s] %s\n", Printable(title.value_or(kApplicationTitle)).c_str(), Printable(text).c_str());
+  std::fflush(out_);
+  if (onMessage_) onMessage_(text);
   Draw();
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -37,6 +38,9 @@ class TerminalWindow final : public WindowPort {
 
   // The message box shown since the last call, if any.
   std::optional<std::u16string> TakeMessage();
+  // Called with each message box as it is shown, before the caption is drawn again:
+  // what it prints stands below the message.
+  void OnMessage(std::function<void(std::u16string_view text)> listener) { onMessage_ = std::move(listener); }
   // The path that the last open dialog answered.
   const std::optional<std::filesystem::path>& LastOpened() const { return lastOpened_; }
   bool Ended() const { return ended_; }
@@ -54,6 +58,7 @@ class TerminalWindow final : public WindowPort {
   std::FILE* out_;
   std::u16string caption_;
   std::optional<std::u16string> message_;
+  std::function<void(std::u16string_view)> onMessage_;
   std::optional<std::filesystem::path> lastOpened_;
   bool busy_ = false;
   bool minimized_ = false;

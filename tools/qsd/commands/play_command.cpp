@@ -40,8 +40,8 @@ const Command kPlayCommand{
     "  --title      interactive: show the story in the terminal window's title\n"
     "\n"
     "Exit status: 0 when every key ran; 1 when a text source cannot be played, or\n"
-    "(once every key has run) a story could not be loaded, its reason on stderr;\n"
-    "2 on wrong arguments.\n",
+    "(once every key has run, or the reader quit) a story could not be loaded, its\n"
+    "reason on stderr; 2 on wrong arguments.\n",
     RunPlay,
 };
 
@@ -168,10 +168,20 @@ int RunPlay(const Arguments& args) {
                           options.title ? CaptionPlace::WindowTitle : CaptionPlace::Line);
     Form form(window, Cp932CodePage());
     ReadTextSourcesFromMemory(form, sources);
+    // A failed load names its reason at once, below the reader's failure box, and
+    // fails the run once the reader quits.
+    bool failed = false;
+    window.OnMessage([&window, &failed](std::u16string_view text) {
+      if (text != kLoadFailedText || !window.LastOpened()) return;
+      failed = true;
+      const std::string path = Utf8FromPath(*window.LastOpened());
+      std::fprintf(stderr, "\r\033[2Kqsd play: %s: cannot be loaded as a story: %s\r\n", path.c_str(),
+                   WhyNotLoaded(path).c_str());
+    });
     RunHandler(form, Form_Load);
     RunHandler(form, mnuFileOpen_Click);
     RunInteractive(form, window);
-    return kExitOk;
+    return failed ? kExitFailed : kExitOk;
   }
 
   TerminalWindow window(std::move(options.stories), CaptionPlace::None);
