@@ -23,6 +23,7 @@ namespace {
 using PackedState = std::uint64_t;
 constexpr std::uint32_t kMaxChoiceLists = (1u << 28) - 1;
 constexpr std::uint32_t kNone = 0xFFFFFFFF;
+constexpr std::size_t kBatch = 64;  // states stepped before the states they lead to are added
 
 // Open addressing from a packed state to its number: far smaller per state than a
 // node-based map, which is what lets the walk hold millions of states. A slot holds the
@@ -54,6 +55,15 @@ class StateTable {
       const auto number = static_cast<std::uint32_t>(slots_[slot]);
       if (slots_[slot] >> 32 == tag && states[number] == key) return {number, false};
     }
+  }
+
+  // Asks for the slot where a probe for the state begins, ahead of the probe.
+  void Prefetch(PackedState key) const {
+#if defined(__GNUC__)
+    __builtin_prefetch(&slots_[Hash(key) & (slots_.size() - 1)]);
+#else
+    (void)key;
+#endif
   }
 
  private:
@@ -111,7 +121,15 @@ class Walker {
       SetFlags(start, carried);
       if (!Add(start)) break;
     }
-    for (std::size_t next = 0; next < states_.size() && result_.complete; ++next) Visit(static_cast<std::uint32_t>(next));
+    // A batch of states is stepped first and the states they lead to added after, in the
+    // same order: the table's slots for those are then fetched from memory together
+    // rather than one after another.
+    for (std::size_t next = 0; next < states_.size() && result_.complete;) {
+      const std::size_t end = std::min(states_.size(), next + kBatch);
+      bool goOn = true;
+      for (; next < end && goOn; ++next) goOn = Visit(static_cast<std::uint32_t>(next));
+      if (!AddPending()) break;
+    }
     result_.states = states_.size();
     MarkLinesReached();
     if (result_.complete) FindLoops();
@@ -144,8 +162,35 @@ class Walker {
   }
 
   // Adds a state if it is new; answers its number, or kNone once the limit is reached.
-  bool Add(const Story& story, std::uint32_t* number = nullptr) {
-    const PackedState packed = Pack(story);
+  bool Add(const Story& story, std::uint32_t* number = nullptr) { return Add(Pack(story), number); }
+
+  // A state that a visit leads to, added once its batch has been visited.
+  struct Pending {
+    PackedState key;
+    std::uint32_t from;  // the state visited
+    bool down;           // reached by Down, rather than by a choice key
+  };
+
+  void Defer(std::uint32_t from, bool down) { pending_.push_back({Pack(story_), from, down}); }
+
+  // Adds the states the batch led to, in the order they were reached; false once the
+  // limit is reached, which then stopped the walk before anything the batch did later.
+  bool AddPending() {
+    for (const Pending& next : pending_) table_.Prefetch(next.key);
+    bool added = true;
+    for (const Pending& next : pending_) {
+      std::uint32_t number = kNone;
+      if (!Add(next.key, &number)) {
+        added = false;
+        break;
+      }
+      if (next.down) downNext_[next.from] = number;
+    }
+    pending_.clear();
+    return added;
+  }
+
+  bool Add(PackedState packed, std::uint32_t* number) {
     const auto [index, added] = table_.Insert(packed, states_, states_.size() >= maxStates_);
     if (added) {
       if (index == kNone) {
@@ -192,20 +237,20 @@ class Walker {
     return (lineEnd == std::u16string_view::npos ? text_.size() : lineEnd) - begin + 1;
   }
 
-  void Visit(std::uint32_t number) {
+  // Steps from one state, deferring the states it leads to; false once a limit stops
+  // the walk.
+  bool Visit(std::uint32_t number) {
     const PackedState state = states_[number];
     Unpack(state);
     if (story_.ChoiceList.empty()) {
-      if (story_.ReadPos <= 0) return;  // stopped: only a new load leaves this state
+      if (story_.ReadPos <= 0) return true;  // stopped: only a new load leaves this state
       const std::int32_t readPos = story_.ReadPos;
-      if (!Charge(StepCost(readPos))) return;
+      if (!Charge(StepCost(readPos))) return false;
       const LineStep step = ReadNextLine(text_, labels_, story_);
       story_.ReadPos = step.nextPos;
       MarkStep(readPos, step);
-      std::uint32_t next = kNone;
-      if (!Add(story_, &next)) return;
-      downNext_[number] = next;
-      return;
+      Defer(number, true);
+      return true;
     }
     // A pending choice: Down does nothing, each key with a label answers it.
     const std::u16string list = story_.ChoiceList;
@@ -215,13 +260,14 @@ class Walker {
       Unpack(state);
       const std::int32_t labelLine = labels_.Find(label).first;
       // The rest of the label line, which may jump.
-      if (labelLine > 0 && !Charge(StepCost(labelLine + 2))) return;
+      if (labelLine > 0 && !Charge(StepCost(labelLine + 2))) return false;
       const std::optional<std::u16string_view> shown = ChooseBranch(text_, labels_, story_, key);
       if (shown) {
         if (labelLine > 0) MarkShown(static_cast<std::size_t>(labelLine) + 1);  // the label line's start
       }
-      if (!Add(story_)) return;
+      Defer(number, false);
     }
+    return true;
   }
 
   // The lines that hold a place where a step began showing a line: a bit a character
@@ -285,7 +331,8 @@ class Walker {
   StateTable table_;
   std::vector<PackedState> states_;
   std::vector<std::uint64_t> shownAt_;  // a bit by 0-based text index: a step began showing a line there
-  std::vector<std::uint32_t> downNext_;  // the state Down leads to; kNone after a choice
+  std::vector<std::uint32_t> downNext_;
+  std::vector<Pending> pending_;  // the state Down leads to; kNone after a choice
   std::vector<std::u16string> choiceLists_;
   std::unordered_map<std::u16string, std::uint32_t> choiceIndex_;
 };
