@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -21,9 +22,18 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
-// The story file this process writes its inputs to.
+const fs::path& StoryPath();
+
+void RemoveStoryFile() {
+  std::error_code ignored;
+  fs::remove(StoryPath(), ignored);
+}
+
+// The story file this process writes its inputs to, removed when the process ends.
 const fs::path& StoryPath() {
   static const fs::path path = fs::temp_directory_path() / ("quillshade-engine-fuzz-" + std::to_string(getpid()) + ".qsd");
+  // Registered once the path is made, so that it runs before the path is destroyed.
+  [[maybe_unused]] static const bool removedAtExit = std::atexit(RemoveStoryFile) == 0;
   return path;
 }
 
