@@ -2,6 +2,7 @@
 #include "story/script_line.h"
 
 #include <algorithm>
+#include <array>
 
 #include "story/text.h"
 
@@ -13,12 +14,26 @@ LinePart PartOf(std::u16string_view line, std::u16string_view part) {
   return LinePart{static_cast<std::size_t>(part.data() - line.data()), part};
 }
 
-// The first ">>" directly followed by the flag's letter, or npos.
-std::size_t FindJumpOnFlag(std::u16string_view text, std::size_t flag) {
+// A jump on a flag: the flags are tried in the order A to E, each at the first ">>"
+// directly followed by its letter anywhere in the text; the first flag found wins.
+struct JumpOnFlag {
+  std::size_t flag = kFlagCount;  // none
+  std::size_t at = std::u16string_view::npos;
+};
+
+// Every ">>" is looked at once, keeping the first place of each flag's letter after it.
+JumpOnFlag FindJumpOnFlag(std::u16string_view text) {
+  std::array<std::size_t, kFlagCount> first;
+  first.fill(std::u16string_view::npos);
   for (std::size_t at = text.find(kJumpMarker); at != std::u16string_view::npos;
-       at = text.find(kJumpMarker, at + 1))
-    if (at + kJumpMarker.size() < text.size() && text[at + kJumpMarker.size()] == kFlagLetters[flag]) return at;
-  return std::u16string_view::npos;
+       at = text.find(kJumpMarker, at + 1)) {
+    if (at + kJumpMarker.size() >= text.size()) break;
+    const std::size_t flag = kFlagLetters.find(text[at + kJumpMarker.size()]);
+    if (flag != std::u16string_view::npos && first[flag] == std::u16string_view::npos) first[flag] = at;
+  }
+  for (std::size_t flag = 0; flag < kFlagCount; ++flag)
+    if (first[flag] != std::u16string_view::npos) return {flag, first[flag]};
+  return {};
 }
 
 // The first place of an upper-case keyword in the text, its ASCII letters in either case.
@@ -61,12 +76,10 @@ void SplitJump(std::u16string_view line, std::u16string_view beforeCommands, Scr
   if (jumpAt == std::u16string_view::npos) return;
   parts.jumpAt = PartOf(line, beforeCommands).at + jumpAt;
   parts.shown = PartOf(line, TrimSpaces(beforeCommands.substr(0, jumpAt)));
-  for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
-    const std::size_t marker = FindJumpOnFlag(beforeCommands, flag);
-    if (marker == std::u16string_view::npos) continue;
+  if (const JumpOnFlag onFlag = FindJumpOnFlag(beforeCommands); onFlag.flag != kFlagCount) {
     parts.jumpKind = JumpKind::OnFlag;
-    parts.jumpFlag = flag;
-    parts.flagMarkerAt = PartOf(line, beforeCommands).at + marker;
+    parts.jumpFlag = onFlag.flag;
+    parts.flagMarkerAt = PartOf(line, beforeCommands).at + onFlag.at;
     // The marker lies at or after the first ">>", so jumpAt + 3 stays inside the text.
     parts.jumpText = PartOf(line, TrimSpaces(beforeCommands.substr(jumpAt + kJumpMarker.size() + 1)));
     for (std::int32_t field = 0; field < 2; ++field) {
