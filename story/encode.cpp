@@ -53,6 +53,23 @@ std::optional<std::uint16_t> CodeOfCharacter(char16_t character) {
   return code;
 }
 
+std::vector<Unencodable> MakeReaderText(std::u16string& text) {
+  std::vector<Unencodable> unencodable;
+  PlaceCounter counter;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    const Utf16Character character = CharacterAt(text, i);
+    // The table gives each character the code of a place that decodes to it.
+    const bool held = character.length == 1 && CodeOfCharacter(text[i]);
+    if (!held) unencodable.push_back(Unencodable{counter.Place(), character.codePoint});
+    text[kept++] = held ? text[i] : u'?';
+    counter.Count(character.codePoint);
+    i += character.length;
+  }
+  text.resize(kept);
+  return unencodable;
+}
+
 EncodedStory EncodeStory(std::u16string_view text) {
   EncodedStory result;
   result.codes.reserve(text.size() * 6);

@@ -32,4 +32,10 @@ struct EncodedStory {
 // counts as one character (which the page never holds).
 EncodedStory EncodeStory(std::u16string_view text);
 
+// Makes story text, in place, what the reader holds once it loads the story file that
+// EncodeStory makes of it: a character the page holds decodes to itself, every other
+// one (a surrogate pair counting as one) becomes "?". No codes are made in between.
+// Answers the characters replaced, and where they stood.
+std::vector<Unencodable> MakeReaderText(std::u16string& text);
+
 }  // namespace quillshade

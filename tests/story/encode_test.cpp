@@ -84,5 +84,23 @@ TEST(EncodeStory, UnencodableCharactersAreNamedAndWrittenAsQuestionMarks) {
   EXPECT_EQ(story.unencodable[1].place.column, 3);  // the pair was one character
 }
 
+// Every character and pair, in one text: made in place, it is what decoding the codes
+// of the text gives, and names what encoding it names.
+TEST(MakeReaderText, IsWhatTheCodesOfTheTextDecodeTo) {
+  std::u16string text;
+  for (std::uint32_t c = 1; c < 0x10000; ++c) text.push_back(static_cast<char16_t>(c));
+  text += u"\U0001F600\r\nend\xD800";  // a pair, and a lone surrogate at the end
+  const EncodedStory encoded = EncodeStory(text);
+  std::u16string held = text;
+  const std::vector<Unencodable> replaced = MakeReaderText(held);
+  EXPECT_EQ(held, DecodeCharCodes(encoded.codes, Cp932CodePage()));
+  ASSERT_EQ(replaced.size(), encoded.unencodable.size());
+  for (std::size_t i = 0; i < replaced.size(); ++i) {
+    EXPECT_EQ(replaced[i].character, encoded.unencodable[i].character);
+    EXPECT_EQ(replaced[i].place.line, encoded.unencodable[i].place.line);
+    EXPECT_EQ(replaced[i].place.column, encoded.unencodable[i].place.column);
+  }
+}
+
 }  // namespace
 }  // namespace quillshade

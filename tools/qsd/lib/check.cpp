@@ -63,13 +63,12 @@ LoadedForCheck LoadForCheck(std::string_view source, SourceEncoding encoding) {
     sink.Add("encoding", static_cast<std::size_t>(problem->place.line),
              static_cast<std::size_t>(problem->place.column), 0, problem->message);
   } else {
-    const EncodedStory encoded = EncodeStory(std::get<std::u16string>(decoded));
-    for (const Unencodable& bad : encoded.unencodable)
+    // The story exactly as the reader would hold it once the source is encoded.
+    loaded.text = std::move(std::get<std::u16string>(decoded));
+    for (const Unencodable& bad : MakeReaderText(loaded.text))
       sink.Add("unencodable", static_cast<std::size_t>(bad.place.line), static_cast<std::size_t>(bad.place.column),
                bad.character > 0xFFFF ? 2 : 1,
                DescribeCharacter(bad.character) + " cannot be written in code page 932");
-    // The story exactly as the reader would hold it once the source is encoded.
-    loaded.text = DecodeCharCodes(encoded.codes, Cp932CodePage());
     loaded.loaded = true;
   }
   loaded.diagnostics = std::move(sink.All());
@@ -80,7 +79,7 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   CheckedFile file{path, {}, {}, false, {}};
   // A story file is read as the reader reads it, never held whole.
   const bool storyFile = IsStoryFile(path);
-  const InputFile input = storyFile ? InputFile{} : ReadInput(path);
+  InputFile input = storyFile ? InputFile{} : ReadInput(path);
   if (input.error) {
     file.unreadable = *input.error;
     return file;
@@ -89,6 +88,7 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
       storyFile || LooksLikeStoryFile(input.bytes)
           ? LoadForCheck(storyFile ? LoadStory(path, kMaxNamedProblems) : DecodeStoryBytes(input.bytes, kMaxNamedProblems))
           : LoadForCheck(input.bytes, encoding);
+  std::string().swap(input.bytes);  // the story's text is all the checks need
   file.diagnostics = std::move(loaded.diagnostics);
   if (!loaded.loaded) return file;
   StoryReport report = CheckStoryText(loaded.text, options);

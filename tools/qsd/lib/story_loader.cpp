@@ -174,7 +174,7 @@ std::string FormatSourceNote(const std::string& name, const SourceNote& note) {
   return place + (note.error ? ": error: " : ": warning: ") + note.message;
 }
 
-EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool lossy) {
+EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool lossy, SourceOutput output) {
   EncodedSource source;
   const auto refuse = [&source](std::optional<TextPlace> place, std::string message) {
     source.notes.push_back(SourceNote{place, true, std::move(message)});
@@ -189,7 +189,13 @@ EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool
   source.text = std::move(std::get<std::u16string>(text));
   if (source.text.empty()) return refuse(std::nullopt, "the text is empty, and the reader cannot load an empty story");
 
-  source.story = EncodeStory(source.text);
+  if (output == SourceOutput::kCodes) {
+    source.story = EncodeStory(source.text);
+  } else {
+    source.story.unencodable = MakeReaderText(source.text);
+    const std::size_t lastBreak = source.text.rfind(u"\r\n");
+    source.story.lastLineUnbroken = (lastBreak == std::u16string::npos ? 0 : lastBreak + 2) < source.text.size();
+  }
   const std::vector<Unencodable>& unencodable = source.story.unencodable;
   for (std::size_t i = 0; i < unencodable.size() && i < kMaxNamedProblems; ++i)
     source.notes.push_back(SourceNote{unencodable[i].place, !lossy,
@@ -243,10 +249,10 @@ AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
     story.text = std::move(loaded.text);
     return story;
   }
-  EncodedSource source = EncodeSource(input.bytes, encoding, /*lossy=*/true);
-  story.notes = std::move(source.notes);
   // The story exactly as the reader would hold it once the source is encoded.
-  if (!source.refused) story.text = DecodeCharCodes(source.story.codes, Cp932CodePage());
+  EncodedSource source = EncodeSource(input.bytes, encoding, /*lossy=*/true, SourceOutput::kReaderText);
+  story.notes = std::move(source.notes);
+  if (!source.refused) story.text = std::move(source.text);
   return story;
 }
 

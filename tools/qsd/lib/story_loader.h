@@ -72,12 +72,17 @@ std::string FormatSourceNote(const std::string& name, const SourceNote& note);
 // holds characters code page 932 cannot hold (unless `lossy`, which writes '?').
 struct EncodedSource {
   bool refused = false;
-  std::u16string text;  // the story text the source holds
-  EncodedStory story;
+  std::u16string text;  // the story text the source holds (with `kReaderText`: as the reader would)
+  EncodedStory story;   // with `kReaderText`: no codes
   std::vector<SourceNote> notes;  // errors and warnings, in order
 };
 
-EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool lossy);
+// What EncodeSource makes: the codes of a story file, or only the text that the reader
+// would hold once it loads them, which needs no codes in between.
+enum class SourceOutput { kCodes, kReaderText };
+
+EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool lossy,
+                           SourceOutput output = SourceOutput::kCodes);
 
 // A story from a story file or from a text source (told apart by content), for
 // commands that only need its text: a text source is encoded as `qsd encode --lossy`

@@ -19,10 +19,10 @@ std::string ByteText(unsigned char byte) {
   return buffer;
 }
 
-// Decodes UTF-8 strictly, naming the first byte that is not well-formed.
-std::variant<std::u32string, SourceProblem> DecodeUtf8(std::string_view bytes) {
-  std::u32string out;
-  out.reserve(bytes.size());
+// Decodes UTF-8 strictly, handing each character to `emit`; names the first byte that is
+// not well-formed.
+template <typename Emit>
+std::optional<SourceProblem> DecodeUtf8(std::string_view bytes, const Emit& emit) {
   PlaceCounter counter;
   std::size_t i = 0;
   while (i < bytes.size()) {
@@ -31,17 +31,16 @@ std::variant<std::u32string, SourceProblem> DecodeUtf8(std::string_view bytes) {
       const auto lead = static_cast<unsigned char>(bytes[i]);
       return Problem(counter.Place(), "byte " + ByteText(lead) + " begins no UTF-8 character" + std::string(kTryCp932));
     }
-    out.push_back(character->codePoint);
+    emit(character->codePoint);
     counter.Count(character->codePoint);
     i += character->length;
   }
-  return out;
+  return std::nullopt;
 }
 
-std::variant<std::u32string, SourceProblem> DecodeCp932(std::string_view bytes) {
+template <typename Emit>
+std::optional<SourceProblem> DecodeCp932(std::string_view bytes, const Emit& emit) {
   const CodePage& page = Cp932CodePage();
-  std::u32string out;
-  out.reserve(bytes.size());
   PlaceCounter counter;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto byte = static_cast<unsigned char>(bytes[i]);
@@ -53,35 +52,41 @@ std::variant<std::u32string, SourceProblem> DecodeCp932(std::string_view bytes) 
     }
     if (c == CodePage::kNoCharacter)
       return Problem(counter.Place(), "byte " + ByteText(byte) + " begins no code page 932 character");
-    out.push_back(c);
+    emit(c);
     counter.Count(c);
   }
-  return out;
+  return std::nullopt;
 }
 
 }  // namespace
 
 SourceResult ReadTextSource(std::string_view bytes, SourceEncoding encoding) {
   if (encoding == SourceEncoding::Utf8 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  auto decoded = encoding == SourceEncoding::Utf8 ? DecodeUtf8(bytes) : DecodeCp932(bytes);
-  if (auto* problem = std::get_if<SourceProblem>(&decoded)) return std::move(*problem);
-  const std::u32string& characters = std::get<std::u32string>(decoded);
-
+  // Each character straight into the text: no byte gives more than one unit but a lone
+  // CR or LF, which becomes CR LF, so this is room enough.
   std::u16string text;
-  text.reserve(characters.size() + characters.size() / 16);
+  text.reserve(bytes.size() + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) +
+               static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\r')));
   PlaceCounter counter;
-  for (std::size_t i = 0; i < characters.size(); ++i) {
-    const char32_t c = characters[i];
-    // A NUL byte means a binary file, not a story someone wrote.
-    if (c == 0) return Problem(counter.Place(), "a NUL byte: this is a binary file, not a text");
+  std::optional<SourceProblem> binary;
+  bool afterCr = false;
+  const auto emit = [&](char32_t c) {
+    // A NUL byte means a binary file, not a story someone wrote; a byte that is no
+    // character, even a later one, is named before it.
+    if (c == 0 && !binary) binary = Problem(counter.Place(), "a NUL byte: this is a binary file, not a text");
+    const bool lfOfCrLf = afterCr && c == U'\n';  // already written with its CR
+    afterCr = c == U'\r';
+    if (lfOfCrLf) return;
     counter.Count(c);
-    if (c == U'\r' || c == U'\n') {
+    if (c == U'\r' || c == U'\n')
       text += u"\r\n";
-      if (c == U'\r' && i + 1 < characters.size() && characters[i + 1] == U'\n') ++i;
-    } else {
+    else
       AppendCharacter(text, c);
-    }
-  }
+  };
+  std::optional<SourceProblem> problem =
+      encoding == SourceEncoding::Utf8 ? DecodeUtf8(bytes, emit) : DecodeCp932(bytes, emit);
+  if (problem) return std::move(*problem);
+  if (binary) return std::move(*binary);
   return text;
 }
 

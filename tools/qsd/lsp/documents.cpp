@@ -11,7 +11,7 @@ void DocumentText::FindLines() {
   starts_.assign(1, 0);
   for (std::size_t i = 0; i < text_.size(); ++i) {
     if (text_[i] == u'\r' && i + 1 < text_.size() && text_[i + 1] == u'\n') ++i;
-    if (text_[i] == u'\r' || text_[i] == u'\n') starts_.push_back(i + 1);
+    if (text_[i] == u'\r' || text_[i] == u'\n') starts_.push_back(static_cast<std::uint32_t>(i + 1));
   }
 }
 
@@ -22,7 +22,7 @@ std::size_t DocumentText::Offset(const Position& position) const {
   std::size_t end = line + 1 < starts_.size() ? starts_[line + 1] : text_.size();
   while (end > starts_[line] && (text_[end - 1] == u'\n' || text_[end - 1] == u'\r')) --end;
   const auto character = static_cast<std::size_t>(std::max<std::int64_t>(position.character, 0));
-  return std::min(starts_[line] + character, end);
+  return std::min(std::size_t{starts_[line]} + character, end);
 }
 
 void DocumentText::Replace(const Range& range, std::u16string_view with) {

@@ -38,7 +38,7 @@ class DocumentText {
   void FindLines();
 
   std::u16string text_;
-  std::vector<std::size_t> starts_;
+  std::vector<std::uint32_t> starts_;  // a document holds at most 64 Mi units, and may have millions of lines
 };
 
 // A story file is told from a text source by its name: a text source ends in ".txt"
