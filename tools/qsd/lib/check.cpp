@@ -5,8 +5,6 @@
 #include <future>
 #include <tuple>
 
-#include "story/code_page.h"
-#include "story/decode.h"
 #include "tools/qsd/lib/background.h"
 #include "tools/qsd/lib/check_internal.h"
 #include "tools/qsd/lib/files.h"

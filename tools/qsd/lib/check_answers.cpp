@@ -19,7 +19,7 @@ bool ReadsOn(const ScriptLine& parts) {
 
 }  // namespace
 
-void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, const LineSet& choices, DiagnosticSink& sink) {
+void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, const IndexSet& choices, DiagnosticSink& sink) {
   // The last line that reading on from each line reaches (itself when it stops there),
   // worked out only for the lines that answers lead into, each line split at most once;
   // a story without choices never needs it.

@@ -137,7 +137,7 @@ bool HoldsFullWidthForm(std::u16string_view line) {
   return found != 0;
 }
 
-void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const LineSet& candidates,
+void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const IndexSet& candidates,
                            DiagnosticSink& sink) {
   // Only lines that hold some full-width form are split again.
   FullWidthChecker checker(index, sink);

@@ -43,11 +43,12 @@ class DiagnosticSink {
   Diagnostic dropped_;                      // what Add answers for a problem that is only counted
 };
 
-// A set of story lines, a bit each, visited in order.
-class LineSet {
+// A set of indexes below a bound (story lines, places in the text), a bit each, visited
+// in order.
+class IndexSet {
  public:
-  explicit LineSet(std::size_t lineCount) : bits_(lineCount / 64 + 1, 0) {}
-  void Add(std::size_t line) { bits_[line / 64] |= std::uint64_t{1} << (line % 64); }
+  explicit IndexSet(std::size_t bound) : bits_(bound / 64 + 1, 0) {}
+  void Add(std::size_t index) { bits_[index / 64] |= std::uint64_t{1} << (index % 64); }
   template <typename Visit>
   void ForEach(const Visit& visit) const {
     for (std::size_t word = 0; word < bits_.size(); ++word)
@@ -61,8 +62,8 @@ class LineSet {
 
 // The lines that the checks after CheckLines look at again, found while it reads them all.
 struct LinesToRevisit {
-  LineSet choices;    // lines that leave a choice pending
-  LineSet fullWidth;  // lines that hold a full-width form of a script marker
+  IndexSet choices;    // lines that leave a choice pending
+  IndexSet fullWidth;  // lines that hold a full-width form of a script marker
 };
 
 // Checks that read the lines one by one.
@@ -79,14 +80,14 @@ void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, Fl
 
 // Answers of a choice (on the lines `choices`) that Down reads on from into another
 // answer's line.
-void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, const LineSet& choices, DiagnosticSink& sink);
+void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, const IndexSet& choices, DiagnosticSink& sink);
 
 // Whether a line holds a full-width form of a script marker, for the check below.
 bool HoldsFullWidthForm(std::u16string_view line);
 
 // Script markers written in their full-width forms where the marker would act, on the
 // lines `candidates`.
-void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const LineSet& candidates,
+void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const IndexSet& candidates,
                            DiagnosticSink& sink);
 
 // WalkStory over the lines and labels the check has already indexed.

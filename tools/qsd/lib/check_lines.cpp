@@ -53,7 +53,7 @@ class LineChecker {
       : text_(text), lines_(lines), options_(options), sink_(sink), index_(index), suggester_(lines) {}
 
   LinesToRevisit Run() {
-    LinesToRevisit revisit{LineSet(lines_.Count()), LineSet(lines_.Count())};
+    LinesToRevisit revisit{IndexSet(lines_.Count()), IndexSet(lines_.Count())};
     for (std::size_t line = 1; line <= lines_.Count(); ++line) {
       if (!lines_.Terminated(line)) continue;
       line_ = line;

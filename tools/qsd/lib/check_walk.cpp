@@ -1,6 +1,5 @@
 // The exhaustive walk over every reader state reachable from the start of a story.
 #include <algorithm>
-#include <bit>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -108,7 +107,7 @@ class Walker {
         // Each line is usually read with a few mixes of the flags; the limit caps the guess.
         table_(std::min<std::uint64_t>(maxStates, 4 * static_cast<std::uint64_t>(lines.Count()) + 64)) {
     choiceLists_.emplace_back();
-    shownAt_.assign(text_.size() / 64 + 1, 0);
+    shownAt_ = IndexSet(text_.size());
   }
 
   WalkResult Run() {
@@ -211,7 +210,7 @@ class Walker {
     // The empty step that a jump makes on the line break before its label line shows
     // no line of the story.
     if (index + 1 < text_.size() && text_[index] == u'\r' && text_[index + 1] == u'\n') return;
-    MarkShown(index);
+    shownAt_.Add(index);
   }
 
   // Charges the characters a step reads before it is taken; false once the budget is
@@ -263,7 +262,7 @@ class Walker {
       if (labelLine > 0 && !Charge(StepCost(labelLine + 2))) return false;
       const std::optional<std::u16string_view> shown = ChooseBranch(text_, labels_, story_, key);
       if (shown) {
-        if (labelLine > 0) MarkShown(static_cast<std::size_t>(labelLine) + 1);  // the label line's start
+        if (labelLine > 0) shownAt_.Add(static_cast<std::size_t>(labelLine) + 1);  // the label line's start
       }
       Defer(number, false);
     }
@@ -272,19 +271,14 @@ class Walker {
 
   // The lines that hold a place where a step began showing a line: a bit a character
   // while walking, cheaper than looking up the line of every step.
-  void MarkShown(std::size_t index) { shownAt_[index / 64] |= std::uint64_t{1} << (index % 64); }
-
   void MarkLinesReached() {
     result_.lineReached.assign(lines_.Count() + 1, false);
     std::size_t line = 1;
-    for (std::size_t word = 0; word < shownAt_.size(); ++word) {
-      for (std::uint64_t bits = shownAt_[word]; bits != 0; bits &= bits - 1) {
-        const std::size_t at = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
-        while (line < lines_.Count() && lines_.Start(line + 1) <= at) ++line;
-        result_.lineReached[line] = true;
-      }
-    }
-    shownAt_ = {};
+    shownAt_.ForEach([&](std::size_t at) {
+      while (line < lines_.Count() && lines_.Start(line + 1) <= at) ++line;
+      result_.lineReached[line] = true;
+    });
+    shownAt_ = IndexSet(0);
   }
 
   // Down goes from each state without a pending choice to exactly one next state, so a
@@ -330,7 +324,7 @@ class Walker {
   WalkResult result_;
   StateTable table_;
   std::vector<PackedState> states_;
-  std::vector<std::uint64_t> shownAt_;  // a bit by 0-based text index: a step began showing a line there
+  IndexSet shownAt_{0};  // 0-based text indexes where a step began showing a line
   std::vector<std::uint32_t> downNext_;
   std::vector<Pending> pending_;  // the state Down leads to; kNone after a choice
   std::vector<std::u16string> choiceLists_;
