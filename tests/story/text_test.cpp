@@ -65,6 +65,8 @@ TEST(FindLineBreak, FindsTheFirstCrLfAtOrAfterAPlace) {
   EXPECT_EQ(FindLineBreak(u"ab\r", 0), std::u16string_view::npos);  // a CR at the very end
   EXPECT_EQ(FindLineBreak(u"\n\r\r\n", 0), 2U);
   EXPECT_EQ(FindLineBreak(u"\r\n", 5), std::u16string_view::npos);
+  // A break at every distance, across the first units that are looked at one by one.
+  for (std::size_t gap = 0; gap < 40; ++gap) ASSERT_EQ(FindLineBreak(std::u16string(gap, u'\r') + u"\r\n", 0), gap);
 }
 
 }  // namespace

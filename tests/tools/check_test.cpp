@@ -121,14 +121,24 @@ TEST(WalkStory, StopsAtTheStateLimitAndSaysSo) {
   EXPECT_THAT(Found(u"One.\nTwo.\nThree.\nFour.\n", {kDefaultWidth, 3, kDefaultMaxScan}), ElementsAre("1:1 walk-limit"));
 }
 
-// Each jump searches the whole text, so a story of many jumps is bounded by what the
-// searches read, not only by its number of states.
-TEST(WalkStory, StopsWhenTheLabelSearchesWouldReadTooMuch) {
+// Each step reads its line, so a story of long lines is bounded by what the walk reads,
+// not only by its number of states.
+TEST(WalkStory, StopsWhenItWouldReadTooMuch) {
   const std::u16string story = Story(u"Start.\n[a] A. >> [b]\n[b] B. >> [c]\n[c] C. :: END\n");
   const WalkResult walk = WalkStory(story, 1000, 3 * story.size());
   EXPECT_FALSE(walk.complete);
   EXPECT_EQ(walk.stoppedBy, WalkLimit::Scan);
   EXPECT_TRUE(WalkStory(story, 1000, 100 * story.size()).complete);
+}
+
+// The walk steps several states before it adds the states they lead to; the limit it
+// names is still the one a step-by-step walk meets first.
+TEST(WalkStory, NamesTheLimitMetFirst) {
+  const std::u16string story = Story(u"Start.\nTwo.\nThree.\nFour.\n");
+  const std::uint64_t twoSteps = 2 * (std::u16string_view(u"Start.").size() + 1);  // the first two of the four starts
+  // Five states are met on the second step, the budget on the third.
+  EXPECT_EQ(WalkStory(story, 5, twoSteps).stoppedBy, WalkLimit::States);
+  EXPECT_EQ(WalkStory(story, 1000, twoSteps).stoppedBy, WalkLimit::Scan);
 }
 
 // Every line carries a choice back to a different line and sets flags: many states, all

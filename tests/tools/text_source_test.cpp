@@ -49,6 +49,9 @@ TEST(ReadTextSource, NulByteMeansBinary) {
   const SourceProblem problem = ProblemOf(ReadTextSource(std::string_view("ab\ncd\0", 6), SourceEncoding::Utf8));
   EXPECT_EQ(problem.place.line, 2);
   EXPECT_NE(problem.message.find("binary"), std::string::npos);
+  // A byte that is no character is named even when it comes after the NUL.
+  EXPECT_NE(ProblemOf(ReadTextSource(std::string_view("a\0b\xE9", 4), SourceEncoding::Utf8)).message.find("0xE9"),
+            std::string::npos);
 }
 
 TEST(ReadTextSource, CodePage932) {
