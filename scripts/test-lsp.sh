@@ -1,12 +1,16 @@
 #!/bin/sh
-# Test stage of the language server in a real editor: Neovim's own client (installed when
-# missing) opens a story with planted faults, waits for its diagnostics, goes to a
-# definition and renames a label; the buffer and the diagnostics must come out as
-# tests/tools/lsp/editor/fox.expected says.
+# Test stage of the language server in real editors and of the editors' colours:
+# Neovim's own client and Emacs's eglot (installed when missing) each open a story with
+# planted faults, wait for its diagnostics, go to a definition and rename a label; the
+# buffer and the diagnostics must come out as tests/tools/lsp/editor/fox.expected says,
+# and Emacs must see the server answer its shutdown and end on exit. Then the VS Code
+# grammar tokenizes the examples and the check fixtures as their scope listings say.
 set -eu
 cd "$(dirname "$0")/.."
-QUILLSHADE_EXTRA_PACKAGES=neovim ./scripts/install-deps.sh
+QUILLSHADE_EXTRA_PACKAGES="neovim emacs-nox elpa-eglot nodejs" ./scripts/install-deps.sh
+command -v npm > /dev/null || QUILLSHADE_EXTRA_PACKAGES=npm ./scripts/install-deps.sh
 command -v nvim > /dev/null || { echo "Neovim is still missing" >&2; exit 1; }
+command -v emacs > /dev/null || { echo "Emacs is still missing" >&2; exit 1; }
 [ -d build/dev ] || cmake --preset dev > /dev/null
 cmake --build build/dev --target qsd
 editor=tests/tools/lsp/editor
@@ -24,3 +28,22 @@ if ! diff -u "$editor/fox.expected" "$work/session"; then
   exit 1
 fi
 echo "Neovim session: diagnostics, definition and rename as expected"
+
+# The story's name picks the mode from the README's Emacs configuration.
+cp "$editor/fox.txt" "$work/fox.story.txt"
+emacs_status=0
+PATH="$PWD/build/dev/tools/qsd:$PATH" STORY="$work/fox.story.txt" OUT="$work/emacs-session" \
+  MODE="$PWD/editors/emacs/quillshade-story.el" \
+  timeout 120 emacs --batch -l tests/editors/emacs_session.el < /dev/null > "$work/emacs-log" 2>&1 || emacs_status=$?
+if ! diff -u "$editor/fox.expected" "$work/emacs-session" || [ "$emacs_status" -ne 0 ]; then
+  cat "$work/emacs-log" >&2
+  echo "the Emacs session failed or differs from $editor/fox.expected (- expected, + actual)" >&2
+  exit 1
+fi
+echo "Emacs session: diagnostics, definition, rename, shutdown and exit as expected"
+
+(cd editors/vscode && npm ci --no-audit --no-fund --loglevel=error)
+grammar="node editors/vscode/test/grammar.js"
+# Every example but the CMakeLists.txt beside them.
+$grammar tests/fixtures/grammar/examples examples/[!C]*.txt
+$grammar tests/fixtures/grammar/check tests/fixtures/check/*.txt
