@@ -3,8 +3,8 @@
 # Neovim's own client and Emacs's eglot (installed when missing) each open a story with
 # planted faults, wait for its diagnostics, go to a definition and rename a label; the
 # buffer and the diagnostics must come out as tests/tools/lsp/editor/fox.expected says,
-# and Emacs must see the server answer its shutdown and end on exit. Then the VS Code
-# grammar tokenizes the examples and the check fixtures as their scope listings say.
+# and Emacs must see the server answer its shutdown and end on exit. Then Vim's syntax
+# and the VS Code grammar colour stories as their listings say.
 set -eu
 cd "$(dirname "$0")/.."
 QUILLSHADE_EXTRA_PACKAGES="neovim emacs-nox elpa-eglot nodejs" ./scripts/install-deps.sh
@@ -41,6 +41,20 @@ if ! diff -u "$editor/fox.expected" "$work/emacs-session" || [ "$emacs_status" -
   exit 1
 fi
 echo "Emacs session: diagnostics, definition, rename, shutdown and exit as expected"
+
+# Vim's syntax, from the same token rules, on stories named as the filetype detects them.
+for listing in tests/fixtures/grammar/vim/*.syntax; do
+  name=$(basename "$listing" .syntax)
+  story=$(ls "$editor/$name.txt" "tests/fixtures/check/$name.txt" 2> /dev/null | head -n 1)
+  cp "$story" "$work/$name.story.txt"
+  STORY="$work/$name.story.txt" OUT="$work/$name.syntax" timeout 60 nvim --headless --clean \
+    --cmd "set runtimepath^=$PWD/editors/vim" -c "luafile tests/editors/vim_syntax.lua" < /dev/null || true
+  if ! diff -u "$listing" "$work/$name.syntax"; then
+    echo "Vim's syntax differs from $listing (- expected, + actual)" >&2
+    exit 1
+  fi
+done
+echo "Vim syntax: stories coloured as their listings say"
 
 (cd editors/vscode && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
 grammar="node editors/vscode/test/grammar.js"
