@@ -26,8 +26,8 @@
   `(;; A hidden prefix: "[" first on the line (after spaces) up to the first "]".
     ("^ *\\(\\[[^]\n]*\\]\\)" 1 font-lock-function-name-face)
     ;; The choice list: everything after the first "??".
-    ("??\\(.*\\)$" 1 font-lock-constant-face)
-    ("??" 0 font-lock-keyword-face t)
+    ("\\?\\?\\(.*\\)$" 1 font-lock-constant-face)
+    ("\\?\\?" 0 font-lock-keyword-face t)
     ;; Commands: after the first "::" that stands before any "??".
     ("^\\(?:[^?:\n]\\|\\?[^?\n]\\|:[^:\n]\\)*\\(::\\)\\(\\(?:[^?\n]\\|\\?[^?\n]\\)*\\)"
      (1 font-lock-keyword-face t)
@@ -37,7 +37,7 @@
      (1 font-lock-keyword-face t)
      (2 font-lock-function-name-face t))
     ;; Markers an input method types in full width: the reader takes them as plain text.
-    ("[？：＞［］]+" 0 font-lock-warning-face t))
+    ("？？\\|：：\\|＞＞\\|［\\|］" 0 font-lock-warning-face t))
   "Colours of the parts of a story line.")
 
 ;;;###autoload

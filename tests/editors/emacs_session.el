@@ -67,6 +67,13 @@
 (defun session ()
   (find-file (getenv "STORY"))
   (unless (eq major-mode 'quillshade-story-mode) (error "the story opened in %s" major-mode))
+  ;; The mode's own colours: the first line's label, its choice marker and its choices.
+  (font-lock-ensure)
+  (dolist (expected '((1 . font-lock-function-name-face) (38 . font-lock-keyword-face)
+                      (41 . font-lock-constant-face) (16 . nil)))
+    (let ((face (get-text-property (car expected) 'face)))
+      (unless (eq face (cdr expected))
+        (error "character %d is coloured %s, not %s" (car expected) face (cdr expected)))))
   ;; The command loop runs this hook after a command; eglot-ensure connects from it.
   (run-hooks 'post-command-hook)
   (session-wait-for "the server" #'eglot-current-server)
