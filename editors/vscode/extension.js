@@ -22,7 +22,7 @@ function IsProgram(file) {
 // The qsd to run: the setting, then the first on PATH, then the one packed beside the extension.
 function FindQsd(context) {
   const configured = vscode.workspace.getConfiguration('quillshade').get('qsdPath', '').trim();
-  if (configured) return { program: configured, how: 'the setting quillshade.qsdPath' };
+  if (configured) return { program: configured, how: 'the setting quillshade.qsdPath', named: true };
   for (const folder of (process.env.PATH || '').split(path.delimiter)) {
     if (folder && IsProgram(path.join(folder, kProgram))) return { program: path.join(folder, kProgram), how: 'PATH' };
   }
@@ -44,6 +44,10 @@ async function activate(context) {
   const found = FindQsd(context);
   if (!found) {
     vscode.window.showErrorMessage(`Quillshade: no ${kProgram} found: set quillshade.qsdPath, or put ${kProgram} on PATH.`);
+    return;
+  }
+  if (found.named && !IsProgram(found.program)) {
+    vscode.window.showErrorMessage(`Quillshade: quillshade.qsdPath names ${found.program}, which is not a program.`);
     return;
   }
   const output = vscode.window.createOutputChannel('Quillshade');
