@@ -63,7 +63,12 @@ async function Main(args) {
       fs.writeFileSync(golden, actual);
       continue;
     }
-    const expected = fs.existsSync(golden) ? fs.readFileSync(golden, 'utf8') : '';
+    if (!fs.existsSync(golden)) {
+      failed++;
+      console.error(`${story}: no scope listing ${golden} (--update writes it)`);
+      continue;
+    }
+    const expected = fs.readFileSync(golden, 'utf8');
     if (actual === expected) continue;
     failed++;
     const a = actual.split('\n'), e = expected.split('\n');
