@@ -35,6 +35,7 @@ desktop-file-validate /usr/share/applications/quillshade.desktop
 qsd --version
 MANPAGER=cat man qsd 2>/dev/null | grep -q 'qsd graph' || fail "man qsd does not show the commands"
 MANPAGER=cat man quillshade 2>/dev/null | grep -q 'STORY.qsd' || fail "man quillshade does not show"
+MANPAGER=cat man 5 quillshade-story 2>/dev/null | grep -q 'worked example' || fail "man 5 quillshade-story does not show"
 type=$(xdg-mime query filetype examples/lantern.qsd)
 [ "$type" = application/x-quillshade-story ] || fail "xdg-mime calls examples/lantern.qsd $type"
 echo "xdg-mime: examples/lantern.qsd is $type"
