@@ -43,6 +43,15 @@ std::size_t TabbedIndent(std::u16string_view line) {
   return line.substr(0, indent).find(u'\t') == std::u16string_view::npos ? 0 : indent;
 }
 
+// The '[label]' of a line that begins with tabs (and maybe spaces) before it; empty if
+// the line is no such line.
+std::u16string_view TabbedLabel(std::u16string_view line) {
+  const std::size_t indent = TabbedIndent(line);
+  if (indent == 0 || indent == line.size() || line[indent] != kPrefixOpen) return {};
+  const std::size_t close = line.find(kPrefixClose, indent);
+  return close == std::u16string_view::npos ? std::u16string_view{} : line.substr(indent, close + 1 - indent);
+}
+
 // Where the word END stands alone at the end of shown text, after a space or nothing, or
 // npos: written there without '::' it is shown as text, and reading goes on. After a
 // full-width '：：' it is left to the full-width check, which says why.
@@ -165,34 +174,26 @@ class LineChecker {
     }
   }
 
-  // The first line that begins with the label after a tab (and maybe spaces), 0 if none.
-  // Such lines are indexed on the first missing label: most stories have none.
+  // The first line that holds the '[label]' after a tab, 0 if none. Such lines are
+  // gathered on the first missing label: most stories have none.
   std::size_t TabbedLineWith(std::u16string_view label) {
-    const auto after = [&](std::uint32_t line) {
-      const std::u16string_view text = lines_.Text(line);
-      return text.substr(TabbedIndent(text));
-    };
-    if (!tabbedIndexed_) {
-      tabbedIndexed_ = true;
-      for (std::size_t line = 2; line <= lines_.Count() && tabbed_.size() < kMaxTabbedLines; ++line)
-        if (lines_.Terminated(line) && TabbedIndent(lines_.Text(line)) > 0)
-          tabbed_.push_back(static_cast<std::uint32_t>(line));
-      std::stable_sort(tabbed_.begin(), tabbed_.end(),
-                       [&](std::uint32_t a, std::uint32_t b) { return after(a) < after(b); });
+    if (!tabbedGathered_) {
+      tabbedGathered_ = true;
+      for (std::size_t line = 2; line <= lines_.Count() && tabbed_.size() < kMaxTabbedLabels; ++line)
+        if (lines_.Terminated(line))
+          if (const std::u16string_view tabbed = TabbedLabel(lines_.Text(line)); !tabbed.empty())
+            tabbed_.emplace(tabbed, static_cast<std::uint32_t>(line));
     }
-    const auto found = std::partition_point(tabbed_.begin(), tabbed_.end(),
-                                            [&](std::uint32_t line) { return after(line) < label; });
-    return found != tabbed_.end() && after(*found).starts_with(label) ? *found : 0;
+    const auto found = tabbed_.find(label);
+    return found == tabbed_.end() ? 0 : found->second;
   }
 
   // A line that begins with a tab before its label: it shows whole, and no jump finds it.
   bool CheckTabBeforeLabel() {
-    const std::size_t indent = TabbedIndent(raw_);
-    if (indent == 0 || indent == raw_.size() || raw_[indent] != kPrefixOpen) return false;
-    const std::size_t close = raw_.find(kPrefixClose, indent);
-    if (close == std::u16string_view::npos) return false;
-    Warn("tab-before-label", 1, indent, [&] {
-      return "a tab before " + Quote(raw_.substr(indent, close + 1 - indent)) +
+    const std::u16string_view label = TabbedLabel(raw_);
+    if (label.empty()) return false;
+    Warn("tab-before-label", 1, static_cast<std::size_t>(label.data() - raw_.data()), [&] {
+      return "a tab before " + Quote(label) +
              ": the line does not begin with it, so no jump or choice finds it, and the reader shows it whole";
     });
     return true;
@@ -408,11 +409,11 @@ class LineChecker {
   const LabelIndex& index_;
   LabelSuggester suggester_;
   std::unordered_map<std::u16string, LabelFacts> labels_;
-  // Lines beginning with a tab, sorted by what follows it, for the missing labels' notes;
-  // kept to a bound whatever the story.
-  static constexpr std::size_t kMaxTabbedLines = 1'000'000;
-  std::vector<std::uint32_t> tabbed_;
-  bool tabbedIndexed_ = false;
+  // The first line of each '[label]' that a tab stands before, for the missing labels'
+  // notes; kept to a bound whatever the story.
+  static constexpr std::size_t kMaxTabbedLabels = 100'000;
+  std::unordered_map<std::u16string_view, std::uint32_t> tabbed_;
+  bool tabbedGathered_ = false;
   std::size_t line_ = 0;
   std::u16string_view raw_;
   bool tabbedLabel_ = false;  // the current line has a tab before its label
