@@ -62,7 +62,7 @@ cmake --workflow --preset windows-installer > build/windows-installer-workflow.l
 installer=$(ls build/windows/packages/quillshade-*-win64.exe)
 zip=$(ls build/windows/packages/quillshade-*-win64.zip)
 listing=$(unzip -Z1 "$zip")
-for name in quillshade.exe qsd.exe README.txt stories/lantern.qsd stories/kitsune.qsd stories/dawn.qsd; do
+for name in quillshade.exe qsd.exe README.txt story-format.txt stories/lantern.qsd stories/kitsune.qsd stories/dawn.qsd; do
   echo "$listing" | grep -q "/$name\$" || fail "$zip lacks $name"
 done
 echo "$zip: both programs, the sample stories and the README"
