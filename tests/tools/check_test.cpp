@@ -269,7 +269,8 @@ TEST(NearestName, ATypoOrAnotherCaseButNothingFar) {
 
 std::vector<CheckedFile> TwoCheckedFiles() {
   CheckedFile first{"a dir/story.txt", {}, {}, true, {}};
-  first.diagnostics.push_back({3, 7, 4, Severity::Error, "no line begins with 'x\u00e9'", "missing-label", "did you mean '[x]'?"});
+  first.diagnostics.push_back(
+      {3, 7, 4, Severity::Error, "no line begins with 'x\u00e9'", "missing-label", "did you mean '[x]'?"});
   first.diagnostics.push_back({5, 1, 0, Severity::Warning, "lines no way reaches", "unreachable", {}});
   CheckedFile gone{"gone.qsd", "no such file", {}, false, {}};
   CheckedFile second{"b.txt", {}, {}, true, {}};

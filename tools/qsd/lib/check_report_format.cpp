@@ -121,7 +121,8 @@ std::string FormatFindingsSarif(const std::vector<CheckedFile>& files, std::stri
               {"columnKind", "utf16CodeUnits"}};
   run["invocations"] = Json::array({std::move(invocation)});
   run["results"] = std::move(results);
-  Json log = {{"$schema", "https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/sarif-schema-2.1.0.json"}, {"version", "2.1.0"}};
+  Json log = {{"$schema", "https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/sarif-schema-2.1.0.json"},
+              {"version", "2.1.0"}};
   log["runs"] = Json::array({std::move(run)});
   return Dump(log, 2) + "\n";
 }
