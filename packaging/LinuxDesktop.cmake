@@ -1,6 +1,7 @@
 # The Linux desktop's files: the reader's menu entry, the story file type, icons, man
 # pages and qsd's shell completion. Man pages and completion are written at build time
-# from the help texts (help2man; see linux/qsd-docs.sh).
+# from the help texts (help2man; see linux/qsd-docs.sh), the story format's page from
+# the README (linux/story-page.sh).
 find_program(QUILLSHADE_HELP2MAN help2man DOC "help2man, which writes qsd's man page from qsd --help")
 find_program(QUILLSHADE_GZIP gzip REQUIRED)
 if(QUILLSHADE_HELP2MAN)
@@ -30,6 +31,15 @@ add_custom_command(OUTPUT ${generated}/changelog.gz
   DEPENDS ${generated}/changelog VERBATIM)
 set(docs ${generated}/changelog.gz)
 install(FILES ${generated}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/quillshade)
+
+# quillshade-story(5), the story format, from the README's story guide: one source for both.
+add_custom_command(OUTPUT ${generated}/quillshade-story.5.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${generated}
+  COMMAND sh ${linux}/story-page.sh ${PROJECT_SOURCE_DIR}/README.md ${generated}/quillshade-story.5 ${PROJECT_VERSION}
+  COMMAND ${QUILLSHADE_GZIP} -9nf ${generated}/quillshade-story.5
+  DEPENDS ${linux}/story-page.sh ${PROJECT_SOURCE_DIR}/README.md VERBATIM)
+list(APPEND docs ${generated}/quillshade-story.5.gz)
+install(FILES ${generated}/quillshade-story.5.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man5)
 
 if(QUILLSHADE_BUILD_DOCS)
   if(NOT QUILLSHADE_HELP2MAN)

@@ -35,6 +35,7 @@ desktop-file-validate /usr/share/applications/quillshade.desktop
 qsd --version
 MANPAGER=cat man qsd 2>/dev/null | grep -q 'qsd graph' || fail "man qsd does not show the commands"
 MANPAGER=cat man quillshade 2>/dev/null | grep -q 'STORY.qsd' || fail "man quillshade does not show"
+MANPAGER=cat man 5 quillshade-story 2>/dev/null | grep -q 'worked example' || fail "man 5 quillshade-story does not show"
 type=$(xdg-mime query filetype examples/lantern.qsd)
 [ "$type" = application/x-quillshade-story ] || fail "xdg-mime calls examples/lantern.qsd $type"
 echo "xdg-mime: examples/lantern.qsd is $type"
@@ -61,7 +62,7 @@ cmake --workflow --preset windows-installer > build/windows-installer-workflow.l
 installer=$(ls build/windows/packages/quillshade-*-win64.exe)
 zip=$(ls build/windows/packages/quillshade-*-win64.zip)
 listing=$(unzip -Z1 "$zip")
-for name in quillshade.exe qsd.exe README.txt stories/lantern.qsd stories/kitsune.qsd stories/dawn.qsd; do
+for name in quillshade.exe qsd.exe README.txt story-format.txt stories/lantern.qsd stories/kitsune.qsd stories/dawn.qsd; do
   echo "$listing" | grep -q "/$name\$" || fail "$zip lacks $name"
 done
 echo "$zip: both programs, the sample stories and the README"

@@ -7,6 +7,9 @@
 #include <algorithm>
 #include <random>
 
+#include "tools/qsd/lib/check_report_format.h"
+#include "tools/qsd/lib/json.h"
+#include "tools/qsd/lib/label_suggestion.h"
 #include "tools/qsd/lib/line_index.h"
 #include "tools/qsd/lib/story_loader.h"
 
@@ -187,6 +190,13 @@ TEST(CheckStoryText, ChoicesLeadingToTheSameLine) {
   EXPECT_THAT(Found(u"Start. ?? go\ngo Away. :: END\n"), IsEmpty());
 }
 
+TEST(CheckStoryText, ALabelDefinedTwiceIsToldOnlyWhenTheLaterLineHoldsItWhole) {
+  EXPECT_THAT(Found(u"Start. ?? go\ngo North. :: END\ngo South. :: END\n"),
+              ElementsAre("3:1 duplicate-label", "3:1 unreachable"));
+  // "gone" begins with "go" but is another word: no second definition of it.
+  EXPECT_THAT(Found(u"Start. ?? go\ngo North. :: END\ngone :: END\n"), ElementsAre("3:1 unreachable"));
+}
+
 TEST(CheckStoryText, WidthCountsFullWidthCharactersTwice) {
   CheckOptions narrow;
   narrow.width = 6;
@@ -246,6 +256,74 @@ TEST(AllChecks, NamesAreUniqueAndEveryDiagnosticUsesOne) {
   EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
   for (const Diagnostic& d : CheckStoryText(Story(u"[a\nx ?? ,a,b,c,d,e,f :: DONE AON AOFF\n"), {}).diagnostics)
     EXPECT_TRUE(std::binary_search(names.begin(), names.end(), d.check)) << d.check;
+}
+
+TEST(NearestName, ATypoOrAnotherCaseButNothingFar) {
+  const std::vector<std::string_view> names{"encode", "decode", "check", "graph", "play"};
+  EXPECT_EQ(NearestName("chek", names), "check");
+  EXPECT_EQ(NearestName("Graph", names), "graph");
+  EXPECT_EQ(NearestName("decoed", names), "decode");
+  EXPECT_EQ(NearestName("frobnicate", names), std::nullopt);
+  EXPECT_EQ(NearestName("x", names), std::nullopt);
+}
+
+std::vector<CheckedFile> TwoCheckedFiles() {
+  CheckedFile first{"a dir/story.txt", {}, {}, true, {}};
+  first.diagnostics.push_back(
+      {3, 7, 4, Severity::Error, "no line begins with 'x\u00e9'", "missing-label", "did you mean '[x]'?"});
+  first.diagnostics.push_back({5, 1, 0, Severity::Warning, "lines no way reaches", "unreachable", {}});
+  CheckedFile gone{"gone.qsd", "no such file", {}, false, {}};
+  CheckedFile second{"b.txt", {}, {}, true, {}};
+  second.diagnostics.push_back({1, 2, 1, Severity::Warning, "a tab", "tab-in-text", {}});
+  return {first, gone, second};
+}
+
+TEST(FormatFindingsJson, OneObjectPerFindingWithItsSpan) {
+  const Json all = Json::parse(FormatFindingsJson(TwoCheckedFiles()));
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0], Json::parse(R"({"file": "a dir/story.txt", "line": 3, "column": 7, "endLine": 3, "endColumn": 11,
+      "severity": "error", "check": "missing-label", "message": "no line begins with 'x\u00e9'",
+      "notes": ["did you mean '[x]'?"]})"));
+  EXPECT_EQ(all[1]["endColumn"], 1);
+  EXPECT_EQ(all[1]["notes"], Json::array());
+  EXPECT_EQ(all[2]["file"], "b.txt");
+  EXPECT_EQ(Json::parse(FormatFindingsJson({})), Json::array());
+}
+
+TEST(FormatFindingsSarif, RulesFromTheRegistryAndResultsWithRegions) {
+  const Json log = Json::parse(FormatFindingsSarif(TwoCheckedFiles(), "2.0.0"));
+  EXPECT_EQ(log["version"], "2.1.0");
+  EXPECT_TRUE(log.contains("$schema"));
+  ASSERT_EQ(log["runs"].size(), 1u);
+  const Json& run = log["runs"][0];
+  EXPECT_EQ(run["columnKind"], "utf16CodeUnits");
+  const Json& rules = run["tool"]["driver"]["rules"];
+  ASSERT_EQ(rules.size(), AllChecks().size());
+  for (std::size_t i = 0; i < rules.size(); ++i) {
+    EXPECT_EQ(rules[i]["id"], AllChecks()[i].name);
+    EXPECT_EQ(rules[i]["shortDescription"]["text"], AllChecks()[i].summary);
+  }
+  const Json& results = run["results"];
+  ASSERT_EQ(results.size(), 3u);
+  for (const Json& result : results)
+    EXPECT_EQ(rules[result["ruleIndex"].get<std::size_t>()]["id"], result["ruleId"]);
+  EXPECT_EQ(results[0]["level"], "error");
+  EXPECT_EQ(results[0]["message"]["text"], "no line begins with 'x\u00e9'\nnote: did you mean '[x]'?");
+  const Json& location = results[0]["locations"][0]["physicalLocation"];
+  EXPECT_EQ(location["artifactLocation"]["uri"], "a%20dir/story.txt");
+  EXPECT_EQ(location["region"], Json::parse(R"({"startLine": 3, "startColumn": 7, "endLine": 3, "endColumn": 11})"));
+  // The unreadable file makes the run unsuccessful, and is named.
+  const Json& invocation = run["invocations"][0];
+  EXPECT_EQ(invocation["executionSuccessful"], false);
+  EXPECT_EQ(invocation["toolExecutionNotifications"][0]["locations"][0]["physicalLocation"]["artifactLocation"]["uri"],
+            "gone.qsd");
+}
+
+TEST(FileUri, RelativeStaysRelativeAbsoluteBecomesAFileUri) {
+  EXPECT_EQ(FileUri("stories/a b#1.txt"), "stories/a%20b%231.txt");
+  EXPECT_EQ(FileUri("/home/kit/tale.txt"), "file:///home/kit/tale.txt");
+  EXPECT_EQ(FileUri("C:\\stories\\tale.txt"), "file:///C:/stories/tale.txt");
+  EXPECT_EQ(FileUri("\xe7\x8b\x90.txt"), "%E7%8B%90.txt");
 }
 
 }  // namespace

@@ -32,6 +32,9 @@ failed='"message": "ファイルが開けません"'
 
 expect 2 'usage: qsd' -- 
 expect 2 "unknown command 'frobnicate'" -- frobnicate
+grep -q 'did you mean' "$dir/out" && fail_now "a command far from every other got a suggestion"
+expect 2 "did you mean 'check'?" -- chek
+expect 2 "did you mean 'graph'?" -- Graph
 expect 0 'usage: qsd' -- --help
 expect 0 'qsd 2' -- --version
 expect 0 'usage: qsd play' -- help play

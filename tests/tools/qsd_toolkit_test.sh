@@ -150,6 +150,13 @@ expect 2 'no FILE named' check
 expect 2 '--width needs a number' check --width wide "$dir/a.qsd"
 expect 2 '--max-states needs a number' check --max-states 0 "$dir/a.qsd"
 expect 2 "unknown option '--all'" check --all "$dir/a.qsd"
+# The formats keep the exit status; stdout is then the report alone.
+expect 1 '"check": "encoding"' check --format json "$dir/sjis.txt"
+expect 1 '"ruleId": "encoding"' check --format sarif "$dir/sjis.txt" "$dir/missing.qsd"
+grep -q '"executionSuccessful": false' "$dir/out" || fail "an unreadable file left the SARIF run successful"
+expect 0 '' check --format json "$dir/breaks.qsd"
+[ "$(cat "$dir/out")" = "[]" ] || fail "check --format json printed '$(cat "$dir/out")' for a clean story"
+expect 2 '--format needs text, json or sarif' check --format xml "$dir/a.qsd"
 
 # --- graph and one wording for every command -----------------------------------------
 expect 1 'latin1.txt:2:4: error: byte 0xE9' graph "$dir/latin1.txt"

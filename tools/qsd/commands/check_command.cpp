@@ -1,10 +1,11 @@
-// qsd check: reads its options, checks each file, prints the diagnostics as compilers do.
+// qsd check: reads its options, checks each file, prints the diagnostics as compilers do, or as JSON or SARIF.
 #include <cstdio>
 #include <optional>
 
 #include "tools/qsd/commands/command.h"
 #include "tools/qsd/commands/option_reader.h"
 #include "tools/qsd/lib/check.h"
+#include "tools/qsd/lib/check_report_format.h"
 #include "tools/qsd/lib/files.h"
 
 namespace quillshade::qsd {
@@ -12,7 +13,8 @@ namespace quillshade::qsd {
 const Command kCheckCommand{
     "check",
     "find the traps in stories, as a compiler reports errors",
-    "usage: qsd check [--width N] [--from utf-8|cp932] [--max-states N] [--max-scan N] FILE...\n"
+    "usage: qsd check [--format text|json|sarif] [--width N] [--from utf-8|cp932]\n"
+    "                 [--max-states N] [--max-scan N] FILE...\n"
     "       qsd check --list\n"
     "\n"
     "Checks story files (.qsd) and their text sources, told apart by their content.\n"
@@ -24,6 +26,12 @@ const Command kCheckCommand{
     "so name the stories of a series together.\n"
     "\n"
     "  --list           print every check with one line of explanation\n"
+    "  --format FORMAT  text (the default): the lines above, notes and totals on\n"
+    "                   stderr; json: an array of one object per finding (file,\n"
+    "                   line, column, endLine, endColumn, severity, check, message,\n"
+    "                   notes); sarif: a SARIF 2.1.0 log for code-scanning services.\n"
+    "                   Columns count UTF-16 code units; endColumn is one past the end\n"
+    "                   of the finding. The exit status is the same in every format.\n"
     "  --width N        columns the title bar shows (full-width characters count\n"
     "                   two; default 44, a 450-pixel title bar)\n"
     "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
@@ -38,8 +46,11 @@ const Command kCheckCommand{
 
 namespace {
 
+enum class OutputFormat { Text, Json, Sarif };
+
 struct CheckRequest {
   CheckOptions options;
+  OutputFormat format = OutputFormat::Text;
   SourceEncoding encoding = SourceEncoding::Utf8;
   bool list = false;  // --list: print the checks instead
   std::vector<std::string> paths;
@@ -56,6 +67,14 @@ std::optional<int> ParseArguments(const Arguments& args, CheckRequest& request) 
   CheckOptions& check = request.options;
   const std::vector<Option> options{
       Switch("--list", request.list),
+      ValueOption({"--format"}, "--format needs text, json or sarif",
+                  [&request](const std::string& value) {
+                    if (value == "text") request.format = OutputFormat::Text;
+                    else if (value == "json") request.format = OutputFormat::Json;
+                    else if (value == "sarif") request.format = OutputFormat::Sarif;
+                    else return false;
+                    return true;
+                  }),
       ValueOption({"--width"}, "--width needs a number of columns",
                   [&check](const std::string& value) {
                     std::uint64_t width = 0;
@@ -93,13 +112,21 @@ int PrintCheckList() {
   return kExitOk;
 }
 
+// 1 when a file has an error or could not be read, whatever the format.
+int ExitStatus(const std::vector<CheckedFile>& files) {
+  for (const CheckedFile& file : files) {
+    if (file.unreadable) return kExitFailed;
+    for (const Diagnostic& diagnostic : file.diagnostics)
+      if (diagnostic.severity == Severity::Error) return kExitFailed;
+  }
+  return kExitOk;
+}
+
 // One line per diagnostic on stdout, its note (if any) and the totals on stderr.
 int PrintDiagnostics(const std::vector<CheckedFile>& files) {
   std::size_t errors = 0;
   std::size_t warnings = 0;
-  bool unreadable = false;
   for (const CheckedFile& file : files) {
-    unreadable = unreadable || file.unreadable.has_value();
     for (const Diagnostic& diagnostic : file.diagnostics) {
       (diagnostic.severity == Severity::Error ? errors : warnings) += 1;
       const std::string line = FormatDiagnostic(file.name, diagnostic) + "\n";
@@ -117,7 +144,7 @@ int PrintDiagnostics(const std::vector<CheckedFile>& files) {
   if (errors + warnings > 0)
     std::fprintf(stderr, "qsd check: %zu error%s and %zu warning%s\n", errors, errors == 1 ? "" : "s", warnings,
                  warnings == 1 ? "" : "s");
-  return errors > 0 || unreadable ? kExitFailed : kExitOk;
+  return ExitStatus(files);
 }
 
 }  // namespace
@@ -134,7 +161,11 @@ int RunCheck(const Arguments& args) {
       std::fprintf(stderr, "qsd check: %s: %s\n", DisplayName(path).c_str(), files.back().unreadable->c_str());
   }
   JudgeFilesTogether(files);
-  return PrintDiagnostics(files);
+  if (request.format == OutputFormat::Text) return PrintDiagnostics(files);
+  const std::string report =
+      request.format == OutputFormat::Json ? FormatFindingsJson(files) : FormatFindingsSarif(files, QUILLSHADE_VERSION);
+  std::fwrite(report.data(), 1, report.size(), stdout);
+  return ExitStatus(files);
 }
 
 }  // namespace quillshade::qsd

@@ -4,8 +4,10 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "tools/qsd/commands/command.h"
+#include "tools/qsd/lib/label_suggestion.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -69,7 +71,13 @@ int Main(int argc, char** argv) {
   }
   const Command* command = FindCommand(first);
   if (!command) {
-    std::fprintf(stderr, "qsd: unknown command '%s'\nsee 'qsd --help'\n", first.c_str());
+    std::fprintf(stderr, "qsd: unknown command '%s'\n", first.c_str());
+    std::vector<std::string_view> names;
+    for (const Command* known : kCommands) names.push_back(known->name);
+    names.push_back("help");
+    if (const auto meant = NearestName(first, names))
+      std::fprintf(stderr, "did you mean '%.*s'?\n", static_cast<int>(meant->size()), meant->data());
+    std::fprintf(stderr, "see 'qsd --help'\n");
     return kExitUsage;
   }
   return command->run(Arguments(argv + 2, argv + argc));

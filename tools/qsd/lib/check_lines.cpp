@@ -36,6 +36,37 @@ bool MadeOfKeywords(std::u16string_view word) {
 bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 bool IsAsciiLetterOrDigit(char16_t c) { return IsAsciiLetter(c) || (c >= u'0' && c <= u'9'); }
 
+// The tabs and spaces a line begins with, when a tab is among them: such a line does not
+// begin with what follows them, and nothing trims the tab away.
+std::size_t TabbedIndent(std::u16string_view line) {
+  const std::size_t indent = std::min(line.find_first_not_of(u"\t "), line.size());
+  return line.substr(0, indent).find(u'\t') == std::u16string_view::npos ? 0 : indent;
+}
+
+// The '[label]' of a line that begins with tabs (and maybe spaces) before it; empty if
+// the line is no such line.
+std::u16string_view TabbedLabel(std::u16string_view line) {
+  const std::size_t indent = TabbedIndent(line);
+  if (indent == 0 || indent == line.size() || line[indent] != kPrefixOpen) return {};
+  const std::size_t close = line.find(kPrefixClose, indent);
+  return close == std::u16string_view::npos ? std::u16string_view{} : line.substr(indent, close + 1 - indent);
+}
+
+// Where the word END stands alone at the end of shown text, after a space or nothing, or
+// npos: written there without '::' it is shown as text, and reading goes on. After a
+// full-width '：：' it is left to the full-width check, which says why.
+std::size_t BareEndAt(std::u16string_view shown) {
+  constexpr std::u16string_view kEnd = u"END";
+  if (!shown.ends_with(kEnd)) return std::u16string_view::npos;
+  const std::size_t at = shown.size() - kEnd.size();
+  if (at == 0) return at;
+  const std::size_t word = shown.find_last_not_of(u" \t\u3000", at - 1);
+  if (word == at - 1) return std::u16string_view::npos;  // part of a longer word
+  if (word != std::u16string_view::npos && shown.substr(0, word + 1).ends_with(u"\uFF1A\uFF1A"))
+    return std::u16string_view::npos;
+  return at;
+}
+
 // Where the first line beginning with a label is, and whether another one follows it.
 struct LabelFacts {
   std::size_t first = 0;   // story line, 0 when no line break is followed by the label
@@ -44,6 +75,8 @@ struct LabelFacts {
   // The first line only begins with the label, running on into a longer word ("gone"
   // for "go"), so a later line that holds the label itself is probably the one meant.
   bool firstRunsOn = false;
+  bool secondRunsOn = false;
+  bool duplicateSaid = false;  // the second line beginning with it has been warned about
 };
 
 class LineChecker {
@@ -59,8 +92,9 @@ class LineChecker {
       line_ = line;
       raw_ = lines_.Text(line);
       if (HoldsFullWidthForm(raw_)) revisit.fullWidth.Add(line);
+      tabbedLabel_ = CheckTabBeforeLabel();
       if (IsPlainLine(raw_)) {
-        CheckWidth(PartOf(TrimSpaces(raw_)));
+        CheckShown(PartOf(TrimSpaces(raw_)), false);
         continue;
       }
       if (CheckLine()) revisit.choices.Add(line);
@@ -79,7 +113,15 @@ class LineChecker {
   static std::size_t Column(const LinePart& part) { return part.at + 1; }
   static std::size_t JumpLength(const ScriptLine& line) { return line.jumpText.End() - line.jumpAt; }
 
-  const LabelFacts& Facts(const std::u16string& label) {
+  // Whether the line after a CR at 1-based `crPosition` runs on past the label into a
+  // longer word.
+  bool RunsOn(std::int32_t crPosition, const std::u16string& label) const {
+    const std::size_t after = static_cast<std::size_t>(crPosition) + 1 + label.size();
+    return !label.empty() && label.back() != u']' && after < text_.size() && text_[after] != u' ' &&
+           text_[after] != u'\r';
+  }
+
+  LabelFacts& Facts(const std::u16string& label) {
     const auto known = labels_.find(label);
     if (known != labels_.end()) return known->second;
     LabelFacts facts;
@@ -88,11 +130,11 @@ class LineChecker {
       facts.onlyFirstLine = text_.substr(0, label.size()) == label;
     } else {
       facts.first = lines_.LineAfterBreak(found.first);
-      if (found.second != 0) facts.second = lines_.LineAfterBreak(found.second);
-      // found.first is the 1-based place of the CR, so the label starts at that index + 1.
-      const std::size_t after = found.first + 1 + label.size();
-      facts.firstRunsOn = !label.empty() && label.back() != u']' && after < text_.size() && text_[after] != u' ' &&
-                          text_[after] != u'\r';
+      facts.firstRunsOn = RunsOn(found.first, label);
+      if (found.second != 0) {
+        facts.second = lines_.LineAfterBreak(found.second);
+        facts.secondRunsOn = RunsOn(found.second, label);
+      }
     }
     return labels_.emplace(label, facts).first->second;
   }
@@ -100,7 +142,7 @@ class LineChecker {
   // A label that a jump or a choice looks for, at `column` of the current line.
   void CheckLabel(const std::u16string& label, std::size_t column, bool choice) {
     const std::size_t length = label.size();
-    const LabelFacts& facts = Facts(label);
+    LabelFacts& facts = Facts(label);
     if (facts.first == 0 && facts.onlyFirstLine) {
       Warn("first-line-label", column, length, [&] {
         return "only line 1 begins with " + Quote(label) + ", and no " + (choice ? "choice" : "jump") +
@@ -112,17 +154,68 @@ class LineChecker {
                " stops the story";
       });
       if (missing.message.empty()) return;  // only counted: no suggestion either
-      if (const auto meant = suggester_.Suggest(label)) missing.note = "did you mean " + Quote(*meant) + "?";
+      if (const std::size_t tabbed = TabbedLineWith(label))
+        missing.note = "line " + std::to_string(tabbed) + " has a tab before " + Quote(label);
+      else if (const auto meant = suggester_.Suggest(label))
+        missing.note = "did you mean " + Quote(*meant) + "?";
     } else if (facts.second != 0 && facts.firstRunsOn) {
       Warn("shadowed-label", column, length, [&] {
         return "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
                Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins";
       });
+    } else if (facts.second != 0 && !facts.secondRunsOn && !facts.duplicateSaid) {
+      // Said once, at the line that never wins, whichever jump or choice looks for it.
+      facts.duplicateSaid = true;
+      sink_.Add("duplicate-label", facts.second, 1, length,
+                sink_.Names("duplicate-label")
+                    ? "line " + std::to_string(facts.first) + " begins with " + Quote(label) +
+                          " too, and every jump or choice to it lands there, never here"
+                    : std::string());
     }
+  }
+
+  // The first line that holds the '[label]' after a tab, 0 if none. Such lines are
+  // gathered on the first missing label: most stories have none.
+  std::size_t TabbedLineWith(std::u16string_view label) {
+    if (!tabbedGathered_) {
+      tabbedGathered_ = true;
+      for (std::size_t line = 2; line <= lines_.Count() && tabbed_.size() < kMaxTabbedLabels; ++line)
+        if (lines_.Terminated(line))
+          if (const std::u16string_view tabbed = TabbedLabel(lines_.Text(line)); !tabbed.empty())
+            tabbed_.emplace(tabbed, static_cast<std::uint32_t>(line));
+    }
+    const auto found = tabbed_.find(label);
+    return found == tabbed_.end() ? 0 : found->second;
+  }
+
+  // A line that begins with a tab before its label: it shows whole, and no jump finds it.
+  bool CheckTabBeforeLabel() {
+    const std::u16string_view label = TabbedLabel(raw_);
+    if (label.empty()) return false;
+    Warn("tab-before-label", 1, static_cast<std::size_t>(label.data() - raw_.data()), [&] {
+      return "a tab before " + Quote(label) +
+             ": the line does not begin with it, so no jump or choice finds it, and the reader shows it whole";
+    });
+    return true;
   }
 
   LinePart PartOf(std::u16string_view part) const {
     return LinePart{static_cast<std::size_t>(part.data() - raw_.data()), part};
+  }
+
+  // What a line shows: its width, a tab in it, a bare END at its end (`ends`: the line
+  // ends the story anyway).
+  void CheckShown(const LinePart& shown, bool ends) {
+    CheckWidth(shown);
+    if (const std::size_t tab = shown.text.find(u'\t'); tab != std::u16string_view::npos && !tabbedLabel_)
+      Warn("tab-in-text", Column(shown) + tab, 1,
+           [&] { return std::string("a tab in the shown text: the title bar shows it as nothing or as a box"); });
+    if (const std::size_t end = BareEndAt(shown.text); end != std::u16string_view::npos && !ends) {
+      Diagnostic& bare = Warn("bare-end", Column(shown) + end, 3, [&] {
+        return std::string("END without '::' is shown as text, and reading goes on");
+      });
+      if (!bare.message.empty()) bare.note = "did you mean ':: END'?";
+    }
   }
 
   void CheckWidth(const LinePart& shown) {
@@ -146,7 +239,7 @@ class LineChecker {
     if (parts.commandsAt != kAbsent) CheckCommands(parts);
     if (exits.down == Flow::Jump) CheckJump(parts);
 
-    CheckWidth(ends ? parts.shownWithJump : parts.shown);
+    CheckShown(ends ? parts.shownWithJump : parts.shown, ends);
     return parts.Chooses();
   }
 
@@ -316,8 +409,14 @@ class LineChecker {
   const LabelIndex& index_;
   LabelSuggester suggester_;
   std::unordered_map<std::u16string, LabelFacts> labels_;
+  // The first line of each '[label]' that a tab stands before, for the missing labels'
+  // notes; kept to a bound whatever the story.
+  static constexpr std::size_t kMaxTabbedLabels = 100'000;
+  std::unordered_map<std::u16string_view, std::uint32_t> tabbed_;
+  bool tabbedGathered_ = false;
   std::size_t line_ = 0;
   std::u16string_view raw_;
+  bool tabbedLabel_ = false;  // the current line has a tab before its label
 };
 
 }  // namespace

@@ -65,7 +65,32 @@ std::u16string_view BracketedPrefix(std::u16string_view line) {
   return close == std::u16string_view::npos ? std::u16string_view{} : line.substr(0, close + 1);
 }
 
+// Tabs, spaces and ideographic spaces, which a writer cannot see at the end of a label.
+bool IsBlank(char16_t c) { return c == u'\t' || c == u' ' || c == u'\u3000'; }
+
+std::u16string_view TrimBlanks(std::u16string_view label) {
+  while (!label.empty() && IsBlank(label.front())) label.remove_prefix(1);
+  while (!label.empty() && IsBlank(label.back())) label.remove_suffix(1);
+  return label;
+}
+
 }  // namespace
+
+std::optional<std::string_view> NearestName(std::string_view typed, const std::vector<std::string_view>& names) {
+  const std::u16string wanted(typed.begin(), typed.end());
+  const std::size_t allowed = AllowedEdits(wanted.size());
+  std::optional<std::string_view> best;
+  std::size_t bestScore = allowed + 2;
+  for (const std::string_view name : names) {
+    const std::u16string candidate(name.begin(), name.end());
+    const std::size_t score = SameIgnoringCase(candidate, wanted) ? 0 : 1 + Edits(wanted, candidate, allowed);
+    if (score < bestScore && score <= allowed + 1 && candidate != wanted) {
+      bestScore = score;
+      best = name;
+    }
+  }
+  return best;
+}
 
 // Calls visit with each line after a line break until it answers false.
 template <typename Visit>
@@ -80,16 +105,18 @@ LabelSuggester::LabelSuggester(const StoryLines& lines)
 std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missing) {
   // A label missing on many lines is looked for once.
   if (const auto known = found_.find(std::u16string(missing)); known != found_.end()) return known->second;
-  const std::u16string_view core = Unbracketed(missing);
+  const std::u16string_view trimmed = TrimBlanks(missing);
+  const std::u16string_view core = Unbracketed(trimmed);
   if (core.empty() || budget_ < lineCount_) return std::nullopt;
   budget_ -= lineCount_;
   auto& answer = found_[std::u16string(missing)];
-  answer = Search(missing, core);
+  answer = Search(missing, trimmed, core);
   return answer;
 }
 
-std::optional<std::u16string> LabelSuggester::Search(std::u16string_view missing, std::u16string_view core) {
-  const std::size_t spaces = static_cast<std::size_t>(std::count(missing.begin(), missing.end(), u' '));
+std::optional<std::u16string> LabelSuggester::Search(std::u16string_view missing, std::u16string_view trimmed,
+                                                     std::u16string_view core) {
+  const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
   const std::size_t allowed = core.size() <= kMaxSpelledLength ? AllowedEdits(core.size()) : 0;
 
   // 0: the same word in or out of brackets; 1: the same but for case; 1 + n: n edits.

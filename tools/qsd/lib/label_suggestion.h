@@ -12,6 +12,10 @@
 
 namespace quillshade::qsd {
 
+// The name among `names` that `typed` most likely meant: the same in another case, or
+// one or two edits away as for labels; nothing when none is close.
+std::optional<std::string_view> NearestName(std::string_view typed, const std::vector<std::string_view>& names);
+
 // Looks among the beginnings of the story's lines (every line after a line break, as a
 // label search sees them) for the one nearest to a missing label: the same word in or
 // out of brackets (`left` and `[left]`), the same in another case, or a spelling one or
@@ -31,7 +35,9 @@ class LabelSuggester {
   template <typename Visit>
   void ForEachLine(const Visit& visit) const;
 
-  std::optional<std::u16string> Search(std::u16string_view missing, std::u16string_view core);
+  // `trimmed` is `missing` without the blanks around it, `core` that without brackets.
+  std::optional<std::u16string> Search(std::u16string_view missing, std::u16string_view trimmed,
+                                       std::u16string_view core);
 
   const StoryLines& lines_;
   std::uint64_t lineCount_ = 0;
