@@ -26,6 +26,8 @@ const QuillshadeKeys = (() => {
     if (m) return 48 + Number(m[1]);
     m = /^Numpad([0-9])$/.exec(code);
     if (m) return /^[0-9]$/.test(key) ? 96 + Number(m[1]) : (kNamed[key] || 0);
+    // Letters go by what they type, as Windows names them in each layout.
+    if (/^[a-z]$/i.test(key)) return key.toUpperCase().charCodeAt(0);
     m = /^Key([A-Z])$/.exec(code);
     if (m) return m[1].charCodeAt(0);
     m = /^F([1-9]|1[0-9]|2[0-4])$/.exec(code);
