@@ -69,7 +69,12 @@ async function Keypad(page, digit) {
   await session.detach();
 }
 async function ChooseFile(page, trigger, path) {
-  const [chooser] = await Promise.all([page.waitForFileChooser({ timeout: 5000 }), trigger()]);
+  const chosen = page.waitForFileChooser({ timeout: 5000 });
+  // The chooser is caught only once the browser has turned catching on, which it has
+  // when it answers a later call; a chooser it missed would stay open in the background.
+  await page.evaluate(() => 0);
+  await trigger();
+  const chooser = await chosen;
   assert.equal(await page.$eval('#quillshade-chooser', (input) => input.accept), '.qsd');
   await chooser.accept([path]);
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/web/page_story.h"
+
 namespace quillshade {
 namespace {
 
@@ -26,6 +28,12 @@ EM_JS(void, PageChooseFile, (const char16_t* filterPattern, int length), {
   Module.quillshadePage.chooseFile(Module.quillshadeText(filterPattern, length));
 });
 EM_JS(void, PageEnd, (), { Module.quillshadePage.end(); });
+// The story's bytes that the page holds: their count (-1 when it holds none), and a copy
+// of some of them. Offsets go as doubles, which hold any offset exactly.
+EM_JS(double, PageStorySize, (), { return Module.quillshadeStory ? Module.quillshadeStory.length : -1; });
+EM_JS(void, PageCopyStory, (char* into, double offset, int count), {
+  HEAPU8.set(Module.quillshadeStory.subarray(offset, offset + count), into);
+});
 // clang-format on
 
 int Length(std::u16string_view text) { return static_cast<int>(text.size()); }
@@ -33,6 +41,15 @@ int Length(std::u16string_view text) { return static_cast<int>(text.size()); }
 }  // namespace
 
 WebWindow::WebWindow(const CodePage& storyCodePage) : form_(*this, storyCodePage) {
+  // A story reaches the page as bytes, never as a file: the load reads the page's copy.
+  form_.readStoryFile = [](const std::filesystem::path& path, const CodePage& page) {
+    const double size = PageStorySize();
+    if (path != kPageStoryPath || size < 0) return StoryFile{StoryFileStatus::NotFound, {}};
+    const auto copy = [](char* into, std::uint64_t offset, std::size_t count) {
+      PageCopyStory(into, static_cast<double>(offset), static_cast<int>(count));
+    };
+    return ReadPageStory(static_cast<std::uint64_t>(size), copy, page);
+  };
   Run([](Form& form) { Form_Load(form); });
 }
 
@@ -69,9 +86,6 @@ void WebWindow::Choose(MenuItem item) {
 void WebWindow::OpenPageStory(bool present) {
   const std::filesystem::path path = present ? std::filesystem::path(kPageStoryPath) : std::filesystem::path();
   Run([&path](Form& form) { OpenStory(form, path); });
-  // The page's copy of the file has done its work: the story is in the form now.
-  std::error_code ignored;
-  std::filesystem::remove(kPageStoryPath, ignored);
 }
 
 void WebWindow::SetCaption(std::u16string_view caption) {

@@ -12,9 +12,9 @@
 
 namespace quillshade {
 
-// Where the page puts the bytes of a story it was handed (chosen, dropped, fetched or
-// embedded) before the form loads it, in the page's in-memory file system.
-inline constexpr std::string_view kPageStoryPath = "/story.qsd";
+// The name under which the form loads the bytes of a story that the page was handed
+// (chosen, dropped, fetched or embedded); they are never a file.
+inline constexpr std::string_view kPageStoryPath = "/page-story.qsd";
 
 // The menu items of the page's menu bar, as the page names them to the port.
 enum class MenuItem { Open = 1, Exit = 2, Version = 3 };
@@ -39,8 +39,8 @@ class WebWindow final : public WindowPort {
   // A click on the hidden page shows it again.
   void Restore();
   void Choose(MenuItem item);
-  // Loads the story the page has put at kPageStoryPath, or, when the page could not
-  // get its bytes, fails as a dialog's failed answer does.
+  // Loads the story whose bytes the page holds, or, when the page could not get them,
+  // fails as a dialog's failed answer does.
   void OpenPageStory(bool present);
   bool Ended() const { return ended_; }
 
