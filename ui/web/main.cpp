@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "story/code_page.h"
+#include "ui/web/page_story.h"
 #include "ui/web/web_window.h"
 
 namespace {
@@ -19,6 +20,8 @@ EMSCRIPTEN_KEEPALIVE void quillshade_start() {
   // Story files are made in code page 932, whatever the browser's own language.
   if (!window) window = std::make_unique<quillshade::WebWindow>(quillshade::Cp932CodePage());
 }
+
+EMSCRIPTEN_KEEPALIVE void quillshade_warm_up() { quillshade::WarmUpReadStep(quillshade::Cp932CodePage()); }
 
 EMSCRIPTEN_KEEPALIVE void quillshade_key(int keyCode) {
   if (window) window->KeyDown(keyCode);

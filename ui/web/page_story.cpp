@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <string_view>
 
 namespace quillshade {
@@ -45,6 +46,19 @@ StoryFile ReadPageStory(std::uint64_t size, const CopyStoryBytes& copy, const Co
   } catch (const std::length_error&) {
     return StoryFile{StoryFileStatus::OutOfMemory, {}};
   }
+}
+
+void WarmUpReadStep(const CodePage& page) {
+  // Codes of each length the decoder reads, a line break among them.
+  constexpr std::string_view kCodes = "33440 -32319 130 65 13 10 ";
+  constexpr std::size_t kWarmUpBytes = std::size_t{4} << 20;
+  std::string bytes;
+  bytes.reserve(kWarmUpBytes + kCodes.size());
+  while (bytes.size() < kWarmUpBytes) bytes += kCodes;
+  const auto copy = [&bytes](char* into, std::uint64_t offset, std::size_t count) {
+    std::copy_n(bytes.data() + offset, count, into);
+  };
+  ReadPageStory(bytes.size(), copy, page);
 }
 
 }  // namespace quillshade

@@ -21,4 +21,9 @@ using CopyStoryBytes = std::function<void(char* into, std::uint64_t offset, std:
 StoryFile ReadPageStory(std::uint64_t size, const CopyStoryBytes& copy, const CodePage& page,
                         std::size_t maxLength = kMaxStoryLength);
 
+// Runs the read step on a small made-up story and drops it. A browser first compiles
+// the reader quickly and compiles code again, optimised, once it has run a while; a load
+// is one long run, which would end before its optimised code were ready.
+void WarmUpReadStep(const CodePage& page);
+
 }  // namespace quillshade

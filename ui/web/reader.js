@@ -189,5 +189,7 @@
     const named = new URLSearchParams(location.search).get('story');
     if (/\S/.test(embedded)) OpenBytes(new TextEncoder().encode(embedded));
     else if (named !== null) OpenNamed(named);
+    // Once the page is shown, and unless a load holds the page already.
+    setTimeout(() => { if (!waiting && !ended) reader._quillshade_warm_up(); }, 0);
   });
 })();
