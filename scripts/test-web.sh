@@ -34,6 +34,18 @@ for story in examples/*.qsd; do
   echo "qsd publish $story: $(size "$work/$name.html") bytes"
 done
 
+# qsd.exe, when the Windows stage has built it, writes the same page under Wine.
+exe=build/windows/tools/qsd/qsd.exe
+if [ -x "$exe" ] && command -v wine > /dev/null; then
+  WINEPREFIX="$work/wine" WINEDEBUG=-all wine "$exe" publish examples/lantern.txt -o "$work/windows.html" --reader "$page" ||
+    fail "qsd.exe publish failed under Wine"
+  "$qsd" publish examples/lantern.txt -o "$work/linux.html" --reader "$page"
+  cmp -s "$work/windows.html" "$work/linux.html" || fail "qsd.exe publish writes another page than qsd"
+  echo "qsd.exe publish under Wine: the same page"
+else
+  echo "qsd.exe publish under Wine: no Windows build here (the Windows stage makes build/windows)"
+fi
+
 (cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
 QUILLSHADE_WEB_PAGE=$page QUILLSHADE_QSD=$qsd node --test tests/web/
 echo "web stage passed"
