@@ -24,11 +24,18 @@ export async function LaunchBrowser({ headless = true, args = [] } = {}) {
   return browser;
 }
 
-// Serves the files under `root` on localhost; nothing outside it.
+// Serves the files under `root` on localhost; nothing outside it. A file asked for under
+// /held/ is answered only once `release()` is called.
 export async function ServeFolder(root) {
   const base = resolve(root);
+  const held = [];
   const server = createServer((request, response) => {
-    const path = resolve(base, '.' + decodeURIComponent(new URL(request.url, 'http://x').pathname));
+    const asked = decodeURIComponent(new URL(request.url, 'http://x').pathname);
+    if (asked.startsWith('/held/')) {
+      held.push(() => { request.url = asked.slice('/held'.length); server.emit('request', request, response); });
+      return;
+    }
+    const path = resolve(base, '.' + asked);
     let found = false;
     try { found = path.startsWith(base + sep) && statSync(path).isFile(); } catch { found = false; }
     if (!found) { response.writeHead(404).end(); return; }
@@ -36,5 +43,9 @@ export async function ServeFolder(root) {
     createReadStream(path).pipe(response);
   });
   await new Promise((done) => server.listen(0, '127.0.0.1', done));
-  return { url: `http://127.0.0.1:${server.address().port}/`, close: () => new Promise((done) => server.close(done)) };
+  return {
+    url: `http://127.0.0.1:${server.address().port}/`,
+    release: () => held.splice(0).forEach((answer) => answer()),
+    close: () => new Promise((done) => server.close(done)),
+  };
 }

@@ -186,6 +186,18 @@ describe('the web reader', () => {
     await page.close();
   });
 
+  test('a load that ends behind the decoy leaves the decoy standing', async () => {
+    const page = await Open(server.url + 'quillshade.html?story=held/moon.qsd');
+    await page.keyboard.press('Space');
+    await TitleIs(page, 'New Tab', 'Space while the story is on its way');
+    server.release();
+    await page.waitForFunction(() => performance.getEntriesByName('quillshade-load').length > 0, { timeout: 5000 });
+    await StillTitle(page, 'New Tab', 'the story loaded behind the decoy');
+    await page.keyboard.press('Space');
+    await TitleIs(page, line1, 'Space once the story has loaded');
+    await page.close();
+  });
+
   test('?story= elsewhere than the site, or missing, fails as a missing file does', async () => {
     for (const named of ['missing.qsd', 'http://localhost:9/moon.qsd']) {
       const page = await Open(server.url + 'quillshade.html?story=' + encodeURIComponent(named));

@@ -111,7 +111,7 @@
 
   chooser.addEventListener('change', () => {
     const file = chooser.files && chooser.files[0];
-    if (file && reader && !ended) OpenBlob(file);
+    if (file && reader && !ended && !waiting) OpenBlob(file);
   });
 
   // The menu bar: Alt and the access key open a menu, an item's access key or a click
@@ -154,14 +154,25 @@
 
   document.addEventListener('keydown', (event) => {
     if (ended || reader === null) return;
+    // Behind the decoy only Space counts, even when a load that ended meanwhile has
+    // put up a box: the box waits, unseen, until the page shows again.
+    if (hidden) {
+      if (QuillshadeKeys.virtualKeyOf(event) === kSpace) {
+        event.preventDefault();
+        reader._quillshade_key(kSpace);
+      }
+      return;
+    }
     const menu = openMenu();
     if (menu) { MenuKey(event, menu); return; }
-    if (boxOpen() || waiting) return;  // the box or the load has the keyboard
-    if (event.altKey && !hidden) {
+    if (boxOpen()) return;  // the box has the keyboard
+    const keyCode = QuillshadeKeys.virtualKeyOf(event);
+    // While a story is on its way only Space acts: the page hides at once, always.
+    if (waiting && keyCode !== kSpace) return;
+    if (event.altKey && !waiting) {
       const titled = document.querySelector(`.menu[data-key="${event.code}"]`);
       if (titled) { event.preventDefault(); OpenMenuOf(titled); return; }
     }
-    const keyCode = QuillshadeKeys.virtualKeyOf(event);
     // Space and the arrows would scroll the page or press a button.
     if (keyCode === kSpace || (keyCode >= 37 && keyCode <= 40)) event.preventDefault();
     if (keyCode !== 0) reader._quillshade_key(keyCode);
