@@ -212,6 +212,30 @@ describe('the web reader', () => {
 describe('qsd publish', { skip: !qsd && 'QUILLSHADE_QSD is not set' }, () => {
   const Publish = (story, out) => execFileSync(qsd, ['publish', story, '-o', out, '--reader', readerPage]);
 
+  test('what publish refuses, it names, and writes nothing', () => {
+    const out = join(folder, 'refused.html');
+    const Refused = (args) => {
+      try {
+        execFileSync(qsd, ['publish', ...args], { stdio: 'pipe' });
+      } catch (error) {
+        return { status: error.status, stderr: error.stderr.toString() };
+      }
+      assert.fail(`qsd publish ${args.join(' ')} succeeded`);
+    };
+    const cases = [
+      [[moon, '-o', out, '--reader', join(folder, 'missing.html')], 1, /missing\.html: no such file/],
+      [[moon, '-o', out, '--reader', moon], 1, /not a reader page/],
+      [[join(folder, 'empty.qsd'), '-o', out, '--reader', readerPage], 1, /empty\.qsd/],
+      [[moon, '--reader', readerPage], 2, /needs -o PAGE\.html/],
+    ];
+    for (const [args, status, message] of cases) {
+      const refused = Refused(args);
+      assert.equal(refused.status, status, args.join(' '));
+      assert.match(refused.stderr, message);
+      assert.throws(() => readFileSync(out), /ENOENT/, 'nothing is written');
+    }
+  });
+
   test('a published page starts its story from file://', async () => {
     const out = join(folder, 'moon.html');
     Publish(join(fixtures, 'moon.txt'), out);
