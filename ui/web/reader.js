@@ -11,7 +11,7 @@
   const chooser = byId('quillshade-chooser');
   const boxes = [];  // texts waiting for the box to close, as a desktop queues them
   let reader = null;  // the compiled reader, once it is ready
-  let waiting = false;  // a story's bytes are on their way: no key or command meanwhile
+  let waiting = false;  // a story's bytes are on their way: only Space acts meanwhile
   let hidden = false;
   let ended = false;
 
@@ -34,6 +34,8 @@
       hidden = false;
       document.documentElement.classList.remove('decoy');
       icon.setAttribute('href', readerIcon);
+      // A box put up behind the decoy could not take the keyboard until now.
+      if (boxOpen()) byId('quillshade-box-ok').focus();
     },
     showMessage(text, title) {
       boxes.push({ text, title });
