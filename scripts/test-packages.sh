@@ -8,7 +8,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/windows-env.sh
 QUILLSHADE_EXTRA_PACKAGES="qt6-base-dev libxcb1-dev help2man dpkg-dev lintian desktop-file-utils shared-mime-info \
-xdg-utils libfile-mimeinfo-perl man-db bash-completion nsis unzip" ./scripts/install-deps.sh
+xdg-utils libfile-mimeinfo-perl man-db bash-completion nsis unzip emscripten node-acorn" ./scripts/install-deps.sh
 quillshade_windows_deps
 . tests/lib/poll.sh
 
@@ -39,6 +39,12 @@ MANPAGER=cat man 5 quillshade-story 2>/dev/null | grep -q 'worked example' || fa
 type=$(xdg-mime query filetype examples/lantern.qsd)
 [ "$type" = application/x-quillshade-story ] || fail "xdg-mime calls examples/lantern.qsd $type"
 echo "xdg-mime: examples/lantern.qsd is $type"
+# qsd publish finds the web reader page where the package put it.
+published=$(mktemp --suffix=.html)
+qsd publish examples/lantern.qsd -o "$published" || fail "the installed qsd publish finds no reader page"
+grep -q 'id="quillshade-story">[0-9]' "$published" || fail "qsd publish wrote no story into $published"
+rm -f "$published"
+echo "qsd publish: uses /usr/share/quillshade/quillshade.html"
 # The completion offers the commands, a command's options and an option's values.
 completions=$(bash -c '. /usr/share/bash-completion/bash_completion
   complete_line() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
@@ -62,7 +68,7 @@ cmake --workflow --preset windows-installer > build/windows-installer-workflow.l
 installer=$(ls build/windows/packages/quillshade-*-win64.exe)
 zip=$(ls build/windows/packages/quillshade-*-win64.zip)
 listing=$(unzip -Z1 "$zip")
-for name in quillshade.exe qsd.exe README.txt story-format.txt stories/lantern.qsd stories/kitsune.qsd stories/dawn.qsd; do
+for name in quillshade.exe qsd.exe quillshade.html README.txt story-format.txt stories/lantern.qsd stories/kitsune.qsd stories/dawn.qsd; do
   echo "$listing" | grep -q "/$name\$" || fail "$zip lacks $name"
 done
 echo "$zip: both programs, the sample stories and the README"
@@ -86,7 +92,7 @@ reg_value() {
 user_path() { reg_value 'HKCU\Environment' Path; }
 
 wine "$installer_windows" /S /AllUsers /PATH
-for name in quillshade.exe qsd.exe README.txt 'stories\lantern.qsd' Uninstall.exe; do
+for name in quillshade.exe qsd.exe quillshade.html README.txt 'stories\lantern.qsd' Uninstall.exe; do
   exists "$folder\\$name" || fail "the installer did not put $name in $folder"
 done
 exists "$start_menu" || fail "no Start-menu entry $start_menu"

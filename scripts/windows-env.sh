@@ -1,7 +1,7 @@
 # Shared by the Windows scripts (sourced, not run): the packages they need, and a
 # private X server with a window manager and a fresh Wine prefix for one run.
 
-QUILLSHADE_WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool openbox x11-utils imagemagick fonts-ipafont-gothic locales libxcb1-dev"
+QUILLSHADE_WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool openbox x11-utils imagemagick fonts-ipafont-gothic locales libxcb1-dev emscripten node-acorn"
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

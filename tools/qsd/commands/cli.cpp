@@ -14,8 +14,8 @@ namespace {
 
 constexpr std::string_view kVersion = "qsd " QUILLSHADE_VERSION " (Quillshade authoring toolkit)";
 
-const std::array<const Command*, 6> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand, &kGraphCommand,
-                                               &kPlayCommand,   &kLspCommand};
+const std::array<const Command*, 7> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand, &kGraphCommand,
+                                               &kPlayCommand,   &kLspCommand,    &kPublishCommand};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* command : kCommands)

@@ -13,6 +13,9 @@ namespace quillshade::qsd {
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 std::string Utf8FromPath(const std::filesystem::path& path);
 
+// The folder of the running program, or nothing when the system does not say.
+std::optional<std::filesystem::path> ProgramFolder();
+
 // Why keys cannot be read from a terminal here (so play needs --keys), or nothing.
 std::optional<std::string> WhyNoInteractivePlay();
 

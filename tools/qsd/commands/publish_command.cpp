@@ -1,0 +1,105 @@
+// qsd publish: a story and the web reader as one page to share.
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "tools/qsd/commands/command.h"
+#include "tools/qsd/commands/option_reader.h"
+#include "tools/qsd/lib/files.h"
+#include "tools/qsd/lib/platform.h"
+#include "tools/qsd/lib/publish.h"
+#include "tools/qsd/lib/story_loader.h"
+
+namespace quillshade::qsd {
+
+const Command kPublishCommand{
+    "publish",
+    "write a story and the web reader as one web page to share",
+    "usage: qsd publish [--from utf-8|cp932] [--reader READER.html] STORY -o PAGE.html\n"
+    "\n"
+    "Writes PAGE, one HTML file holding the web reader and STORY (a story file, or\n"
+    "its text source, encoded as `qsd encode --lossy` would). Opened in a browser,\n"
+    "from a disk or from any web server, it starts the story as `quillshade STORY`\n"
+    "does: its lines show in the tab's title. The story is in the page as character\n"
+    "codes only, never as text. -o - writes the page to stdout.\n"
+    "\n"
+    "  --reader FILE    the reader page to publish with; without it, quillshade.html\n"
+    "                   beside qsd, then in ../share/quillshade/ from qsd's folder\n"
+    "  --from ENCODING  encoding of a text source: utf-8 (default) or cp932\n"
+    "  -o PAGE          where to write the page\n"
+    "\n"
+    "Exit status: 0 written, 1 a problem with STORY, the reader page or PAGE\n"
+    "(nothing written), 2 wrong arguments.\n",
+    RunPublish,
+};
+
+namespace {
+
+// The installed reader page, or nothing, with where it was looked for.
+std::optional<std::string> FindReaderPage(std::string& lookedIn) {
+  const std::optional<std::filesystem::path> folder = ProgramFolder();
+  if (!folder) return std::nullopt;
+  for (const std::filesystem::path& place : ReaderPagePlaces(*folder)) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(place, error)) return Utf8FromPath(place);
+    lookedIn += (lookedIn.empty() ? "" : ", ") + Utf8FromPath(place.lexically_normal());
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int RunPublish(const Arguments& args) {
+  SourceEncoding encoding = SourceEncoding::Utf8;
+  std::string output;
+  std::string reader;
+  std::string path;
+  const std::vector<Option> options{
+      EncodingOption("--from", encoding),
+      OutputOption(output),
+      ValueOption({"--reader"}, "--reader needs the reader page's file",
+                  [&reader](const std::string& value) {
+                    reader = value;
+                    return !value.empty();
+                  }),
+  };
+  if (const auto status = ReadArguments(kPublishCommand, args, options, path, "STORY")) return *status;
+  if (output.empty()) return UsageError(kPublishCommand, "needs -o PAGE.html");
+
+  if (reader.empty()) {
+    std::string lookedIn;
+    const std::optional<std::string> found = FindReaderPage(lookedIn);
+    if (!found) {
+      std::fprintf(stderr, "qsd publish: the reader page %.*s is not installed (looked in: %s); name one with --reader FILE\n",
+                   static_cast<int>(kReaderPageName.size()), kReaderPageName.data(),
+                   lookedIn.empty() ? "qsd's folder is unknown" : lookedIn.c_str());
+      return kExitFailed;
+    }
+    reader = *found;
+  }
+  const InputFile readerPage = ReadInput(reader);
+  if (readerPage.error) {
+    std::fprintf(stderr, "qsd publish: %s: %s\n", DisplayName(reader).c_str(), readerPage.error->c_str());
+    return kExitFailed;
+  }
+
+  const AnyStory story = ReadStoryOrSource(path, encoding);
+  const std::string shownName = DisplayName(path);
+  for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
+  if (story.error) std::fprintf(stderr, "qsd publish: %s: %s\n", shownName.c_str(), story.error->c_str());
+  if (story.text.empty()) return kExitFailed;
+
+  const PublishedPage page = PublishStory(readerPage.bytes, story.text);
+  if (page.error) {
+    // An empty text was reported above; what is left is the reader page's fault.
+    std::fprintf(stderr, "qsd publish: %s: %s\n", DisplayName(reader).c_str(), page.error->c_str());
+    return kExitFailed;
+  }
+  if (const auto problem = WriteOutput(output, page.page)) {
+    std::fprintf(stderr, "qsd publish: %s: %s\n", output.c_str(), problem->c_str());
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+}  // namespace quillshade::qsd

@@ -1,0 +1,44 @@
+// The reader in a browser: the page's script calls these, a thin main over the web port.
+#include <emscripten.h>
+
+#include <memory>
+
+#include "story/code_page.h"
+#include "ui/web/page_story.h"
+#include "ui/web/web_window.h"
+
+namespace {
+
+// The page's one window; made once the page has its script ready.
+std::unique_ptr<quillshade::WebWindow> window;
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE void quillshade_start() {
+  // Story files are made in code page 932, whatever the browser's own language.
+  if (!window) window = std::make_unique<quillshade::WebWindow>(quillshade::Cp932CodePage());
+}
+
+EMSCRIPTEN_KEEPALIVE void quillshade_warm_up() { quillshade::WarmUpReadStep(quillshade::Cp932CodePage()); }
+
+EMSCRIPTEN_KEEPALIVE void quillshade_key(int keyCode) {
+  if (window) window->KeyDown(keyCode);
+}
+
+EMSCRIPTEN_KEEPALIVE void quillshade_restore() {
+  if (window) window->Restore();
+}
+
+EMSCRIPTEN_KEEPALIVE void quillshade_menu(int item) {
+  if (window) window->Choose(static_cast<quillshade::MenuItem>(item));
+}
+
+EMSCRIPTEN_KEEPALIVE void quillshade_open(int present) {
+  if (window) window->OpenPageStory(present != 0);
+}
+
+}  // extern "C"
+
+int main() { return 0; }
