@@ -34,7 +34,7 @@
 namespace {
 
 using quillshade::qsd::lsp::Incoming;
-using quillshade::qsd::lsp::Json;
+using quillshade::qsd::Json;
 using quillshade::qsd::lsp::MessageReader;
 
 constexpr auto kPatience = std::chrono::seconds(60);  // generous: CI machines are shared
@@ -137,7 +137,8 @@ int main(int argc, char** argv) {
         inbox.arrived.notify_all();
         return;
       }
-      inbox.messages.push_back(incoming.kind == Incoming::Kind::Message ? incoming.message.dump()
+      // Sorted keys, so that a transcript does not depend on the order a message was written in.
+      inbox.messages.push_back(incoming.kind == Incoming::Kind::Message ? nlohmann::json::parse(incoming.message.dump()).dump()
                                                                         : "unreadable: " + incoming.problem);
       inbox.arrived.notify_all();
     }
