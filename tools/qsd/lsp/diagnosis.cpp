@@ -34,7 +34,7 @@ DiagnosisResult Diagnose(const DiagnosisJob& job) {
   if (story.loadable) {
     CheckOptions options;
     options.stop = job.stop.get();
-    StoryReport report = CheckStoryText(story.text, options);
+    StoryReport report = CheckStoryText(story.text, story.Lines(), story.Labels(), options);
     result.report.diagnostics.insert(result.report.diagnostics.end(), report.diagnostics.begin(),
                                      report.diagnostics.end());
     result.report.flags = report.flags;

@@ -121,6 +121,11 @@ Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& 
       // A character the page cannot hold is one "?" in the story, whatever its length.
       const auto length = diagnostic.check == "unencodable" ? 1 : static_cast<std::size_t>(diagnostic.length);
       range = story.EditorRange(line, offset, length);
+      // A run of lines is underlined to the end of its last line.
+      if (diagnostic.lastLine > diagnostic.line && static_cast<std::size_t>(diagnostic.lastLine) <= story.LineCount()) {
+        const auto last = static_cast<std::size_t>(diagnostic.lastLine);
+        range.end = story.EditorRange(last, story.Line(last).size(), 0).end;
+      }
     } else {
       // A story file's columns are codes, not text: its problems stand on its first line.
       range = Range{{0, 0}, {0, static_cast<std::int64_t>(story.firstLineLength)}};
