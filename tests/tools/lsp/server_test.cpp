@@ -102,6 +102,22 @@ TEST(ServerRequests, ACancelledRequestIsAnsweredAsCancelledNotAnswered) {
   EXPECT_EQ(h.sent[0]["error"]["code"], static_cast<int>(ErrorCode::RequestCancelled));
 }
 
+TEST(ServerRequests, CompletionStopsAtItsCapWithThoseBeginningAsTypedFirst) {
+  Harness h;
+  h.Start();
+  std::string text = "Go >> [b\n";
+  for (int i = 0; i < 1500; ++i) text += "[a" + std::to_string(i) + "] x\n[b" + std::to_string(i) + "] y\n";
+  h.Open("file:///a.txt", text.c_str());
+  h.sent.clear();
+  h.Send({{"jsonrpc", "2.0"}, {"id", 2}, {"method", "textDocument/completion"},
+          {"params", {{"textDocument", {{"uri", "file:///a.txt"}}}, {"position", {{"line", 0}, {"character", 8}}}}}});
+  ASSERT_EQ(h.sent.size(), 1u);
+  const Json& result = h.sent[0]["result"];
+  EXPECT_EQ(result["isIncomplete"], true);
+  ASSERT_EQ(result["items"].size(), kMaxCompletionItems);
+  for (const Json& item : result["items"]) EXPECT_EQ(item["label"].get<std::string>().substr(0, 2), "[b");
+}
+
 TEST(EventQueue, TheReaderWaitsWhileTheQueueIsFullAndOthersDoNot) {
   EventQueue queue(2);
   queue.Push(Incoming{}, true);
