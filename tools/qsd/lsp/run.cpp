@@ -23,10 +23,7 @@ int RunLanguageServer(int in, std::FILE* out) {
       [&writer](const Json& message) { writer.Write(message); },
       Log,
       [&worker](DiagnosisJob job) { worker.Post(std::move(job)); },
-      [&worker, &cancels](const Json& id) {
-        cancels->Unmark(id);  // the request it names has been answered or is the worker's now
-        return worker.Cancel(id);
-      },
+      [&worker](const Json& id) { return worker.Cancel(id); },
       [&cancels](const Json& id) { return cancels->Contains(id); },
   });
   // The reader may be blocked reading when `exit` arrives; the process ends around it.
@@ -44,6 +41,10 @@ int RunLanguageServer(int in, std::FILE* out) {
     Event event = events->Pop();
     if (auto* incoming = std::get_if<Incoming>(&event)) {
       server.Handle(*incoming);
+      // The request it names came before it, so it has been answered (or is the
+      // worker's now, which Handle told): the mark is no longer needed, whatever the
+      // server made of the cancellation.
+      if (const Json id = CancelledId(*incoming); !id.is_null()) cancels->Unmark(id);
     } else {
       server.Diagnosed(std::move(std::get<DiagnosisResult>(event)));
     }
