@@ -85,7 +85,9 @@ struct Symbol {
   Range selection;  // its label
 };
 
-// The labelled lines: those with a bracketed prefix and those a jump or choice leads to.
+// The labelled lines: those with a bracketed prefix and those a jump or choice leads to;
+// the first kMaxSymbols of them, so that an outline of a huge story stays a few MB.
+inline constexpr std::size_t kMaxSymbols = 20'000;
 std::vector<Symbol> Symbols(const StoryDocument& story, const CancelCheck& cancel = {});
 
 struct TextEdit {
@@ -132,7 +134,10 @@ struct SemanticToken {
 };
 
 // The parts of every line, in order: prefix, shown text, jump and its flag, its labels,
-// commands and their keywords, choices.
+// commands and their keywords, choices; those of the lines up to the one where
+// kMaxSemanticTokens is reached, so that a huge story's colours stay some tens of MB
+// (the lines after it are left uncoloured).
+inline constexpr std::size_t kMaxSemanticTokens = 500'000;
 std::vector<SemanticToken> SemanticTokens(const StoryDocument& story, const CancelCheck& cancel = {});
 
 }  // namespace quillshade::qsd::lsp

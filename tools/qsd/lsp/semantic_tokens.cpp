@@ -57,7 +57,7 @@ std::vector<SemanticToken> SemanticTokens(const StoryDocument& story, const Canc
   std::vector<SemanticToken> tokens;
   if (!story.textSource || !story.loadable) return tokens;
   std::vector<Span> spans;
-  for (std::size_t line = 1; line <= story.LineCount(); ++line) {
+  for (std::size_t line = 1; line <= story.LineCount() && tokens.size() < kMaxSemanticTokens; ++line) {
     cancel.Poll(line);
     spans.clear();
     LineSpans(story.Script(line), spans);

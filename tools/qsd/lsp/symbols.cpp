@@ -24,6 +24,7 @@ std::vector<Symbol> Symbols(const StoryDocument& story, const CancelCheck& cance
   }
   std::vector<Symbol> symbols;
   for (const auto& [line, label] : labels) {
+    if (symbols.size() == kMaxSymbols) break;
     cancel.Poll(line);
     const std::u16string_view text = story.Line(line);
     std::string name = ToUtf8(label);
