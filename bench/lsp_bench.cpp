@@ -102,6 +102,17 @@ void ReplaceAllAsOneBatch(benchmark::State& state) {
 }
 BENCHMARK(ReplaceAllAsOneBatch)->Unit(benchmark::kMillisecond);
 
+// The same changes one notification each: every one a pass over the whole text, as every
+// change of a batch once was.
+void ReplaceAllOneByOne(benchmark::State& state) {
+  for (auto _ : state) {
+    DocumentText text(SourceText());
+    for (std::int64_t line = 0; line < 10'000; line += 5) text.Replace({{line, 0}, {line, 1}}, u"((");
+    benchmark::DoNotOptimize(text.Text().size());
+  }
+}
+BENCHMARK(ReplaceAllOneByOne)->Unit(benchmark::kMillisecond);
+
 // A request for a version not yet seen builds its story first.
 void StoryOfANewVersion(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(StoryDocumentOf("file:///novel.txt", 2, SourceText(), true));

@@ -75,7 +75,7 @@ class ChangeBatch {
     const std::size_t baseFrom = taken_ + (*from - done_.size());
     const std::size_t baseTo = std::max(baseFrom, taken_ + (*to - done_.size()));
     if (Size() - (baseTo - baseFrom) + change.text.size() > maxUnits) return false;
-    AppendIndexed(done_, doneStarts_, std::u16string_view(base_).substr(taken_, baseFrom - taken_));
+    AppendBase(baseFrom);
     AppendIndexed(done_, doneStarts_, change.text);
     taken_ = baseTo;
     return true;
@@ -111,8 +111,26 @@ class ChangeBatch {
     return offset;
   }
 
+  // Appends the base from `taken_` up to `to`, its line starts shifted rather than
+  // found again, so that a batch costs little more than copying the text once.
+  void AppendBase(std::size_t to) {
+    std::size_t from = taken_;
+    if (from < to && !done_.empty() && done_.back() == u'\r' && base_[from] == u'\n') {
+      AppendIndexed(done_, doneStarts_, std::u16string_view(base_).substr(from, 1));  // one CR LF
+      ++from;
+    }
+    for (auto start = std::upper_bound(baseStarts_.begin(), baseStarts_.end(), from);
+         start != baseStarts_.end() && *start <= to; ++start)
+      doneStarts_.push_back(static_cast<std::uint32_t>(*start - from + done_.size()));
+    done_.append(base_, from, to - from);
+    // A CR cut from its LF is a line break of its own until an LF comes after it.
+    if (!done_.empty() && done_.back() == u'\r' && doneStarts_.back() != done_.size())
+      doneStarts_.push_back(static_cast<std::uint32_t>(done_.size()));
+    taken_ = to;
+  }
+
   void Settle() {
-    AppendIndexed(done_, doneStarts_, std::u16string_view(base_).substr(taken_));
+    AppendBase(base_.size());
     base_ = std::move(done_);
     baseStarts_ = std::move(doneStarts_);
     done_.clear();
