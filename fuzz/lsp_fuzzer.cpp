@@ -9,6 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace quillshade::qsd::lsp;
+  using quillshade::qsd::Json;
   std::vector<DiagnosisJob> jobs;
   std::size_t sent = 0;
   Server server(ServerPorts{
