@@ -88,6 +88,31 @@ void AnswerAtAJump(benchmark::State& state, Answer answer) {
   return true;
 }();
 
+// A replace-all in the editor: one notification of 2,000 changes, one a line, each in the
+// positions the ones before it left, applied to the 10,000-line text.
+void ReplaceAllAsOneBatch(benchmark::State& state) {
+  std::vector<TextChange> changes;
+  for (std::int64_t line = 0; line < 10'000; line += 5)
+    changes.push_back({Range{{line, 0}, {line, 1}}, u"(("});
+  for (auto _ : state) {
+    DocumentText text(SourceText());
+    benchmark::DoNotOptimize(text.Apply(changes, kMaxDocumentUnits));
+  }
+  state.counters["changes"] = static_cast<double>(changes.size());
+}
+BENCHMARK(ReplaceAllAsOneBatch)->Unit(benchmark::kMillisecond);
+
+// The same changes one notification each: every one a pass over the whole text, as every
+// change of a batch once was.
+void ReplaceAllOneByOne(benchmark::State& state) {
+  for (auto _ : state) {
+    DocumentText text(SourceText());
+    for (std::int64_t line = 0; line < 10'000; line += 5) text.Replace({{line, 0}, {line, 1}}, u"((");
+    benchmark::DoNotOptimize(text.Text().size());
+  }
+}
+BENCHMARK(ReplaceAllOneByOne)->Unit(benchmark::kMillisecond);
+
 // A request for a version not yet seen builds its story first.
 void StoryOfANewVersion(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(StoryDocumentOf("file:///novel.txt", 2, SourceText(), true));

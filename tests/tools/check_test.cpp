@@ -134,6 +134,13 @@ TEST(WalkStory, StopsWhenItWouldReadTooMuch) {
   EXPECT_TRUE(WalkStory(story, 1000, 100 * story.size()).complete);
 }
 
+TEST(WalkStory, GivesUpAtItsFirstStepOnceStopped) {
+  const std::atomic<bool> stop = true;
+  const WalkResult walk = WalkStory(u"a\r\nb\r\n", kDefaultMaxStates, kDefaultMaxScan, &stop);
+  EXPECT_FALSE(walk.complete);
+  EXPECT_EQ(walk.stoppedBy, WalkLimit::Stopped);
+}
+
 // The walk steps several states before it adds the states they lead to; the limit it
 // names is still the one a step-by-step walk meets first.
 TEST(WalkStory, NamesTheLimitMetFirst) {

@@ -1,17 +1,15 @@
-// Diagnoses off the dispatch thread: a walk stops when asked, and a stale result says so.
+// Diagnoses off the dispatch thread: a stopped job reports nothing, a newer version
+// supersedes a pending one, a pull request can be cancelled, and the worker stops.
 #include "tools/qsd/lsp/diagnosis.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <future>
+#include <mutex>
+
 namespace quillshade::qsd::lsp {
 namespace {
-
-TEST(WalkStory, GivesUpAtItsFirstStepOnceStopped) {
-  const std::atomic<bool> stop = true;
-  const WalkResult walk = WalkStory(u"a\r\nb\r\n", kDefaultMaxStates, kDefaultMaxScan, &stop);
-  EXPECT_FALSE(walk.complete);
-  EXPECT_EQ(walk.stoppedBy, WalkLimit::Stopped);
-}
 
 TEST(Diagnose, AStoppedJobReportsNothingAndAnOpenStoryIsChecked) {
   DiagnosisJob job;
@@ -26,6 +24,103 @@ TEST(Diagnose, AStoppedJobReportsNothingAndAnOpenStoryIsChecked) {
   result = Diagnose(job);
   EXPECT_TRUE(result.stopped);
   EXPECT_TRUE(result.report.diagnostics.empty());
+}
+
+std::u16string ToU16(int number) {
+  const std::string digits = std::to_string(number);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+DiagnosisJob JobFor(const std::string& uri, std::int64_t version, const char16_t* text) {
+  DiagnosisJob job;
+  job.uri = uri;
+  job.version = version;
+  job.story = StoryDocumentOf(uri, version, text, true);
+  return job;
+}
+
+// A worker whose first result is held until the test lets it go, so that the jobs
+// posted meanwhile are all pending, and the results it hands back.
+struct HeldWorker {
+  std::promise<void> entered;
+  std::promise<void> release;
+  std::shared_future<void> released{release.get_future().share()};
+  std::mutex mutex;
+  std::condition_variable arrived;
+  std::vector<DiagnosisResult> results;
+  std::optional<DiagnosisWorker> worker;
+
+  HeldWorker() {
+    worker.emplace([this](DiagnosisResult result) {
+      std::unique_lock lock(mutex);
+      results.push_back(std::move(result));
+      arrived.notify_all();
+      if (results.size() == 1) {
+        lock.unlock();
+        entered.set_value();
+        released.wait();
+      }
+    });
+    worker->Post(JobFor("file:///hold.txt", 1, u"hold\n"));
+    entered.get_future().wait();
+  }
+
+  std::vector<DiagnosisResult> Results(std::size_t count) {
+    std::unique_lock lock(mutex);
+    arrived.wait(lock, [&] { return results.size() >= count; });
+    return std::move(results);
+  }
+};
+
+TEST(DiagnosisWorker, ANewerVersionSupersedesThePendingOneWhichReportsStopped) {
+  HeldWorker held;
+  held.worker->Post(JobFor("file:///a.txt", 1, u"a >>[b]\n"));
+  held.worker->Post(JobFor("file:///other.txt", 1, u"o\n"));
+  held.worker->Post(JobFor("file:///a.txt", 2, u"a\n"));
+  held.release.set_value();
+  const std::vector<DiagnosisResult> results = held.Results(4);
+  ASSERT_EQ(results.size(), 4u);
+  EXPECT_EQ(results[1].uri, "file:///a.txt");
+  EXPECT_TRUE(results[1].stopped);
+  EXPECT_TRUE(results[1].report.diagnostics.empty());
+  EXPECT_FALSE(results[2].stopped);
+  EXPECT_FALSE(results[3].stopped);
+  EXPECT_EQ(results[3].version, 2);
+}
+
+TEST(DiagnosisWorker, CancelStopsThePendingJobOfThatRequestOnly) {
+  HeldWorker held;
+  DiagnosisJob pulled = JobFor("file:///a.txt", 1, u"a >>[b]\n");
+  pulled.requestId = Json(7);
+  held.worker->Post(std::move(pulled));
+  EXPECT_FALSE(held.worker->Cancel(Json(8)));
+  EXPECT_TRUE(held.worker->Cancel(Json(7)));
+  held.release.set_value();
+  const std::vector<DiagnosisResult> results = held.Results(2);
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_TRUE(results[1].stopped);
+  EXPECT_EQ(results[1].requestId, Json(7));
+}
+
+TEST(DiagnosisWorker, DestroyedItStopsTheRunningWalkAndDropsThePendingOnes) {
+  std::u16string chain = u"[0] Start. >>A[1],[1]\n";
+  for (int i = 1; i <= 30'000; ++i)
+    chain += u"[" + ToU16(i) + u"] Step. >>A[" + ToU16(i + 1) + u"],[" + ToU16(i + 1) + u"]\n";
+  HeldWorker held;
+  DiagnosisJob walk = JobFor("file:///chain.txt", 1, chain.c_str());
+  const std::shared_ptr<std::atomic<bool>> stop = walk.stop;
+  held.worker->Post(std::move(walk));
+  held.worker->Post(JobFor("file:///later.txt", 1, u"later\n"));
+  // The walk of 30,000 lines is still running when the worker goes.
+  held.release.set_value();
+  held.worker.reset();
+  const std::lock_guard lock(held.mutex);
+  for (const DiagnosisResult& result : held.results) {
+    EXPECT_NE(result.uri, "file:///later.txt");
+    if (result.uri == "file:///chain.txt") {
+      EXPECT_TRUE(result.stopped);
+    }
+  }
 }
 
 }  // namespace

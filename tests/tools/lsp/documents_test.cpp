@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace quillshade::qsd::lsp {
 namespace {
 
@@ -31,6 +33,65 @@ TEST(DocumentStore, RefusesAChangeThatIsNotNewerAndKeepsTheText) {
   EXPECT_FALSE(store.Apply("file:///s.txt", 4, {{Range{{0, 3}, {0, 3}}, u" two"}, {std::nullopt, u"three"}}));
   EXPECT_EQ(store.Find("file:///s.txt")->text.Text(), u"three");
   EXPECT_EQ(store.Find("file:///s.txt")->version, 4);
+}
+
+// Edits applied one at a time over lines counted afresh each time: what a batch must
+// agree with, however it gets there.
+std::u16string ReplaceNaively(std::u16string text, const Range& range, std::u16string_view with) {
+  const auto offset = [&text](const Position& position) {
+    std::vector<std::size_t> starts{0};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') continue;
+      if (text[i] == u'\r' || text[i] == u'\n') starts.push_back(i + 1);
+    }
+    if (position.line < 0) return std::size_t{0};
+    if (static_cast<std::size_t>(position.line) >= starts.size()) return text.size();
+    const std::size_t start = starts[static_cast<std::size_t>(position.line)];
+    std::size_t end = static_cast<std::size_t>(position.line) + 1 < starts.size() ? starts[static_cast<std::size_t>(position.line) + 1] : text.size();
+    while (end > start && (text[end - 1] == u'\r' || text[end - 1] == u'\n')) --end;
+    return std::min(start + static_cast<std::size_t>(std::max<std::int64_t>(position.character, 0)), end);
+  };
+  const std::size_t from = offset(range.start);
+  const std::size_t to = std::max(from, offset(range.end));
+  return text.replace(from, to - from, with);
+}
+
+TEST(DocumentText, ABatchOfChangesEndsAsTheChangesOneByOne) {
+  std::mt19937 random(19);
+  const std::u16string pieces[] = {u"a", u"bc", u"\n", u"\r", u"\r\n", u"", u"xyz\n"};
+  const auto piece = [&] { return pieces[random() % std::size(pieces)]; };
+  for (int round = 0; round < 300; ++round) {
+    std::u16string start;
+    for (int i = 0; i < 20; ++i) start += piece();
+    std::vector<TextChange> changes;
+    std::u16string expected = start;
+    std::int64_t line = 0;
+    for (int i = 0; i < 12; ++i) {
+      // Mostly forward through the text, as a replace-all goes, now and then back.
+      if (random() % 5 == 0) line = static_cast<std::int64_t>(random() % 8) - 1;
+      else line += static_cast<std::int64_t>(random() % 3);
+      const Position from{line, static_cast<std::int64_t>(random() % 4)};
+      const Position to{line + static_cast<std::int64_t>(random() % 2), static_cast<std::int64_t>(random() % 5)};
+      TextChange change{Range{from, to}, piece()};
+      if (random() % 25 == 0) change.range.reset();
+      expected = change.range ? ReplaceNaively(expected, *change.range, change.text) : change.text;
+      changes.push_back(change);
+    }
+    DocumentText text(start);
+    ASSERT_TRUE(text.Apply(changes, 1000));
+    ASSERT_EQ(text.Text(), expected) << "round " << round;
+    const DocumentText fresh(expected);
+    ASSERT_EQ(text.LineCount(), fresh.LineCount()) << "round " << round;
+    for (std::int64_t l = 0; l <= static_cast<std::int64_t>(fresh.LineCount()); ++l)
+      ASSERT_EQ(text.Offset({l, 2}), fresh.Offset({l, 2})) << "round " << round << ", line " << l;
+  }
+}
+
+TEST(DocumentText, ABatchThatGrowsTooLargeLeavesTheTextAsItWas) {
+  DocumentText text(u"one\ntwo\n");
+  EXPECT_FALSE(text.Apply({{Range{{0, 0}, {0, 0}}, u"1234"}, {Range{{1, 0}, {1, 0}}, u"5678"}}, 12));
+  EXPECT_EQ(text.Text(), u"one\ntwo\n");
+  EXPECT_EQ(text.LineCount(), 3u);
 }
 
 }  // namespace

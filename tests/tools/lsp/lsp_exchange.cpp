@@ -8,7 +8,8 @@
 // \r, \n, \\ and \xHH into their bytes, "%close" closes the server's input. Blank
 // lines and lines beginning with '#' are passed over. In a message, ${root} stands for
 // the URI of the folder that holds the exchange, and ${text:NAME} for the contents of
-// the file NAME in that folder as a JSON string, and ${repeat:N:TEXT} for TEXT written N
+// the file NAME in that folder as a JSON string, and ${repeat:N:TEXT} (TEXT may hold
+// braces in pairs) for TEXT written N
 // times (a large document without a large file), and ${seq:N:TEXT} for TEXT written N
 // times with '@' standing for 1, 2 ... N and '^' for one more. The transcript is every message the
 // server sent, one per line with sorted keys, then "exit N" and the server's log.
@@ -34,7 +35,7 @@
 namespace {
 
 using quillshade::qsd::lsp::Incoming;
-using quillshade::qsd::lsp::Json;
+using quillshade::qsd::Json;
 using quillshade::qsd::lsp::MessageReader;
 
 constexpr auto kPatience = std::chrono::seconds(60);  // generous: CI machines are shared
@@ -59,7 +60,10 @@ std::string Expand(std::string line, const std::filesystem::path& folder) {
   for (const std::string directive : {"${repeat:", "${seq:"}) {
     for (std::size_t at = line.find(directive); at != std::string::npos; at = line.find(directive)) {
       const std::size_t colon = line.find(':', at + directive.size());
-      const std::size_t end = line.find('}', colon);
+      // TEXT may hold braces of its own, in pairs: the directive ends at its own '}'.
+      std::size_t end = colon + 1;
+      for (int depth = 0; end < line.size() && (line[end] != '}' || depth > 0); ++end)
+        depth += line[end] == '{' ? 1 : line[end] == '}' ? -1 : 0;
       const std::size_t count = std::stoul(line.substr(at + directive.size(), colon - at - directive.size()));
       const std::string text = line.substr(colon + 1, end - colon - 1);
       std::string repeated;
@@ -137,7 +141,8 @@ int main(int argc, char** argv) {
         inbox.arrived.notify_all();
         return;
       }
-      inbox.messages.push_back(incoming.kind == Incoming::Kind::Message ? incoming.message.dump()
+      // Sorted keys, so that a transcript does not depend on the order a message was written in.
+      inbox.messages.push_back(incoming.kind == Incoming::Kind::Message ? nlohmann::json::parse(incoming.message.dump()).dump()
                                                                         : "unreadable: " + incoming.problem);
       inbox.arrived.notify_all();
     }

@@ -189,9 +189,13 @@ std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic
 }
 
 StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options) {
+  return CheckStoryText(text, StoryLines(text), LabelIndex(text), options);
+}
+
+StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, const LabelIndex& index,
+                           const CheckOptions& options) {
   StoryReport report;
   DiagnosticSink sink;
-  const StoryLines lines(text);
   if (text.empty()) {
     sink.Add("empty-story", 1, 1, 0, "the story is empty, so the reader refuses to load it");
   } else if (!lines.Terminated(1)) {
@@ -199,7 +203,6 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
   } else {
     if (lines.HasUnbrokenTail())
       sink.Add("last-line-unbroken", lines.Count(), 1, lines.Text(lines.Count()).size(), "the last line has no line break after it, so it is never shown");
-    const LabelIndex index(text);
     // The walk needs nothing that the line checks find, so it runs beside them.
     std::future<WalkResult> walk = InBackground([&] {
       return WalkStoryLines(text, lines, index, options.maxStates, options.maxScan, options.stop);

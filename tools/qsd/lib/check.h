@@ -12,9 +12,14 @@
 #include "story/story.h"
 #include "tools/qsd/lib/text_source.h"
 
+namespace quillshade {
+class LabelIndex;
+}
+
 namespace quillshade::qsd {
 
 struct LoadedStory;
+class StoryLines;
 
 enum class Severity { Warning, Error };
 
@@ -26,6 +31,7 @@ struct Diagnostic {
   std::string message;
   std::string_view check;   // the check's name, one of AllChecks()
   std::string note;         // a hint beside the message, such as "did you mean '[left]'?"
+  std::int64_t lastLine = 0;  // the last story line a problem of several lines spans; 0: its own line only
 };
 
 // "FILE:LINE:COL: error: message [check-name]"
@@ -82,6 +88,10 @@ struct StoryReport {
 // All checks of one decoded story text, exactly as the reader holds it; flags D and E
 // are left to JudgeCarriedFlags.
 StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options);
+// The same over the text's lines and label index as a caller already holds them (an
+// editor keeps them for every version), so that they are not made twice.
+StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, const LabelIndex& index,
+                           const CheckOptions& options);
 
 // Set-but-never-tested and tested-but-never-set for flags D and E over stories checked
 // together: one list of diagnostics per story, in the order given.

@@ -367,7 +367,8 @@ void ReportUnreached(const StoryLines& lines, const WalkResult& walk, Diagnostic
       sink.Add("unreachable", first, 1, lines.Text(first).size(), "no way through the story reaches this line");
     else
       sink.Add("unreachable", first, 1, lines.Text(first).size(),
-               "no way through the story reaches lines " + std::to_string(first) + " to " + std::to_string(last));
+               "no way through the story reaches lines " + std::to_string(first) + " to " + std::to_string(last))
+          .lastLine = static_cast<std::int64_t>(last);
     first = last = 0;
   };
   for (std::size_t line = 1; line <= lines.Count(); ++line) {

@@ -1,6 +1,8 @@
 // Completion of labels after ">>" and in choice lists, and of command keywords after "::".
 #include "tools/qsd/lsp/features.h"
 
+#include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "story/utf8.h"
@@ -19,23 +21,38 @@ std::size_t WordStart(std::u16string_view line, std::size_t from, std::size_t of
 
 // The labels a story already has: every bracketed prefix, and every label that a jump
 // or choice names and that leads somewhere (but not on the line being written, whose
-// labels are not finished).
-std::vector<CompletionItem> Labels(const StoryDocument& story, std::size_t editing) {
+// labels are not finished). At most kMaxCompletionItems, those that begin with what is
+// typed first, so that a story of a million labels costs no more than one of a thousand.
+Completion Labels(const StoryDocument& story, std::size_t editing, std::u16string_view typed, const CancelCheck& cancel) {
   std::set<std::u16string_view> seen;
-  std::vector<CompletionItem> items;
+  std::vector<CompletionItem> matching;
+  std::vector<CompletionItem> others;
+  bool incomplete = false;
   const auto add = [&](std::u16string_view label, std::size_t line) {
-    if (label.empty() || !seen.insert(label).second) return;
+    if (label.empty() || seen.contains(label)) return;
+    std::vector<CompletionItem>& items = label.starts_with(typed) ? matching : others;
+    if (items.size() == kMaxCompletionItems) {
+      incomplete = true;
+      return;
+    }
+    seen.insert(label);
     items.push_back({CompletionItem::Kind::Label, ToUtf8(label), "line " + std::to_string(line) + ": " +
-                                                                      ToUtf8(story.Script(line).shown.text), {}});
+                                                                     ToUtf8(story.Script(line).shown.text), {}});
   };
   for (std::size_t line = 1; line <= story.LineCount(); ++line) {
+    cancel.Poll(line);
     const LinePart& prefix = story.Script(line).prefix;
     if (prefix.Present() && prefix.at == 0 && line > 1) add(prefix.text, line);
   }
-  for (std::size_t line = 1; line <= story.LineCount(); ++line)
+  for (std::size_t line = 1; line <= story.LineCount(); ++line) {
+    cancel.Poll(line);
     for (const LabelUse& use : line == editing ? std::vector<LabelUse>{} : LabelUsesOf(story, line))
       if (const std::size_t target = story.LabelLine(use.part.text); target != 0) add(use.part.text, target);
-  return items;
+  }
+  if (matching.size() + others.size() > kMaxCompletionItems) incomplete = true;
+  others.resize(std::min(others.size(), kMaxCompletionItems - matching.size()));
+  matching.insert(matching.end(), std::make_move_iterator(others.begin()), std::make_move_iterator(others.end()));
+  return {std::move(matching), incomplete};
 }
 
 std::vector<CompletionItem> Keywords() {
@@ -52,7 +69,7 @@ std::vector<CompletionItem> Keywords() {
 
 }  // namespace
 
-std::vector<CompletionItem> Complete(const StoryDocument& story, const Position& position) {
+Completion Complete(const StoryDocument& story, const Position& position, const CancelCheck& cancel) {
   const auto place = story.ToStory(position);
   if (!story.textSource || !place) return {};
   const std::u16string_view line = story.Line(place->line);
@@ -77,10 +94,11 @@ std::vector<CompletionItem> Complete(const StoryDocument& story, const Position&
     while (start < offset && line[start] == u' ') ++start;
   }
   if (context == Context::None) return {};
-  std::vector<CompletionItem> items = context == Context::Label ? Labels(story, place->line) : Keywords();
+  Completion completion = context == Context::Label ? Labels(story, place->line, line.substr(start, offset - start), cancel)
+                                                    : Completion{Keywords(), false};
   const Range replace = story.EditorRange(place->line, start, offset - start);
-  for (CompletionItem& item : items) item.replace = replace;
-  return items;
+  for (CompletionItem& item : completion.items) item.replace = replace;
+  return completion;
 }
 
 }  // namespace quillshade::qsd::lsp

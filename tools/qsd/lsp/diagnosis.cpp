@@ -34,7 +34,7 @@ DiagnosisResult Diagnose(const DiagnosisJob& job) {
   if (story.loadable) {
     CheckOptions options;
     options.stop = job.stop.get();
-    StoryReport report = CheckStoryText(story.text, options);
+    StoryReport report = CheckStoryText(story.text, story.Lines(), story.Labels(), options);
     result.report.diagnostics.insert(result.report.diagnostics.end(), report.diagnostics.begin(),
                                      report.diagnostics.end());
     result.report.flags = report.flags;
@@ -104,7 +104,17 @@ void Diagnoses::Store(DiagnosisResult result) {
   results_.insert_or_assign(uri, std::move(result));
 }
 
-void Diagnoses::Forget(const std::string& uri) { results_.erase(uri); }
+void Diagnoses::Forget(const std::string& uri) {
+  results_.erase(uri);
+  published_.erase(uri);
+}
+
+bool Diagnoses::MarkPublished(const std::string& uri, const Json& params) {
+  Json& published = published_[uri];
+  if (published == params) return false;
+  published = params;
+  return true;
+}
 
 const DiagnosisResult* Diagnoses::Find(const std::string& uri) const {
   const auto found = results_.find(uri);

@@ -74,8 +74,9 @@ class Diagnoses {
   const DiagnosisResult* Find(const std::string& uri) const;
   // The report's diagnostics plus the judgement of flags D and E over every story known.
   std::vector<Diagnostic> WithCarriedFlags(const std::string& uri) const;
-  // What was last published for a document, so that an unchanged list is not sent again.
-  std::map<std::string, Json>& Published() { return published_; }
+  // Records what is published for a document; false when it is what was published
+  // last, so that an unchanged list is not sent again.
+  bool MarkPublished(const std::string& uri, const Json& params);
 
  private:
   std::map<std::string, DiagnosisResult> results_;

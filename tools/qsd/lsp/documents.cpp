@@ -2,6 +2,7 @@
 #include "tools/qsd/lsp/documents.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace quillshade::qsd::lsp {
 
@@ -26,10 +27,132 @@ std::size_t DocumentText::Offset(const Position& position) const {
 }
 
 void DocumentText::Replace(const Range& range, std::u16string_view with) {
-  const std::size_t from = Offset(range.start);
-  const std::size_t to = std::max(from, Offset(range.end));
-  text_.replace(from, to - from, with);
-  FindLines();
+  Apply({TextChange{range, std::u16string(with)}}, std::numeric_limits<std::uint32_t>::max());
+}
+
+namespace {
+
+// Appends units to a text, recording where each line after them starts, as FindLines
+// counts them: a CR LF split between two appends is still one line break.
+void AppendIndexed(std::u16string& text, std::vector<std::uint32_t>& starts, std::u16string_view units) {
+  for (const char16_t c : units) {
+    if (c == u'\n' && !text.empty() && text.back() == u'\r') {
+      starts.back() = static_cast<std::uint32_t>(text.size() + 1);
+    } else if (c == u'\r' || c == u'\n') {
+      starts.push_back(static_cast<std::uint32_t>(text.size() + 1));
+    }
+    text.push_back(c);
+  }
+}
+
+// A batch of changes under way: the text is `done` followed by `base` from `taken` on.
+// Every change that begins at or after the end of `done` copies the base up to it and
+// appends its text, so lines are counted once for the whole batch. Positions in the
+// rest of the base are found from its line starts, shifted.
+class ChangeBatch {
+ public:
+  ChangeBatch(std::u16string base, std::vector<std::uint32_t> baseStarts)
+      : base_(std::move(base)), baseStarts_(std::move(baseStarts)) {}
+
+  std::size_t Size() const { return done_.size() + base_.size() - taken_; }
+
+  bool Apply(const TextChange& change, std::size_t maxUnits) {
+    if (!change.range) {
+      if (change.text.size() > maxUnits) return false;
+      done_.clear();
+      doneStarts_.assign(1, 0);
+      AppendIndexed(done_, doneStarts_, change.text);
+      taken_ = base_.size();
+      return true;
+    }
+    std::optional<std::size_t> from = Offset(change.range->start);
+    std::optional<std::size_t> to = Offset(change.range->end);
+    if (!from || !to) {  // it goes back into what is done: settle it and go on from there
+      Settle();
+      from = Offset(change.range->start);
+      to = Offset(change.range->end);
+    }
+    const std::size_t baseFrom = taken_ + (*from - done_.size());
+    const std::size_t baseTo = std::max(baseFrom, taken_ + (*to - done_.size()));
+    if (Size() - (baseTo - baseFrom) + change.text.size() > maxUnits) return false;
+    AppendBase(baseFrom);
+    AppendIndexed(done_, doneStarts_, change.text);
+    taken_ = baseTo;
+    return true;
+  }
+
+  void Finish(std::u16string& text, std::vector<std::uint32_t>& starts) {
+    Settle();
+    text = std::move(base_);
+    starts = std::move(baseStarts_);
+  }
+
+ private:
+  // The offset of a position in the text as it stands, or nothing when it lies in what
+  // is done (or at a CR LF that the end of what is done splits).
+  std::optional<std::size_t> Offset(const Position& position) const {
+    const auto current = [this](std::size_t baseOffset) { return baseOffset - taken_ + done_.size(); };
+    if (!done_.empty() && done_.back() == u'\r' && taken_ < base_.size() && base_[taken_] == u'\n') return std::nullopt;
+    if (position.line < 0) return done_.empty() ? std::optional<std::size_t>(0) : std::nullopt;
+    const std::size_t joined = doneStarts_.size() - 1;  // the line where `done` ends and the base goes on
+    const auto line = static_cast<std::size_t>(position.line);
+    if (line < joined) return std::nullopt;
+    const std::size_t baseJoined =
+        static_cast<std::size_t>(std::upper_bound(baseStarts_.begin(), baseStarts_.end(), taken_) - baseStarts_.begin()) - 1;
+    if (line - joined >= baseStarts_.size() - baseJoined) return Size();  // past the last line: the end
+    const std::size_t baseLine = baseJoined + (line - joined);
+    const std::size_t start = line == joined ? doneStarts_.back() : current(baseStarts_[baseLine]);
+    const std::size_t lineFrom = line == joined ? taken_ : baseStarts_[baseLine];
+    std::size_t end = baseLine + 1 < baseStarts_.size() ? baseStarts_[baseLine + 1] : base_.size();
+    while (end > lineFrom && (base_[end - 1] == u'\n' || base_[end - 1] == u'\r')) --end;
+    const auto character = static_cast<std::size_t>(std::max<std::int64_t>(position.character, 0));
+    const std::size_t offset = std::min(start + character, current(end));
+    if (offset < done_.size()) return std::nullopt;
+    return offset;
+  }
+
+  // Appends the base from `taken_` up to `to`, its line starts shifted rather than
+  // found again, so that a batch costs little more than copying the text once.
+  void AppendBase(std::size_t to) {
+    std::size_t from = taken_;
+    if (from < to && !done_.empty() && done_.back() == u'\r' && base_[from] == u'\n') {
+      AppendIndexed(done_, doneStarts_, std::u16string_view(base_).substr(from, 1));  // one CR LF
+      ++from;
+    }
+    for (auto start = std::upper_bound(baseStarts_.begin(), baseStarts_.end(), from);
+         start != baseStarts_.end() && *start <= to; ++start)
+      doneStarts_.push_back(static_cast<std::uint32_t>(*start - from + done_.size()));
+    done_.append(base_, from, to - from);
+    // A CR cut from its LF is a line break of its own until an LF comes after it.
+    if (!done_.empty() && done_.back() == u'\r' && doneStarts_.back() != done_.size())
+      doneStarts_.push_back(static_cast<std::uint32_t>(done_.size()));
+    taken_ = to;
+  }
+
+  void Settle() {
+    AppendBase(base_.size());
+    base_ = std::move(done_);
+    baseStarts_ = std::move(doneStarts_);
+    done_.clear();
+    doneStarts_.assign(1, 0);
+    taken_ = 0;
+  }
+
+  std::u16string base_;
+  std::vector<std::uint32_t> baseStarts_;
+  std::u16string done_;
+  std::vector<std::uint32_t> doneStarts_{0};
+  std::size_t taken_ = 0;
+};
+
+}  // namespace
+
+bool DocumentText::Apply(const std::vector<TextChange>& changes, std::size_t maxUnits) {
+  ChangeBatch batch(text_, starts_);
+  for (const TextChange& change : changes)
+    if (!batch.Apply(change, maxUnits)) return false;
+  batch.Finish(text_, starts_);
+  return true;
 }
 
 bool IsTextSourceUri(std::string_view uri) {
@@ -79,16 +202,10 @@ std::optional<std::string> DocumentStore::Apply(std::string_view uri, std::int64
   if (version <= document.version)
     return "a change to version " + std::to_string(version) + " arrived after version " +
            std::to_string(document.version) + ": ignored";
+  const std::size_t others = Units(uri);
   DocumentText text = document.text;
-  for (const Change& change : changes) {
-    if (!change.range) {
-      text = DocumentText(change.text);
-    } else {
-      text.Replace(*change.range, change.text);
-    }
-    if (text.Text().size() > kMaxDocumentUnits || Units(uri) + text.Text().size() > kMaxOpenUnits)
-      return "the document would grow past what the server holds: change ignored";
-  }
+  if (!text.Apply(changes, std::min(kMaxDocumentUnits, kMaxOpenUnits - std::min(others, kMaxOpenUnits))))
+    return "the document would grow past what the server holds: change ignored";
   document.text = std::move(text);
   document.version = version;
   return std::nullopt;

@@ -21,6 +21,13 @@ struct Range {
   Position end;
 };
 
+// One edit as the editor sends it: a range of the text as the edits before it left it,
+// and what replaces it; no range replaces the whole text.
+struct TextChange {
+  std::optional<Range> range;
+  std::u16string text;
+};
+
 // The editor's text in UTF-16. Its lines end at LF, CR LF or a lone CR, as the
 // protocol counts them (and as a text source's lines become story lines).
 class DocumentText {
@@ -33,6 +40,11 @@ class DocumentText {
   // line's end, and a line past the last means the end of the text.
   std::size_t Offset(const Position& position) const;
   void Replace(const Range& range, std::u16string_view with);
+  // Applies the changes in order. Changes that go forward through the text, as an
+  // editor's replace-all sends thousands of them, take one pass over the text together;
+  // a change that goes back costs one pass more. False, and the text unchanged, when it
+  // would grow past `maxUnits` on the way.
+  bool Apply(const std::vector<TextChange>& changes, std::size_t maxUnits);
 
  private:
   void FindLines();
@@ -64,10 +76,7 @@ class DocumentStore {
   std::optional<std::string> Open(Document document);
   void Close(std::string_view uri);
 
-  struct Change {
-    std::optional<Range> range;  // none: the whole text
-    std::u16string text;
-  };
+  using Change = TextChange;
   // Applies the changes of one version, in order. Answers why they were refused
   // (unknown document, a version not newer than the one held, too large), or nothing.
   std::optional<std::string> Apply(std::string_view uri, std::int64_t version, const std::vector<Change>& changes);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +13,24 @@
 #include "tools/qsd/lsp/story_document.h"
 
 namespace quillshade::qsd::lsp {
+
+// Thrown from a feature whose request the editor has cancelled.
+struct RequestCancelled {};
+
+// Asked by the features whose work grows with the story, once per line they visit: an
+// editor that has moved on gets its answer at once rather than after the whole story.
+class CancelCheck {
+ public:
+  CancelCheck() = default;
+  explicit CancelCheck(std::function<bool()> cancelled) : cancelled_(std::move(cancelled)) {}
+  // Throws RequestCancelled when cancelled; asks only at every 256th step, which is cheap.
+  void Poll(std::size_t step) const {
+    if (step % 256 == 0 && cancelled_ && cancelled_()) throw RequestCancelled{};
+  }
+
+ private:
+  std::function<bool()> cancelled_;
+};
 
 // A label as a line names it: a plain jump's target, either label of a jump on a flag,
 // or a choice label.
@@ -51,7 +70,13 @@ struct CompletionItem {
 
 // Labels after ">>", in a jump on a flag's label list and in a choice list; the command
 // keywords after "::".
-std::vector<CompletionItem> Complete(const StoryDocument& story, const Position& position);
+// At most kMaxCompletionItems, those that begin with what is typed first.
+inline constexpr std::size_t kMaxCompletionItems = 1000;
+struct Completion {
+  std::vector<CompletionItem> items;
+  bool incomplete = false;  // more would have matched
+};
+Completion Complete(const StoryDocument& story, const Position& position, const CancelCheck& cancel = {});
 
 struct Symbol {
   std::string name;
@@ -60,8 +85,10 @@ struct Symbol {
   Range selection;  // its label
 };
 
-// The labelled lines: those with a bracketed prefix and those a jump or choice leads to.
-std::vector<Symbol> Symbols(const StoryDocument& story);
+// The labelled lines: those with a bracketed prefix and those a jump or choice leads to;
+// the first kMaxSymbols of them, so that an outline of a huge story stays a few MB.
+inline constexpr std::size_t kMaxSymbols = 20'000;
+std::vector<Symbol> Symbols(const StoryDocument& story, const CancelCheck& cancel = {});
 
 struct TextEdit {
   Range range;
@@ -107,7 +134,10 @@ struct SemanticToken {
 };
 
 // The parts of every line, in order: prefix, shown text, jump and its flag, its labels,
-// commands and their keywords, choices.
-std::vector<SemanticToken> SemanticTokens(const StoryDocument& story);
+// commands and their keywords, choices; those of the lines up to the one where
+// kMaxSemanticTokens is reached, so that a huge story's colours stay some tens of MB
+// (the lines after it are left uncoloured).
+inline constexpr std::size_t kMaxSemanticTokens = 500'000;
+std::vector<SemanticToken> SemanticTokens(const StoryDocument& story, const CancelCheck& cancel = {});
 
 }  // namespace quillshade::qsd::lsp

@@ -4,11 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include <nlohmann/json.hpp>
+#include "tools/qsd/lib/json.h"
 
 namespace quillshade::qsd::lsp {
 
-using Json = nlohmann::json;
+// Json is the toolkit's one alias: objects keep the order their keys were written in.
 
 enum class ErrorCode : int {
   ParseError = -32700,

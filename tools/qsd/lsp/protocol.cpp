@@ -33,8 +33,6 @@ int HexValue(char c) {
   return -1;
 }
 
-Position PositionOf(const Json& json) { return {json.at("line").get<std::int64_t>(), json.at("character").get<std::int64_t>()}; }
-
 }  // namespace
 
 std::optional<std::string> PathOfUri(std::string_view uri) {
@@ -100,7 +98,7 @@ Json InitializeResult(const ServerSettings& settings) {
   capabilities["renameProvider"] = settings.prepareRename ? Json{{"prepareProvider", true}} : Json(true);
   if (settings.pullDiagnostics)
     capabilities["diagnosticProvider"] = {{"interFileDependencies", true}, {"workspaceDiagnostics", false}};
-  return {{"capabilities", capabilities}, {"serverInfo", {{"name", "qsd"}, {"version", "2.0.1"}}}};
+  return {{"capabilities", capabilities}, {"serverInfo", {{"name", "qsd"}, {"version", QUILLSHADE_VERSION}}}};
 }
 
 Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& diagnostics) {
@@ -123,6 +121,11 @@ Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& 
       // A character the page cannot hold is one "?" in the story, whatever its length.
       const auto length = diagnostic.check == "unencodable" ? 1 : static_cast<std::size_t>(diagnostic.length);
       range = story.EditorRange(line, offset, length);
+      // A run of lines is underlined to the end of its last line.
+      if (diagnostic.lastLine > diagnostic.line && static_cast<std::size_t>(diagnostic.lastLine) <= story.LineCount()) {
+        const auto last = static_cast<std::size_t>(diagnostic.lastLine);
+        range.end = story.EditorRange(last, story.Line(last).size(), 0).end;
+      }
     } else {
       // A story file's columns are codes, not text: its problems stand on its first line.
       range = Range{{0, 0}, {0, static_cast<std::int64_t>(story.firstLineLength)}};
@@ -154,19 +157,20 @@ Json HoverJson(const StoryDocument& story, const Position& position, std::size_t
   return {{"contents", {{"kind", "markdown"}, {"value", *text}}}};
 }
 
-Json CompletionJson(const StoryDocument& story, const Position& position) {
+Json CompletionJson(const StoryDocument& story, const Position& position, const CancelCheck& cancel) {
+  const Completion completion = Complete(story, position, cancel);
   Json items = Json::array();
-  for (const CompletionItem& item : Complete(story, position))
+  for (const CompletionItem& item : completion.items)
     items.push_back({{"label", item.label},
                      {"kind", item.kind == CompletionItem::Kind::Keyword ? kCompletionKindKeyword : kCompletionKindReference},
                      {"detail", item.detail},
                      {"textEdit", {{"range", RangeJson(item.replace)}, {"newText", item.label}}}});
-  return {{"isIncomplete", false}, {"items", items}};
+  return {{"isIncomplete", completion.incomplete}, {"items", items}};
 }
 
-Json SymbolsJson(const StoryDocument& story) {
+Json SymbolsJson(const StoryDocument& story, const CancelCheck& cancel) {
   Json out = Json::array();
-  for (const Symbol& symbol : Symbols(story))
+  for (const Symbol& symbol : Symbols(story, cancel))
     out.push_back({{"name", symbol.name},
                    {"detail", symbol.detail},
                    {"kind", kSymbolKindKey},
@@ -186,29 +190,24 @@ Json RenameJson(const StoryDocument& story, const Position& position, std::u16st
   return {{"changes", {{story.uri, EditsJson(std::get<std::vector<TextEdit>>(result))}}}};
 }
 
-Json CodeActionsJson(const StoryDocument& story, const Json& diagnostics) {
+Json CodeActionsJson(const StoryDocument& story, const std::vector<CodeActionDiagnostic>& diagnostics) {
   Json out = Json::array();
-  if (!diagnostics.is_array()) return out;
-  for (const Json& diagnostic : diagnostics) {
-    if (!diagnostic.is_object() || !diagnostic.contains("code") || !diagnostic["code"].is_string()) continue;
-    const Json& range = diagnostic.at("range");
-    const DiagnosticRef ref{diagnostic["code"].get<std::string>(),
-                            Range{PositionOf(range.at("start")), PositionOf(range.at("end"))}};
-    for (const QuickFix& fix : QuickFixes(story, {ref}))
+  for (const CodeActionDiagnostic& diagnostic : diagnostics) {
+    for (const QuickFix& fix : QuickFixes(story, {diagnostic.ref}))
       out.push_back({{"title", fix.title},
                      {"kind", "quickfix"},
-                     {"diagnostics", {diagnostic}},
+                     {"diagnostics", {diagnostic.sent}},
                      {"isPreferred", true},
                      {"edit", {{"changes", {{story.uri, EditsJson(fix.edits)}}}}}});
   }
   return out;
 }
 
-Json SemanticTokensJson(const StoryDocument& story) {
+Json SemanticTokensJson(const StoryDocument& story, const CancelCheck& cancel) {
   Json data = Json::array();
   std::size_t line = 0;
   std::size_t start = 0;
-  for (const SemanticToken& token : SemanticTokens(story)) {
+  for (const SemanticToken& token : SemanticTokens(story, cancel)) {
     const std::size_t deltaLine = token.line - line;
     const std::size_t deltaStart = deltaLine == 0 ? token.start - start : token.start;
     for (const std::size_t value : {deltaLine, deltaStart, token.length, static_cast<std::size_t>(token.type),

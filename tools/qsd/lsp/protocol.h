@@ -9,6 +9,7 @@
 #include "tools/qsd/lib/check.h"
 #include "tools/qsd/lsp/documents.h"
 #include "tools/qsd/lsp/json_rpc.h"
+#include "tools/qsd/lsp/params.h"
 #include "tools/qsd/lsp/story_document.h"
 
 namespace quillshade::qsd::lsp {
@@ -37,12 +38,13 @@ Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& 
 Json DefinitionJson(const StoryDocument& story, const Position& position);
 Json ReferencesJson(const StoryDocument& story, const Position& position, bool includeDeclaration);
 Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width);
-Json CompletionJson(const StoryDocument& story, const Position& position);
-Json SymbolsJson(const StoryDocument& story);
+Json CompletionJson(const StoryDocument& story, const Position& position, const CancelCheck& cancel = {});
+Json SymbolsJson(const StoryDocument& story, const CancelCheck& cancel = {});
 Json PrepareRenameJson(const StoryDocument& story, const Position& position);
 // Throws RefusedRequest with the reason when the label cannot be renamed so.
 Json RenameJson(const StoryDocument& story, const Position& position, std::u16string_view newName);
-Json CodeActionsJson(const StoryDocument& story, const Json& diagnostics);
-Json SemanticTokensJson(const StoryDocument& story);
+// Fixes for the diagnostics the editor sent, each given back with its fix.
+Json CodeActionsJson(const StoryDocument& story, const std::vector<CodeActionDiagnostic>& diagnostics);
+Json SemanticTokensJson(const StoryDocument& story, const CancelCheck& cancel = {});
 
 }  // namespace quillshade::qsd::lsp

@@ -53,11 +53,12 @@ void LineSpans(const ScriptLine& script, std::vector<Span>& spans) {
 
 }  // namespace
 
-std::vector<SemanticToken> SemanticTokens(const StoryDocument& story) {
+std::vector<SemanticToken> SemanticTokens(const StoryDocument& story, const CancelCheck& cancel) {
   std::vector<SemanticToken> tokens;
   if (!story.textSource || !story.loadable) return tokens;
   std::vector<Span> spans;
-  for (std::size_t line = 1; line <= story.LineCount(); ++line) {
+  for (std::size_t line = 1; line <= story.LineCount() && tokens.size() < kMaxSemanticTokens; ++line) {
+    cancel.Poll(line);
     spans.clear();
     LineSpans(story.Script(line), spans);
     for (const Span& span : spans) {

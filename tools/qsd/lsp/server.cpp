@@ -5,9 +5,9 @@
 #include <system_error>
 
 #include "story/utf8.h"
-#include "tools/qsd/lsp/features.h"
-#include "tools/qsd/lsp/protocol.h"
 #include "tools/qsd/lib/platform.h"
+#include "tools/qsd/lsp/params.h"
+#include "tools/qsd/lsp/protocol.h"
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -16,46 +16,6 @@ namespace {
 constexpr std::size_t kMaxWorkspaceStories = 200;
 constexpr int kMaxWorkspaceDepth = 4;
 
-// A request whose parameters do not say what it needs.
-struct BadParams : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-const Json& Field(const Json& object, const char* name) {
-  if (!object.is_object() || !object.contains(name)) throw BadParams(std::string("missing \"") + name + "\"");
-  return object.at(name);
-}
-
-std::string StringField(const Json& object, const char* name) {
-  const Json& value = Field(object, name);
-  if (!value.is_string()) throw BadParams(std::string("\"") + name + "\" is not a string");
-  return value.get<std::string>();
-}
-
-std::int64_t IntegerField(const Json& object, const char* name) {
-  const Json& value = Field(object, name);
-  if (!value.is_number_integer()) throw BadParams(std::string("\"") + name + "\" is not an integer");
-  return value.get<std::int64_t>();
-}
-
-std::u16string TextField(const Json& object, const char* name) {
-  std::optional<std::u16string> text = FromUtf8(StringField(object, name));
-  if (!text) throw BadParams(std::string("\"") + name + "\" is not UTF-8");
-  return std::move(*text);
-}
-
-Position PositionField(const Json& object, const char* name) {
-  const Json& position = Field(object, name);
-  return Position{IntegerField(position, "line"), IntegerField(position, "character")};
-}
-
-Range RangeField(const Json& object, const char* name) {
-  const Json& range = Field(object, name);
-  return Range{PositionField(range, "start"), PositionField(range, "end")};
-}
-
-std::string DocumentUri(const Json& params) { return StringField(Field(params, "textDocument"), "uri"); }
-
 // A story of the workspace: a story file or a text source, by the name's end.
 bool IsStoryFileName(std::string_view name) {
   return IsTextSourceUri(name) || (name.size() > 4 && name.substr(name.size() - 4) == ".qsd");
@@ -63,20 +23,59 @@ bool IsStoryFileName(std::string_view name) {
 
 }  // namespace
 
+const std::map<std::string_view, Server::RequestHandler>& Server::Requests() {
+  static const std::map<std::string_view, RequestHandler> requests{
+      {"initialize", &Server::Initialize},
+      {"shutdown", &Server::Shutdown},
+      {"textDocument/diagnostic", &Server::PullDiagnostics},
+      {"textDocument/definition", &Server::GoToDefinition},
+      {"textDocument/references", &Server::FindReferences},
+      {"textDocument/hover", &Server::DescribeLine},
+      {"textDocument/completion", &Server::CompleteAt},
+      {"textDocument/documentSymbol", &Server::Outline},
+      {"textDocument/prepareRename", &Server::PrepareRenaming},
+      {"textDocument/rename", &Server::RenameLabel},
+      {"textDocument/codeAction", &Server::FixDiagnostics},
+      {"textDocument/semanticTokens/full", &Server::ColourTokens},
+  };
+  return requests;
+}
+
+const std::map<std::string_view, Server::NotificationHandler>& Server::Notifications() {
+  static const std::map<std::string_view, NotificationHandler> notifications{
+      {"initialized", &Server::Initialized},
+      {"textDocument/didOpen", &Server::DidOpen},
+      {"textDocument/didChange", &Server::DidChange},
+      {"textDocument/didClose", &Server::DidClose},
+      {"textDocument/didSave", &Server::DidSave},
+      {"workspace/didChangeWatchedFiles", &Server::DidChangeWatchedFiles},
+      {"$/cancelRequest", &Server::CancelRequest},
+  };
+  return notifications;
+}
+
+void Server::Send(const Json& message) {
+  if (ports_.send) ports_.send(message);
+}
+
+void Server::Log(std::string_view line) {
+  if (ports_.log) ports_.log(line);
+}
+
 void Server::Handle(const Incoming& incoming) {
   switch (incoming.kind) {
     case Incoming::Kind::Message:
       HandleMessage(incoming.message);
       break;
     case Incoming::Kind::NotJson:
-      ports_.log(incoming.problem);
-      ports_.send(ErrorResponse(nullptr, ErrorCode::ParseError, incoming.problem));
+      Log(incoming.problem);
+      Send(ErrorResponse(nullptr, ErrorCode::ParseError, incoming.problem));
       break;
     case Incoming::Kind::Malformed:
-      ports_.log(incoming.problem);
+      Log(incoming.problem);
       break;
     case Incoming::Kind::End:
-      if (!exited_) ports_.log("the input ended without an exit notification");
+      if (!exited_) Log("the input ended without an exit notification");
       exited_ = true;
       break;
   }
@@ -84,30 +83,37 @@ void Server::Handle(const Incoming& incoming) {
 
 void Server::HandleMessage(const Json& message) {
   if (!message.is_object() || message.value("jsonrpc", Json()) != "2.0") {
-    ports_.send(ErrorResponse(message.is_object() && message.contains("id") ? message["id"] : Json(),
-                              ErrorCode::InvalidRequest, "not a JSON-RPC 2.0 message"));
+    Send(ErrorResponse(message.is_object() && message.contains("id") ? message["id"] : Json(),
+                       ErrorCode::InvalidRequest, "not a JSON-RPC 2.0 message"));
     return;
   }
   const bool hasId = message.contains("id");
   if (!message.contains("method")) {
-    if (!hasId) ports_.send(ErrorResponse(nullptr, ErrorCode::InvalidRequest, "a message without a method"));
+    if (!hasId) Send(ErrorResponse(nullptr, ErrorCode::InvalidRequest, "a message without a method"));
     return;  // a response to a request of ours: nothing waits for it
   }
   const Json& id = hasId ? message["id"] : Json();
   if (hasId && !id.is_string() && !id.is_number_integer()) {
-    ports_.send(ErrorResponse(nullptr, ErrorCode::InvalidRequest, "an id that is neither a number nor a string"));
+    Send(ErrorResponse(nullptr, ErrorCode::InvalidRequest, "an id that is neither a number nor a string"));
     return;
   }
   if (!message["method"].is_string()) {
-    if (hasId) ports_.send(ErrorResponse(id, ErrorCode::InvalidRequest, "a method that is not a string"));
-    else ports_.log("a notification whose method is not a string");
+    if (hasId) Send(ErrorResponse(id, ErrorCode::InvalidRequest, "a method that is not a string"));
+    else Log("a notification whose method is not a string");
     return;
   }
   const std::string method = message["method"].get<std::string>();
-  const Json params = message.value("params", Json::object());
-  if (!params.is_object() && !params.is_array()) {
-    if (hasId) ports_.send(ErrorResponse(id, ErrorCode::InvalidParams, "params must be an object or an array"));
-    else ports_.log(method + ": params must be an object or an array");
+  // `exit` ends the server whatever comes with it, even sent as a request: a client
+  // waiting for the process to end must never wait in vain.
+  if (method == "exit") {
+    exited_ = true;
+    return;
+  }
+  // An absent params and a null one mean the same: nothing.
+  const Json params = message.contains("params") ? message["params"] : Json();
+  if (!params.is_null() && !params.is_object() && !params.is_array()) {
+    if (hasId) Send(ErrorResponse(id, ErrorCode::InvalidParams, "params must be an object, an array or null"));
+    else Log(method + ": params must be an object, an array or null");
     return;
   }
   if (hasId) {
@@ -118,98 +124,65 @@ void Server::HandleMessage(const Json& message) {
 }
 
 void Server::HandleRequest(const Json& id, const std::string& method, const Json& params) {
-  try {
-    if (method == "initialize") {
-      if (phase_ != Phase::Starting) {
-        ports_.send(ErrorResponse(id, ErrorCode::InvalidRequest, "initialize was already received"));
-        return;
-      }
-      ports_.send(Response(id, Initialize(params)));
-      phase_ = Phase::Running;
-      return;
-    }
-    if (phase_ == Phase::Starting) {
-      ports_.send(ErrorResponse(id, ErrorCode::ServerNotInitialized, "the server has not been initialized"));
-      return;
-    }
-    if (phase_ == Phase::ShutDown) {
-      ports_.send(ErrorResponse(id, ErrorCode::InvalidRequest, "the server is shutting down"));
-      return;
-    }
-    if (method == "shutdown") {
-      shutdownRequested_ = true;
-      phase_ = Phase::ShutDown;
-      ports_.send(Response(id, nullptr));
-      return;
-    }
-    if (method == "textDocument/diagnostic") {
-      PullDiagnostics(id, params);
-      return;
-    }
-    bool found = true;
-    Json result = Answer(method, params, found);
-    if (!found) {
-      ports_.send(ErrorResponse(id, ErrorCode::MethodNotFound, "no method " + method));
-      return;
-    }
-    ports_.send(Response(id, std::move(result)));
-  } catch (const RefusedRequest& refused) {
-    ports_.send(ErrorResponse(id, ErrorCode::RequestFailed, refused.what()));
-  } catch (const BadParams& bad) {
-    ports_.send(ErrorResponse(id, ErrorCode::InvalidParams, method + ": " + bad.what()));
-  } catch (const std::exception& error) {
-    ports_.log(method + " failed: " + error.what());
-    ports_.send(ErrorResponse(id, ErrorCode::InternalError, method + " failed: " + error.what()));
+  const auto found = Requests().find(method);
+  if (found == Requests().end()) {
+    Send(ErrorResponse(id, ErrorCode::MethodNotFound, "no method " + method));
+    return;
   }
+  if (phase_ == Phase::Starting && method != "initialize") {
+    Send(ErrorResponse(id, ErrorCode::ServerNotInitialized, "the server has not been initialized"));
+    return;
+  }
+  if (phase_ != Phase::Starting && method == "initialize") {
+    Send(ErrorResponse(id, ErrorCode::InvalidRequest, "initialize was already received"));
+    return;
+  }
+  if (phase_ == Phase::ShutDown) {
+    Send(ErrorResponse(id, ErrorCode::InvalidRequest, "the server is shutting down"));
+    return;
+  }
+  running_ = CancelCheck([this, id] { return ports_.cancelled && ports_.cancelled(id); });
+  try {
+    running_.Poll(0);  // cancelled before it began: no need to begin
+    if (std::optional<Json> result = (this->*found->second)(id, params)) Send(Response(id, std::move(*result)));
+  } catch (const RequestCancelled&) {
+    Send(ErrorResponse(id, ErrorCode::RequestCancelled, "cancelled"));
+  } catch (const RefusedRequest& refused) {
+    Send(ErrorResponse(id, ErrorCode::RequestFailed, refused.what()));
+  } catch (const BadParams& bad) {
+    Send(ErrorResponse(id, ErrorCode::InvalidParams, method + ": " + bad.what()));
+  } catch (const std::exception& error) {
+    Log(method + " failed: " + error.what());
+    Send(ErrorResponse(id, ErrorCode::InternalError, method + " failed: " + error.what()));
+  }
+  running_ = CancelCheck();
 }
 
 void Server::HandleNotification(const std::string& method, const Json& params) {
+  const auto found = Notifications().find(method);
+  if (found == Notifications().end()) {
+    if (method.rfind("$/", 0) != 0) Log("no notification " + method + ": ignored");
+    return;
+  }
+  if (phase_ != Phase::Running) {
+    if (phase_ == Phase::Starting) Log(method + " before initialize: dropped");
+    return;
+  }
   try {
-    if (method == "exit") {
-      exited_ = true;
-      return;
-    }
-    if (phase_ != Phase::Running) {
-      if (phase_ == Phase::Starting) ports_.log(method + " before initialize: dropped");
-      return;
-    }
-    if (method == "initialized") {
-      ScanWorkspace();
-    } else if (method == "textDocument/didOpen") {
-      DidOpen(params);
-    } else if (method == "textDocument/didChange") {
-      DidChange(params);
-    } else if (method == "textDocument/didClose") {
-      DidClose(params);
-    } else if (method == "textDocument/didSave") {
-      const std::string uri = DocumentUri(params);
-      if (!documents_.Find(uri)) DiagnoseWorkspaceFile(uri);
-    } else if (method == "workspace/didChangeWatchedFiles") {
-      for (const Json& change : Field(params, "changes")) {
-        const std::string uri = StringField(change, "uri");
-        if (IntegerField(change, "type") == 3) {
-          diagnoses_.Forget(uri);
-          PublishAll();
-        } else if (!documents_.Find(uri)) {
-          DiagnoseWorkspaceFile(uri);
-        }
-      }
-    } else if (method == "$/cancelRequest") {
-      const Json& id = Field(params, "id");
-      if (!id.is_string() && !id.is_number_integer()) throw BadParams("an id that is neither a number nor a string");
-      if (ports_.cancel(id)) cancelled_.insert(id.dump());
-    } else if (method.rfind("$/", 0) != 0) {
-      ports_.log("no notification " + method + ": ignored");
-    }
+    (this->*found->second)(params);
   } catch (const std::exception& error) {
-    ports_.log(method + ": " + error.what());
+    Log(method + ": " + error.what());
   }
 }
 
-Json Server::Initialize(const Json& params) {
+std::optional<Json> Server::Initialize(const Json&, const Json& params) {
+  ParseNoParams(params);
+  phase_ = Phase::Running;
+  if (!params.is_object()) return InitializeResult(settings_);
   if (params.contains("workspaceFolders") && params["workspaceFolders"].is_array()) {
     for (const Json& folder : params["workspaceFolders"])
-      if (const auto path = PathOfUri(folder.value("uri", ""))) workspaceFolders_.push_back(*path);
+      if (folder.is_object() && folder.contains("uri") && folder["uri"].is_string())
+        if (const auto path = PathOfUri(folder["uri"].get<std::string>())) workspaceFolders_.push_back(*path);
   } else if (params.contains("rootUri") && params["rootUri"].is_string()) {
     if (const auto path = PathOfUri(params["rootUri"].get<std::string>())) workspaceFolders_.push_back(*path);
   }
@@ -218,7 +191,7 @@ Json Server::Initialize(const Json& params) {
   if (textDocument.is_object()) {
     settings_.pullDiagnostics = textDocument.contains("diagnostic");
     const Json rename = textDocument.value("rename", Json::object());
-    settings_.prepareRename = rename.is_object() && rename.value("prepareSupport", false);
+    settings_.prepareRename = rename.is_object() && rename.contains("prepareSupport") && rename["prepareSupport"] == true;
   }
   // A title bar of another width than the reader's usual one, as `qsd check --width`.
   const Json options = params.value("initializationOptions", Json::object());
@@ -228,33 +201,54 @@ Json Server::Initialize(const Json& params) {
   return InitializeResult(settings_);
 }
 
-Json Server::Answer(const std::string& method, const Json& params, bool& found) {
-  if (method == "textDocument/documentSymbol") return SymbolsJson(*StoryOf(DocumentUri(params)));
-  if (method == "textDocument/semanticTokens/full") return SemanticTokensJson(*StoryOf(DocumentUri(params)));
-  if (method == "textDocument/codeAction") {
-    const Json& context = Field(params, "context");
-    return CodeActionsJson(*StoryOf(DocumentUri(params)), context.value("diagnostics", Json::array()));
-  }
-  const bool positional = method == "textDocument/definition" || method == "textDocument/references" ||
-                          method == "textDocument/hover" || method == "textDocument/completion" ||
-                          method == "textDocument/rename" || method == "textDocument/prepareRename";
-  if (!positional) {
-    found = false;
-    return nullptr;
-  }
-  const Position position = PositionField(params, "position");
-  const StoryDocument& story = *StoryOf(DocumentUri(params));
-  if (method == "textDocument/definition") return DefinitionJson(story, position);
-  if (method == "textDocument/references") {
-    const Json context = params.value("context", Json::object());
-    return ReferencesJson(story, position, context.is_object() && context.value("includeDeclaration", false));
-  }
-  if (method == "textDocument/hover") return HoverJson(story, position, settings_.width);
-  if (method == "textDocument/completion") return CompletionJson(story, position);
-  if (method == "textDocument/prepareRename") return PrepareRenameJson(story, position);
-  std::optional<std::u16string> newName = FromUtf8(StringField(params, "newName"));
-  if (!newName) throw BadParams("newName is not UTF-8");
-  return RenameJson(story, position, *newName);
+std::optional<Json> Server::Shutdown(const Json&, const Json& params) {
+  ParseNoParams(params);
+  shutdownRequested_ = true;
+  phase_ = Phase::ShutDown;
+  return Json(nullptr);
+}
+
+std::optional<Json> Server::GoToDefinition(const Json&, const Json& params) {
+  const PositionParams at = ParsePositionParams(params);
+  return DefinitionJson(*StoryOf(at.uri), at.position);
+}
+
+std::optional<Json> Server::FindReferences(const Json&, const Json& params) {
+  const ReferenceParams parsed = ParseReferenceParams(params);
+  return ReferencesJson(*StoryOf(parsed.at.uri), parsed.at.position, parsed.includeDeclaration);
+}
+
+std::optional<Json> Server::DescribeLine(const Json&, const Json& params) {
+  const PositionParams at = ParsePositionParams(params);
+  return HoverJson(*StoryOf(at.uri), at.position, settings_.width);
+}
+
+std::optional<Json> Server::CompleteAt(const Json&, const Json& params) {
+  const PositionParams at = ParsePositionParams(params);
+  return CompletionJson(*StoryOf(at.uri), at.position, running_);
+}
+
+std::optional<Json> Server::Outline(const Json&, const Json& params) {
+  return SymbolsJson(*StoryOf(ParseDocumentParams(params).uri), running_);
+}
+
+std::optional<Json> Server::PrepareRenaming(const Json&, const Json& params) {
+  const PositionParams at = ParsePositionParams(params);
+  return PrepareRenameJson(*StoryOf(at.uri), at.position);
+}
+
+std::optional<Json> Server::RenameLabel(const Json&, const Json& params) {
+  const RenameParams parsed = ParseRenameParams(params);
+  return RenameJson(*StoryOf(parsed.at.uri), parsed.at.position, parsed.newName);
+}
+
+std::optional<Json> Server::FixDiagnostics(const Json&, const Json& params) {
+  const CodeActionParams parsed = ParseCodeActionParams(params);
+  return CodeActionsJson(*StoryOf(parsed.uri), parsed.diagnostics);
+}
+
+std::optional<Json> Server::ColourTokens(const Json&, const Json& params) {
+  return SemanticTokensJson(*StoryOf(ParseDocumentParams(params).uri), running_);
 }
 
 std::shared_ptr<const StoryDocument> Server::StoryOf(const std::string& uri) {
@@ -266,44 +260,64 @@ std::shared_ptr<const StoryDocument> Server::StoryOf(const std::string& uri) {
   return story;
 }
 
+void Server::Initialized(const Json& params) {
+  ParseNoParams(params);
+  ScanWorkspace();
+}
+
 void Server::DidOpen(const Json& params) {
-  const Json& item = Field(params, "textDocument");
-  Document document{StringField(item, "uri"), IntegerField(item, "version"), DocumentText(TextField(item, "text"))};
-  const std::string uri = document.uri;
-  if (const auto refused = documents_.Open(std::move(document))) {
-    ports_.log(uri + ": " + *refused);
+  OpenParams parsed = ParseOpenParams(params);
+  const std::string uri = parsed.uri;
+  // A second open of an open document replaces it, text and version: the analysis of
+  // the old text must not survive just because the version number did not move.
+  stories_.erase(uri);
+  diagnoses_.Forget(uri);
+  if (const auto refused = documents_.Open({uri, parsed.version, DocumentText(std::move(parsed.text))})) {
+    Log(uri + ": " + *refused);
     return;
   }
   Changed(uri);
 }
 
 void Server::DidChange(const Json& params) {
-  const Json& item = Field(params, "textDocument");
-  const std::string uri = StringField(item, "uri");
-  std::vector<DocumentStore::Change> changes;
-  for (const Json& change : Field(params, "contentChanges")) {
-    DocumentStore::Change one;
-    if (change.contains("range")) one.range = RangeField(change, "range");
-    one.text = TextField(change, "text");
-    changes.push_back(std::move(one));
-  }
-  if (const auto refused = documents_.Apply(uri, IntegerField(item, "version"), changes)) {
-    ports_.log(uri + ": " + *refused);
+  const ChangeParams parsed = ParseChangeParams(params);
+  if (const auto refused = documents_.Apply(parsed.uri, parsed.version, parsed.changes)) {
+    Log(parsed.uri + ": " + *refused);
     return;
   }
-  Changed(uri);
+  Changed(parsed.uri);
 }
 
 void Server::DidClose(const Json& params) {
-  const std::string uri = DocumentUri(params);
+  const std::string uri = ParseDocumentParams(params).uri;
   documents_.Close(uri);
   stories_.erase(uri);
   diagnoses_.Forget(uri);
-  if (!settings_.pullDiagnostics) ports_.send(Notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", Json::array()}}));
-  diagnoses_.Published().erase(uri);
+  if (!settings_.pullDiagnostics) Send(Notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", Json::array()}}));
   // A story of the workspace still counts for flags D and E as the file on disk has it.
   if (const auto path = PathOfUri(uri); path && InWorkspace(*path)) DiagnoseWorkspaceFile(uri);
   PublishAll();
+}
+
+void Server::DidSave(const Json& params) {
+  const std::string uri = ParseDocumentParams(params).uri;
+  if (!documents_.Find(uri)) DiagnoseWorkspaceFile(uri);
+}
+
+void Server::DidChangeWatchedFiles(const Json& params) {
+  for (const WatchedFileChange& change : ParseWatchedFilesParams(params)) {
+    if (change.deleted) {
+      diagnoses_.Forget(change.uri);
+      PublishAll();
+    } else if (!documents_.Find(change.uri)) {
+      DiagnoseWorkspaceFile(change.uri);
+    }
+  }
+}
+
+void Server::CancelRequest(const Json& params) {
+  const Json id = ParseCancelParams(params);
+  if (ports_.cancel && ports_.cancel(id)) cancelled_.insert(id.dump());
 }
 
 void Server::Changed(const std::string& uri) {
@@ -312,16 +326,18 @@ void Server::Changed(const std::string& uri) {
   job.uri = uri;
   job.story = StoryOf(uri);
   job.version = job.story->version;
-  ports_.diagnose(std::move(job));
+  if (ports_.diagnose) ports_.diagnose(std::move(job));
 }
 
-void Server::PullDiagnostics(const Json& id, const Json& params) {
+std::optional<Json> Server::PullDiagnostics(const Json& id, const Json& params) {
   DiagnosisJob job;
-  job.uri = DocumentUri(params);
+  job.uri = ParseDocumentParams(params).uri;
   job.story = StoryOf(job.uri);
   job.version = job.story->version;
   job.requestId = id;
+  if (!ports_.diagnose) return Json{{"kind", "full"}, {"items", Json::array()}};
   ports_.diagnose(std::move(job));
+  return std::nullopt;  // answered when the worker is done
 }
 
 bool Server::InWorkspace(const std::string& path) const {
@@ -342,7 +358,7 @@ void Server::ScanWorkspace() {
       if (it->is_directory(error) && !name.empty() && name[0] == '.') it.disable_recursion_pending();
       if (!it->is_regular_file(error) || !IsStoryFileName(Utf8FromPath(it->path()))) continue;
       if (++found > kMaxWorkspaceStories) {
-        ports_.log("more than " + std::to_string(kMaxWorkspaceStories) + " story files in the workspace: the rest are not read");
+        Log("more than " + std::to_string(kMaxWorkspaceStories) + " story files in the workspace: the rest are not read");
         return;
       }
       DiagnoseWorkspaceFile(UriOfPath(Utf8FromPath(it->path())));
@@ -356,7 +372,7 @@ void Server::DiagnoseWorkspaceFile(const std::string& uri) {
   DiagnosisJob job;
   job.uri = uri;
   job.path = *path;
-  ports_.diagnose(std::move(job));
+  if (ports_.diagnose) ports_.diagnose(std::move(job));
 }
 
 void Server::Diagnosed(DiagnosisResult result) {
@@ -364,25 +380,28 @@ void Server::Diagnosed(DiagnosisResult result) {
     const std::string key = result.requestId->dump();
     const Json id = *result.requestId;
     if (cancelled_.erase(key)) {
-      ports_.send(ErrorResponse(id, ErrorCode::RequestCancelled, "cancelled"));
+      Send(ErrorResponse(id, ErrorCode::RequestCancelled, "cancelled"));
       return;
     }
     const Document* document = documents_.Find(result.uri);
     if (result.stopped || !document || document->version != result.version) {
-      ports_.send(ErrorResponse(id, ErrorCode::ContentModified, "the document changed while it was checked"));
+      Send(ErrorResponse(id, ErrorCode::ContentModified, "the document changed while it was checked"));
       return;
     }
     const std::string uri = result.uri;
     diagnoses_.Store(std::move(result));
     const Json items = DiagnosticsJson(*diagnoses_.Find(uri)->story, diagnoses_.WithCarriedFlags(uri));
-    ports_.send(Response(id, {{"kind", "full"}, {"items", items}}));
+    Send(Response(id, {{"kind", "full"}, {"items", items}}));
     return;
   }
   if (result.stopped) return;
-  // An open document's own version wins over the file on disk; a stale version or a
-  // document closed since is never published.
+  // An open document's own version wins over the file on disk; a stale version, a text
+  // opened again since under the same version, or a document closed since is never
+  // published.
   const Document* document = documents_.Find(result.uri);
   if (document ? !result.path.empty() || result.version != document->version : result.path.empty()) return;
+  if (const auto current = stories_.find(result.uri); document && (current == stories_.end() || current->second != result.story))
+    return;
   diagnoses_.Store(std::move(result));
   PublishAll();
 }
@@ -397,10 +416,8 @@ void Server::PublishAll() {
     Json params{{"uri", document->uri},
                 {"version", document->version},
                 {"diagnostics", DiagnosticsJson(*result->story, diagnoses_.WithCarriedFlags(document->uri))}};
-    Json& published = diagnoses_.Published()[document->uri];
-    if (published == params) continue;
-    published = params;
-    ports_.send(Notification("textDocument/publishDiagnostics", std::move(params)));
+    if (!diagnoses_.MarkPublished(document->uri, params)) continue;
+    Send(Notification("textDocument/publishDiagnostics", std::move(params)));
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "tools/qsd/lsp/diagnosis.h"
 #include "tools/qsd/lsp/documents.h"
+#include "tools/qsd/lsp/features.h"
 #include "tools/qsd/lsp/json_rpc.h"
 #include "tools/qsd/lsp/protocol.h"
 #include "tools/qsd/lsp/story_document.h"
@@ -20,13 +21,16 @@
 namespace quillshade::qsd::lsp {
 
 // What the server needs from the world around it: a way to send, to log, and the
-// diagnosis worker that walks stories off the dispatch thread.
+// diagnosis worker that walks stories off the dispatch thread. Any may be left empty.
 struct ServerPorts {
   std::function<void(const Json&)> send;
   std::function<void(std::string_view)> log;
   std::function<void(DiagnosisJob)> diagnose;
   // Stops the diagnosis a pull request waits for; false when none does.
   std::function<bool(const Json& requestId)> cancel;
+  // Whether the client has cancelled a request, as the reader saw it arrive: asked while
+  // a long request runs, since the cancellation waits behind it in the queue.
+  std::function<bool(const Json& requestId)> cancelled;
 };
 
 // Handles one message at a time, in the order they arrived; never throws.
@@ -43,23 +47,44 @@ class Server {
 
  private:
   enum class Phase { Starting, Running, ShutDown };
+  // A request's answer, or nothing when it is answered later (by the diagnosis worker).
+  using RequestHandler = std::optional<Json> (Server::*)(const Json& id, const Json& params);
+  using NotificationHandler = void (Server::*)(const Json& params);
+  static const std::map<std::string_view, RequestHandler>& Requests();
+  static const std::map<std::string_view, NotificationHandler>& Notifications();
 
+  void Send(const Json& message);
+  void Log(std::string_view line);
   void HandleMessage(const Json& message);
   void HandleRequest(const Json& id, const std::string& method, const Json& params);
   void HandleNotification(const std::string& method, const Json& params);
-  Json Initialize(const Json& params);
-  Json Answer(const std::string& method, const Json& params, bool& found);
 
+  std::optional<Json> Initialize(const Json& id, const Json& params);
+  std::optional<Json> Shutdown(const Json& id, const Json& params);
+  std::optional<Json> PullDiagnostics(const Json& id, const Json& params);
+  std::optional<Json> GoToDefinition(const Json& id, const Json& params);
+  std::optional<Json> FindReferences(const Json& id, const Json& params);
+  std::optional<Json> DescribeLine(const Json& id, const Json& params);
+  std::optional<Json> CompleteAt(const Json& id, const Json& params);
+  std::optional<Json> Outline(const Json& id, const Json& params);
+  std::optional<Json> PrepareRenaming(const Json& id, const Json& params);
+  std::optional<Json> RenameLabel(const Json& id, const Json& params);
+  std::optional<Json> FixDiagnostics(const Json& id, const Json& params);
+  std::optional<Json> ColourTokens(const Json& id, const Json& params);
+
+  void Initialized(const Json& params);
   void DidOpen(const Json& params);
   void DidChange(const Json& params);
   void DidClose(const Json& params);
-  void PullDiagnostics(const Json& id, const Json& params);
+  void DidSave(const Json& params);
+  void DidChangeWatchedFiles(const Json& params);
+  void CancelRequest(const Json& params);
+
   bool InWorkspace(const std::string& path) const;
   void ScanWorkspace();
   void DiagnoseWorkspaceFile(const std::string& uri);
   void Changed(const std::string& uri);
   void PublishAll();
-  void Publish(const std::string& uri);
   std::shared_ptr<const StoryDocument> StoryOf(const std::string& uri);
 
   ServerPorts ports_;
@@ -67,6 +92,7 @@ class Server {
   bool shutdownRequested_ = false;
   bool exited_ = false;
   ServerSettings settings_;
+  CancelCheck running_;  // of the request being handled
   std::set<std::string> cancelled_;  // pull requests cancelled while their walk ran, by id
   std::vector<std::string> workspaceFolders_;  // paths
   DocumentStore documents_;

@@ -52,6 +52,10 @@ class StoryDocument {
   // text that begins with it and has a line break before it; 0 when there is none.
   std::size_t LabelLine(std::u16string_view label) const;
 
+  // What every check needs of this version, made once: its lines and its label index.
+  const StoryLines& Lines() const { return *lines_; }
+  const LabelIndex& Labels() const { return *labels_; }
+
   // Editor positions and story places of a text source. A character of the editor's
   // text that the reader holds as one unit less (a surrogate pair, held as one "?";
   // a byte-order mark, dropped) shifts the places after it on its line.

@@ -1,0 +1,142 @@
+// The dispatcher with its ports played by the test: what it publishes, and when.
+#include "tools/qsd/lsp/server.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "tools/qsd/lsp/event_queue.h"
+
+namespace quillshade::qsd::lsp {
+namespace {
+
+// A server whose diagnoses wait until the test runs them, in the order it chooses.
+struct Harness {
+  std::vector<Json> sent;
+  std::vector<DiagnosisJob> jobs;
+  std::set<std::string> cancelled;
+  Server server{ServerPorts{
+      [this](const Json& message) { sent.push_back(message); },
+      {},
+      [this](DiagnosisJob job) { jobs.push_back(std::move(job)); },
+      {},
+      [this](const Json& id) { return cancelled.contains(id.dump()); },
+  }};
+
+  void Send(Json message) { server.Handle(Incoming{Incoming::Kind::Message, std::move(message), {}}); }
+  void Notify(const char* method, Json params) { Send({{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}}); }
+  void Start() {
+    Send({{"jsonrpc", "2.0"}, {"id", 0}, {"method", "initialize"}, {"params", {{"capabilities", Json::object()}}}});
+    Notify("initialized", nullptr);
+    sent.clear();
+  }
+  void Open(const std::string& uri, const char* text) {
+    Notify("textDocument/didOpen", {{"textDocument", {{"uri", uri}, {"version", 1}, {"text", text}}}});
+  }
+  // Runs the oldest job left and hands its result back.
+  void Diagnose() {
+    DiagnosisJob job = std::move(jobs.front());
+    jobs.erase(jobs.begin());
+    server.Diagnosed(lsp::Diagnose(job));
+  }
+};
+
+bool PublishesMissingLabel(const Json& message, const std::string& uri) {
+  return message.value("method", "") == "textDocument/publishDiagnostics" && message["params"]["uri"] == uri &&
+         message["params"]["diagnostics"].dump().find("missing-label") != std::string::npos;
+}
+
+TEST(ServerPublishing, AnOlderVersionsFindingsAreNeverPublishedForANewerText) {
+  Harness h;
+  h.Start();
+  h.Open("file:///a.txt", "a >>[b]\n");
+  h.Open("file:///b.txt", "[x] b. :: END\n");
+  h.Diagnose();
+  h.Diagnose();
+  ASSERT_TRUE(std::any_of(h.sent.begin(), h.sent.end(), [](const Json& m) { return PublishesMissingLabel(m, "file:///a.txt"); }));
+  h.sent.clear();
+  // The label is fixed, and closing b publishes again before a's new walk is done.
+  h.Notify("textDocument/didChange", {{"textDocument", {{"uri", "file:///a.txt"}, {"version", 2}}},
+                                      {"contentChanges", {{{"text", "a >>[b]\n[b] found. :: END\n"}}}}});
+  h.Notify("textDocument/didClose", {{"textDocument", {{"uri", "file:///b.txt"}}}});
+  while (!h.jobs.empty()) h.Diagnose();
+  for (const Json& message : h.sent) EXPECT_FALSE(PublishesMissingLabel(message, "file:///a.txt")) << message.dump();
+}
+
+TEST(ServerPublishing, ADocumentOpenedAgainUnderItsVersionGetsItsNewTextJudged) {
+  Harness h;
+  h.Start();
+  h.Open("file:///a.txt", "[a] fine. :: END\n");
+  h.Open("file:///a.txt", "a >>[b]\n");
+  while (!h.jobs.empty()) h.Diagnose();
+  ASSERT_FALSE(h.sent.empty());
+  EXPECT_TRUE(PublishesMissingLabel(h.sent.back(), "file:///a.txt")) << h.sent.back().dump();
+}
+
+TEST(ServerLifecycle, NullAbsentAndEmptyParamsAllMeanNothing) {
+  for (const Json& params : {Json(nullptr), Json::object(), Json::array()}) {
+    Harness h;
+    h.Start();
+    Json shutdown{{"jsonrpc", "2.0"}, {"id", 5}, {"method", "shutdown"}};
+    if (!params.is_array()) shutdown["params"] = params;
+    h.Send(shutdown);
+    ASSERT_EQ(h.sent.size(), 1u);
+    EXPECT_EQ(h.sent[0], Response(5, nullptr)) << params.dump();
+    h.Send({{"jsonrpc", "2.0"}, {"method", "exit"}, {"params", params}});
+    EXPECT_TRUE(h.server.Exited());
+    EXPECT_EQ(h.server.ExitStatus(), 0);
+  }
+}
+
+TEST(ServerRequests, ACancelledRequestIsAnsweredAsCancelledNotAnswered) {
+  Harness h;
+  h.Start();
+  h.Open("file:///a.txt", "[a] one >>[b]\n[b] two :: END\n");
+  h.sent.clear();
+  h.cancelled.insert(Json(7).dump());
+  h.Send({{"jsonrpc", "2.0"}, {"id", 7}, {"method", "textDocument/documentSymbol"},
+          {"params", {{"textDocument", {{"uri", "file:///a.txt"}}}}}});
+  ASSERT_EQ(h.sent.size(), 1u);
+  EXPECT_EQ(h.sent[0]["error"]["code"], static_cast<int>(ErrorCode::RequestCancelled));
+}
+
+TEST(ServerRequests, CompletionStopsAtItsCapWithThoseBeginningAsTypedFirst) {
+  Harness h;
+  h.Start();
+  std::string text = "Go >> [b\n";
+  for (int i = 0; i < 1500; ++i) text += "[a" + std::to_string(i) + "] x\n[b" + std::to_string(i) + "] y\n";
+  h.Open("file:///a.txt", text.c_str());
+  h.sent.clear();
+  h.Send({{"jsonrpc", "2.0"}, {"id", 2}, {"method", "textDocument/completion"},
+          {"params", {{"textDocument", {{"uri", "file:///a.txt"}}}, {"position", {{"line", 0}, {"character", 8}}}}}});
+  ASSERT_EQ(h.sent.size(), 1u);
+  const Json& result = h.sent[0]["result"];
+  EXPECT_EQ(result["isIncomplete"], true);
+  ASSERT_EQ(result["items"].size(), kMaxCompletionItems);
+  for (const Json& item : result["items"]) EXPECT_EQ(item["label"].get<std::string>().substr(0, 2), "[b");
+}
+
+TEST(EventQueue, TheReaderWaitsWhileTheQueueIsFullAndOthersDoNot) {
+  EventQueue queue(2);
+  queue.Push(Incoming{}, true);
+  queue.Push(Incoming{}, true);
+  queue.Push(DiagnosisResult{}, false);  // the worker is never held up
+  std::atomic<bool> pushed = false;
+  std::thread reader([&] {
+    queue.Push(Incoming{Incoming::Kind::Malformed, {}, "third"}, true);
+    pushed = true;
+  });
+  // One pop leaves two events, still too many: give the reader every chance to push.
+  queue.Pop();
+  for (int i = 0; i < 10'000 && !pushed; ++i) std::this_thread::yield();
+  EXPECT_FALSE(pushed);
+  queue.Pop();  // one left: now it goes in
+  reader.join();
+  EXPECT_TRUE(std::holds_alternative<DiagnosisResult>(queue.Pop()));
+  EXPECT_EQ(std::get<Incoming>(queue.Pop()).problem, "third");
+}
+
+}  // namespace
+}  // namespace quillshade::qsd::lsp

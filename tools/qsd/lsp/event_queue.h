@@ -1,0 +1,87 @@
+// What the dispatch thread has yet to handle, and the requests the client cancelled,
+// as the reader thread sees them arrive.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <string>
+#include <variant>
+
+#include "tools/qsd/lsp/diagnosis.h"
+#include "tools/qsd/lsp/json_rpc.h"
+#include "tools/qsd/lsp/transport.h"
+
+namespace quillshade::qsd::lsp {
+
+using Event = std::variant<Incoming, DiagnosisResult>;
+
+// The reader waits while `capacity` messages are queued, so a client that writes faster
+// than the server answers cannot fill memory; the diagnosis worker never waits (it
+// posts at most one result per job, and the dispatcher is the one that posts jobs).
+class EventQueue {
+ public:
+  explicit EventQueue(std::size_t capacity = 16) : capacity_(capacity) {}
+
+  void Push(Event event, bool fromReader) {
+    std::unique_lock lock(mutex_);
+    if (fromReader) roomLeft_.wait(lock, [this] { return events_.size() < capacity_; });
+    events_.push_back(std::move(event));
+    ready_.notify_one();
+  }
+
+  Event Pop() {
+    std::unique_lock lock(mutex_);
+    ready_.wait(lock, [this] { return !events_.empty(); });
+    Event event = std::move(events_.front());
+    events_.pop_front();
+    roomLeft_.notify_one();
+    return event;
+  }
+
+ private:
+  const std::size_t capacity_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::condition_variable roomLeft_;
+  std::deque<Event> events_;
+};
+
+// Ids of requests the client cancelled. The reader marks them as it reads, ahead of the
+// dispatcher, so that a long request can see it is cancelled while it runs; the
+// dispatcher unmarks each when it reaches the cancellation itself, which comes after the
+// request, so at most the queue's capacity of marks are ever held.
+class CancelledRequests {
+ public:
+  void Mark(const Json& id) {
+    const std::lock_guard lock(mutex_);
+    ids_.insert(id.dump());
+  }
+  void Unmark(const Json& id) {
+    const std::lock_guard lock(mutex_);
+    ids_.erase(id.dump());
+  }
+  bool Contains(const Json& id) const {
+    const std::lock_guard lock(mutex_);
+    return ids_.contains(id.dump());
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::set<std::string> ids_;
+};
+
+// The id a message cancels, when it is a well-formed $/cancelRequest; null otherwise.
+inline Json CancelledId(const Incoming& incoming) {
+  if (incoming.kind != Incoming::Kind::Message || !incoming.message.is_object()) return nullptr;
+  const Json& message = incoming.message;
+  if (!message.contains("method") || message["method"] != "$/cancelRequest" || !message.contains("params")) return nullptr;
+  const Json& params = message["params"];
+  if (!params.is_object() || !params.contains("id")) return nullptr;
+  const Json& id = params["id"];
+  return id.is_string() || id.is_number_integer() ? id : Json();
+}
+
+}  // namespace quillshade::qsd::lsp
