@@ -14,10 +14,7 @@ namespace {
 std::string FlagName(std::size_t flag) { return std::string(1, static_cast<char>(kFlagLetters[flag])); }
 
 std::string KeywordEffect(const Keyword& keyword) {
-  const std::string written(keyword.text.begin(), keyword.text.end());
-  if (keyword.kind == CommandKind::End) return written + " (ends the story)";
-  return written + (keyword.kind == CommandKind::Set ? " (sets flag " : " (clears flag ") + FlagName(keyword.flag) +
-         ")";
+  return std::string(keyword.text.begin(), keyword.text.end()) + " (" + std::string(keyword.effect) + ")";
 }
 
 // Whether an upper-case word is made of keywords alone, such as AONBOFF: written so on
@@ -41,6 +38,8 @@ struct LabelFacts {
   std::size_t first = 0;   // story line, 0 when no line break is followed by the label
   std::size_t second = 0;  // the next line that begins with it, 0 if none
   bool onlyFirstLine = false;
+  // The first line is the unbroken last line: never shown, so reaching it stops the story.
+  bool unbroken = false;
   // The first line only begins with the label, running on into a longer word ("gone"
   // for "go"), so a later line that holds the label itself is probably the one meant.
   bool firstRunsOn = false;
@@ -88,6 +87,7 @@ class LineChecker {
       facts.onlyFirstLine = text_.substr(0, label.size()) == label;
     } else {
       facts.first = lines_.LineAfterBreak(found.first);
+      facts.unbroken = ReachOf(text_, found.first) == LabelReach::Unbroken;
       if (found.second != 0) facts.second = lines_.LineAfterBreak(found.second);
       // found.first is the 1-based place of the CR, so the label starts at that index + 1.
       const std::size_t after = found.first + 1 + label.size();
@@ -113,6 +113,12 @@ class LineChecker {
       });
       if (missing.message.empty()) return;  // only counted: no suggestion either
       if (const auto meant = suggester_.Suggest(label)) missing.note = "did you mean " + Quote(*meant) + "?";
+    } else if (facts.unbroken) {
+      Warn("label-line-unbroken", column, length, [&] {
+        return "the line that begins with " + Quote(label) + ", line " + std::to_string(facts.first) +
+               ", has no line break after it, so the reader never shows it: " +
+               (choice ? "choosing it stops the story" : "this jump stops the story on an empty title bar");
+      });
     } else if (facts.second != 0 && facts.firstRunsOn) {
       Warn("shadowed-label", column, length, [&] {
         return "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +

@@ -15,6 +15,7 @@ const std::vector<CheckInfo>& AllChecks() {
       {"last-line-unbroken", Warning, "the last line has no line break after it, so it is never shown"},
       {"missing-label", Error, "a jump's target, or a label of a jump on a flag, that no line begins with"},
       {"missing-choice-label", Error, "a choice label that no line begins with: choosing it stops the story"},
+      {"label-line-unbroken", Error, "a jump or choice to the last line, which has no line break after it: the reader stops there and never shows it"},
       {"first-line-label", Error, "a label that only line 1 begins with: no line break precedes line 1, so it is never found"},
       {"shadowed-label", Warning, "an earlier, longer line begins with the label too, and it wins"},
       {"empty-target", Warning, "an empty jump target (or label) matches the first line break: reading goes on at line 2"},

@@ -115,8 +115,7 @@ class GraphBuilder {
       out_ += "  more [shape=note, color=gray, label=\"" + std::to_string(leftOut_.nodes) + " more nodes\\n(" +
               std::to_string(leftOut_.lines) + " lines)\\nleft out\"];\n";
     for (const auto& [label, id] : missing_)
-      out_ += "  " + id + " [shape=box, style=dashed, color=red, label=\"no line begins with\\n" +
-              DotText(Quote(label)) + "\"];\n";
+      out_ += "  " + id + " [shape=box, style=dashed, color=red, label=\"" + NoLineText(label) + "\"];\n";
     out_ += "}\n";
     return StoryGraph{std::move(out_), leftOut_};
   }
@@ -135,9 +134,17 @@ class GraphBuilder {
     if (!added) return known->second;
     if (!index_) index_ = indexBuilt_.get();
     const std::int32_t at = index_->Find(label).first;
-    if (at == 0) return 0;
-    const std::size_t line = lines_.LineAfterBreak(at);
-    return known->second = lines_.Terminated(line) ? line : 0;
+    if (ReachOf(text_, at) != LabelReach::Shown) return 0;
+    return known->second = lines_.LineAfterBreak(at);
+  }
+
+  // Why a label leads to no line drawn: none begins with it, or the one that does is
+  // the unbroken last line, where reading stops without showing it.
+  std::string NoLineText(std::u16string_view label) const {
+    const std::int32_t at = index_->Find(label).first;
+    if (ReachOf(text_, at) != LabelReach::Unbroken) return "no line begins with\\n" + DotText(Quote(label));
+    return "line " + std::to_string(lines_.LineAfterBreak(at)) + " begins with\\n" + DotText(Quote(label)) +
+           "\\nbut has no line break after it";
   }
 
   // Each label the line leads to, with the attributes of the edge that draws it: the

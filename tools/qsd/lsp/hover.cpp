@@ -27,6 +27,9 @@ std::string FlagList(FlagBits flags) {
 std::string Destination(const StoryDocument& story, std::u16string_view label) {
   const std::size_t line = story.LabelLine(label);
   if (line == 0) return "the story stops: no line begins with " + Code(label);
+  if (!story.Terminated(line))
+    return "the story stops: line " + std::to_string(line) + ", which begins with " + Code(label) +
+           ", has no line break after it";
   return "line " + std::to_string(line) + " " + Code(story.Line(line));
 }
 
@@ -80,8 +83,7 @@ std::optional<std::string> Hover(const StoryDocument& story, const Position& pos
     out += " shows " + Code(shown) + ", " + std::to_string(columns) + " of " + std::to_string(width) + " columns" +
            (columns > width ? ": too wide, the title bar cuts it" : "") + ".\n\n";
   }
-  // A flag both set and cleared on the line ends up cleared.
-  const FlagBits sets = static_cast<FlagBits>(script.effects.sets & ~script.effects.clears);
+  const FlagBits sets = script.effects.LeavesSet();
   if (sets) out += "Sets flag " + FlagList(sets) + (script.effects.clears ? ". " : ".\n\n");
   if (script.effects.clears) out += "Clears flag " + FlagList(script.effects.clears) + ".\n\n";
   return out + Exits(story, line);
