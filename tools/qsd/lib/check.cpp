@@ -45,7 +45,7 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
     return file;
   }
   LoadedForCheck loaded =
-      storyFile || LooksLikeStoryFile(input.bytes)
+      storyFile || KindOfStory(path, input.bytes) == StoryKind::StoryFile
           ? LoadForCheck(storyFile ? LoadStory(path, kMaxNamedProblems) : DecodeStoryBytes(input.bytes, kMaxNamedProblems))
           : LoadForCheck(input.bytes, encoding);
   std::string().swap(input.bytes);  // the story's text is all the checks need

@@ -219,12 +219,16 @@ EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool
   return source;
 }
 
-bool IsStoryFile(const std::string& path) {
-  if (path == "-" || FileProblem(path)) return false;
-  // A .txt file that holds codes all the same is taken as the story file it is.
-  if (!IsTextSourceName(path)) return true;
+StoryKind KindOfStoryFile(const std::string& path) {
+  // Only a text source by its name can turn out to be a story file: only then is the
+  // file read.
+  if (KindOfStory(path, {}) == StoryKind::StoryFile) return StoryKind::StoryFile;
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  return in && LooksLikeStoryFile(ReadHead(in));
+  return KindOfStory(path, in ? ReadHead(in) : std::string());
+}
+
+bool IsStoryFile(const std::string& path) {
+  return path != "-" && !FileProblem(path) && KindOfStoryFile(path) == StoryKind::StoryFile;
 }
 
 AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
@@ -242,7 +246,7 @@ AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
     story.error = input.error;
     return story;
   }
-  if (LooksLikeStoryFile(input.bytes)) {
+  if (KindOfStory(path, input.bytes) == StoryKind::StoryFile) {
     LoadedStory loaded = DecodeStoryBytes(input.bytes, 0);
     if (loaded.status != StoryFileStatus::Loaded) story.error = Describe(loaded.status);
     else if (loaded.text.empty()) story.error = "decodes to no character, so the reader refuses to load it";

@@ -41,9 +41,12 @@ const char* FaultText(TokenFault fault);
 // Loads a story file through the reader's own read step and decoder. "-" reads stdin.
 LoadedStory LoadStory(const std::string& path, std::size_t maxPlaced);
 
+// KindOfStory for a file, judged by its first bytes; a file that cannot be read is
+// judged by its name alone. Not for "-": stdin is read only once.
+StoryKind KindOfStoryFile(const std::string& path);
+
 // Whether `path` names a readable regular story file, which LoadStory reads piece by
-// piece: any name but *.txt, or a *.txt file whose head holds character codes. False
-// for "-": stdin is read only once.
+// piece. False for "-".
 bool IsStoryFile(const std::string& path);
 
 // The same for story file bytes already in memory.
