@@ -71,7 +71,7 @@ class LineChecker {
   // The message is made only for a problem that is named: a hostile story may hold
   // millions of one kind, of which only the first are named and the rest counted.
   template <typename Message>
-  Diagnostic& Warn(std::string_view check, std::size_t column, std::size_t length, const Message& message) {
+  Diagnostic* Warn(std::string_view check, std::size_t column, std::size_t length, const Message& message) {
     return sink_.Add(check, line_, column, length, sink_.Names(check) ? message() : std::string());
   }
   // The columns of a part and of the jump: ">>" and what follows it.
@@ -107,12 +107,12 @@ class LineChecker {
                " can find line 1 (no line break comes before it)";
       });
     } else if (facts.first == 0) {
-      Diagnostic& missing = Warn(choice ? "missing-choice-label" : "missing-label", column, length, [&] {
+      Diagnostic* missing = Warn(choice ? "missing-choice-label" : "missing-label", column, length, [&] {
         return "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") +
                " stops the story";
       });
-      if (missing.message.empty()) return;  // only counted: no suggestion either
-      if (const auto meant = suggester_.Suggest(label)) missing.note = "did you mean " + Quote(*meant) + "?";
+      if (!missing) return;  // only counted: no suggestion either
+      if (const auto meant = suggester_.Suggest(label)) missing->note = "did you mean " + Quote(*meant) + "?";
     } else if (facts.unbroken) {
       Warn("label-line-unbroken", column, length, [&] {
         return "the line that begins with " + Quote(label) + ", line " + std::to_string(facts.first) +

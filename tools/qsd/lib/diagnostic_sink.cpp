@@ -16,15 +16,14 @@ DiagnosticSink::Kind& DiagnosticSink::KindOf(std::string_view check) {
   return kinds_.emplace(kind.name, std::move(kind)).first->second;
 }
 
-Diagnostic& DiagnosticSink::Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
+Diagnostic* DiagnosticSink::Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
                                 std::string message) {
   Kind& kind = KindOf(check);
   Diagnostic diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column),
                         static_cast<std::int64_t>(length), kind.severity, std::move(message), kind.name, {}};
-  if (kind.named++ < kMaxNamedProblems) return diagnostics_.emplace_back(std::move(diagnostic));
+  if (kind.named++ < kMaxNamedProblems) return &diagnostics_.emplace_back(std::move(diagnostic));
   if (kind.unnamed++ == 0) kind.firstUnnamed = std::move(diagnostic);
-  dropped_ = Diagnostic{};
-  return dropped_;
+  return nullptr;
 }
 
 bool DiagnosticSink::Names(std::string_view check) const {

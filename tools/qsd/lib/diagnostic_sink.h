@@ -17,7 +17,9 @@ namespace quillshade::qsd {
 // story of millions of problems costs no memory for them.
 class DiagnosticSink {
  public:
-  Diagnostic& Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
+  // Answers the diagnostic as kept, for a note to be added to it, or nullptr when the
+  // problem is only counted (its message is then not needed).
+  Diagnostic* Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
                   std::string message);
   // Whether the next problem of the check is named, and so needs its message.
   bool Names(std::string_view check) const;
@@ -36,7 +38,6 @@ class DiagnosticSink {
 
   std::vector<Diagnostic> diagnostics_;
   std::map<std::string_view, Kind> kinds_;  // by check
-  Diagnostic dropped_;                      // what Add answers for a problem that is only counted
 };
 
 }  // namespace quillshade::qsd
