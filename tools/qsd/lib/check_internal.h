@@ -1,4 +1,4 @@
-// The two halves of check, shared between check.cpp and its parts.
+// What the parts of the checks share: the sink, sets of lines to revisit, and each part's entry.
 #pragma once
 
 #include <bit>

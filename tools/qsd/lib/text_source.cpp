@@ -1,4 +1,4 @@
-// Reading text sources and writing character codes through code page 932.
+// Reading text sources (UTF-8 or code page 932) into story text, and telling them from story files.
 #include "tools/qsd/lib/text_source.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// Text sources of stories: UTF-8 or code page 932 text in, character codes out.
+// Text sources of stories: UTF-8 or code page 932 text in, story text out; and which files are text sources.
 #pragma once
 
 #include <cstdint>

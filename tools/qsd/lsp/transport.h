@@ -18,7 +18,7 @@ inline constexpr std::size_t kMaxMessageBytes = std::size_t{64} << 20;
 struct Incoming {
   enum class Kind {
     Message,   // `message` holds the parsed body
-    Malformed, // `problem` says what was wrong (a bad header, a body that is no JSON...)
+    Malformed, // `problem` says what was wrong (a bad or missing header, a body too large or cut short)
     NotJson,   // the body is no JSON: answered with a parse error
     End,       // the input has ended
   };
@@ -48,7 +48,8 @@ class MessageReader {
   std::size_t at_ = 0;
 };
 
-// Writes framed messages; several threads may write, each message goes out whole.
+// Writes framed messages, each whole. Only the dispatching thread writes (diagnoses come
+// back to it as events); the lock keeps a message whole should another thread write.
 class MessageWriter {
  public:
   explicit MessageWriter(std::FILE* out) : out_(out) {}
