@@ -160,7 +160,7 @@ class Walker {
     return index;
   }
 
-  // Adds a state if it is new; false once the limit is reached.
+  // Adds a state if it is new, its number given through `number`; false once the limit is reached.
   bool Add(const Story& story, std::uint32_t* number = nullptr) { return Add(Pack(story), number); }
 
   // A state that a visit leads to, added once its batch has been visited.
