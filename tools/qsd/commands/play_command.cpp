@@ -98,7 +98,8 @@ bool EncodeTextSources(const std::deque<std::filesystem::path>& stories, TextSou
   bool playable = true;
   for (const std::filesystem::path& story : stories) {
     const std::string path = Utf8FromPath(story);
-    if (KindOfStoryFile(path) != StoryKind::TextSource || sources.count(story)) continue;
+    // The keys may come from stdin, so "-" is a file name here like any other.
+    if (path == "-" || KindOfStoryFile(path) != StoryKind::TextSource || sources.count(story)) continue;
     const InputFile input = ReadInput(path);
     if (input.error) {
       std::fprintf(stderr, "qsd play: %s: %s\n", path.c_str(), input.error->c_str());
