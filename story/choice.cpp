@@ -52,7 +52,8 @@ std::optional<std::u16string_view> Choose([[maybe_unused]] std::u16string_view t
 
 std::optional<std::u16string_view> ChooseBranch(Story& story, std::int32_t choiceIndex) {
   return Choose(
-      story.StoryText, story, choiceIndex, [&story](std::u16string_view label) { return FindLabelLine(story.StoryText, label); },
+      story.StoryText, story, choiceIndex,
+      [&story](std::u16string_view label) { return FindLabelLine(story.StoryText, label); },
       [](Story& state) { return ReadNextLine(state); });
 }
 
