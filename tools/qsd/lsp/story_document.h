@@ -51,6 +51,9 @@ class StoryDocument {
   // The line that a jump to `label`, or a choice of it, reaches: the first line of the
   // text that begins with it and has a line break before it; 0 when there is none.
   std::size_t LabelLine(std::u16string_view label) const;
+  // Where a jump to `label` sets ReadPos: the CR before that line, as FindLabelLine
+  // answers; 0 when there is none.
+  std::int32_t LabelBreak(std::u16string_view label) const { return labels_->Find(label).first; }
 
   // Editor positions and story places of a text source. A character of the editor's
   // text that the reader holds as one unit less (a surrogate pair, held as one "?";
