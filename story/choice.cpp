@@ -1,6 +1,8 @@
 // Picking a label from a comma-separated list and continuing at its label line.
 #include "story/choice.h"
 
+#include <cassert>
+
 #include "story/line_interpreter.h"
 #include "story/text.h"
 
@@ -24,9 +26,10 @@ std::u16string PickField(std::u16string_view list, std::int32_t n) {
 
 namespace {
 
-// `readLine` is ReadNextLine over the same text as `findLabel`.
+// `readLine` is ReadNextLine over `text`, the text that `findLabel` searches.
 template <typename FindLabel, typename ReadLine>
-std::optional<std::u16string_view> Choose(Story& story, std::int32_t choiceIndex, const FindLabel& findLabel,
+std::optional<std::u16string_view> Choose([[maybe_unused]] std::u16string_view text, Story& story,
+                                          std::int32_t choiceIndex, const FindLabel& findLabel,
                                           const ReadLine& readLine) {
   const std::u16string label = PickField(story.ChoiceList, choiceIndex);
   if (label.empty()) return std::nullopt;
@@ -37,9 +40,9 @@ std::optional<std::u16string_view> Choose(Story& story, std::int32_t choiceIndex
     story.ReadPos = 0;
     return std::nullopt;
   }
-  // The label line lies inside the text, so this stays within the text's length + 1.
-  story.ReadPos = static_cast<std::int32_t>(static_cast<std::int64_t>(labelLine) + 2 +
-                                            static_cast<std::int64_t>(label.size()));
+  story.ReadPos = ChoiceResumePos(labelLine, label.size());
+  // The label line lies inside the text, so reading goes on within its length + 1.
+  assert(story.ReadPos >= 1 && static_cast<std::size_t>(story.ReadPos) <= text.size() + 1);
   LineStep step = readLine(story);
   story.ReadPos = step.nextPos;
   return step.shownText;
@@ -49,14 +52,15 @@ std::optional<std::u16string_view> Choose(Story& story, std::int32_t choiceIndex
 
 std::optional<std::u16string_view> ChooseBranch(Story& story, std::int32_t choiceIndex) {
   return Choose(
-      story, choiceIndex, [&story](std::u16string_view label) { return FindLabelLine(story.StoryText, label); },
+      story.StoryText, story, choiceIndex,
+      [&story](std::u16string_view label) { return FindLabelLine(story.StoryText, label); },
       [](Story& state) { return ReadNextLine(state); });
 }
 
 std::optional<std::u16string_view> ChooseBranch(std::u16string_view text, const LabelIndex& labels, Story& state,
                                                 std::int32_t choiceIndex) {
   return Choose(
-      state, choiceIndex, [&labels](std::u16string_view label) { return labels.Find(label).first; },
+      text, state, choiceIndex, [&labels](std::u16string_view label) { return labels.Find(label).first; },
       [&](Story& story) { return ReadNextLine(text, labels, story); });
 }
 

@@ -1,4 +1,4 @@
-// The script of a story line, split off its end: choices first, then commands, then a jump.
+// The line interpreter: one step of reading, the line split by the line model and its effects applied to the story.
 #include "story/line_interpreter.h"
 
 #include "story/script_line.h"

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 
 #include "story/text.h"
 
@@ -81,6 +82,7 @@ void SplitJump(std::u16string_view line, std::u16string_view beforeCommands, Scr
     parts.jumpFlag = onFlag.flag;
     parts.flagMarkerAt = PartOf(line, beforeCommands).at + onFlag.at;
     // The marker lies at or after the first ">>", so jumpAt + 3 stays inside the text.
+    assert(onFlag.at >= jumpAt && jumpAt + kJumpMarker.size() + 1 <= beforeCommands.size());
     parts.jumpText = PartOf(line, TrimSpaces(beforeCommands.substr(jumpAt + kJumpMarker.size() + 1)));
     for (std::int32_t field = 0; field < 2; ++field) {
       const auto label = FindField(parts.jumpText.text, field);

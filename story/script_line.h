@@ -28,14 +28,22 @@ enum class CommandKind : std::uint8_t { Set, Clear, End };
 struct Keyword {
   std::u16string_view text;
   CommandKind kind;
-  std::size_t flag;  // Set and Clear: the flag's index; End: kFlagCount
+  std::size_t flag;         // Set and Clear: the flag's index; End: kFlagCount
+  std::string_view effect;  // what it does, in words for a writer
 };
 
 inline constexpr std::array<Keyword, 2 * kFlagCount + 1> kKeywords{{
-    {u"AON", CommandKind::Set, 0},    {u"BON", CommandKind::Set, 1},    {u"CON", CommandKind::Set, 2},
-    {u"DON", CommandKind::Set, 3},    {u"EON", CommandKind::Set, 4},    {u"AOFF", CommandKind::Clear, 0},
-    {u"BOFF", CommandKind::Clear, 1}, {u"COFF", CommandKind::Clear, 2}, {u"DOFF", CommandKind::Clear, 3},
-    {u"EOFF", CommandKind::Clear, 4}, {u"END", CommandKind::End, kFlagCount},
+    {u"AON", CommandKind::Set, 0, "sets flag A"},
+    {u"BON", CommandKind::Set, 1, "sets flag B"},
+    {u"CON", CommandKind::Set, 2, "sets flag C"},
+    {u"DON", CommandKind::Set, 3, "sets flag D"},
+    {u"EON", CommandKind::Set, 4, "sets flag E"},
+    {u"AOFF", CommandKind::Clear, 0, "clears flag A"},
+    {u"BOFF", CommandKind::Clear, 1, "clears flag B"},
+    {u"COFF", CommandKind::Clear, 2, "clears flag C"},
+    {u"DOFF", CommandKind::Clear, 3, "clears flag D"},
+    {u"EOFF", CommandKind::Clear, 4, "clears flag E"},
+    {u"END", CommandKind::End, kFlagCount, "ends the story"},
 }};
 
 // A part of a line: `at` is its 0-based offset in the line (its column is at + 1,
@@ -59,6 +67,8 @@ struct CommandEffects {
   std::array<std::size_t, kKeywords.size()> keywordAt{};  // by index into kKeywords
 
   FlagBits Apply(FlagBits flags) const { return static_cast<FlagBits>((flags | sets) & ~clears); }
+  // The flags the line leaves set whatever they were: those it sets and does not clear.
+  FlagBits LeavesSet() const { return static_cast<FlagBits>(sets & ~clears); }
 };
 
 enum class JumpKind : std::uint8_t { None, Plain, OnFlag };

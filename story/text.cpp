@@ -129,8 +129,23 @@ std::u16string UpperAscii(std::u16string_view text) {
   return upper;
 }
 
-bool Contains(std::u16string_view text, std::u16string_view part) {
-  return text.find(part) != std::u16string_view::npos;
+bool IsJumpLanding(std::u16string_view text, std::int32_t readPos) {
+  if (readPos <= 0) return false;
+  const auto at = static_cast<std::size_t>(readPos) - 1;
+  return at + 1 < text.size() && text[at] == u'\r' && text[at + 1] == u'\n';
+}
+
+std::int32_t LabelLineStart(std::int32_t labelLine) { return labelLine + 2; }
+
+std::int32_t ChoiceResumePos(std::int32_t labelLine, std::size_t labelLength) {
+  return static_cast<std::int32_t>(static_cast<std::int64_t>(LabelLineStart(labelLine)) +
+                                   static_cast<std::int64_t>(labelLength));
+}
+
+LabelReach ReachOf(std::u16string_view text, std::int32_t labelLine) {
+  if (labelLine <= 0) return LabelReach::Missing;
+  const auto lineStart = static_cast<std::size_t>(LabelLineStart(labelLine)) - 1;
+  return FindLineBreak(text, lineStart) == kNotFound ? LabelReach::Unbroken : LabelReach::Shown;
 }
 
 }  // namespace quillshade

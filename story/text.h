@@ -25,9 +25,25 @@ std::size_t FindLineBreak(std::u16string_view text, std::size_t from);
 // followed by `lineStart`, searching the whole text from its start; 0 if there is none.
 std::int32_t FindLabelLine(std::u16string_view text, std::u16string_view lineStart);
 
+// A jump sets ReadPos on the CR that FindLabelLine answers, not on the label line: the
+// step from there reads the empty text before that CR LF, shows an empty title bar, and
+// goes on at the label line. Whether a ReadPos stands on such a line break.
+bool IsJumpLanding(std::u16string_view text, std::int32_t readPos);
+
+// The 1-based place where the label line found at `labelLine` (the CR before it, as
+// FindLabelLine answers) begins, past that CR LF.
+std::int32_t LabelLineStart(std::int32_t labelLine);
+
+// A choice goes on right after its label, on the label line found at `labelLine`.
+std::int32_t ChoiceResumePos(std::int32_t labelLine, std::size_t labelLength);
+
+// What a jump or a choice of a label reaches, given FindLabelLine's answer: no line, or
+// a label line that has no CR LF after it (an unbroken last line, which is never shown,
+// so reading stops there without showing it), or a label line that is shown.
+enum class LabelReach : std::uint8_t { Missing, Unbroken, Shown };
+LabelReach ReachOf(std::u16string_view text, std::int32_t labelLine);
+
 // ASCII letters to upper case; everything else stays.
 std::u16string UpperAscii(std::u16string_view text);
-
-bool Contains(std::u16string_view text, std::u16string_view part);
 
 }  // namespace quillshade

@@ -26,7 +26,7 @@ inline int TwipsToPixels(double twips, double dpi) {
   return static_cast<int>(std::lround(twips * dpi / kTwipsPerInch));
 }
 
-// A window system behind the form: the Win32 window, the terminal, the test fake.
+// A window system behind the form: the Win32 window, the Qt window, the terminal, the test fake.
 // Every call comes from the form on the user-interface thread, one event at a time.
 class WindowPort {
  public:

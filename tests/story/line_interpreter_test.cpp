@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "story/text.h"
 #include "story_test_util.h"
 
 namespace quillshade {
@@ -108,6 +109,25 @@ TEST(ReadNextLine, JumpGoesToTheLineBreakBeforeTheLabelLine) {
   EXPECT_EQ(Step(story), u"");    // one empty step on that CR
   EXPECT_EQ(story.ReadPos, 26);
   EXPECT_EQ(Step(story), u"here");
+}
+
+// The toolkit asks the engine where a jump lands and what it reaches instead of
+// stepping: its answers must agree with the reader's steps, broken last line or not.
+TEST(ReadNextLine, JumpLandingAndReachAgreeWithTheSteps) {
+  for (const std::u16string_view text : {u"go >> [L] |x|[L] here|", u"go >> [L] |x|[L] here"}) {
+    Story story = StoryAt(text);
+    const std::int32_t labelLine = FindLabelLine(story.StoryText, u"[L]");
+    Step(story);
+    EXPECT_EQ(story.ReadPos, labelLine);
+    EXPECT_TRUE(IsJumpLanding(story.StoryText, story.ReadPos));
+    EXPECT_EQ(Step(story), u"");
+    EXPECT_EQ(story.ReadPos, LabelLineStart(labelLine));
+    EXPECT_FALSE(IsJumpLanding(story.StoryText, story.ReadPos));
+    const LineStep last = ReadNextLine(story);
+    EXPECT_EQ(last.shownText.has_value(), ReachOf(story.StoryText, labelLine) == LabelReach::Shown);
+    EXPECT_EQ(last.nextPos == 0, ReachOf(story.StoryText, labelLine) == LabelReach::Unbroken);
+  }
+  EXPECT_EQ(ReachOf(Lines(u"a|b|"), FindLabelLine(Lines(u"a|b|"), u"c")), LabelReach::Missing);
 }
 
 TEST(ReadNextLine, JumpTakesTheFirstLineThatBeginsWithTheTarget) {

@@ -242,10 +242,16 @@ TEST(JudgeCarriedFlags, DAndECountAcrossStories) {
 
 TEST(CheckStoryText, NamesTheFirstProblemsOfAKindAndCountsTheRest) {
   std::u16string story = u"Start.\n";
-  for (int i = 0; i < 150; ++i) story += u"On. >>[nowhere]\n";
+  for (int i = 0; i < 150; ++i) story += u"On. >>[nowher]\n";
+  story += u"[nowhere] End. :: END\n";
   const std::vector<Diagnostic> found = CheckStoryText(Story(story), {}).diagnostics;
   std::size_t named = 0;
-  for (const Diagnostic& d : found) named += d.check == "missing-label" ? 1 : 0;
+  for (const Diagnostic& d : found) {
+    if (d.check != "missing-label") continue;
+    ++named;
+    // Only the problems that are named get their hint; the count gets none.
+    EXPECT_EQ(d.note.empty(), named == kMaxNamedProblems + 1);
+  }
   EXPECT_EQ(named, kMaxNamedProblems + 1);
   EXPECT_EQ(found.back().message, "50 more problems of this kind are not named");
   EXPECT_EQ(found.back().line, static_cast<std::int64_t>(kMaxNamedProblems) + 2);  // the first not named

@@ -44,6 +44,12 @@ TEST(StoryGraphDot, MissingLabelsGetANodeOfTheirOwn) {
   EXPECT_THAT(dot, HasSubstr("missing1 [shape=box, style=dashed, color=red, label=\"no line begins with\\n'[gone]'\"];"));
 }
 
+TEST(StoryGraphDot, AJumpToTheUnbrokenLastLineSaysWhyItLeadsNowhere) {
+  const std::string dot = StoryGraphDot(u"Go on >> [fin]\r\n[fin] Done. :: END", "s");
+  EXPECT_THAT(dot, HasSubstr("n1 -> missing1 [style=bold];"));
+  EXPECT_THAT(dot, HasSubstr("label=\"line 2 begins with\\n'[fin]'\\nbut has no line break after it\"];"));
+}
+
 TEST(StoryGraphDot, AnEmptyTargetGoesToLineTwoAsTheReaderDoes) {
   const std::string dot = StoryGraphDot(u"One.\r\nTwo. >>\r\n", "s");
   EXPECT_THAT(dot, HasSubstr("n2 -> n2 [style=bold];"));

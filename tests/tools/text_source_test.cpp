@@ -71,6 +71,24 @@ TEST(LooksLikeStoryFile, JudgedByMostWords) {
   EXPECT_FALSE(LooksLikeStoryFile(" - + \n"));
 }
 
+// The one rule that check, graph, play and the language server share.
+TEST(KindOfStory, TxtOrStdinIsATextSourceUnlessItHoldsCodes) {
+  const std::string_view text = "Start.\n";
+  const std::string_view codes = "72 105 13 10 ";
+  EXPECT_EQ(KindOfStory("a.txt", text), StoryKind::TextSource);
+  EXPECT_EQ(KindOfStory("dir.qsd/A.TXT", text), StoryKind::TextSource);
+  EXPECT_EQ(KindOfStory("file:///a.Txt", text), StoryKind::TextSource);
+  EXPECT_EQ(KindOfStory("-", text), StoryKind::TextSource);
+  EXPECT_EQ(KindOfStory("a.txt", codes), StoryKind::StoryFile);
+  EXPECT_EQ(KindOfStory("-", codes), StoryKind::StoryFile);
+  EXPECT_EQ(KindOfStory("a.qsd", text), StoryKind::StoryFile);
+  EXPECT_EQ(KindOfStory("a.txt.bak", text), StoryKind::StoryFile);
+  EXPECT_TRUE(IsStoryName("A.QSD"));
+  EXPECT_TRUE(IsStoryName("a.TXT"));
+  EXPECT_FALSE(IsStoryName("qsd"));
+  EXPECT_FALSE(IsStoryName("a.md"));
+}
+
 TEST(DescribeCharacter, QuotesPrintableCharactersOnly) {
   EXPECT_EQ(DescribeCharacter(U'é'), "U+00E9 'é'");
   EXPECT_EQ(DescribeCharacter(U'\U0001F600'), "U+1F600 '\xF0\x9F\x98\x80'");

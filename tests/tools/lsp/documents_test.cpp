@@ -25,6 +25,12 @@ TEST(DocumentText, ReplaceCountsASurrogatePairAsTwoUnits) {
   EXPECT_EQ(text.LineCount(), 1u);
 }
 
+TEST(IsTextSourceUri, AgreesWithTheCommandsOnATxtThatHoldsCodes) {
+  EXPECT_TRUE(IsTextSourceUri("file:///s/a.TXT", std::u16string_view(u"Start.\r\n")));
+  EXPECT_FALSE(IsTextSourceUri("file:///s/a.txt", std::u16string_view(u"72 105 13 10\r\n")));
+  EXPECT_FALSE(IsTextSourceUri("file:///s/a.qsd", std::u16string_view(u"Start.\r\n")));
+}
+
 TEST(DocumentStore, RefusesAChangeThatIsNotNewerAndKeepsTheText) {
   DocumentStore store;
   store.Open({"file:///s.txt", 3, DocumentText(u"one")});

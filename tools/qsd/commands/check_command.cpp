@@ -17,7 +17,7 @@ const Command kCheckCommand{
     "                 [--max-states N] [--max-scan N] FILE...\n"
     "       qsd check --list\n"
     "\n"
-    "Checks story files (.qsd) and their text sources, told apart by their content.\n"
+    "Checks story files (.qsd) and their text sources (told apart as `qsd help` says).\n"
     "Prints one line per problem: FILE:LINE:COL: error|warning: message [check]\n"
     "where LINE is the line of the story. Nothing is printed for a clean story.\n"
     "Every state the reader can reach from the start is walked (flags D and E may\n"

@@ -29,6 +29,10 @@ void PrintHelp(std::FILE* out) {
     std::fprintf(out, "  %-8.*s %.*s\n", static_cast<int>(command->name.size()), command->name.data(),
                  static_cast<int>(command->summary.size()), command->summary.data());
   std::fprintf(out,
+               "\nA file whose name ends in .txt (in any case), and stdin (-), is a text source,\n"
+               "text that qsd encodes as `qsd encode` would, unless it holds only character\n"
+               "codes: then, like every other file, it is a story file (.qsd), read as the\n"
+               "reader reads it.\n"
                "\n`qsd help COMMAND` shows a command's options. `qsd --version` shows the version.\n"
                "Exit status: 0 done, 1 a problem with the input, 2 wrong arguments.\n");
 }

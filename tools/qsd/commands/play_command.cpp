@@ -25,9 +25,9 @@ const Command kPlayCommand{
     "usage: qsd play [--trace] [--title] [--keys KEYS] STORY [MORE ...]\n"
     "\n"
     "Loads STORY as File > Open does. Every later Open takes the next file named,\n"
-    "and acts as a cancelled dialog once none is left. A file whose name ends in .txt\n"
-    "is a text source: it is encoded as `qsd encode` would before any key, and a\n"
-    "fault in it stops the run. Every other file is read as the reader reads it.\n"
+    "and acts as a cancelled dialog once none is left. A text source (see `qsd help`)\n"
+    "is encoded as `qsd encode` would before any key, and a fault in it stops the\n"
+    "run. A story file is read as the reader reads it.\n"
     "\n"
     "Without --keys, on a terminal: Down, Enter or j reads on, 1..5 answer a choice,\n"
     "Space minimises (any key brings the line back), o opens, q or Esc quits.\n"
@@ -98,7 +98,8 @@ bool EncodeTextSources(const std::deque<std::filesystem::path>& stories, TextSou
   bool playable = true;
   for (const std::filesystem::path& story : stories) {
     const std::string path = Utf8FromPath(story);
-    if (!IsTextSourceName(path) || sources.count(story)) continue;
+    // The keys may come from stdin, so "-" is a file name here like any other.
+    if (path == "-" || KindOfStoryFile(path) != StoryKind::TextSource || sources.count(story)) continue;
     const InputFile input = ReadInput(path);
     if (input.error) {
       std::fprintf(stderr, "qsd play: %s: %s\n", path.c_str(), input.error->c_str());

@@ -42,9 +42,8 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, const I
     for (const std::size_t on : run) runEnd[on] = runEnd[line];  // lines fit in 32 bits, as positions do
     return runEnd[from];
   };
-  // The line that a choice of the label goes to, 0 when there is none to show.
-  const auto labelLine = [&](std::u16string_view label) -> std::size_t {
-    const std::int32_t at = index.Find(label).first;
+  // The line that a choice goes to, given where its label was found; 0 when there is none to show.
+  const auto labelLine = [&](std::int32_t at) -> std::size_t {
     if (at == 0) return 0;
     const std::size_t line = lines.LineAfterBreak(at);
     return lines.Terminated(line) ? line : 0;
@@ -54,15 +53,20 @@ void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, const I
   choices.ForEach([&](std::size_t line) {
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
     const auto& answers = parts.choices;
+    std::array<std::int32_t, kChoiceKeyCount> found{};  // FindLabelLine's answer for each
     std::array<std::size_t, kChoiceKeyCount> landings{};
-    for (std::size_t key = 0; key < kChoiceKeyCount; ++key)
-      if (!answers[key].text.empty()) landings[key] = labelLine(answers[key].text);
+    for (std::size_t key = 0; key < kChoiceKeyCount; ++key) {
+      if (answers[key].text.empty()) continue;
+      found[key] = index.Find(answers[key].text).first;
+      landings[key] = labelLine(found[key]);
+    }
     for (std::size_t key = 0; key < kChoiceKeyCount; ++key) {
       const LinePart& answer = answers[key];
       const std::size_t landing = landings[key];
       if (landing == 0 || landing == lines.Count()) continue;
-      // A choice goes on inside its label line, right after the label.
-      if (!ReadsOn(SplitScriptLine(lines.Text(landing).substr(answer.text.size())))) continue;
+      const std::size_t resume =
+          static_cast<std::size_t>(ChoiceResumePos(found[key], answer.text.size())) - 1 - lines.Start(landing);
+      if (!ReadsOn(SplitScriptLine(lines.Text(landing).substr(resume)))) continue;
       if (!lines.Terminated(landing + 1)) continue;
       const std::size_t last = runEndOf(landing + 1);
       // The first line of another answer that this answer's reading enters.

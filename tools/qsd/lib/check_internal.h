@@ -1,4 +1,4 @@
-// The two halves of check, shared between check.cpp and its parts.
+// What the parts of the checks share: the sink, sets of lines to revisit, and each part's entry.
 #pragma once
 
 #include <bit>
@@ -10,38 +10,11 @@
 
 #include "story/label_index.h"
 #include "tools/qsd/lib/check.h"
+#include "tools/qsd/lib/diagnostic_sink.h"
 #include "tools/qsd/lib/story_loader.h"
 #include "tools/qsd/lib/line_index.h"
 
 namespace quillshade::qsd {
-
-// Collects diagnostics with their severity taken from the check's entry in AllChecks().
-// Each check names its first kMaxNamedProblems problems; the rest are only counted, and
-// All() ends with one diagnostic per check saying how many more it found, so a hostile
-// story of millions of problems costs no memory for them.
-class DiagnosticSink {
- public:
-  Diagnostic& Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
-                  std::string message);
-  // Whether the next problem of the check is named, and so needs its message.
-  bool Names(std::string_view check) const;
-  std::vector<Diagnostic>& All();
-
- private:
-  // What is known of one check: found once in AllChecks(), then counted.
-  struct Kind {
-    std::string_view name;  // lives as long as the program
-    Severity severity = Severity::Warning;
-    std::uint64_t named = 0;
-    std::uint64_t unnamed = 0;
-    Diagnostic firstUnnamed;
-  };
-  Kind& KindOf(std::string_view check);
-
-  std::vector<Diagnostic> diagnostics_;
-  std::map<std::string_view, Kind> kinds_;  // by check
-  Diagnostic dropped_;                      // what Add answers for a problem that is only counted
-};
 
 // A set of indexes below a bound (story lines, places in the text), a bit each, visited
 // in order.

@@ -14,10 +14,7 @@ namespace {
 std::string FlagName(std::size_t flag) { return std::string(1, static_cast<char>(kFlagLetters[flag])); }
 
 std::string KeywordEffect(const Keyword& keyword) {
-  const std::string written(keyword.text.begin(), keyword.text.end());
-  if (keyword.kind == CommandKind::End) return written + " (ends the story)";
-  return written + (keyword.kind == CommandKind::Set ? " (sets flag " : " (clears flag ") + FlagName(keyword.flag) +
-         ")";
+  return std::string(keyword.text.begin(), keyword.text.end()) + " (" + std::string(keyword.effect) + ")";
 }
 
 // Whether an upper-case word is made of keywords alone, such as AONBOFF: written so on
@@ -72,6 +69,8 @@ struct LabelFacts {
   std::size_t first = 0;   // story line, 0 when no line break is followed by the label
   std::size_t second = 0;  // the next line that begins with it, 0 if none
   bool onlyFirstLine = false;
+  // The first line is the unbroken last line: never shown, so reaching it stops the story.
+  bool unbroken = false;
   // The first line only begins with the label, running on into a longer word ("gone"
   // for "go"), so a later line that holds the label itself is probably the one meant.
   bool firstRunsOn = false;
@@ -106,7 +105,7 @@ class LineChecker {
   // The message is made only for a problem that is named: a hostile story may hold
   // millions of one kind, of which only the first are named and the rest counted.
   template <typename Message>
-  Diagnostic& Warn(std::string_view check, std::size_t column, std::size_t length, const Message& message) {
+  Diagnostic* Warn(std::string_view check, std::size_t column, std::size_t length, const Message& message) {
     return sink_.Add(check, line_, column, length, sink_.Names(check) ? message() : std::string());
   }
   // The columns of a part and of the jump: ">>" and what follows it.
@@ -130,6 +129,7 @@ class LineChecker {
       facts.onlyFirstLine = text_.substr(0, label.size()) == label;
     } else {
       facts.first = lines_.LineAfterBreak(found.first);
+      facts.unbroken = ReachOf(text_, found.first) == LabelReach::Unbroken;
       facts.firstRunsOn = RunsOn(found.first, label);
       if (found.second != 0) {
         facts.second = lines_.LineAfterBreak(found.second);
@@ -149,15 +149,21 @@ class LineChecker {
                " can find line 1 (no line break comes before it)";
       });
     } else if (facts.first == 0) {
-      Diagnostic& missing = Warn(choice ? "missing-choice-label" : "missing-label", column, length, [&] {
+      Diagnostic* missing = Warn(choice ? "missing-choice-label" : "missing-label", column, length, [&] {
         return "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") +
                " stops the story";
       });
-      if (missing.message.empty()) return;  // only counted: no suggestion either
+      if (!missing) return;  // only counted: no suggestion either
       if (const std::size_t tabbed = TabbedLineWith(label))
-        missing.note = "line " + std::to_string(tabbed) + " has a tab before " + Quote(label);
+        missing->note = "line " + std::to_string(tabbed) + " has a tab before " + Quote(label);
       else if (const auto meant = suggester_.Suggest(label))
-        missing.note = "did you mean " + Quote(*meant) + "?";
+        missing->note = "did you mean " + Quote(*meant) + "?";
+    } else if (facts.unbroken) {
+      Warn("label-line-unbroken", column, length, [&] {
+        return "the line that begins with " + Quote(label) + ", line " + std::to_string(facts.first) +
+               ", has no line break after it, so the reader never shows it: " +
+               (choice ? "choosing it stops the story" : "this jump stops the story on an empty title bar");
+      });
     } else if (facts.second != 0 && facts.firstRunsOn) {
       Warn("shadowed-label", column, length, [&] {
         return "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
@@ -211,10 +217,10 @@ class LineChecker {
       Warn("tab-in-text", Column(shown) + tab, 1,
            [&] { return std::string("a tab in the shown text: the title bar shows it as nothing or as a box"); });
     if (const std::size_t end = BareEndAt(shown.text); end != std::u16string_view::npos && !ends) {
-      Diagnostic& bare = Warn("bare-end", Column(shown) + end, 3, [&] {
+      Diagnostic* bare = Warn("bare-end", Column(shown) + end, 3, [&] {
         return std::string("END without '::' is shown as text, and reading goes on");
       });
-      if (!bare.message.empty()) bare.note = "did you mean ':: END'?";
+      if (bare) bare->note = "did you mean ':: END'?";
     }
   }
 

@@ -160,7 +160,7 @@ class Walker {
     return index;
   }
 
-  // Adds a state if it is new; answers its number, or kNone once the limit is reached.
+  // Adds a state if it is new, its number given through `number`; false once the limit is reached.
   bool Add(const Story& story, std::uint32_t* number = nullptr) { return Add(Pack(story), number); }
 
   // A state that a visit leads to, added once its batch has been visited.
@@ -206,11 +206,10 @@ class Walker {
 
   void MarkStep(std::int32_t readPos, const LineStep& step) {
     if (!step.shownText || readPos <= 0) return;
-    const auto index = static_cast<std::size_t>(readPos) - 1;
     // The empty step that a jump makes on the line break before its label line shows
     // no line of the story.
-    if (index + 1 < text_.size() && text_[index] == u'\r' && text_[index + 1] == u'\n') return;
-    shownAt_.Add(index);
+    if (IsJumpLanding(text_, readPos)) return;
+    shownAt_.Add(static_cast<std::size_t>(readPos) - 1);
   }
 
   // Charges the characters a step reads before it is taken; false once the budget is
@@ -259,11 +258,9 @@ class Walker {
       Unpack(state);
       const std::int32_t labelLine = labels_.Find(label).first;
       // The rest of the label line, which may jump.
-      if (labelLine > 0 && !Charge(StepCost(labelLine + 2))) return false;
+      if (labelLine > 0 && !Charge(StepCost(LabelLineStart(labelLine)))) return false;
       const std::optional<std::u16string_view> shown = ChooseBranch(text_, labels_, story_, key);
-      if (shown) {
-        if (labelLine > 0) shownAt_.Add(static_cast<std::size_t>(labelLine) + 1);  // the label line's start
-      }
+      if (shown && labelLine > 0) shownAt_.Add(static_cast<std::size_t>(LabelLineStart(labelLine)) - 1);
       Defer(number, false);
     }
     return true;
@@ -299,9 +296,9 @@ class Walker {
       if (at != kNone && mark[at] == kOnPath) {
         std::vector<std::size_t> loopLines;
         for (auto it = std::find(path.begin(), path.end(), at); it != path.end(); ++it) {
-          const auto index = static_cast<std::size_t>(states_[*it] & 0x7FFFFFFF) - 1;
-          if (index + 1 < text_.size() && text_[index] == u'\r' && text_[index + 1] == u'\n') continue;
-          loopLines.push_back(lines_.LineOf(index));
+          const auto readPos = static_cast<std::int32_t>(states_[*it] & 0x7FFFFFFF);
+          if (IsJumpLanding(text_, readPos)) continue;
+          loopLines.push_back(lines_.LineOf(static_cast<std::size_t>(readPos) - 1));
         }
         std::sort(loopLines.begin(), loopLines.end());
         loopLines.erase(std::unique(loopLines.begin(), loopLines.end()), loopLines.end());
@@ -325,8 +322,8 @@ class Walker {
   StateTable table_;
   std::vector<PackedState> states_;
   IndexSet shownAt_{0};  // 0-based text indexes where a step began showing a line
-  std::vector<std::uint32_t> downNext_;
-  std::vector<Pending> pending_;  // the state Down leads to; kNone after a choice
+  std::vector<std::uint32_t> downNext_;  // by state: the state Down leads to; kNone after a choice
+  std::vector<Pending> pending_;          // the states the batch being visited leads to
   std::vector<std::u16string> choiceLists_;
   std::unordered_map<std::u16string, std::uint32_t> choiceIndex_;
 };
@@ -365,10 +362,10 @@ void ReportUnreached(const StoryLines& lines, const WalkResult& walk, Diagnostic
     if (first == 0) return;
     if (first == last)
       sink.Add("unreachable", first, 1, lines.Text(first).size(), "no way through the story reaches this line");
-    else
-      sink.Add("unreachable", first, 1, lines.Text(first).size(),
-               "no way through the story reaches lines " + std::to_string(first) + " to " + std::to_string(last))
-          .lastLine = static_cast<std::int64_t>(last);
+    else if (Diagnostic* run = sink.Add("unreachable", first, 1, lines.Text(first).size(),
+                                        "no way through the story reaches lines " + std::to_string(first) + " to " +
+                                            std::to_string(last)))
+      run->lastLine = static_cast<std::int64_t>(last);
     first = last = 0;
   };
   for (std::size_t line = 1; line <= lines.Count(); ++line) {
@@ -389,7 +386,7 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
   for (std::size_t line = 1; line <= lines.Count(); ++line) {
     if (!walk.lineReached[line]) continue;
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
-    const auto set = static_cast<FlagBits>(parts.effects.sets & ~parts.effects.clears);
+    const FlagBits set = parts.effects.LeavesSet();
     for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
       if (!(set & (1u << flag)) || (flags.set & (1u << flag))) continue;
       flags.set = static_cast<FlagBits>(flags.set | (1u << flag));

@@ -1,19 +1,7 @@
-// The graph of a story: builds the dot text from the story's lines; svg through Graphviz's dot.
+// The graph of a story: builds the dot text from the story's lines.
 #include "tools/qsd/lib/graph.h"
 
-#ifdef _WIN32
-#include <process.h>
-#include <windows.h>
-#else
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <future>
 #include <map>
 #include <memory>
@@ -29,10 +17,6 @@
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/platform.h"
 #include "tools/qsd/lib/line_index.h"
-
-#ifndef _WIN32
-extern char** environ;
-#endif
 
 namespace quillshade::qsd {
 
@@ -115,8 +99,7 @@ class GraphBuilder {
       out_ += "  more [shape=note, color=gray, label=\"" + std::to_string(leftOut_.nodes) + " more nodes\\n(" +
               std::to_string(leftOut_.lines) + " lines)\\nleft out\"];\n";
     for (const auto& [label, id] : missing_)
-      out_ += "  " + id + " [shape=box, style=dashed, color=red, label=\"no line begins with\\n" +
-              DotText(Quote(label)) + "\"];\n";
+      out_ += "  " + id + " [shape=box, style=dashed, color=red, label=\"" + NoLineText(label) + "\"];\n";
     out_ += "}\n";
     return StoryGraph{std::move(out_), leftOut_};
   }
@@ -135,9 +118,17 @@ class GraphBuilder {
     if (!added) return known->second;
     if (!index_) index_ = indexBuilt_.get();
     const std::int32_t at = index_->Find(label).first;
-    if (at == 0) return 0;
-    const std::size_t line = lines_.LineAfterBreak(at);
-    return known->second = lines_.Terminated(line) ? line : 0;
+    if (ReachOf(text_, at) != LabelReach::Shown) return 0;
+    return known->second = lines_.LineAfterBreak(at);
+  }
+
+  // Why a label leads to no line drawn: none begins with it, or the one that does is
+  // the unbroken last line, where reading stops without showing it.
+  std::string NoLineText(std::u16string_view label) const {
+    const std::int32_t at = index_->Find(label).first;
+    if (ReachOf(text_, at) != LabelReach::Unbroken) return "no line begins with\\n" + DotText(Quote(label));
+    return "line " + std::to_string(lines_.LineAfterBreak(at)) + " begins with\\n" + DotText(Quote(label)) +
+           "\\nbut has no line break after it";
   }
 
   // Each label the line leads to, with the attributes of the edge that draws it: the
@@ -280,91 +271,8 @@ class GraphBuilder {
   std::string out_;
 };
 
-Rendered Failure(std::string why) { return Rendered{{}, std::move(why)}; }
-
 }  // namespace
 
-#ifdef _WIN32
-Rendered RenderSvg(const std::string& dot) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const std::wstring folder = fs::temp_directory_path(error).wstring();
-  wchar_t input[MAX_PATH + 1] = {};
-  wchar_t output[MAX_PATH + 1] = {};
-  // Both names are made unique by creating the files here; dot overwrites them.
-  if (!GetTempFileNameW(folder.c_str(), L"qsd", 0, input) || !GetTempFileNameW(folder.c_str(), L"qsd", 0, output)) {
-    DeleteFileW(input);
-    return Failure("cannot create a temporary file");
-  }
-  struct Cleanup {
-    const wchar_t* a;
-    const wchar_t* b;
-    ~Cleanup() {
-      DeleteFileW(a);
-      DeleteFileW(b);
-    }
-  } cleanup{input, output};
-  if (const auto problem = WriteOutput(Utf8FromPath(input), dot)) return Failure("cannot write a temporary file: " + *problem);
-  // The spawned command line is the arguments joined by spaces, so paths are quoted.
-  const std::wstring quotedInput = L"\"" + std::wstring(input) + L"\"";
-  const std::wstring quotedOutput = L"\"" + std::wstring(output) + L"\"";
-  const wchar_t* argv[] = {L"dot", L"-Tsvg", L"-o", quotedOutput.c_str(), quotedInput.c_str(), nullptr};
-  const intptr_t status = _wspawnvp(_P_WAIT, L"dot", argv);
-  if (status == -1 && errno == ENOENT)
-    return Failure(std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
-                               "install graphviz, or use --format dot"));
-  if (status == -1) return Failure(std::string("cannot run `dot`: ") + std::strerror(errno));
-  if (status != 0) return Failure(std::string("`dot` failed to draw the graph"));
-  InputFile svg = ReadInput(Utf8FromPath(output));
-  if (svg.error) return Failure("cannot read what `dot` drew: " + *svg.error);
-  return Rendered{std::move(svg.bytes), std::nullopt};
-}
-#else
-Rendered RenderSvg(const std::string& dot) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  const fs::path folder = fs::temp_directory_path(error);
-  std::string input = (folder / "qsd-graph-XXXXXX").string();
-  std::string output = (folder / "qsd-graph-XXXXXX.svg").string();
-  // Both names are made unique and safe by creating the files here; dot overwrites them.
-  const int inputFd = ::mkstemp(input.data());
-  if (inputFd < 0) return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
-  ::close(inputFd);
-  const int outputFd = ::mkstemps(output.data(), 4);
-  if (outputFd < 0) {
-    ::unlink(input.c_str());
-    return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
-  }
-  ::close(outputFd);
-  struct Cleanup {
-    std::string a, b;
-    ~Cleanup() {
-      ::unlink(a.c_str());
-      ::unlink(b.c_str());
-    }
-  } cleanup{input, output};
-  if (const auto problem = WriteOutput(input, dot)) return Failure("cannot write a temporary file: " + *problem);
-
-  std::vector<std::string> words{"dot", "-Tsvg", "-o", output, input};
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  pid_t child = 0;
-  const int spawned = ::posix_spawnp(&child, "dot", nullptr, nullptr, argv.data(), environ);
-  if (spawned == ENOENT)
-    return Failure(std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
-                       "install graphviz, or use --format dot"));
-  if (spawned != 0) return Failure(std::string("cannot run `dot`: ") + std::strerror(spawned));
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return Failure(std::string("lost track of `dot`: ") + std::strerror(errno));
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Failure(std::string("`dot` failed to draw the graph"));
-  InputFile svg = ReadInput(output);
-  if (svg.error) return Failure("cannot read what `dot` drew: " + *svg.error);
-  return Rendered{std::move(svg.bytes), std::nullopt};
-}
-#endif
 
 StoryGraph BuildStoryGraph(std::u16string_view text, std::string_view title, std::size_t nodeLimit) {
   return GraphBuilder(text, nodeLimit).Build(title);

@@ -32,13 +32,4 @@ struct StoryGraph {
 StoryGraph BuildStoryGraph(std::u16string_view text, std::string_view title, std::size_t nodeLimit = kGraphNodeLimit);
 std::string StoryGraphDot(std::u16string_view text, std::string_view title);
 
-// The graph drawn as svg by Graphviz's `dot` program, run on a temporary file; or why
-// it could not be drawn (no `dot` installed, among others).
-struct Rendered {
-  std::string svg;
-  std::optional<std::string> error;
-};
-
-Rendered RenderSvg(const std::string& dot);
-
 }  // namespace quillshade::qsd

@@ -2,13 +2,24 @@
 #include "tools/qsd/lib/platform.h"
 
 #ifdef _WIN32
+#include <process.h>
 #include <windows.h>
 #else
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 #include <vector>
+
+#include "tools/qsd/lib/files.h"
+
+#ifndef _WIN32
+extern char** environ;
+#endif
 
 namespace quillshade::qsd {
 
@@ -38,6 +49,93 @@ std::optional<std::filesystem::path> ProgramFolder() {
   return program.parent_path();
 #endif
 }
+namespace {
+
+Rendered Failure(std::string why) { return Rendered{{}, std::move(why)}; }
+
+}  // namespace
+
+#ifdef _WIN32
+Rendered RenderSvg(const std::string& dot) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const std::wstring folder = fs::temp_directory_path(error).wstring();
+  wchar_t input[MAX_PATH + 1] = {};
+  wchar_t output[MAX_PATH + 1] = {};
+  // Both names are made unique by creating the files here; dot overwrites them.
+  if (!GetTempFileNameW(folder.c_str(), L"qsd", 0, input) || !GetTempFileNameW(folder.c_str(), L"qsd", 0, output)) {
+    DeleteFileW(input);
+    return Failure("cannot create a temporary file");
+  }
+  struct Cleanup {
+    const wchar_t* a;
+    const wchar_t* b;
+    ~Cleanup() {
+      DeleteFileW(a);
+      DeleteFileW(b);
+    }
+  } cleanup{input, output};
+  if (const auto problem = WriteOutput(Utf8FromPath(input), dot)) return Failure("cannot write a temporary file: " + *problem);
+  // The spawned command line is the arguments joined by spaces, so paths are quoted.
+  const std::wstring quotedInput = L"\"" + std::wstring(input) + L"\"";
+  const std::wstring quotedOutput = L"\"" + std::wstring(output) + L"\"";
+  const wchar_t* argv[] = {L"dot", L"-Tsvg", L"-o", quotedOutput.c_str(), quotedInput.c_str(), nullptr};
+  const intptr_t status = _wspawnvp(_P_WAIT, L"dot", argv);
+  if (status == -1 && errno == ENOENT)
+    return Failure(std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
+                               "install graphviz, or use --format dot"));
+  if (status == -1) return Failure(std::string("cannot run `dot`: ") + std::strerror(errno));
+  if (status != 0) return Failure(std::string("`dot` failed to draw the graph"));
+  InputFile svg = ReadInput(Utf8FromPath(output));
+  if (svg.error) return Failure("cannot read what `dot` drew: " + *svg.error);
+  return Rendered{std::move(svg.bytes), std::nullopt};
+}
+#else
+Rendered RenderSvg(const std::string& dot) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::path folder = fs::temp_directory_path(error);
+  std::string input = (folder / "qsd-graph-XXXXXX").string();
+  std::string output = (folder / "qsd-graph-XXXXXX.svg").string();
+  // Both names are made unique and safe by creating the files here; dot overwrites them.
+  const int inputFd = ::mkstemp(input.data());
+  if (inputFd < 0) return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
+  ::close(inputFd);
+  const int outputFd = ::mkstemps(output.data(), 4);
+  if (outputFd < 0) {
+    ::unlink(input.c_str());
+    return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
+  }
+  ::close(outputFd);
+  struct Cleanup {
+    std::string a, b;
+    ~Cleanup() {
+      ::unlink(a.c_str());
+      ::unlink(b.c_str());
+    }
+  } cleanup{input, output};
+  if (const auto problem = WriteOutput(input, dot)) return Failure("cannot write a temporary file: " + *problem);
+
+  std::vector<std::string> words{"dot", "-Tsvg", "-o", output, input};
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  pid_t child = 0;
+  const int spawned = ::posix_spawnp(&child, "dot", nullptr, nullptr, argv.data(), environ);
+  if (spawned == ENOENT)
+    return Failure(std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
+                       "install graphviz, or use --format dot"));
+  if (spawned != 0) return Failure(std::string("cannot run `dot`: ") + std::strerror(spawned));
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return Failure(std::string("lost track of `dot`: ") + std::strerror(errno));
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Failure(std::string("`dot` failed to draw the graph"));
+  InputFile svg = ReadInput(output);
+  if (svg.error) return Failure("cannot read what `dot` drew: " + *svg.error);
+  return Rendered{std::move(svg.bytes), std::nullopt};
+}
+#endif
 
 std::optional<std::string> WhyNoInteractivePlay() {
 #ifdef _WIN32

@@ -15,6 +15,14 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 
 // The folder of the running program, or nothing when the system does not say.
 std::optional<std::filesystem::path> ProgramFolder();
+// The graph drawn as svg by Graphviz's `dot` program, run on a temporary file; or why
+// it could not be drawn (no `dot` installed, among others).
+struct Rendered {
+  std::string svg;
+  std::optional<std::string> error;
+};
+
+Rendered RenderSvg(const std::string& dot);
 
 // Why keys cannot be read from a terminal here (so play needs --keys), or nothing.
 std::optional<std::string> WhyNoInteractivePlay();

@@ -168,63 +168,16 @@ std::string WhyNotLoaded(const std::string& path) {
   return "holds no character codes";
 }
 
-std::string FormatSourceNote(const std::string& name, const SourceNote& note) {
-  std::string place = name;
-  if (note.place) place += ":" + std::to_string(note.place->line) + ":" + std::to_string(note.place->column);
-  return place + (note.error ? ": error: " : ": warning: ") + note.message;
-}
-
-EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool lossy, SourceOutput output) {
-  EncodedSource source;
-  const auto refuse = [&source](std::optional<TextPlace> place, std::string message) {
-    source.notes.push_back(SourceNote{place, true, std::move(message)});
-    source.refused = true;
-    return std::move(source);
-  };
-  if (LooksLikeStoryFile(bytes))
-    return refuse(std::nullopt, "this is already a story file: it holds only character codes "
-                                "(`qsd decode` turns it back into text)");
-  SourceResult text = ReadTextSource(bytes, encoding);
-  if (auto* problem = std::get_if<SourceProblem>(&text)) return refuse(problem->place, std::move(problem->message));
-  source.text = std::move(std::get<std::u16string>(text));
-  if (source.text.empty()) return refuse(std::nullopt, "the text is empty, and the reader cannot load an empty story");
-
-  if (output == SourceOutput::kCodes) {
-    source.story = EncodeStory(source.text);
-  } else {
-    source.story.unencodable = MakeReaderText(source.text);
-    const std::size_t lastBreak = source.text.rfind(u"\r\n");
-    source.story.lastLineUnbroken = (lastBreak == std::u16string::npos ? 0 : lastBreak + 2) < source.text.size();
-  }
-  const std::vector<Unencodable>& unencodable = source.story.unencodable;
-  for (std::size_t i = 0; i < unencodable.size() && i < kMaxNamedProblems; ++i)
-    source.notes.push_back(SourceNote{unencodable[i].place, !lossy,
-                                      DescribeCharacter(unencodable[i].character) +
-                                          " cannot be written in code page 932" + (lossy ? "; wrote '?'" : "")});
-  if (unencodable.size() > kMaxNamedProblems)
-    source.notes.push_back(SourceNote{std::nullopt, !lossy,
-                                      std::to_string(unencodable.size() - kMaxNamedProblems) +
-                                          " more characters that code page 932 cannot hold"});
-  if (!unencodable.empty() && !lossy) {
-    source.refused = true;
-    return source;
-  }
-  if (source.story.lastLineUnbroken) {
-    std::int64_t lastLine = 1;
-    for (std::size_t at = source.text.find(u"\r\n"); at != std::u16string::npos; at = source.text.find(u"\r\n", at + 2))
-      ++lastLine;
-    source.notes.push_back(SourceNote{TextPlace{lastLine, 1}, false,
-                                      "the last line has no line break, so the reader never shows it"});
-  }
-  return source;
+StoryKind KindOfStoryFile(const std::string& path) {
+  // Only a text source by its name can turn out to be a story file: only then is the
+  // file read.
+  if (KindOfStory(path, {}) == StoryKind::StoryFile) return StoryKind::StoryFile;
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  return KindOfStory(path, in ? ReadHead(in) : std::string());
 }
 
 bool IsStoryFile(const std::string& path) {
-  if (path == "-" || FileProblem(path)) return false;
-  // A .txt file that holds codes all the same is taken as the story file it is.
-  if (!IsTextSourceName(path)) return true;
-  std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  return in && LooksLikeStoryFile(ReadHead(in));
+  return path != "-" && !FileProblem(path) && KindOfStoryFile(path) == StoryKind::StoryFile;
 }
 
 AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
@@ -242,7 +195,7 @@ AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
     story.error = input.error;
     return story;
   }
-  if (LooksLikeStoryFile(input.bytes)) {
+  if (KindOfStory(path, input.bytes) == StoryKind::StoryFile) {
     LoadedStory loaded = DecodeStoryBytes(input.bytes, 0);
     if (loaded.status != StoryFileStatus::Loaded) story.error = Describe(loaded.status);
     else if (loaded.text.empty()) story.error = "decodes to no character, so the reader refuses to load it";

@@ -1,4 +1,5 @@
-// Story files as the reader loads them, with the place of every token that adds nothing.
+// Story files as the reader loads them, with the place of every token that adds nothing,
+// and a story of either kind read for its text.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 
 #include "story/decode.h"
 #include "story/story_file.h"
+#include "tools/qsd/lib/source_encoder.h"
 #include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {
@@ -41,9 +43,12 @@ const char* FaultText(TokenFault fault);
 // Loads a story file through the reader's own read step and decoder. "-" reads stdin.
 LoadedStory LoadStory(const std::string& path, std::size_t maxPlaced);
 
+// KindOfStory for a file, judged by its first bytes; a file that cannot be read is
+// judged by its name alone. Not for "-": stdin is read only once.
+StoryKind KindOfStoryFile(const std::string& path);
+
 // Whether `path` names a readable regular story file, which LoadStory reads piece by
-// piece: any name but *.txt, or a *.txt file whose head holds character codes. False
-// for "-": stdin is read only once.
+// piece. False for "-".
 bool IsStoryFile(const std::string& path);
 
 // The same for story file bytes already in memory.
@@ -56,33 +61,6 @@ std::string DescribeLoadFailure(const std::string& path, StoryFileStatus status)
 // file", "is empty", "holds no character codes" (with kTextSourceHint when it holds
 // text), or why it could not be read.
 std::string WhyNotLoaded(const std::string& path);
-
-// What encoding a text source has to say: about a place in it, or (no place) about all of it.
-struct SourceNote {
-  std::optional<TextPlace> place;
-  bool error = false;
-  std::string message;
-};
-
-// "FILE:LINE:COL: error: message", or "FILE: warning: message" without a place.
-std::string FormatSourceNote(const std::string& name, const SourceNote& note);
-
-// A text source encoded as `qsd encode` encodes it. It is refused (nothing may be
-// written) when it already holds only character codes, is not a text, is empty, or
-// holds characters code page 932 cannot hold (unless `lossy`, which writes '?').
-struct EncodedSource {
-  bool refused = false;
-  std::u16string text;  // the story text the source holds (with `kReaderText`: as the reader would)
-  EncodedStory story;   // with `kReaderText`: no codes
-  std::vector<SourceNote> notes;  // errors and warnings, in order
-};
-
-// What EncodeSource makes: the codes of a story file, or only the text that the reader
-// would hold once it loads them, which needs no codes in between.
-enum class SourceOutput { kCodes, kReaderText };
-
-EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool lossy,
-                           SourceOutput output = SourceOutput::kCodes);
 
 // A story from a story file or from a text source (told apart by content), for
 // commands that only need its text: a text source is encoded as `qsd encode --lossy`

@@ -1,4 +1,4 @@
-// Reading text sources and writing character codes through code page 932.
+// Reading text sources (UTF-8 or code page 932) into story text, and telling them from story files.
 #include "tools/qsd/lib/text_source.h"
 
 #include <algorithm>
@@ -103,14 +103,6 @@ std::string DescribeCharacter(char32_t character) {
   return out;
 }
 
-bool IsTextSourceName(std::string_view path) {
-  constexpr std::string_view kExtension = ".txt";
-  if (path.size() < kExtension.size()) return false;
-  const std::string_view end = path.substr(path.size() - kExtension.size());
-  return std::equal(end.begin(), end.end(), kExtension.begin(),
-                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; });
-}
-
 bool LooksLikeStoryFile(std::string_view bytes) {
   // A few bad tokens do not make a story file a text, so judge by most of its words:
   // a text source has hardly any word that is a plain number.
@@ -131,5 +123,23 @@ bool LooksLikeStoryFile(std::string_view bytes) {
   }
   return numbers > 0 && numbers * 5 >= words * 4;
 }
+
+namespace {
+
+bool EndsWithLowerCase(std::string_view name, std::string_view extension) {
+  if (name.size() < extension.size()) return false;
+  const std::string_view end = name.substr(name.size() - extension.size());
+  return std::equal(end.begin(), end.end(), extension.begin(),
+                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a - 'A' + 'a' : a) == b; });
+}
+
+}  // namespace
+
+StoryKind KindOfStory(std::string_view name, std::string_view head) {
+  const bool textByName = name == "-" || EndsWithLowerCase(name, ".txt");
+  return textByName && !LooksLikeStoryFile(head) ? StoryKind::TextSource : StoryKind::StoryFile;
+}
+
+bool IsStoryName(std::string_view name) { return EndsWithLowerCase(name, ".txt") || EndsWithLowerCase(name, ".qsd"); }
 
 }  // namespace quillshade::qsd

@@ -1,4 +1,4 @@
-// Text sources of stories: UTF-8 or code page 932 text in, character codes out.
+// Text sources of stories: UTF-8 or code page 932 text in, story text out; and which files are text sources.
 #pragma once
 
 #include <cstdint>
@@ -32,14 +32,20 @@ SourceResult ReadTextSource(std::string_view bytes, SourceEncoding encoding);
 // "U+00E9 'é'" for messages; control characters are not quoted raw.
 std::string DescribeCharacter(char32_t character);
 
-// Whether a file is a text source by its name, which ends in ".txt" (in any case);
-// every other file is a story file.
-bool IsTextSourceName(std::string_view path);
-
 // Whether bytes look like a story file rather than a text source: most of their words
 // (at least four in five, judged on the first kStoryFileJudgedBytes) are plain decimal
 // numbers.
 inline constexpr std::size_t kStoryFileJudgedBytes = std::size_t{1} << 16;
 bool LooksLikeStoryFile(std::string_view bytes);
+
+// Story files and text sources, told apart the same way by every command and the editor
+// service: a name that ends in ".txt" (in any case), and stdin ("-"), is a text source
+// unless its bytes hold character codes (LooksLikeStoryFile on `head`, its first bytes),
+// when it is the story file it is; any other name is a story file, whatever it holds.
+enum class StoryKind { StoryFile, TextSource };
+StoryKind KindOfStory(std::string_view name, std::string_view head);
+
+// Whether a name is one a story may have: it ends in ".txt" or ".qsd", in any case.
+bool IsStoryName(std::string_view name);
 
 }  // namespace quillshade::qsd

@@ -10,8 +10,6 @@
 namespace quillshade::qsd::lsp {
 namespace {
 
-enum class Context { None, Label, Keyword };
-
 // Where the word being typed begins: after the marker, a comma or spaces before it.
 std::size_t WordStart(std::u16string_view line, std::size_t from, std::size_t offset, std::u16string_view stops) {
   std::size_t start = offset;
@@ -57,46 +55,50 @@ Completion Labels(const StoryDocument& story, std::size_t editing, std::u16strin
 
 std::vector<CompletionItem> Keywords() {
   std::vector<CompletionItem> items;
-  for (const Keyword& keyword : kKeywords) {
-    std::string detail = "ends the story";
-    if (keyword.kind != CommandKind::End)
-      detail = std::string(keyword.kind == CommandKind::Set ? "sets" : "clears") + " flag " +
-               static_cast<char>(kFlagLetters[keyword.flag]);
-    items.push_back({CompletionItem::Kind::Keyword, ToUtf8(keyword.text), detail, {}});
-  }
+  for (const Keyword& keyword : kKeywords)
+    items.push_back({CompletionItem::Kind::Keyword, ToUtf8(keyword.text), std::string(keyword.effect), {}});
   return items;
 }
 
 }  // namespace
 
+std::optional<CompletionSpan> CompletionSpanAt(std::u16string_view line, std::size_t offset) {
+  // The line as the reader splits it: a "??" inside the prefix is no choice list, and a
+  // jump on a flag is one wherever ">>A" .. ">>E" stands on the line.
+  const ScriptLine parts = SplitScriptLine(line);
+  const auto after = [offset](std::size_t markerAt, std::size_t markerSize) {
+    return markerAt != kAbsent && offset >= markerAt + markerSize;
+  };
+  if (after(parts.choiceAt, kChoiceMarker.size()))
+    return CompletionSpan{CompletionSpan::Context::Label,
+                          WordStart(line, parts.choiceAt + kChoiceMarker.size(), offset, u", ")};
+  if (after(parts.commandsAt, kCommandMarker.size()))
+    return CompletionSpan{CompletionSpan::Context::Keyword,
+                          WordStart(line, parts.commandsAt + kCommandMarker.size(), offset, u" ,")};
+  if (!after(parts.jumpAt, kJumpMarker.size())) return std::nullopt;
+  std::size_t start = offset;
+  if (parts.jumpKind == JumpKind::OnFlag) {
+    // Its labels, comma-separated, begin one character after the first ">>".
+    const std::size_t labelsAt = parts.jumpAt + kJumpMarker.size() + 1;
+    if (offset < labelsAt) return std::nullopt;
+    start = WordStart(line, labelsAt, offset, u",");
+  } else {
+    start = WordStart(line, parts.jumpAt + kJumpMarker.size(), offset, u"");
+  }
+  while (start < offset && line[start] == u' ') ++start;
+  return CompletionSpan{CompletionSpan::Context::Label, start};
+}
+
 Completion Complete(const StoryDocument& story, const Position& position, const CancelCheck& cancel) {
   const auto place = story.ToStory(position);
   if (!story.textSource || !place) return {};
   const std::u16string_view line = story.Line(place->line);
-  const std::size_t offset = place->offset;
-  const std::u16string_view before = line.substr(0, offset);
-  // The markers split a line from its end: text after "??" is a choice list whatever
-  // it holds, text after "::" is commands, and only then is ">>" a jump.
-  Context context = Context::None;
-  std::size_t start = offset;
-  if (const std::size_t choice = before.find(kChoiceMarker); choice != std::u16string_view::npos) {
-    context = Context::Label;
-    start = WordStart(line, choice + kChoiceMarker.size(), offset, u", ");
-  } else if (const std::size_t commands = before.find(kCommandMarker); commands != std::u16string_view::npos) {
-    context = Context::Keyword;
-    start = WordStart(line, commands + kCommandMarker.size(), offset, u" ,");
-  } else if (const std::size_t jump = before.find(kJumpMarker); jump != std::u16string_view::npos) {
-    context = Context::Label;
-    std::size_t from = jump + kJumpMarker.size();
-    const bool onFlag = from < before.size() && kFlagLetters.find(before[from]) != std::u16string_view::npos;
-    // A jump on a flag: its labels, comma-separated, begin after the flag letter.
-    start = onFlag ? WordStart(line, from + 1, offset, u",") : WordStart(line, from, offset, u"");
-    while (start < offset && line[start] == u' ') ++start;
-  }
-  if (context == Context::None) return {};
-  Completion completion = context == Context::Label ? Labels(story, place->line, line.substr(start, offset - start), cancel)
-                                                    : Completion{Keywords(), false};
-  const Range replace = story.EditorRange(place->line, start, offset - start);
+  const std::optional<CompletionSpan> span = CompletionSpanAt(line, place->offset);
+  if (!span) return {};
+  const std::u16string_view typed = line.substr(span->start, place->offset - span->start);
+  Completion completion = span->context == CompletionSpan::Context::Label ? Labels(story, place->line, typed, cancel)
+                                                                          : Completion{Keywords(), false};
+  const Range replace = story.EditorRange(place->line, span->start, place->offset - span->start);
   for (CompletionItem& item : completion.items) item.replace = replace;
   return completion;
 }

@@ -27,7 +27,7 @@ DiagnosisResult Diagnose(const DiagnosisJob& job) {
   if (!result.story) {
     const InputFile input = ReadInput(job.path, kMaxWorkspaceFileBytes);
     if (input.error) return result;  // not a story that counts: nothing to judge
-    result.story = StoryDocumentOfBytes(job.uri, input.bytes, IsTextSourceUri(job.uri));
+    result.story = StoryDocumentOfBytes(job.uri, input.bytes, IsTextSourceUri(job.uri, std::string_view(input.bytes)));
   }
   const StoryDocument& story = *result.story;
   result.report.diagnostics = story.loadDiagnostics;

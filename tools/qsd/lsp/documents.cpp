@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <limits>
 
+#include "story/utf8.h"
+#include "tools/qsd/lib/text_source.h"
+
 namespace quillshade::qsd::lsp {
 
 DocumentText::DocumentText(std::u16string text) : text_(std::move(text)) { FindLines(); }
@@ -155,12 +158,12 @@ bool DocumentText::Apply(const std::vector<TextChange>& changes, std::size_t max
   return true;
 }
 
-bool IsTextSourceUri(std::string_view uri) {
-  constexpr std::string_view kSuffix = ".txt";
-  if (uri.size() < kSuffix.size()) return false;
-  std::string tail(uri.substr(uri.size() - kSuffix.size()));
-  std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return tail == kSuffix;
+bool IsTextSourceUri(std::string_view uri, std::string_view bytes) {
+  return KindOfStory(uri, bytes) == StoryKind::TextSource;
+}
+
+bool IsTextSourceUri(std::string_view uri, std::u16string_view text) {
+  return IsTextSourceUri(uri, ToUtf8(text.substr(0, std::min(text.size(), kStoryFileJudgedBytes))));
 }
 
 const Document* DocumentStore::Find(std::string_view uri) const {

@@ -53,9 +53,10 @@ class DocumentText {
   std::vector<std::uint32_t> starts_;  // a document holds at most 64 Mi units, and may have millions of lines
 };
 
-// A story file is told from a text source by its name: a text source ends in ".txt"
-// (in any case), whether a URI or a path.
-bool IsTextSourceUri(std::string_view uri);
+// Whether a document is a text source rather than a story file, by its URI or path and
+// its text, as every command tells them apart (KindOfStory).
+bool IsTextSourceUri(std::string_view uri, std::string_view bytes);
+bool IsTextSourceUri(std::string_view uri, std::u16string_view text);
 
 struct Document {
   std::string uri;

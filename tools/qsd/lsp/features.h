@@ -68,6 +68,15 @@ struct CompletionItem {
   Range replace;  // the part already typed, which the item replaces
 };
 
+// What is being typed at an offset of a line (0-based, in the story's units): a label
+// of a jump or a choice, or a command keyword, from `start` to the offset.
+struct CompletionSpan {
+  enum class Context { Label, Keyword };
+  Context context = Context::Label;
+  std::size_t start = 0;
+};
+std::optional<CompletionSpan> CompletionSpanAt(std::u16string_view line, std::size_t offset);
+
 // Labels after ">>", in a jump on a flag's label list and in a choice list; the command
 // keywords after "::".
 // At most kMaxCompletionItems, those that begin with what is typed first.

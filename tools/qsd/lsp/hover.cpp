@@ -2,6 +2,7 @@
 // each way out of it leads.
 #include "tools/qsd/lsp/features.h"
 
+#include "story/text.h"
 #include "story/utf8.h"
 #include "tools/qsd/lib/line_index.h"
 
@@ -27,7 +28,17 @@ std::string FlagList(FlagBits flags) {
 std::string Destination(const StoryDocument& story, std::u16string_view label) {
   const std::size_t line = story.LabelLine(label);
   if (line == 0) return "the story stops: no line begins with " + Code(label);
+  if (!story.Terminated(line))
+    return "the story stops: line " + std::to_string(line) + ", which begins with " + Code(label) +
+           ", has no line break after it";
   return "line " + std::to_string(line) + " " + Code(story.Line(line));
+}
+
+// Where a jump to `label` goes: it lands on the line break before the label line, which
+// takes one empty step; a jump to no line stops at once.
+std::string JumpDestination(const StoryDocument& story, std::u16string_view label) {
+  const std::string to = Destination(story, label);
+  return IsJumpLanding(story.text, story.LabelBreak(label)) ? to + " (after one empty step)" : to;
 }
 
 std::string DownExit(const StoryDocument& story, std::size_t line) {
@@ -56,11 +67,10 @@ std::string Exits(const StoryDocument& story, std::size_t line) {
   const FlagBits bit = static_cast<FlagBits>(1u << script.jumpFlag);
   const LineExits ifSet = ExitsOf(script, script.effects.Apply(script.jumpKind == JumpKind::OnFlag ? bit : 0));
   const LineExits ifNotSet = ExitsOf(script, script.effects.Apply(0));
-  const std::string after = " (after one empty step)";
-  if (ifSet.target == ifNotSet.target) return "- Down → " + Destination(story, ifSet.target) + after + "\n";
+  if (ifSet.target == ifNotSet.target) return "- Down → " + JumpDestination(story, ifSet.target) + "\n";
   const std::string flag(1, static_cast<char>(kFlagLetters[script.jumpFlag]));
-  return "- flag " + flag + " set → " + Destination(story, ifSet.target) + after + "\n- flag " + flag +
-         " not set → " + Destination(story, ifNotSet.target) + after + "\n";
+  return "- flag " + flag + " set → " + JumpDestination(story, ifSet.target) + "\n- flag " + flag +
+         " not set → " + JumpDestination(story, ifNotSet.target) + "\n";
 }
 
 }  // namespace
@@ -80,8 +90,7 @@ std::optional<std::string> Hover(const StoryDocument& story, const Position& pos
     out += " shows " + Code(shown) + ", " + std::to_string(columns) + " of " + std::to_string(width) + " columns" +
            (columns > width ? ": too wide, the title bar cuts it" : "") + ".\n\n";
   }
-  // A flag both set and cleared on the line ends up cleared.
-  const FlagBits sets = static_cast<FlagBits>(script.effects.sets & ~script.effects.clears);
+  const FlagBits sets = script.effects.LeavesSet();
   if (sets) out += "Sets flag " + FlagList(sets) + (script.effects.clears ? ". " : ".\n\n");
   if (script.effects.clears) out += "Clears flag " + FlagList(script.effects.clears) + ".\n\n";
   return out + Exits(story, line);

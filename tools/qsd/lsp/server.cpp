@@ -8,6 +8,7 @@
 #include "tools/qsd/lib/platform.h"
 #include "tools/qsd/lsp/params.h"
 #include "tools/qsd/lsp/protocol.h"
+#include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -17,9 +18,7 @@ constexpr std::size_t kMaxWorkspaceStories = 200;
 constexpr int kMaxWorkspaceDepth = 4;
 
 // A story of the workspace: a story file or a text source, by the name's end.
-bool IsStoryFileName(std::string_view name) {
-  return IsTextSourceUri(name) || (name.size() > 4 && name.substr(name.size() - 4) == ".qsd");
-}
+bool IsStoryFileName(std::string_view name) { return IsStoryName(name); }
 
 }  // namespace
 
@@ -256,7 +255,7 @@ std::shared_ptr<const StoryDocument> Server::StoryOf(const std::string& uri) {
   if (!document) throw RefusedRequest("the document " + uri + " is not open");
   auto& story = stories_[uri];
   if (!story || story->version != document->version)
-    story = StoryDocumentOf(uri, document->version, document->text.Text(), IsTextSourceUri(uri));
+    story = StoryDocumentOf(uri, document->version, document->text.Text(), IsTextSourceUri(uri, document->text.Text()));
   return story;
 }
 

@@ -3,14 +3,12 @@
 
 #include <algorithm>
 
+#include "story/utf16.h"
 #include "story/utf8.h"
 #include "tools/qsd/lib/story_loader.h"
 
 namespace quillshade::qsd::lsp {
 namespace {
-
-bool IsHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Loads the bytes as `qsd check` does; what loading finds goes into the diagnostics.
 void Load(StoryDocument& story, std::string_view bytes) {
@@ -32,7 +30,7 @@ std::map<std::size_t, std::vector<std::size_t>> DroppedUnits(std::u16string_view
       if (c == u'\r' && i + 1 < editorText.size() && editorText[i + 1] == u'\n') ++i;
       ++line;
       lineStart = i + 1;
-    } else if ((i == 0 && c == 0xFEFF) || (IsLow(c) && i > lineStart && IsHigh(editorText[i - 1]))) {
+    } else if ((i == 0 && c == 0xFEFF) || (IsLowSurrogate(c) && i > lineStart && IsHighSurrogate(editorText[i - 1]))) {
       dropped[line].push_back(i - lineStart);
     }
   }

@@ -51,6 +51,9 @@ class StoryDocument {
   // The line that a jump to `label`, or a choice of it, reaches: the first line of the
   // text that begins with it and has a line break before it; 0 when there is none.
   std::size_t LabelLine(std::u16string_view label) const;
+  // Where a jump to `label` sets ReadPos: the CR before that line, as FindLabelLine
+  // answers; 0 when there is none.
+  std::int32_t LabelBreak(std::u16string_view label) const { return labels_->Find(label).first; }
 
   // What every check needs of this version, made once: its lines and its label index.
   const StoryLines& Lines() const { return *lines_; }

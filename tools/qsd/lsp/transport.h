@@ -63,7 +63,8 @@ class MessageReader {
   std::size_t at_ = 0;  // the first byte not yet taken
 };
 
-// Writes framed messages; several threads may write, each message goes out whole.
+// Writes framed messages, each whole. Only the dispatching thread writes (diagnoses come
+// back to it as events); the lock keeps a message whole should another thread write.
 class MessageWriter {
  public:
   explicit MessageWriter(std::FILE* out) : out_(out) {}
