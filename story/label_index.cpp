@@ -112,7 +112,7 @@ int CompareLine(std::u16string_view text, std::uint32_t at, std::u16string_view 
   return 0;
 }
 
-// The slots [from, to) within [from, to) whose lines begin with `part`.
+// The range of slots, within [from, to), whose lines begin with `part`.
 std::pair<std::size_t, std::size_t> SlotsBeginning(std::u16string_view text, std::span<const std::uint32_t> breaks,
                                                    std::size_t from, std::size_t to, std::u16string_view part) {
   const auto first = breaks.begin();
