@@ -2,7 +2,10 @@
 #include "story/label_index.h"
 
 #include <algorithm>
+#include <cassert>
+#include <span>
 #include <tuple>
+#include <utility>
 
 #include "story/text.h"
 
@@ -80,7 +83,89 @@ void SortByFirstUnits(std::vector<Keyed>& lines) {
     pass([unit](const Keyed& line) { return static_cast<std::size_t>(line.key >> (16 * (3 - unit)) & 0xFFFF); }, 65536);
 }
 
+// Builds the min tree of `breaks`: the slot of the smallest break of each block of slots
+// at its leaves, and of each node's two children above them. A lookup reads the slots of
+// the blocks at the ends of its range one by one, so the tree costs a sixteenth of the
+// breaks themselves. Its leaves are a power of two, so that every level of it is whole.
+std::vector<std::uint32_t> MinTree(std::span<const std::uint32_t> breaks) {
+  std::size_t blocks = 1;
+  while (blocks * kBlockSize < breaks.size()) blocks *= 2;
+  std::vector<std::uint32_t> tree(2 * blocks, kNoSlot);
+  const auto less = [&](std::uint32_t a, std::uint32_t b) { return b == kNoSlot || (a != kNoSlot && breaks[a] < breaks[b]); };
+  for (std::size_t slot = 0; slot < breaks.size(); ++slot) {
+    std::uint32_t& least = tree[blocks + slot / kBlockSize];
+    if (less(static_cast<std::uint32_t>(slot), least)) least = static_cast<std::uint32_t>(slot);
+  }
+  for (std::size_t node = blocks - 1; node >= 1; --node)
+    tree[node] = less(tree[2 * node], tree[2 * node + 1]) ? tree[2 * node] : tree[2 * node + 1];
+  return tree;
+}
+
+// How the line after the break at `at` begins, against `part`: below, equal or above, as
+// the sort ordered lines (a line that ends first is below).
+int CompareLine(std::u16string_view text, std::uint32_t at, std::u16string_view part) {
+  for (std::size_t i = 0, place = at + 2; i < part.size(); ++i, ++place) {
+    if (place >= text.size() || (text[place] == u'\r' && place + 1 < text.size() && text[place + 1] == u'\n'))
+      return -1;
+    if (text[place] != part[i]) return text[place] < part[i] ? -1 : 1;
+  }
+  return 0;
+}
+
+// The range of slots, within [from, to), whose lines begin with `part`.
+std::pair<std::size_t, std::size_t> SlotsBeginning(std::u16string_view text, std::span<const std::uint32_t> breaks,
+                                                   std::size_t from, std::size_t to, std::u16string_view part) {
+  const auto first = breaks.begin();
+  const auto low = std::partition_point(first + static_cast<std::ptrdiff_t>(from), first + static_cast<std::ptrdiff_t>(to),
+                                        [&](std::uint32_t at) { return CompareLine(text, at, part) < 0; });
+  const auto high = std::partition_point(low, first + static_cast<std::ptrdiff_t>(to),
+                                         [&](std::uint32_t at) { return CompareLine(text, at, part) == 0; });
+  return {static_cast<std::size_t>(low - first), static_cast<std::size_t>(high - first)};
+}
+
 }  // namespace
+
+struct LabelIndex::Sorted {
+  explicit Sorted(std::vector<std::uint32_t> sorted) : breaks(std::move(sorted)), tree(MinTree(breaks)) {}
+
+  // The slot of the smallest break in [from, to), kNoSlot when the range is empty.
+  std::uint32_t MinIn(std::size_t from, std::size_t to) const {
+    std::uint32_t best = kNoSlot;
+    const auto take = [&](std::uint32_t slot) {
+      if (slot != kNoSlot && (best == kNoSlot || breaks[slot] < breaks[best])) best = slot;
+    };
+    // Whole blocks from firstBlock up to lastBlock; the slots outside them one by one.
+    std::size_t firstBlock = (from + kBlockSize - 1) / kBlockSize;
+    std::size_t lastBlock = to / kBlockSize;
+    if (firstBlock >= lastBlock) {
+      for (std::size_t slot = from; slot < to; ++slot) take(static_cast<std::uint32_t>(slot));
+      return best;
+    }
+    for (std::size_t slot = from; slot < firstBlock * kBlockSize; ++slot) take(static_cast<std::uint32_t>(slot));
+    for (std::size_t slot = lastBlock * kBlockSize; slot < to; ++slot) take(static_cast<std::uint32_t>(slot));
+    const std::size_t blocks = tree.size() / 2;
+    for (firstBlock += blocks, lastBlock += blocks; firstBlock < lastBlock; firstBlock /= 2, lastBlock /= 2) {
+      if (firstBlock & 1) take(tree[firstBlock++]);
+      if (lastBlock & 1) take(tree[--lastBlock]);
+    }
+    return best;
+  }
+
+  // The first two lines of [from, to) in the text.
+  Found FirstTwoIn(std::size_t from, std::size_t to) const {
+    const std::uint32_t first = MinIn(from, to);
+    if (first == kNoSlot) return {};
+    const std::uint32_t left = MinIn(from, first);
+    const std::uint32_t right = MinIn(first + 1, to);
+    std::uint32_t second = left;
+    if (second == kNoSlot || (right != kNoSlot && breaks[right] < breaks[second])) second = right;
+    return {static_cast<std::int32_t>(breaks[first] + 1),
+            second == kNoSlot ? 0 : static_cast<std::int32_t>(breaks[second] + 1)};
+  }
+
+  const std::vector<std::uint32_t> breaks;  // 0-based CR index of each CR LF
+  const std::vector<std::uint32_t> tree;    // slots, over blocks of kBlockSize of them
+};
 
 LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
   // A break is left out when the two breaks before it begin the same line as it does:
@@ -109,79 +194,49 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
   // A label without CR or LF can only match inside the line after a break, so sorting
   // those lines orders every prefix such a label can match; Find falls back to the plain
   // search for any other label. They are sorted here by their first units alone, which
-  // needs no reading of the text; Refine sorts a group of lines that agree on those
-  // further, once a lookup needs it, so lines that no label begins cost nothing.
+  // needs no reading of the text; a group of lines that agree on those is sorted further
+  // once a lookup needs it, so lines that no label begins cost nothing.
   SortByFirstUnits(lines);
-  breaks_.reserve(lines.size());
-  for (const Keyed& line : lines) breaks_.push_back(line.at);
+  std::vector<std::uint32_t> breaks;
+  breaks.reserve(lines.size());
+  for (std::size_t slot = 0; slot < lines.size();) {
+    std::size_t end = slot + 1;
+    if (lines[slot].length >= kFirstUnits)
+      while (end < lines.size() && lines[end].key == lines[slot].key && lines[end].length >= kFirstUnits) ++end;
+    if (end - slot > 1) groups_.push_back(static_cast<std::uint32_t>(slot));
+    for (; slot < end; ++slot) breaks.push_back(lines[slot].at);
+  }
   lines = {};
-
-  // The tree holds the smallest break of each block of slots; a lookup reads the slots
-  // of the blocks at the ends of its range one by one, so the tree costs a sixteenth of
-  // the breaks themselves.
-  // Its leaves are a power of two, so that every level of it is whole.
-  std::size_t blocks = 1;
-  while (blocks * kBlockSize < breaks_.size()) blocks *= 2;
-  tree_.assign(2 * blocks, kNoSlot);
-  UpdateTree(0, breaks_.size());
+  byFirstUnits_ = std::make_unique<const Sorted>(std::move(breaks));
+  inFull_ = std::vector<std::atomic<const Sorted*>>(groups_.size());
 }
 
-void LabelIndex::UpdateTree(std::size_t from, std::size_t to) const {
-  if (from >= to) return;
-  const std::size_t blocks = tree_.size() / 2;
-  std::size_t first = from / kBlockSize;
-  std::size_t last = (to - 1) / kBlockSize;
-  for (std::size_t block = first; block <= last; ++block) {
-    std::uint32_t& least = tree_[blocks + block] = kNoSlot;
-    for (std::size_t slot = block * kBlockSize; slot < std::min((block + 1) * kBlockSize, breaks_.size()); ++slot)
-      if (least == kNoSlot || breaks_[slot] < breaks_[least]) least = static_cast<std::uint32_t>(slot);
-  }
-  // Then the nodes above them, level by level.
-  for (first = (first + blocks) / 2, last = (last + blocks) / 2; first >= 1; first /= 2, last /= 2) {
-    for (std::size_t node = first; node <= last; ++node) {
-      const std::uint32_t left = tree_[2 * node];
-      const std::uint32_t right = tree_[2 * node + 1];
-      tree_[node] = right == kNoSlot || (left != kNoSlot && breaks_[left] < breaks_[right]) ? left : right;
-    }
-    if (first == 1) break;
-  }
-}
+LabelIndex::~LabelIndex() = default;
 
-void LabelIndex::Refine(std::size_t from, std::size_t to) const {
-  if (to - from < 2 || !refined_.insert(static_cast<std::uint32_t>(from)).second) return;
+const LabelIndex::Sorted& LabelIndex::GroupInFull(std::size_t group, std::size_t from, std::size_t to) const {
+  if (const Sorted* done = inFull_[group].load(std::memory_order_acquire)) return *done;
+  const MutexLock lock(refining_);
+  // Another lookup may have sorted it while this one waited.
+  if (const Sorted* done = inFull_[group].load(std::memory_order_acquire)) return *done;
+  const std::span<const std::uint32_t> all = byFirstUnits_->breaks;
   std::vector<Keyed> lines;
   lines.reserve(to - from);
   for (std::size_t slot = from; slot < to; ++slot) {
-    const std::uint32_t at = breaks_[slot];
+    const std::uint32_t at = all[slot];
     const std::size_t next = FindLineBreak(text_, at + 2);
     const std::size_t end = next == std::u16string_view::npos ? text_.size() : next;
     lines.push_back({0, at, static_cast<std::uint32_t>(end - at - 2)});
   }
   SortLines(text_, lines, kFirstUnits);
-  for (std::size_t slot = from; slot < to; ++slot) breaks_[slot] = lines[slot - from].at;
-  UpdateTree(from, to);
-}
-
-std::uint32_t LabelIndex::MinIn(std::size_t from, std::size_t to) const {
-  std::uint32_t best = kNoSlot;
-  const auto take = [&](std::uint32_t slot) {
-    if (slot != kNoSlot && (best == kNoSlot || breaks_[slot] < breaks_[best])) best = slot;
-  };
-  // Whole blocks from firstBlock up to lastBlock; the slots outside them one by one.
-  std::size_t firstBlock = (from + kBlockSize - 1) / kBlockSize;
-  std::size_t lastBlock = to / kBlockSize;
-  if (firstBlock >= lastBlock) {
-    for (std::size_t slot = from; slot < to; ++slot) take(static_cast<std::uint32_t>(slot));
-    return best;
-  }
-  for (std::size_t slot = from; slot < firstBlock * kBlockSize; ++slot) take(static_cast<std::uint32_t>(slot));
-  for (std::size_t slot = lastBlock * kBlockSize; slot < to; ++slot) take(static_cast<std::uint32_t>(slot));
-  const std::size_t blocks = tree_.size() / 2;
-  for (firstBlock += blocks, lastBlock += blocks; firstBlock < lastBlock; firstBlock /= 2, lastBlock /= 2) {
-    if (firstBlock & 1) take(tree_[firstBlock++]);
-    if (lastBlock & 1) take(tree_[--lastBlock]);
-  }
-  return best;
+  std::vector<std::uint32_t> breaks;
+  breaks.reserve(lines.size());
+  for (const Keyed& line : lines) breaks.push_back(line.at);
+  auto sorted = std::make_unique<const Sorted>(std::move(breaks));
+  // Published only once it is whole and kept: should anything above throw, the group
+  // stays unsorted and the next lookup that needs it sorts it again.
+  sortedGroups_.push_back(std::move(sorted));
+  inFull_[group].store(sortedGroups_.back().get(), std::memory_order_release);
+  return *sortedGroups_.back();
 }
 
 LabelIndex::Found LabelIndex::Find(std::u16string_view label) const {
@@ -194,38 +249,20 @@ LabelIndex::Found LabelIndex::Find(std::u16string_view label) const {
     }
     return found;
   }
-  // How the line after a break begins, against `part`: below, equal or above, as the
-  // sort ordered lines (a line that ends first is below).
-  const auto compare = [this](std::uint32_t at, std::u16string_view part) {
-    for (std::size_t i = 0, place = at + 2; i < part.size(); ++i, ++place) {
-      if (place >= text_.size() || (text_[place] == u'\r' && place + 1 < text_.size() && text_[place + 1] == u'\n'))
-        return -1;
-      if (text_[place] != part[i]) return text_[place] < part[i] ? -1 : 1;
-    }
-    return 0;
-  };
-  const auto range = [&](auto from, auto to, std::u16string_view part) {
-    from = std::partition_point(from, to, [&](std::uint32_t at) { return compare(at, part) < 0; });
-    return std::pair{from, std::partition_point(from, to, [&](std::uint32_t at) { return compare(at, part) == 0; })};
-  };
-  const std::lock_guard<std::mutex> lock(refining_);
-  auto [low, high] = range(breaks_.begin(), breaks_.end(), label.substr(0, kFirstUnits));
-  if (label.size() > kFirstUnits) {
-    // The lines that agree with the label on its first units, sorted further if no lookup
-    // has needed them yet.
-    Refine(static_cast<std::size_t>(low - breaks_.begin()), static_cast<std::size_t>(high - breaks_.begin()));
-    std::tie(low, high) = range(low, high, label);
+  const Sorted& all = *byFirstUnits_;
+  auto [from, to] = SlotsBeginning(text_, all.breaks, 0, all.breaks.size(), label.substr(0, kFirstUnits));
+  if (label.size() <= kFirstUnits) return all.FirstTwoIn(from, to);
+  if (to - from < 2) {
+    std::tie(from, to) = SlotsBeginning(text_, all.breaks, from, to, label);
+    return all.FirstTwoIn(from, to);
   }
-  const auto from = static_cast<std::size_t>(low - breaks_.begin());
-  const auto to = static_cast<std::size_t>(high - breaks_.begin());
-  const std::uint32_t first = MinIn(from, to);
-  if (first == kNoSlot) return {};
-  const std::uint32_t left = MinIn(from, first);
-  const std::uint32_t right = MinIn(first + 1, to);
-  std::uint32_t second = left;
-  if (second == kNoSlot || (right != kNoSlot && breaks_[right] < breaks_[second])) second = right;
-  return {static_cast<std::int32_t>(breaks_[first] + 1),
-          second == kNoSlot ? 0 : static_cast<std::int32_t>(breaks_[second] + 1)};
+  // The lines that agree with the label on its first units, and go on past them since
+  // the label does: one of the groups, in its full order.
+  const auto group = std::lower_bound(groups_.begin(), groups_.end(), from);
+  assert(group != groups_.end() && *group == from);
+  const Sorted& inFull = GroupInFull(static_cast<std::size_t>(group - groups_.begin()), from, to);
+  std::tie(from, to) = SlotsBeginning(text_, inFull.breaks, 0, inFull.breaks.size(), label);
+  return inFull.FirstTwoIn(from, to);
 }
 
 }  // namespace quillshade

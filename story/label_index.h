@@ -1,23 +1,32 @@
 // Label lookups for many labels over one story text, answering what FindLabelLine does.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
+
+#include "story/thread_annotations.h"
 
 namespace quillshade {
 
 // The reader searches the whole text for each jump; a tool that asks about every label of
 // a story at once would then read the text once per label. This index sorts the line
-// breaks by the line that follows each, so one lookup costs a binary search (the first
-// lookup into a group of lines that agree on their first units also sorts that group
-// further).
-// Lookups may come from several threads. The text must outlive the index.
+// breaks by the line that follows each, so one lookup costs a binary search.
+//
+// Lookups may come from several threads at once, and never wait for each other but for
+// the one thing a lookup may add: the lines are sorted by their first units when the
+// index is built, and a group of lines that agree on those is sorted further only when a
+// lookup first needs it (most groups of a story's lines begin no label). That order is
+// made apart from everything lookups read, and published whole, once, only after the
+// sort has succeeded. The text must outlive the index.
 class LabelIndex {
  public:
   explicit LabelIndex(std::u16string_view text);
+  ~LabelIndex();
+  LabelIndex(const LabelIndex&) = delete;
+  LabelIndex& operator=(const LabelIndex&) = delete;
 
   // The positions FindLabelLine(text, label) would find first and next: 1-based
   // positions of the CR of a CR LF directly followed by the label, 0 when there is none.
@@ -25,20 +34,27 @@ class LabelIndex {
     std::int32_t first = 0;
     std::int32_t second = 0;
   };
-  Found Find(std::u16string_view label) const;
+  // May throw std::bad_alloc while it sorts a group; the index stays as it was.
+  Found Find(std::u16string_view label) const EXCLUDES(refining_);
+
+  // Line breaks in the order of the lines after them, with a min tree over them.
+  struct Sorted;
 
  private:
-  std::uint32_t MinIn(std::size_t from, std::size_t to) const;  // sorted slot of the smallest break
-  void UpdateTree(std::size_t from, std::size_t to) const;     // after the slots in [from, to) changed
-  void Refine(std::size_t from, std::size_t to) const;         // sorts a group past its first units
+  // The group's lines, slots [from, to) of byFirstUnits_, in full order.
+  const Sorted& GroupInFull(std::size_t group, std::size_t from, std::size_t to) const EXCLUDES(refining_);
 
   std::u16string_view text_;
-  // 0-based CR index of each CR LF, sorted by the line after it: by its first units,
-  // and further within each group that a lookup has refined.
-  mutable std::vector<std::uint32_t> breaks_;
-  mutable std::vector<std::uint32_t> tree_;  // a min tree over blocks of breaks_, holding slots
-  mutable std::unordered_set<std::uint32_t> refined_;  // first slot of each refined group
-  mutable std::mutex refining_;                         // lookups may come from several threads
+  // Every break, sorted by the first units of its line; never changed after the constructor.
+  std::unique_ptr<const Sorted> byFirstUnits_;
+  // The first slot, in byFirstUnits_, of each group of two or more lines that agree on
+  // their first units and go on past them; ascending, never changed after the constructor.
+  std::vector<std::uint32_t> groups_;
+  // Each group's lines in full order once a lookup has needed it, null until then; set
+  // once, with refining_ held, and read without it.
+  mutable std::vector<std::atomic<const Sorted*>> inFull_;
+  mutable Mutex refining_;  // one group is sorted at a time
+  mutable std::vector<std::unique_ptr<const Sorted>> sortedGroups_ GUARDED_BY(refining_);  // owns what inFull_ shows
 };
 
 }  // namespace quillshade

@@ -114,6 +114,9 @@ struct ScriptLine {
   bool Ends() const { return effects.ends; }
   // A non-empty choice list: the keys, not Down, go on from this line.
   bool Chooses() const { return !choiceList.text.empty(); }
+  // No jump, commands or choice list (not even an empty one): the line shows its text,
+  // past any prefix, and Down goes on to the next line. Every line IsPlainLine accepts.
+  bool OnlyShows() const { return !HasJump() && commandsAt == kAbsent && choiceAt == kAbsent; }
 };
 
 ScriptLine SplitScriptLine(std::u16string_view line);

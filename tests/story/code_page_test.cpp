@@ -29,7 +29,7 @@ TEST(Cp932CodePage, SingleBytesThatWindowsMaps) {
 }
 
 TEST(Cp932CodePage, CodesThatAreNoCharacter) {
-  for (const std::int32_t code : {129, 224, 33344, 0x4142, 0x817F, 65536, -32769, 65535, -1}) {
+  for (const std::int32_t code : {129, 224, 33344, 0x4142, 0x817F, 65536, -32769, -65471, -65536, 65535, -1}) {
     EXPECT_EQ(Cp932(code), std::nullopt) << code;
   }
   for (int code = 0; code < 128; ++code) EXPECT_EQ(Cp932(code), static_cast<char16_t>(code));

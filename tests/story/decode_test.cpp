@@ -36,6 +36,8 @@ TEST(DecodeCharCodes, BadTokensAddNothingAndDecodingGoesOn) {
   EXPECT_EQ(Decode("65x 66 A 67  68 +69 - 70 1-2 0x41 ++71"), u"BCDEF");
   EXPECT_EQ(Decode("65536 -32769 2147483648 -2147483649 99999999999999999999 129 33344 72"), u"H");
   EXPECT_EQ(Decode("00000000000000000000000000072"), u"H");
+  // Below -32768 a code would wrap onto a slot that holds a character: -65471 onto 'A'.
+  EXPECT_EQ(Decode("-65471 -32769 72"), u"H");
 }
 
 TEST(CodeDecoder, ReportsBadTokensWithTheirPlace) {

@@ -3,10 +3,43 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "story/text.h"
+
+// Allocations that fail on demand, for the path where sorting a group throws: once armed,
+// this thread's allocation number `allocationsUntilFailure` (from 0) throws. Every
+// form that pairs with free() is replaced, so that sanitizers see one family. Clang's
+// sanitizers link their own operator new statically, which cannot be replaced.
+#if defined(__clang__)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define QUILLSHADE_FAILING_ALLOCATIONS 0
+#endif
+#endif
+#ifndef QUILLSHADE_FAILING_ALLOCATIONS
+#define QUILLSHADE_FAILING_ALLOCATIONS 1
+#endif
+
+namespace {
+thread_local long allocationsUntilFailure = -1;
+}  // namespace
+
+#if QUILLSHADE_FAILING_ALLOCATIONS
+void* operator new(std::size_t size) {
+  if (allocationsUntilFailure >= 0 && allocationsUntilFailure-- == 0) throw std::bad_alloc();
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return std::malloc(size == 0 ? 1 : size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+#endif
 
 namespace quillshade {
 namespace {
@@ -34,6 +67,17 @@ TEST(LabelIndex, FirstAndNextLineThatBeginsWithTheLabel) {
   EXPECT_EQ(index.Find(u"").second, 14);
 }
 
+// Lines that agree on more than the first units are sorted further within their group;
+// a group cut one line short there leaves its last line unsorted.
+TEST(LabelIndex, GroupSortedPastItsFirstUnitsToItsLastLine) {
+  const std::u16string text = u"x\r\nabcdefghX\r\nabcdefghA\r\nabcdefghM\r\n";
+  const LabelIndex index(text);
+  for (const std::u16string_view label : {u"abcdefghM", u"abcdefghA", u"abcdefghX", u"abcdefgh", u"abcdefghZ"}) {
+    EXPECT_EQ(index.Find(label).first, Searched(text, label).first) << "label " << label.size();
+    EXPECT_EQ(index.Find(label).second, Searched(text, label).second) << "label " << label.size();
+  }
+}
+
 TEST(LabelIndex, AgreesWithTheSearchOnRandomTexts) {
   std::mt19937 random(7);
   const std::u16string alphabet(u"ab\0[] \r\n\r\n", 10);
@@ -42,9 +86,10 @@ TEST(LabelIndex, AgreesWithTheSearchOnRandomTexts) {
     // Every tenth text long enough to hold hundreds of line breaks, many blocks of the tree;
     // every third one made of a few lines repeated, with runs of equal lines.
     const int length = static_cast<int>(random() % (round % 10 == 0 ? 3000 : 60));
-    // Lines without CR or LF that share a beginning of up to six units.
+    // Lines without CR or LF that share a beginning of up to fourteen units, so that
+    // groups are sorted past their first units at every depth.
     std::u16string lines[3];
-    for (int i = static_cast<int>(random() % 7); i > 0; --i) lines[0].push_back(alphabet[random() % 5]);
+    for (int i = static_cast<int>(random() % 15); i > 0; --i) lines[0].push_back(alphabet[random() % 5]);
     for (std::u16string& line : lines) {
       line = lines[0];
       for (int i = static_cast<int>(random() % 8); i > 0; --i) line.push_back(alphabet[random() % 5]);
@@ -57,7 +102,7 @@ TEST(LabelIndex, AgreesWithTheSearchOnRandomTexts) {
     const LabelIndex index(text);
     for (int probe = 0; probe < 20; ++probe) {
       std::u16string label;
-      const int size = static_cast<int>(random() % 14);
+      const int size = static_cast<int>(random() % 22);
       if (probe % 2 == 0)  // most of these begin some line
         label = lines[random() % 3].substr(0, static_cast<std::size_t>(size));
       else
@@ -68,6 +113,74 @@ TEST(LabelIndex, AgreesWithTheSearchOnRandomTexts) {
       EXPECT_EQ(got.second, want.second) << "round " << round << " probe " << probe;
     }
   }
+}
+
+// Lines in groups that agree on their first units and on more, in an order that sorting
+// by the first units alone does not put right, each line a label of the test.
+std::vector<std::u16string> LinesSharingBeginnings() {
+  std::vector<std::u16string> lines;
+  for (const std::u16string_view stem : {u"[scene", u"[sce", u"[door", u"go on", u"x"})
+    for (const std::u16string_view tail : {u"Z]", u"9]", u"A]", u"", u"M] more", u"A] again"})
+      lines.push_back(std::u16string(stem) + std::u16string(tail));
+  return lines;
+}
+
+std::u16string TextOf(const std::vector<std::u16string>& lines) {
+  std::u16string text = u"title";
+  for (const std::u16string& line : lines) text += u"\r\n" + line;
+  return text + u"\r\n";
+}
+
+TEST(LabelIndex, ConcurrentLookupsAgreeWithTheSearch) {
+  const std::vector<std::u16string> labels = LinesSharingBeginnings();
+  std::u16string text;
+  for (int copy = 0; copy < 40; ++copy) text += TextOf(labels);
+  std::vector<LabelIndex::Found> want;
+  for (const std::u16string& label : labels) want.push_back(Searched(text, label));
+  const LabelIndex index(text);
+  // Each thread asks for every label, from a different one first, so that several of
+  // them need the same group sorted at once.
+  constexpr std::size_t kThreads = 8;
+  std::vector<std::vector<LabelIndex::Found>> got(kThreads, std::vector<LabelIndex::Found>(labels.size()));
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < kThreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 50; ++round)
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+          const std::size_t label = (i + t * 7) % labels.size();
+          got[t][label] = index.Find(labels[label]);
+        }
+    });
+  for (std::thread& thread : threads) thread.join();
+  for (std::size_t t = 0; t < kThreads; ++t)
+    for (std::size_t label = 0; label < labels.size(); ++label) {
+      EXPECT_EQ(got[t][label].first, want[label].first) << "thread " << t << " label " << label;
+      EXPECT_EQ(got[t][label].second, want[label].second) << "thread " << t << " label " << label;
+    }
+}
+
+// Sorting a group allocates; when that fails, the lookup fails, and every later one
+// still answers right: the group must not be taken for sorted.
+TEST(LabelIndex, LookupsAfterAFailedSortStillAgreeWithTheSearch) {
+  if (!QUILLSHADE_FAILING_ALLOCATIONS) GTEST_SKIP() << "allocations cannot be made to fail in this build";
+  const std::vector<std::u16string> labels = LinesSharingBeginnings();
+  const std::u16string text = TextOf(labels) + TextOf(labels);
+  bool succeeded = false;
+  for (long failing = 0; failing < 64 && !succeeded; ++failing) {
+    const LabelIndex index(text);
+    allocationsUntilFailure = failing;
+    try {
+      index.Find(u"[sceneM] more");
+      succeeded = true;
+    } catch (const std::bad_alloc&) {
+    }
+    allocationsUntilFailure = -1;
+    for (const std::u16string& label : labels) {
+      EXPECT_EQ(index.Find(label).first, Searched(text, label).first) << "allocation " << failing;
+      EXPECT_EQ(index.Find(label).second, Searched(text, label).second) << "allocation " << failing;
+    }
+  }
+  EXPECT_TRUE(succeeded);
 }
 
 TEST(LabelIndex, EmptyTextAndTextWithoutLineBreaks) {

@@ -257,6 +257,25 @@ TEST(CheckStoryText, NamesTheFirstProblemsOfAKindAndCountsTheRest) {
   EXPECT_EQ(found.back().line, static_cast<std::int64_t>(kMaxNamedProblems) + 2);  // the first not named
 }
 
+// The walk runs beside the line checks; on one thread, as when none can be started, it
+// runs when its result is asked for, and every finding must stay the same.
+TEST(CheckStoryText, OneThreadFindsWhatTwoFind) {
+  std::u16string story = u"Start. ?? [a],[b],,[nowhere]\n";
+  for (int i = 0; i < 200; ++i)
+    story += i % 3 ? u"[a] On. :: AON\nGo. >>A[b],[c]\nNever.\n" : u"[b] Round. >> [a]\n[c] Done. :: BON END\n";
+  const auto all = [&](Threads threads) {
+    CheckOptions options;
+    options.threads = threads;
+    std::vector<std::string> found;
+    for (const Diagnostic& d : CheckStoryText(Story(story), options).diagnostics)
+      found.push_back(std::to_string(d.line) + ":" + std::to_string(d.column) + " " + d.message);
+    return found;
+  };
+  const std::vector<std::string> two = all(Threads::Two);
+  EXPECT_EQ(all(Threads::One), two);
+  EXPECT_GT(two.size(), 3u);
+}
+
 TEST(FormatDiagnostic, AsCompilersPrintThem) {
   EXPECT_EQ(FormatDiagnostic("a.qsd", Diagnostic{3, 7, 1, Severity::Error, "no line begins with 'x'", "missing-label", {}}),
             "a.qsd:3:7: error: no line begins with 'x' [missing-label]");

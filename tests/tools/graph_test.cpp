@@ -78,5 +78,25 @@ TEST(StoryGraphDot, StopsAtItsNodeLimitAndCountsWhatItLeftOut) {
   EXPECT_THAT(graph.dot, Not(HasSubstr("n3 ")));
 }
 
+// The label index and the edges are made on second threads; on one thread, as when none
+// can be started, they are made when the node loop asks for them, and the graph must
+// not change. Many scenes, so that both threads are at work at once.
+TEST(BuildStoryGraph, OneThreadDrawsWhatTwoDraw) {
+  std::u16string text = u"Start. ?? [s1],[s2],,[gone]\r\n";
+  for (int scene = 1; scene <= 400; ++scene) {
+    const std::u16string label = u"[s" + std::u16string(1, static_cast<char16_t>(u'0' + scene % 10)) +
+                                 std::u16string(1, static_cast<char16_t>(u'a' + scene / 10 % 26)) + u"]";
+    text += label + u" Scene. :: AON\r\nOn.\r\nThen. >>A[s2],[s" + std::u16string(1, static_cast<char16_t>(u'0' + scene % 7)) +
+            u"a]\r\n" + (scene % 5 ? u"Past. >> [lost]\r\n" : u"Stop. :: END\r\n");
+  }
+  for (const std::size_t limit : {kGraphNodeLimit, std::size_t{50}}) {
+    const StoryGraph two = BuildStoryGraph(text, "s", limit, Threads::Two);
+    const StoryGraph one = BuildStoryGraph(text, "s", limit, Threads::One);
+    EXPECT_EQ(one.dot, two.dot) << "limit " << limit;
+    EXPECT_EQ(one.leftOut.nodes, two.leftOut.nodes) << "limit " << limit;
+    EXPECT_THAT(one.dot, HasSubstr("missing2"));
+  }
+}
+
 }  // namespace
 }  // namespace quillshade::qsd

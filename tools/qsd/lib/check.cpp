@@ -28,7 +28,7 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
     // The walk needs nothing that the line checks find, so it runs beside them.
     std::future<WalkResult> walk = InBackground([&] {
       return WalkStoryLines(text, lines, index, options.maxStates, options.maxScan, options.stop);
-    });
+    }, options.threads);
     const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
     CheckAnswersRunOn(lines, index, revisit.choices, sink);
     CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "story/story.h"
+#include "tools/qsd/lib/background.h"
 #include "tools/qsd/lib/text_source.h"
 
 namespace quillshade {
@@ -68,6 +69,7 @@ struct CheckOptions {
   // Set from another thread, it makes the walk give up at its next step (an editor
   // has moved on to a newer text); not ours.
   const std::atomic<bool>* stop = nullptr;
+  Threads threads = Threads::Two;  // whether the walk runs beside the line checks
 };
 
 // Where a story sets and tests its flags (bit i: flag A + i), on lines that reading

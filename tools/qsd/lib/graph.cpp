@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -19,8 +20,6 @@
 #include "tools/qsd/lib/line_index.h"
 
 namespace quillshade::qsd {
-
-
 namespace {
 
 // Text for a double-quoted dot string, appended: quotes and backslashes escaped, lines as \n.
@@ -54,60 +53,142 @@ struct Node {
   std::size_t last = 0;
 };
 
+// The line each label of the story leads to, 0 when none does (or when that line is
+// never shown); labels are views into the text.
+using LabelLines = std::unordered_map<std::u16string_view, std::size_t>;
+
+// Each label the line leads to, with the attributes of the edge that draws it: the
+// answers of a choice, or a jump (a jump on a flag as two edges, set and not set).
+void ForEachLabelExit(const ScriptLine& parts, const auto& visit) {
+  const LineExits exits = ExitsOf(parts, 0);
+  if (exits.choosing) {
+    for (std::size_t key = 0; key < kChoiceKeyCount; ++key)
+      if (const std::u16string_view label = exits.choices[key]; !label.empty())
+        visit(label, "label=\"" + std::to_string(key + 1) + ": " + DotText(Shown(label, 20)) + "\"");
+    return;
+  }
+  if (exits.down != Flow::Jump) return;
+  if (exits.testedFlag == kFlagCount) {
+    visit(exits.target, "style=bold");
+    return;
+  }
+  const std::string flag(1, static_cast<char>(kFlagLetters[exits.testedFlag]));
+  visit(ExitsOf(parts, static_cast<FlagBits>(1u << exits.testedFlag)).target,
+        "style=bold, label=\"" + flag + " true\"");
+  visit(exits.target, "style=bold, label=\"" + flag + " false\"");
+}
+
+// A node begins at every line a label leads to and at the line after every node, so
+// the line itself names its node; a line past the drawn nodes is left out.
+std::string NodeAt(const std::vector<Node>& nodes, std::size_t line) {
+  if (!nodes.empty() && line > nodes.back().last) return "more";
+  return "n" + std::to_string(line);
+}
+
+// The edges of a graph, and what they drew on beside the nodes.
+struct Edges {
+  std::string text;
+  bool usedEnd = false;
+  bool usedStop = false;
+  std::map<std::u16string_view, std::string> missing;  // node id of each label no line begins with
+};
+
+void AddEdge(const Node& from, const std::string& to, const std::string& attributes, std::string& edges) {
+  edges += "  n";
+  edges += std::to_string(from.first);
+  edges += " -> ";
+  edges += to;
+  if (!attributes.empty()) {
+    edges += " [";
+    edges += attributes;
+    edges += "]";
+  }
+  edges += ";\n";
+}
+
+// The edges out of every node. Every label they name was looked up while the entries
+// were marked, so this only reads what it is given, and may run beside the writing of
+// the nodes.
+Edges BuildEdges(const StoryLines& lines, const std::vector<Node>& nodes, const LabelLines& labelLines) {
+  Edges edges;
+  const auto target = [&](std::u16string_view label) {
+    if (const std::size_t line = labelLines.at(label); line != 0) return NodeAt(nodes, line);
+    return edges.missing.emplace(label, "missing" + std::to_string(edges.missing.size() + 1)).first->second;
+  };
+  for (const Node& node : nodes) {
+    const ScriptLine parts = SplitScriptLine(lines.Text(node.last));
+    const LineExits exits = ExitsOf(parts, 0);
+    if (exits.choosing || exits.down == Flow::Jump) {
+      ForEachLabelExit(parts, [&](std::u16string_view label, const std::string& attributes) {
+        AddEdge(node, target(label), attributes, edges.text);
+      });
+    } else if (exits.down == Flow::End) {
+      edges.usedEnd = true;
+      AddEdge(node, "end", "", edges.text);
+    } else if (const std::size_t next = node.last + 1; next <= lines.Count() && lines.Terminated(next)) {
+      AddEdge(node, NodeAt(nodes, next), "", edges.text);
+    } else {
+      edges.usedStop = true;
+      AddEdge(node, "stop", "", edges.text);
+    }
+  }
+  return edges;
+}
+
 // The parts of a line are worked out again where they are needed rather than kept for
 // every line: a story of millions of lines would otherwise hold hundreds of bytes a line.
 class GraphBuilder {
  public:
   // The label index is built on a second thread while the lines are found.
-  GraphBuilder(std::u16string_view text, std::size_t nodeLimit)
+  GraphBuilder(std::u16string_view text, std::size_t nodeLimit, Threads threads)
       : text_(text),
-        indexBuilt_(InBackground([text] { return std::make_unique<const LabelIndex>(text); })),
+        indexBuilt_(InBackground([text] { return std::make_unique<const LabelIndex>(text); }, threads)),
         lines_(text),
-        nodeLimit_(nodeLimit) {}
+        nodeLimit_(nodeLimit),
+        threads_(threads) {}
 
   StoryGraph Build(std::string_view title) {
     MarkEntries();
     FoldNodes();
 
-    out_.reserve(kBytesPerNode * nodes_.size());  // one allocation for most graphs
-    out_ = "digraph story {\n";
-    out_ += "  graph [label=\"" + DotText(title) + "\", labelloc=t, rankdir=TB, fontname=\"sans-serif\"];\n";
-    out_ += "  node [shape=box, style=rounded, fontname=\"sans-serif\", fontsize=10];\n";
-    out_ += "  edge [fontname=\"sans-serif\", fontsize=9];\n";
+    std::string out;
+    out.reserve(kBytesPerNode * nodes_.size());  // one allocation for most graphs
+    out = "digraph story {\n";
+    out += "  graph [label=\"" + DotText(title) + "\", labelloc=t, rankdir=TB, fontname=\"sans-serif\"];\n";
+    out += "  node [shape=box, style=rounded, fontname=\"sans-serif\", fontsize=10];\n";
+    out += "  edge [fontname=\"sans-serif\", fontsize=9];\n";
     // Written piece by piece: a graph may have a hundred thousand nodes. The edges, which
-    // follow all the nodes, are written on a second thread meanwhile; every label they
-    // name was looked up while the entries were marked.
-    std::future<std::string> edges = InBackground([this] {
-      std::string text;
-      for (const Node& node : nodes_) AddExits(node, Parts(node.last), text);
-      return text;
-    });
+    // follow all the nodes, are made on a second thread meanwhile, from what no one
+    // changes any more.
+    std::future<Edges> edgesMade = InBackground(
+        [&lines = std::as_const(lines_), &nodes = std::as_const(nodes_), &labels = std::as_const(labelLines_)] {
+          return BuildEdges(lines, nodes, labels);
+        },
+        threads_);
     for (const Node& node : nodes_) {
       const ScriptLine parts = Parts(node.first);
       std::optional<ScriptLine> ownLast;
       const ScriptLine& lastParts = node.last == node.first ? parts : ownLast.emplace(Parts(node.last));
-      out_ += "  n";
-      out_ += std::to_string(node.first);
-      out_ += " [label=\"";
-      AppendNodeLabel(node, parts, lastParts);
-      out_ += "\"];\n";
+      out += "  n";
+      out += std::to_string(node.first);
+      out += " [label=\"";
+      AppendNodeLabel(node, parts, lastParts, out);
+      out += "\"];\n";
     }
-    out_ += edges.get();
-    if (usedEnd_) out_ += "  end [shape=doublecircle, label=\"END\"];\n";
-    if (usedStop_) out_ += "  stop [shape=circle, label=\"end of\\ntext\"];\n";
+    const Edges edges = edgesMade.get();
+    out += edges.text;
+    if (edges.usedEnd) out += "  end [shape=doublecircle, label=\"END\"];\n";
+    if (edges.usedStop) out += "  stop [shape=circle, label=\"end of\\ntext\"];\n";
     if (leftOut_.nodes > 0)
-      out_ += "  more [shape=note, color=gray, label=\"" + std::to_string(leftOut_.nodes) + " more nodes\\n(" +
-              std::to_string(leftOut_.lines) + " lines)\\nleft out\"];\n";
-    for (const auto& [label, id] : missing_)
-      out_ += "  " + id + " [shape=box, style=dashed, color=red, label=\"" + NoLineText(label) + "\"];\n";
-    out_ += "}\n";
-    return StoryGraph{std::move(out_), leftOut_};
+      out += "  more [shape=note, color=gray, label=\"" + std::to_string(leftOut_.nodes) + " more nodes\\n(" +
+             std::to_string(leftOut_.lines) + " lines)\\nleft out\"];\n";
+    for (const auto& [label, id] : edges.missing)
+      out += "  " + id + " [shape=box, style=dashed, color=red, label=\"" + NoLineText(label) + "\"];\n";
+    out += "}\n";
+    return StoryGraph{std::move(out), leftOut_};
   }
 
  private:
-  static bool Plain(const ScriptLine& parts) {
-    return !parts.HasJump() && parts.choiceAt == kAbsent && parts.commandsAt == kAbsent;
-  }
   ScriptLine Parts(std::size_t line) const { return SplitScriptLine(lines_.Text(line)); }
 
   // The line a label leads to, 0 when none does (or when that line is never shown).
@@ -131,47 +212,26 @@ class GraphBuilder {
            "\\nbut has no line break after it";
   }
 
-  // Each label the line leads to, with the attributes of the edge that draws it: the
-  // answers of a choice, or a jump (a jump on a flag as two edges, set and not set).
-  static void ForEachLabelExit(const ScriptLine& parts, const auto& visit) {
-    const LineExits exits = ExitsOf(parts, 0);
-    if (exits.choosing) {
-      for (std::size_t key = 0; key < kChoiceKeyCount; ++key)
-        if (const std::u16string_view label = exits.choices[key]; !label.empty())
-          visit(label, "label=\"" + std::to_string(key + 1) + ": " + DotText(Shown(label, 20)) + "\"");
-      return;
-    }
-    if (exits.down != Flow::Jump) return;
-    if (exits.testedFlag == kFlagCount) {
-      visit(exits.target, "style=bold");
-      return;
-    }
-    const std::string flag(1, static_cast<char>(kFlagLetters[exits.testedFlag]));
-    visit(ExitsOf(parts, static_cast<FlagBits>(1u << exits.testedFlag)).target,
-          "style=bold, label=\"" + flag + " true\"");
-    visit(exits.target, "style=bold, label=\"" + flag + " false\"");
-  }
-
-  // Which lines a label leads to, and which lines are plain: a bit each, so that every
-  // line is split only once here.
+  // Which lines a label leads to, and which lines only show their text: a bit each, so
+  // that every line is split only once here.
   void MarkEntries() {
     entry_.assign(lines_.Count() + 2, false);
     plain_.assign(lines_.Count() + 2, false);
     entry_[1] = true;
     for (std::size_t line = 1; line <= lines_.Count(); ++line) {
       if (!lines_.Terminated(line)) continue;
-      if (IsPlainLine(lines_.Text(line))) {  // no exit but the next line, and no commands
+      if (IsPlainLine(lines_.Text(line))) {
         plain_[line] = true;
         continue;
       }
       const ScriptLine parts = Parts(line);
-      plain_[line] = Plain(parts);
+      plain_[line] = parts.OnlyShows();
       ForEachLabelExit(parts, [&](std::u16string_view label, const std::string&) { entry_[LabelLine(label)] = true; });
     }
   }
 
-  // Runs of plain lines fold into one node, up to the node limit; the nodes after it
-  // are only counted.
+  // Runs of lines that only show their text fold into one node, up to the node limit;
+  // the nodes after it are only counted.
   void FoldNodes() {
     for (std::size_t line = 1; line <= lines_.Count() && lines_.Terminated(line);) {
       Node node{line, line};
@@ -188,70 +248,21 @@ class GraphBuilder {
     }
   }
 
-  void AppendNodeLabel(const Node& node, const ScriptLine& parts, const ScriptLine& lastParts) {
+  static void AppendNodeLabel(const Node& node, const ScriptLine& parts, const ScriptLine& lastParts, std::string& out) {
     const bool ends = lastParts.Ends();
     // The first line as the reader sees it, with its hidden prefix, which labels often are.
     std::u16string first(parts.prefix.text);
     const std::u16string_view shown = (node.first == node.last && ends ? parts.shownWithJump : parts.shown).text;
     if (!first.empty() && !shown.empty()) first += u' ';
     first += shown;
-    out_ += std::to_string(node.first);
-    out_ += ": ";
-    AppendDotText(out_, Shown(first));
+    out += std::to_string(node.first);
+    out += ": ";
+    AppendDotText(out, Shown(first));
     if (node.last > node.first)
-      out_ += "\\n(+" + std::to_string(node.last - node.first) + (node.last - node.first == 1 ? " line)" : " lines)");
+      out += "\\n(+" + std::to_string(node.last - node.first) + (node.last - node.first == 1 ? " line)" : " lines)");
     if (lastParts.commandsAt != kAbsent) {
-      out_ += "\\n:: ";
-      AppendDotText(out_, Shown(lastParts.commands.text, 24));
-    }
-  }
-
-  // A node begins at every line a label leads to and at the line after every node, so
-  // the line itself names its node; a line past the drawn nodes is left out.
-  std::string NodeAt(std::size_t line) const {
-    if (!nodes_.empty() && line > nodes_.back().last) return "more";
-    return "n" + std::to_string(line);
-  }
-
-  std::string Target(std::u16string_view label) {
-    const std::size_t line = LabelLine(label);
-    if (line != 0) return NodeAt(line);
-    auto [it, added] = missing_.emplace(label, "missing" + std::to_string(missing_.size() + 1));
-    return it->second;
-  }
-
-  static void Edge(const Node& from, const std::string& to, const std::string& attributes, std::string& edges) {
-    edges += "  n";
-    edges += std::to_string(from.first);
-    edges += " -> ";
-    edges += to;
-    if (!attributes.empty()) {
-      edges += " [";
-      edges += attributes;
-      edges += "]";
-    }
-    edges += ";\n";
-  }
-
-  void AddExits(const Node& node, const ScriptLine& parts, std::string& edges) {
-    const LineExits exits = ExitsOf(parts, 0);
-    if (exits.choosing || exits.down == Flow::Jump) {
-      ForEachLabelExit(parts, [&](std::u16string_view label, const std::string& attributes) {
-        Edge(node, Target(label), attributes, edges);
-      });
-      return;
-    }
-    if (exits.down == Flow::End) {
-      usedEnd_ = true;
-      Edge(node, "end", "", edges);
-      return;
-    }
-    const std::size_t next = node.last + 1;
-    if (next <= lines_.Count() && lines_.Terminated(next)) {
-      Edge(node, NodeAt(next), "", edges);
-    } else {
-      usedStop_ = true;
-      Edge(node, "stop", "", edges);
+      out += "\\n:: ";
+      AppendDotText(out, Shown(lastParts.commands.text, 24));
     }
   }
 
@@ -259,23 +270,20 @@ class GraphBuilder {
   std::future<std::unique_ptr<const LabelIndex>> indexBuilt_;
   StoryLines lines_;
   std::unique_ptr<const LabelIndex> index_;  // answers as FindLabelLine does, without reading the text per label
-  std::unordered_map<std::u16string_view, std::size_t> labelLines_;  // labels are views into the text
+  LabelLines labelLines_;
   std::size_t nodeLimit_;
+  Threads threads_;
   std::vector<bool> entry_;
   std::vector<bool> plain_;
   std::vector<Node> nodes_;
   GraphLeftOut leftOut_;
-  std::map<std::u16string_view, std::string> missing_;  // labels are views into the text
-  bool usedEnd_ = false;
-  bool usedStop_ = false;
-  std::string out_;
 };
 
 }  // namespace
 
 
-StoryGraph BuildStoryGraph(std::u16string_view text, std::string_view title, std::size_t nodeLimit) {
-  return GraphBuilder(text, nodeLimit).Build(title);
+StoryGraph BuildStoryGraph(std::u16string_view text, std::string_view title, std::size_t nodeLimit, Threads threads) {
+  return GraphBuilder(text, nodeLimit, threads).Build(title);
 }
 
 std::string StoryGraphDot(std::u16string_view text, std::string_view title) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "tools/qsd/lib/background.h"
+
 namespace quillshade::qsd {
 
 // A story of millions of lines would make a graph many times its own size, more than
@@ -29,7 +31,9 @@ struct StoryGraph {
 // "A true" and "A false"), choices (labelled with their keys and labels) and END.
 // Past `nodeLimit` nodes, edges into the lines left out go to one node, "more", that
 // counts them.
-StoryGraph BuildStoryGraph(std::u16string_view text, std::string_view title, std::size_t nodeLimit = kGraphNodeLimit);
+// The label index and the edges are made on second threads unless `threads` says One.
+StoryGraph BuildStoryGraph(std::u16string_view text, std::string_view title, std::size_t nodeLimit = kGraphNodeLimit,
+                           Threads threads = Threads::Two);
 std::string StoryGraphDot(std::u16string_view text, std::string_view title);
 
 }  // namespace quillshade::qsd
