@@ -206,10 +206,10 @@ TEST(CheckStoryText, OnlyLinesReadingReachesCountForFlags) {
 TEST(JudgeCarriedFlags, DAndECountAcrossStories) {
   FlagUse first;
   first.set = 1u << 3;  // sets D
-  first.firstSet[3] = Diagnostic{4, 9, 3, Severity::Warning, {}, {}, {}};
+  first.firstSet[3] = Diagnostic{4, 9, 3, Severity::Warning, {}, {}, {}, {}};
   FlagUse second;
   second.tested = (1u << 3) | (1u << 4);  // tests D and E
-  second.firstTest[4] = Diagnostic{2, 7, 3, Severity::Warning, {}, {}, {}};
+  second.firstTest[4] = Diagnostic{2, 7, 3, Severity::Warning, {}, {}, {}, {}};
 
   const auto together = JudgeCarriedFlags({first, second});
   EXPECT_THAT(together[0], IsEmpty());
@@ -235,7 +235,7 @@ TEST(CheckStoryText, NamesTheFirstProblemsOfAKindAndCountsTheRest) {
 }
 
 TEST(FormatDiagnostic, AsCompilersPrintThem) {
-  EXPECT_EQ(FormatDiagnostic("a.qsd", Diagnostic{3, 7, 1, Severity::Error, "no line begins with 'x'", "missing-label", {}}),
+  EXPECT_EQ(FormatDiagnostic("a.qsd", Diagnostic{3, 7, 1, Severity::Error, "no line begins with 'x'", "missing-label", {}, {}}),
             "a.qsd:3:7: error: no line begins with 'x' [missing-label]");
 }
 

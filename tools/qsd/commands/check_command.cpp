@@ -106,11 +106,13 @@ int PrintDiagnostics(const std::vector<CheckedFile>& files) {
       std::fwrite(line.data(), 1, line.size(), stdout);
       // A hint for the writer, beside the summary on stderr: the diagnostics on stdout
       // stay one line each for tools that read them.
-      if (!diagnostic.note.empty()) {
-        std::fflush(stdout);
+      std::vector<std::string> notes;
+      if (!diagnostic.note.empty()) notes.push_back(diagnostic.note);
+      if (diagnostic.wayIn) notes.push_back(DescribeWayIn(*diagnostic.wayIn));
+      if (!notes.empty()) std::fflush(stdout);
+      for (const std::string& note : notes)
         std::fprintf(stderr, "%s:%lld:%lld: note: %s\n", file.name.c_str(), static_cast<long long>(diagnostic.line),
-                     static_cast<long long>(diagnostic.column), diagnostic.note.c_str());
-      }
+                     static_cast<long long>(diagnostic.column), note.c_str());
     }
   }
   std::fflush(stdout);

@@ -154,7 +154,7 @@ Diagnostic& DiagnosticSink::Add(std::string_view check, std::size_t line, std::s
                                 std::string message) {
   Kind& kind = KindOf(check);
   Diagnostic diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column),
-                        static_cast<std::int64_t>(length), kind.severity, std::move(message), kind.name, {}};
+                        static_cast<std::int64_t>(length), kind.severity, std::move(message), kind.name, {}, {}};
   if (kind.named++ < kMaxNamedProblems) return diagnostics_.emplace_back(std::move(diagnostic));
   if (kind.unnamed++ == 0) kind.firstUnnamed = std::move(diagnostic);
   dropped_ = Diagnostic{};
@@ -203,7 +203,9 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
     const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
     CheckAnswersRunOn(lines, index, revisit.choices, sink);
     CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);
-    CheckFlow(text, lines, walk.get(), options, sink, report.flags);
+    const WalkResult walked = walk.get();
+    CheckFlow(text, lines, walked, revisit.tooWide, options, sink, report.flags);
+    AddWaysIn(lines, walked, sink.Named());
   }
   report.diagnostics = std::move(sink.All());
   return report;
@@ -217,7 +219,8 @@ void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, Fl
     sink.Add(check, static_cast<std::size_t>(place.line), static_cast<std::size_t>(place.column),
              static_cast<std::size_t>(place.length),
              "flag " + std::string(1, static_cast<char>(kFlagLetters[flag])) + " is " + std::string(done) +
-                 " here, but " + std::string(why));
+                 " here, but " + std::string(why))
+        .wayIn = place.wayIn;
   };
   for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
     const auto bit = 1u << flag;

@@ -11,6 +11,7 @@
 
 #include "story/story.h"
 #include "tools/qsd/lib/text_source.h"
+#include "tools/qsd/lib/walk.h"
 
 namespace quillshade::qsd {
 
@@ -26,6 +27,7 @@ struct Diagnostic {
   std::string message;
   std::string_view check;   // the check's name, one of AllChecks()
   std::string note;         // a hint beside the message, such as "did you mean '[left]'?"
+  std::optional<WayIn> wayIn;  // how the reader reaches the place, when it does
 };
 
 // "FILE:LINE:COL: error: message [check-name]"
@@ -47,13 +49,6 @@ inline constexpr std::size_t kDefaultWidth = 44;
 // check then holds little more than a reader does. A story of ten thousand lines whose
 // every line is read with every mix of the five flags needs two thirds of it.
 inline constexpr std::uint64_t kDefaultMaxStates = 500'000;
-
-// The walk reads the line of every state it visits, so it also stops once it has read
-// this many characters. 0, the default, stands for kScanPerCharacter times the story's
-// length plus kScanAtLeast: a few times the work of loading the story, whatever its size.
-inline constexpr std::uint64_t kDefaultMaxScan = 0;
-inline constexpr std::uint64_t kScanPerCharacter = 16;
-inline constexpr std::uint64_t kScanAtLeast = 10'000'000;
 
 struct CheckOptions {
   std::size_t width = kDefaultWidth;
@@ -86,24 +81,6 @@ StoryReport CheckStoryText(std::u16string_view text, const CheckOptions& options
 // Set-but-never-tested and tested-but-never-set for flags D and E over stories checked
 // together: one list of diagnostics per story, in the order given.
 std::vector<std::vector<Diagnostic>> JudgeCarriedFlags(const std::vector<FlagUse>& stories);
-
-// The state walk on its own, for tests and for the checks above.
-struct LoopFound {
-  std::vector<std::size_t> lines;  // story lines on the loop, ascending
-};
-
-enum class WalkLimit { None, States, Scan, Stopped };
-
-struct WalkResult {
-  bool complete = true;                // false when a limit was reached
-  WalkLimit stoppedBy = WalkLimit::None;
-  std::uint64_t states = 0;
-  std::vector<bool> lineReached;       // index: story line (1-based; [0] unused)
-  std::vector<LoopFound> loops;
-};
-
-WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan = kDefaultMaxScan,
-                     const std::atomic<bool>* stop = nullptr);
 
 // A story as `qsd check` loads it, before the checks: the text the reader would hold,
 // and what loading found (a story file's tokens that add nothing, a text source's
