@@ -12,8 +12,8 @@ namespace {
 
 constexpr std::string_view kVersion = "qsd " QUILLSHADE_VERSION " (Quillshade authoring toolkit)";
 
-const std::array<const Command*, 6> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand, &kGraphCommand,
-                                               &kPlayCommand,   &kLspCommand};
+const std::array<const Command*, 8> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand, &kEndingsCommand,
+                                               &kStatsCommand,  &kGraphCommand,  &kPlayCommand,  &kLspCommand};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* command : kCommands)

@@ -32,11 +32,15 @@ int RunDecode(const Arguments& args);
 int RunCheck(const Arguments& args);
 int RunGraph(const Arguments& args);
 int RunLsp(const Arguments& args);
+int RunEndings(const Arguments& args);
+int RunStats(const Arguments& args);
 extern const Command kPlayCommand;
 extern const Command kEncodeCommand;
 extern const Command kDecodeCommand;
 extern const Command kCheckCommand;
 extern const Command kGraphCommand;
 extern const Command kLspCommand;
+extern const Command kEndingsCommand;
+extern const Command kStatsCommand;
 
 }  // namespace quillshade::qsd

@@ -96,6 +96,10 @@ LoadedForCheck LoadForCheck(LoadedStory story);
 // A text source's bytes, encoded and decoded again.
 LoadedForCheck LoadForCheck(std::string_view source, SourceEncoding encoding);
 
+// A story file or a text source, told apart by its content, loaded as `qsd check` loads
+// it; `unreadable` says why a file could not be read at all. "-" reads stdin.
+LoadedForCheck LoadFileForCheck(const std::string& path, SourceEncoding encoding, std::optional<std::string>& unreadable);
+
 // One file checked as `qsd check` checks it.
 struct CheckedFile {
   std::string name;
