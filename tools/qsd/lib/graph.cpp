@@ -29,6 +29,8 @@
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/platform.h"
 #include "tools/qsd/lib/line_index.h"
+#include "tools/qsd/lib/check.h"
+#include "tools/qsd/lib/walk.h"
 
 #ifndef _WIN32
 extern char** environ;
@@ -82,8 +84,16 @@ class GraphBuilder {
         nodeLimit_(nodeLimit) {}
 
   StoryGraph Build(std::string_view title) {
+    // The walk says which lines the reader reaches, and the keys to each END; it runs
+    // while the nodes are found.
+    if (!index_) index_ = indexBuilt_.get();
+    std::future<WalkResult> walked = InBackground([this] {
+      return WalkStoryLines(text_, lines_, *index_, kDefaultMaxStates, kDefaultMaxScan, nullptr);
+    });
     MarkEntries();
     FoldNodes();
+    walk_ = walked.get();
+    KeysToEnds();
 
     out_.reserve(kBytesPerNode * nodes_.size());  // one allocation for most graphs
     out_ = "digraph story {\n";
@@ -106,7 +116,9 @@ class GraphBuilder {
       out_ += std::to_string(node.first);
       out_ += " [label=\"";
       AppendNodeLabel(node, parts, lastParts);
-      out_ += "\"];\n";
+      out_ += "\"";
+      AppendReach(node);
+      out_ += "];\n";
     }
     out_ += edges.get();
     if (usedEnd_) out_ += "  end [shape=doublecircle, label=\"END\"];\n";
@@ -215,6 +227,32 @@ class GraphBuilder {
     }
   }
 
+  // Lines no state reaches are grey and dashed; a line that ends the story carries the
+  // keys that reach its END. Without a complete walk nothing is known, so nothing is drawn.
+  void AppendReach(const Node& node) {
+    if (!walk_.complete) return;
+    bool reached = false;
+    for (std::size_t line = node.first; line <= node.last && !reached; ++line) reached = walk_.lineReached[line];
+    if (!reached) {
+      out_ += ", style=\"rounded,dashed\", color=gray, fontcolor=gray";
+      return;
+    }
+    const auto keys = endKeys_.find(node.last);
+    if (keys != endKeys_.end())
+      out_ += ", tooltip=\"" + (keys->second.empty() ? std::string("END as the story loads") : "END by the keys " + keys->second) + "\"";
+  }
+
+  // The shortest keys to each line's END.
+  void KeysToEnds() {
+    for (const StopFound& stop : walk_.stops) {
+      if (stop.kind != StopKind::End) continue;
+      const StopPlace place = ExplainStop(text_, lines_, stop);
+      std::string keys = WayInOf(walk_, stop.step).keys;
+      const auto [known, added] = endKeys_.try_emplace(place.line, keys);
+      if (!added && keys.size() < known->second.size()) known->second = std::move(keys);
+    }
+  }
+
   // A node begins at every line a label leads to and at the line after every node, so
   // the line itself names its node; a line past the drawn nodes is left out.
   std::string NodeAt(std::size_t line) const {
@@ -275,6 +313,8 @@ class GraphBuilder {
   std::vector<Node> nodes_;
   GraphLeftOut leftOut_;
   std::map<std::u16string_view, std::string> missing_;  // labels are views into the text
+  WalkResult walk_;
+  std::unordered_map<std::size_t, std::string> endKeys_;  // by line
   bool usedEnd_ = false;
   bool usedStop_ = false;
   std::string out_;
