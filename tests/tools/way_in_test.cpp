@@ -128,5 +128,31 @@ TEST(WayIn, KeysOfEveryFindingAndEndingArriveWhereTheySay) {
   EXPECT_GT(endings, 40u);
 }
 
+const Diagnostic& FindingOf(const std::vector<Diagnostic>& found, std::string_view check) {
+  const auto it = std::find_if(found.begin(), found.end(), [&](const Diagnostic& d) { return d.check == check; });
+  EXPECT_NE(it, found.end()) << check;
+  return *it;
+}
+
+// The shortest way to line 3 sets A, which takes the first label; the fault is in the
+// second, so its way in is the one that leaves A clear.
+TEST(WayIn, AMissingLabelOfAJumpOnAFlagIsReachedWithTheFlagItNeeds) {
+  const std::vector<Diagnostic> found =
+      CheckStoryText(u"Start. ?? a,b\r\na :: AON\r\n[x] X. >>A[y],[gone]\r\nb >> [x]\r\n[y] :: END\r\n", {}).diagnostics;
+  const Diagnostic& missing = FindingOf(found, "missing-label");
+  ASSERT_TRUE(missing.wayIn);
+  EXPECT_EQ(missing.wayIn->keys, "2dd");
+  EXPECT_EQ(missing.wayIn->flags, 0);
+}
+
+TEST(WayIn, SaysWhichFlagsMustArriveSet) {
+  const std::vector<Diagnostic> found =
+      CheckStoryText(u"Start. >>D[d],[e]\r\n[d] D. >> [gone]\r\n[e] :: END\r\n", {}).diagnostics;
+  const Diagnostic& missing = FindingOf(found, "missing-label");
+  ASSERT_TRUE(missing.wayIn);
+  EXPECT_EQ(DescribeWayIn(*missing.wayIn),
+            "reached by the keys dd, with D set, once flag D arrives set from an earlier story");
+}
+
 }  // namespace
 }  // namespace quillshade::qsd

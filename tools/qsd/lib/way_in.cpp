@@ -44,10 +44,11 @@ std::string FlagNames(FlagBits flags) {
 std::string DescribeWayIn(const WayIn& way) {
   std::string out = way.keys.empty() ? "reached as the story loads" : "reached by the keys " + way.keys;
   if (way.flags != 0) out += ", with " + FlagNames(way.flags) + " set";
+  // Flags D and E that this way needs set when the story is loaded.
   if (way.arriving != 0) {
     const bool one = (way.arriving & (way.arriving - 1)) == 0;
-    out += " (flag" + std::string(one ? " " : "s ") + FlagNames(way.arriving) + (one ? " arrives" : " arrive") +
-           " set from an earlier story)";
+    out += ", once flag" + std::string(one ? " " : "s ") + FlagNames(way.arriving) + (one ? " arrives" : " arrive") +
+           " set from an earlier story";
   }
   return out;
 }
