@@ -123,6 +123,7 @@ class StopWatch {
       const std::u16string label = PickField(choices_, key - '1');
       if (label.empty()) return;  // the key does nothing
       const std::int32_t found = FindLabelLine(text, label);
+      // TODO(merge): ask the engine where a choice resumes, once it answers that.
       if (found > 0) begin = found + 2 + static_cast<std::int32_t>(label.size());
       else missingAnswer.emplace(choiceAt_, static_cast<std::size_t>(key - '1'));
     }

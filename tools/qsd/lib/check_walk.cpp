@@ -220,7 +220,7 @@ class Walker {
   void MarkShown(std::size_t index, Step how) {
     if (shownAt_.Has(index)) return;
     shownAt_.Add(index);
-    firstShown_.push_back({index, 0, how});
+    firstShown_.push_back({static_cast<std::uint32_t>(index), 0, how});  // text positions fit ReadPos
   }
 
   // A step that left the story stopped, kept once per place.
@@ -281,12 +281,14 @@ class Walker {
       if (labelLine > 0 && !Charge(StepCost(labelLine + 2))) return false;
       const Step how{number, static_cast<char>('1' + key)};
       const std::optional<std::u16string_view> shown = ChooseBranch(text_, labels_, story_, key);
+      // TODO(merge): ask the engine where a choice resumes, once it answers that.
       // The rest of the label line begins after its CR LF and the label.
       const std::int32_t restAt = labelLine + 2 + static_cast<std::int32_t>(label.size());
       if (shown && labelLine > 0) {
         // The label line's start, kept apart from the lines shown as they stand.
         if (answersSeen_.insert(static_cast<std::uint64_t>(labelLine) << 32 | label.size()).second)
-          answeredFirst_.push_back({static_cast<std::size_t>(labelLine) + 1, label.size(), how});
+          answeredFirst_.push_back(
+              {static_cast<std::uint32_t>(labelLine) + 1, static_cast<std::uint32_t>(label.size()), how});
       }
       if (story_.ReadPos <= 0 && story_.ChoiceList.empty()) {
         if (labelLine > 0) MarkStop(StopKind::End, restAt, 0, how);
@@ -311,7 +313,7 @@ class Walker {
     // Places to lines, each line keeping the step that showed it first.
     const auto byPlace = [](const Arrival& a, const Arrival& b) { return a.line < b.line; };
     std::sort(firstShown_.begin(), firstShown_.end(), byPlace);
-    for (Arrival& arrival : firstShown_) arrival.line = lines_.LineOf(arrival.line);
+    for (Arrival& arrival : firstShown_) arrival.line = static_cast<std::uint32_t>(lines_.LineOf(arrival.line));
     for (const Arrival& arrival : firstShown_) {
       std::vector<Arrival>& kept = result_.shownFirst;
       if (!kept.empty() && kept.back().line == arrival.line) {
@@ -322,7 +324,7 @@ class Walker {
     }
     std::vector<Arrival>().swap(firstShown_);
     for (Arrival& arrival : answeredFirst_) {
-      arrival.line = lines_.LineOf(arrival.line);
+      arrival.line = static_cast<std::uint32_t>(lines_.LineOf(arrival.line));
       result_.lineReached[arrival.line] = true;
     }
     std::sort(answeredFirst_.begin(), answeredFirst_.end(), [](const Arrival& a, const Arrival& b) {

@@ -41,8 +41,8 @@ struct Step {
 // A story line first shown by a step (as it stands, or after a label when `labelLength`
 // is not 0: the rest of a label line, which a choice shows).
 struct Arrival {
-  std::size_t line = 0;
-  std::size_t labelLength = 0;
+  std::uint32_t line = 0;         // a story line; while walking, a place in the text
+  std::uint32_t labelLength = 0;  // a label is part of one line, which is far shorter
   Step step;
 };
 
