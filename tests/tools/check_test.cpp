@@ -223,10 +223,10 @@ TEST(CheckStoryText, OnlyLinesReadingReachesCountForFlags) {
 TEST(JudgeCarriedFlags, DAndECountAcrossStories) {
   FlagUse first;
   first.set = 1u << 3;  // sets D
-  first.firstSet[3] = Diagnostic{4, 9, 3, Severity::Warning, {}, {}, {}};
+  first.firstSet[3] = Diagnostic{4, 9, 3, Severity::Warning, {}, {}, {}, 0, {}};
   FlagUse second;
   second.tested = (1u << 3) | (1u << 4);  // tests D and E
-  second.firstTest[4] = Diagnostic{2, 7, 3, Severity::Warning, {}, {}, {}};
+  second.firstTest[4] = Diagnostic{2, 7, 3, Severity::Warning, {}, {}, {}, 0, {}};
 
   const auto together = JudgeCarriedFlags({first, second});
   EXPECT_THAT(together[0], IsEmpty());
@@ -277,7 +277,7 @@ TEST(CheckStoryText, OneThreadFindsWhatTwoFind) {
 }
 
 TEST(FormatDiagnostic, AsCompilersPrintThem) {
-  EXPECT_EQ(FormatDiagnostic("a.qsd", Diagnostic{3, 7, 1, Severity::Error, "no line begins with 'x'", "missing-label", {}}),
+  EXPECT_EQ(FormatDiagnostic("a.qsd", Diagnostic{3, 7, 1, Severity::Error, "no line begins with 'x'", "missing-label", {}, 0, {}}),
             "a.qsd:3:7: error: no line begins with 'x' [missing-label]");
 }
 
@@ -302,11 +302,11 @@ TEST(NearestName, ATypoOrAnotherCaseButNothingFar) {
 std::vector<CheckedFile> TwoCheckedFiles() {
   CheckedFile first{"a dir/story.txt", {}, {}, true, {}};
   first.diagnostics.push_back(
-      {3, 7, 4, Severity::Error, "no line begins with 'x\u00e9'", "missing-label", "did you mean '[x]'?"});
-  first.diagnostics.push_back({5, 1, 0, Severity::Warning, "lines no way reaches", "unreachable", {}});
+      {3, 7, 4, Severity::Error, "no line begins with 'x\u00e9'", "missing-label", "did you mean '[x]'?", 0, {}});
+  first.diagnostics.push_back({5, 1, 0, Severity::Warning, "lines no way reaches", "unreachable", {}, 0, {}});
   CheckedFile gone{"gone.qsd", "no such file", {}, false, {}};
   CheckedFile second{"b.txt", {}, {}, true, {}};
-  second.diagnostics.push_back({1, 2, 1, Severity::Warning, "a tab", "tab-in-text", {}});
+  second.diagnostics.push_back({1, 2, 1, Severity::Warning, "a tab", "tab-in-text", {}, 0, {}});
   return {first, gone, second};
 }
 

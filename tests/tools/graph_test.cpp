@@ -14,7 +14,8 @@ TEST(StoryGraphDot, FoldsRunsOfPlainLinesUntilALabelLine) {
   const std::string dot = StoryGraphDot(u"One.\r\nTwo.\r\nThree. >> [x]\r\nSkipped.\r\n[x] Four.\r\nFive.\r\n", "s");
   // Lines 1-3 make one node; line 4 starts one after the jump; [x] is entered by it.
   EXPECT_THAT(dot, HasSubstr("n1 [label=\"1: One.\\n(+2 lines)\"];"));
-  EXPECT_THAT(dot, HasSubstr("n4 [label=\"4: Skipped.\"];"));
+  // No state reaches line 4: it is drawn grey and dashed.
+  EXPECT_THAT(dot, HasSubstr("n4 [label=\"4: Skipped.\", style=\"rounded,dashed\", color=gray, fontcolor=gray];"));
   EXPECT_THAT(dot, HasSubstr("n5 [label=\"5: [x] Four.\\n(+1 line)\"];"));
   EXPECT_THAT(dot, HasSubstr("n1 -> n5 [style=bold];"));
   EXPECT_THAT(dot, HasSubstr("n4 -> n5;"));
@@ -35,6 +36,10 @@ TEST(StoryGraphDot, ChoicesConditionalJumpsAndEnd) {
   EXPECT_THAT(dot, HasSubstr("n5 -> end;"));
   EXPECT_THAT(dot, HasSubstr("n6 -> end;"));
   EXPECT_THAT(dot, HasSubstr("end [shape=doublecircle"));
+  // The shortest way to line 5's END answers "no" and reads on; A is always set on the
+  // way to line 3, so line 6 is never reached.
+  EXPECT_THAT(dot, HasSubstr("n5 [label=\"5: [a] A.\\n:: END\", tooltip=\"END by the keys 3d\"];"));
+  EXPECT_THAT(dot, HasSubstr("n6 [label=\"6: [b] B.\\n:: DON END\", style=\"rounded,dashed\""));
 }
 
 TEST(StoryGraphDot, MissingLabelsGetANodeOfTheirOwn) {

@@ -23,7 +23,9 @@ const Command kCheckCommand{
     "Every state the reader can reach from the start is walked (flags D and E may\n"
     "arrive set from an earlier story): lines never reached, endless loops, flags set\n"
     "but never tested or tested but never set. D and E are judged across all the FILEs,\n"
-    "so name the stories of a series together.\n"
+    "so name the stories of a series together. A finding about a place the reader\n"
+    "reaches gets a note on stderr with the shortest keys there, as `qsd play --keys`\n"
+    "takes them, and the flags set at that point.\n"
     "\n"
     "  --list           print every check with one line of explanation\n"
     "  --format FORMAT  text (the default): the lines above, notes and totals on\n"
@@ -133,11 +135,13 @@ int PrintDiagnostics(const std::vector<CheckedFile>& files) {
       std::fwrite(line.data(), 1, line.size(), stdout);
       // A hint for the writer, beside the summary on stderr: the diagnostics on stdout
       // stay one line each for tools that read them.
-      if (!diagnostic.note.empty()) {
-        std::fflush(stdout);
+      std::vector<std::string> notes;
+      if (!diagnostic.note.empty()) notes.push_back(diagnostic.note);
+      if (diagnostic.wayIn) notes.push_back(DescribeWayIn(*diagnostic.wayIn));
+      if (!notes.empty()) std::fflush(stdout);
+      for (const std::string& note : notes)
         std::fprintf(stderr, "%s:%lld:%lld: note: %s\n", file.name.c_str(), static_cast<long long>(diagnostic.line),
-                     static_cast<long long>(diagnostic.column), diagnostic.note.c_str());
-      }
+                     static_cast<long long>(diagnostic.column), note.c_str());
     }
   }
   std::fflush(stdout);

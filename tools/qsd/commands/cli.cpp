@@ -14,7 +14,8 @@ namespace {
 
 constexpr std::string_view kVersion = "qsd " QUILLSHADE_VERSION " (Quillshade authoring toolkit)";
 
-const std::array<const Command*, 7> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand, &kGraphCommand,
+const std::array<const Command*, 9> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand,
+                                               &kEndingsCommand, &kStatsCommand,  &kGraphCommand,
                                                &kPlayCommand,   &kLspCommand,    &kPublishCommand};
 
 const Command* FindCommand(std::string_view name) {

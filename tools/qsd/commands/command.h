@@ -33,6 +33,8 @@ int RunCheck(const Arguments& args);
 int RunGraph(const Arguments& args);
 int RunLsp(const Arguments& args);
 int RunPublish(const Arguments& args);
+int RunEndings(const Arguments& args);
+int RunStats(const Arguments& args);
 extern const Command kPlayCommand;
 extern const Command kEncodeCommand;
 extern const Command kDecodeCommand;
@@ -40,5 +42,7 @@ extern const Command kCheckCommand;
 extern const Command kGraphCommand;
 extern const Command kLspCommand;
 extern const Command kPublishCommand;
+extern const Command kEndingsCommand;
+extern const Command kStatsCommand;
 
 }  // namespace quillshade::qsd

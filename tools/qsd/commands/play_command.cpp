@@ -6,11 +6,15 @@
 #include <optional>
 #include <string>
 
+#include "story/choice.h"
 #include "story/code_page.h"
+#include "story/text.h"
 #include "story/utf8.h"
 #include "tools/qsd/commands/command.h"
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/json.h"
+#include "tools/qsd/lib/line_index.h"
+#include "tools/qsd/lib/walk.h"
 #include "tools/qsd/commands/option_reader.h"
 #include "tools/qsd/lib/platform.h"
 #include "tools/qsd/lib/story_loader.h"
@@ -91,6 +95,72 @@ bool Report(const PlayOptions& options, const Form& form, TerminalWindow& window
   std::fprintf(stderr, "qsd play: %s: cannot be loaded as a story: %s\n", path.c_str(), WhyNotLoaded(path).c_str());
   return true;
 }
+
+// Says on stderr, once, why the story stopped, at the key where it stops: the step's
+// line is asked what it did, as the walk asks it.
+class StopWatch {
+ public:
+  // Before a key: the reader as it stands.
+  void Before(const Story& story) {
+    text_ = story.StoryText.data();
+    length_ = story.StoryText.size();
+    readPos_ = story.ReadPos;
+    choices_ = story.ChoiceList;
+  }
+
+  // After it: what the key did, and why the story stopped if it did.
+  void After(const Story& story, char key, const std::optional<std::filesystem::path>& file) {
+    const std::u16string_view text = story.StoryText;
+    // A load holds a new text, and its first step reads from the start.
+    const bool loaded = text.data() != text_ || text.size() != length_;
+    std::optional<std::int32_t> begin;
+    std::optional<std::pair<std::int32_t, std::size_t>> missingAnswer;  // the choice's line, the key
+    if (loaded) {
+      begin = 1;
+    } else if (key == 'd' && choices_.empty() && readPos_ > 0) {
+      begin = readPos_;
+    } else if (key >= '1' && key <= '5' && !choices_.empty()) {
+      const std::u16string label = PickField(choices_, key - '1');
+      if (label.empty()) return;  // the key does nothing
+      const std::int32_t found = FindLabelLine(text, label);
+      if (found > 0) begin = ChoiceResumePos(found, label.size());
+      else missingAnswer.emplace(choiceAt_, static_cast<std::size_t>(key - '1'));
+    }
+    if (!begin && !missingAnswer) return;
+    if (!story.ChoiceList.empty() && begin) choiceAt_ = *begin;
+    if (story.ReadPos > 0 || !story.ChoiceList.empty() || text.empty()) return;
+    const StoryLines lines(text);
+    const StopPlace place = missingAnswer ? ExplainChoiceStop(text, lines, missingAnswer->first, missingAnswer->second)
+                                          : ExplainStop(text, lines, *begin, FlagsOf(story));
+    const std::string line = std::to_string(place.line);
+    std::string why;
+    switch (place.kind) {
+      case StopKind::End: why = "END on line " + line; break;
+      case StopKind::MissingLabel: why = "no line begins with " + Quote(place.label) + " (the jump on line " + line + ")"; break;
+      case StopKind::MissingChoiceLabel:
+        why = "no line begins with " + Quote(place.label) + " (answer " + std::string(1, key) + " of the choice on line " +
+              line + ")";
+        break;
+      case StopKind::EndOfText:
+        why = lines.Terminated(lines.Count()) ? "the text ends after line " + line
+                                              : "line " + line + " has no line break after it, so reading stops before it";
+        break;
+    }
+    std::fflush(stdout);
+    const std::string name = file ? Utf8FromPath(*file) + ": " : std::string();
+    std::fprintf(stderr, "qsd play: %sthe story stopped at key %zu: %s\n", name.c_str(), keyNumber_, why.c_str());
+  }
+
+  void Count() { ++keyNumber_; }
+
+ private:
+  const char16_t* text_ = nullptr;
+  std::size_t length_ = 0;
+  std::int32_t readPos_ = 0;
+  std::u16string choices_;
+  std::int32_t choiceAt_ = 1;  // where the step that left the pending choice began
+  std::size_t keyNumber_ = 0;  // 0: the load
+};
 
 // The text sources among the stories, encoded before any key as `qsd encode` would;
 // what encoding says goes to stderr. Answers false when one of them cannot be played.
@@ -189,16 +259,22 @@ int RunPlay(const Arguments& args) {
   Form form(window, Cp932CodePage());
   ReadTextSourcesFromMemory(form, sources);
   RunHandler(form, Form_Load);
+  StopWatch stops;
+  stops.Before(form.story);
   RunHandler(form, mnuFileOpen_Click);
   // A failed load is played on as the reader goes on, and fails the run at its end.
   bool failed = Report(options, form, window, "load");
+  stops.After(form.story, 'o', window.LastOpened());
   for (const char key : *options.keys) {
+    stops.Count();
+    stops.Before(form.story);
     if (key == 'o') {
       RunHandler(form, mnuFileOpen_Click);
     } else {
       RunHandler(form, [key](Form& f) { Form_KeyDown(f, KeyCodeOf(key)); });
     }
     failed = Report(options, form, window, std::string_view(&key, 1)) || failed;
+    stops.After(form.story, key, window.LastOpened());
   }
   std::fflush(stdout);
   return failed ? kExitFailed : kExitOk;

@@ -32,26 +32,33 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
     const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
     CheckAnswersRunOn(lines, index, revisit.choices, sink);
     CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);
-    CheckFlow(text, lines, walk.get(), options, sink, report.flags);
+    const WalkResult walked = walk.get();
+    CheckFlow(text, lines, walked, revisit.tooWide, options, sink, report.flags);
+    AddWaysIn(lines, walked, sink.Named());
   }
   report.diagnostics = std::move(sink.All());
   return report;
 }
 
-CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options) {
-  CheckedFile file{path, {}, {}, false, {}};
+LoadedForCheck LoadFileForCheck(const std::string& path, SourceEncoding encoding, std::optional<std::string>& unreadable) {
   // A story file is read as the reader reads it, never held whole.
   const bool storyFile = IsStoryFile(path);
   InputFile input = storyFile ? InputFile{} : ReadInput(path);
   if (input.error) {
-    file.unreadable = *input.error;
-    return file;
+    unreadable = *input.error;
+    return {};
   }
-  LoadedForCheck loaded =
-      storyFile || KindOfStory(path, input.bytes) == StoryKind::StoryFile
-          ? LoadForCheck(storyFile ? LoadStory(path, kMaxNamedProblems) : DecodeStoryBytes(input.bytes, kMaxNamedProblems))
-          : LoadForCheck(input.bytes, encoding);
-  std::string().swap(input.bytes);  // the story's text is all the checks need
+  // The story's text is all the checks need: the file's bytes go once it is made.
+  return storyFile || KindOfStory(path, input.bytes) == StoryKind::StoryFile
+             ? LoadForCheck(storyFile ? LoadStory(path, kMaxNamedProblems)
+                                      : DecodeStoryBytes(input.bytes, kMaxNamedProblems))
+             : LoadForCheck(input.bytes, encoding);
+}
+
+CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options) {
+  CheckedFile file{path, {}, {}, false, {}};
+  LoadedForCheck loaded = LoadFileForCheck(path, encoding, file.unreadable);
+  if (file.unreadable) return file;
   file.diagnostics = std::move(loaded.diagnostics);
   if (!loaded.loaded) return file;
   StoryReport report = CheckStoryText(loaded.text, options);

@@ -12,6 +12,7 @@
 #include "story/story.h"
 #include "tools/qsd/lib/background.h"
 #include "tools/qsd/lib/text_source.h"
+#include "tools/qsd/lib/walk.h"
 
 namespace quillshade {
 class LabelIndex;
@@ -33,6 +34,7 @@ struct Diagnostic {
   std::string_view check;   // the check's name, one of AllChecks()
   std::string note;         // a hint beside the message, such as "did you mean '[left]'?"
   std::int64_t lastLine = 0;  // the last story line a problem of several lines spans; 0: its own line only
+  std::optional<WayIn> wayIn;  // how the reader reaches the place, when it does
 };
 
 // "FILE:LINE:COL: error: message [check-name]"
@@ -54,13 +56,6 @@ inline constexpr std::size_t kDefaultWidth = 44;
 // check then holds little more than a reader does. A story of ten thousand lines whose
 // every line is read with every mix of the five flags needs two thirds of it.
 inline constexpr std::uint64_t kDefaultMaxStates = 500'000;
-
-// The walk reads the line of every state it visits, so it also stops once it has read
-// this many characters. 0, the default, stands for kScanPerCharacter times the story's
-// length plus kScanAtLeast: a few times the work of loading the story, whatever its size.
-inline constexpr std::uint64_t kDefaultMaxScan = 0;
-inline constexpr std::uint64_t kScanPerCharacter = 16;
-inline constexpr std::uint64_t kScanAtLeast = 10'000'000;
 
 struct CheckOptions {
   std::size_t width = kDefaultWidth;
@@ -99,24 +94,6 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
 // together: one list of diagnostics per story, in the order given.
 std::vector<std::vector<Diagnostic>> JudgeCarriedFlags(const std::vector<FlagUse>& stories);
 
-// The state walk on its own, for tests and for the checks above.
-struct LoopFound {
-  std::vector<std::size_t> lines;  // story lines on the loop, ascending
-};
-
-enum class WalkLimit { None, States, Scan, Stopped };
-
-struct WalkResult {
-  bool complete = true;                // false when a limit was reached
-  WalkLimit stoppedBy = WalkLimit::None;
-  std::uint64_t states = 0;
-  std::vector<bool> lineReached;       // index: story line (1-based; [0] unused)
-  std::vector<LoopFound> loops;
-};
-
-WalkResult WalkStory(std::u16string_view text, std::uint64_t maxStates, std::uint64_t maxScan = kDefaultMaxScan,
-                     const std::atomic<bool>* stop = nullptr);
-
 // A story as `qsd check` loads it, before the checks: the text the reader would hold,
 // and what loading found (a story file's tokens that add nothing, a text source's
 // characters that code page 932 cannot hold, or why it does not load at all).
@@ -130,6 +107,10 @@ struct LoadedForCheck {
 LoadedForCheck LoadForCheck(LoadedStory story);
 // A text source's bytes, encoded and decoded again.
 LoadedForCheck LoadForCheck(std::string_view source, SourceEncoding encoding);
+
+// A story file or a text source, told apart by its content, loaded as `qsd check` loads
+// it; `unreadable` says why a file could not be read at all. "-" reads stdin.
+LoadedForCheck LoadFileForCheck(const std::string& path, SourceEncoding encoding, std::optional<std::string>& unreadable);
 
 // One file checked as `qsd check` checks it.
 struct CheckedFile {

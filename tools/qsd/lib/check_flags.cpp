@@ -13,10 +13,11 @@ void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, Fl
   // "flag A is set here, but ...", at the place where the story first does it.
   const auto report = [&sink](std::string_view check, const Diagnostic& place, std::size_t flag, std::string_view done,
                               std::string_view why) {
-    sink.Add(check, static_cast<std::size_t>(place.line), static_cast<std::size_t>(place.column),
-             static_cast<std::size_t>(place.length),
-             "flag " + std::string(1, static_cast<char>(kFlagLetters[flag])) + " is " + std::string(done) +
-                 " here, but " + std::string(why));
+    Diagnostic* found = sink.Add(check, static_cast<std::size_t>(place.line), static_cast<std::size_t>(place.column),
+                                 static_cast<std::size_t>(place.length),
+                                 "flag " + std::string(1, static_cast<char>(kFlagLetters[flag])) + " is " +
+                                     std::string(done) + " here, but " + std::string(why));
+    if (found) found->wayIn = place.wayIn;
   };
   for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
     const auto bit = 1u << flag;

@@ -22,6 +22,7 @@ class IndexSet {
  public:
   explicit IndexSet(std::size_t bound) : bits_(bound / 64 + 1, 0) {}
   void Add(std::size_t index) { bits_[index / 64] |= std::uint64_t{1} << (index % 64); }
+  bool Has(std::size_t index) const { return (bits_[index / 64] >> (index % 64)) & 1u; }
   template <typename Visit>
   void ForEach(const Visit& visit) const {
     for (std::size_t word = 0; word < bits_.size(); ++word)
@@ -37,6 +38,7 @@ class IndexSet {
 struct LinesToRevisit {
   IndexSet choices;    // lines that leave a choice pending
   IndexSet fullWidth;  // lines that hold a full-width form of a script marker
+  IndexSet tooWide;    // lines wider than the title bar as they stand
 };
 
 // Checks that read the lines one by one.
@@ -63,12 +65,12 @@ bool HoldsFullWidthForm(std::u16string_view line);
 void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const IndexSet& candidates,
                            DiagnosticSink& sink);
 
-// WalkStory over the lines and labels the check has already indexed.
-WalkResult WalkStoryLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels,
-                          std::uint64_t maxStates, std::uint64_t maxScan, const std::atomic<bool>* stop);
+// Checks that rest on the state walk, the width of the lines `tooWide` on each way in
+// among them; also fills in where flags are set and tested.
+void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, const IndexSet& tooWide,
+               const CheckOptions& options, DiagnosticSink& sink, FlagUse& flags);
 
-// Checks that rest on the state walk; also fills in where flags are set and tested.
-void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, const CheckOptions& options,
-               DiagnosticSink& sink, FlagUse& flags);
+// Gives each named diagnostic about a place the reader reaches the shortest way there.
+void AddWaysIn(const StoryLines& lines, const WalkResult& walk, std::vector<Diagnostic>& diagnostics);
 
 }  // namespace quillshade::qsd

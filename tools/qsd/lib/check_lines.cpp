@@ -85,7 +85,8 @@ class LineChecker {
       : text_(text), lines_(lines), options_(options), sink_(sink), index_(index), suggester_(lines) {}
 
   LinesToRevisit Run() {
-    LinesToRevisit revisit{IndexSet(lines_.Count()), IndexSet(lines_.Count())};
+    LinesToRevisit revisit{IndexSet(lines_.Count()), IndexSet(lines_.Count()), IndexSet(lines_.Count() + 1)};
+    tooWide_ = &revisit.tooWide;
     for (std::size_t line = 1; line <= lines_.Count(); ++line) {
       if (!lines_.Terminated(line)) continue;
       line_ = line;
@@ -224,12 +225,10 @@ class LineChecker {
     }
   }
 
+  // Judged once the walk has said how the reader reaches the line: a choice shows it
+  // without its label.
   void CheckWidth(const LinePart& shown) {
-    if (const std::size_t width = DisplayWidth(shown.text); width > options_.width)
-      Warn("too-wide", Column(shown), shown.text.size(), [&] {
-        return "the line is " + std::to_string(width) + " columns wide; the title bar shows about " +
-               std::to_string(options_.width) + " (--width)";
-      });
+    if (DisplayWidth(shown.text) > options_.width) tooWide_->Add(line_);
   }
 
   // The current line, with a script; answers whether it leaves a choice pending.
@@ -411,6 +410,7 @@ class LineChecker {
   std::u16string_view text_;
   const StoryLines& lines_;
   const CheckOptions& options_;
+  IndexSet* tooWide_ = nullptr;  // the lines too wide as they stand; not ours
   DiagnosticSink& sink_;
   const LabelIndex& index_;
   LabelSuggester suggester_;

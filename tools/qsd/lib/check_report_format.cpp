@@ -14,6 +14,7 @@ std::string_view SeverityName(Severity severity) { return severity == Severity::
 Json NotesOf(const Diagnostic& diagnostic) {
   Json notes = Json::array();
   if (!diagnostic.note.empty()) notes.push_back(diagnostic.note);
+  if (diagnostic.wayIn) notes.push_back(DescribeWayIn(*diagnostic.wayIn));
   return notes;
 }
 

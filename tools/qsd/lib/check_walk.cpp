@@ -3,6 +3,7 @@
 #include <map>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "story/choice.h"
 #include "story/line_interpreter.h"
@@ -12,6 +13,7 @@
 #include "tools/qsd/lib/check.h"
 #include "tools/qsd/lib/check_internal.h"
 #include "tools/qsd/lib/line_index.h"
+#include "tools/qsd/lib/walk.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -90,10 +92,6 @@ class StateTable {
   std::size_t count_ = 0;
 };
 
-std::uint64_t ScanLimit(std::uint64_t maxScan, std::size_t storyLength) {
-  return maxScan != kDefaultMaxScan ? maxScan : kScanPerCharacter * storyLength + kScanAtLeast;
-}
-
 class Walker {
  public:
   Walker(std::u16string_view text, const StoryLines& lines, const LabelIndex& labels, std::uint64_t maxStates,
@@ -118,7 +116,8 @@ class Walker {
       Story start;
       start.ReadPos = 1;
       SetFlags(start, carried);
-      if (!Add(start)) break;
+      if (!Add(Pack(start), {kNoState, 0})) break;
+      ++starts_;
     }
     // A batch of states is stepped first and the states they lead to added after, in the
     // same order: the table's slots for those are then fetched from memory together
@@ -132,6 +131,8 @@ class Walker {
     result_.states = states_.size();
     MarkLinesReached();
     if (result_.complete) FindLoops();
+    SortStops();
+    result_.packed = std::move(states_);
     return std::move(result_);
   }
 
@@ -152,6 +153,7 @@ class Walker {
     if (list.empty()) return 0;
     const auto found = choiceIndex_.find(list);
     if (found != choiceIndex_.end()) return found->second;
+    choiceListAt_.push_back(stepAt_);
     // Every list comes from the text of one line, so there are never more lists than
     // lines; the cap only guards the packing.
     const auto index = static_cast<std::uint32_t>(std::min<std::size_t>(choiceLists_.size(), kMaxChoiceLists));
@@ -160,17 +162,16 @@ class Walker {
     return index;
   }
 
-  // Adds a state if it is new, its number given through `number`; false once the limit is reached.
-  bool Add(const Story& story, std::uint32_t* number = nullptr) { return Add(Pack(story), number); }
-
   // A state that a visit leads to, added once its batch has been visited.
   struct Pending {
     PackedState key;
-    std::uint32_t from;  // the state visited
-    bool down;           // reached by Down, rather than by a choice key
+    Step step;  // the state visited and the key
   };
 
-  void Defer(std::uint32_t from, bool down) { pending_.push_back({Pack(story_), from, down}); }
+  void Defer(Step step) { pending_.push_back({Pack(story_), step}); }
+
+  // Down, or the step a load takes itself from one of the starts.
+  Step DownFrom(std::uint32_t number) const { return {number, number < starts_ ? '\0' : 'd'}; }
 
   // Adds the states the batch led to, in the order they were reached; false once the
   // limit is reached, which then stopped the walk before anything the batch did later.
@@ -179,17 +180,17 @@ class Walker {
     bool added = true;
     for (const Pending& next : pending_) {
       std::uint32_t number = kNone;
-      if (!Add(next.key, &number)) {
+      if (!Add(next.key, next.step, &number)) {
         added = false;
         break;
       }
-      if (next.down) downNext_[next.from] = number;
+      if (next.step.key == 'd' || next.step.key == '\0') downNext_[next.step.from] = number;
     }
     pending_.clear();
     return added;
   }
 
-  bool Add(PackedState packed, std::uint32_t* number) {
+  bool Add(PackedState packed, Step step, std::uint32_t* number = nullptr) {
     const auto [index, added] = table_.Insert(packed, states_, states_.size() >= maxStates_);
     if (added) {
       if (index == kNone) {
@@ -199,17 +200,33 @@ class Walker {
       }
       states_.push_back(packed);
       downNext_.push_back(kNone);
+      result_.parent.push_back(step.from);
+      result_.parentKey.push_back(step.key);
     }
     if (number) *number = index;
     return true;
   }
 
-  void MarkStep(std::int32_t readPos, const LineStep& step) {
+  void MarkStep(std::int32_t readPos, const LineStep& step, Step how) {
     if (!step.shownText || readPos <= 0) return;
     // The empty step that a jump makes on the line break before its label line shows
     // no line of the story.
     if (IsJumpLanding(text_, readPos)) return;
-    shownAt_.Add(static_cast<std::size_t>(readPos) - 1);
+    MarkShown(static_cast<std::size_t>(readPos) - 1, how);
+  }
+
+  // The first step to show a place is kept: the breadth-first order makes it a shortest.
+  void MarkShown(std::size_t index, Step how) {
+    if (shownAt_.Has(index)) return;
+    shownAt_.Add(index);
+    firstShown_.push_back({static_cast<std::uint32_t>(index), 0, how});  // text positions fit ReadPos
+  }
+
+  // A step that left the story stopped, kept once per place.
+  void MarkStop(StopKind kind, std::int32_t readPos, std::uint8_t choiceKey, Step how) {
+    const std::uint64_t place = static_cast<std::uint64_t>(readPos) << 4 | (kind == StopKind::MissingChoiceLabel ? 8u : 0u) | choiceKey;
+    if (!stopsSeen_.insert(place).second) return;
+    result_.stops.push_back({kind, readPos, choiceKey, FlagsOf(story_), how});
   }
 
   // Charges the characters a step reads before it is taken; false once the budget is
@@ -246,8 +263,10 @@ class Walker {
       if (!Charge(StepCost(readPos))) return false;
       const LineStep step = ReadNextLine(text_, labels_, story_);
       story_.ReadPos = step.nextPos;
-      MarkStep(readPos, step);
-      Defer(number, true);
+      MarkStep(readPos, step, DownFrom(number));
+      if (story_.ReadPos <= 0 && story_.ChoiceList.empty()) MarkStop(StopKind::End, readPos, 0, DownFrom(number));
+      stepAt_ = readPos;
+      Defer(DownFrom(number));
       return true;
     }
     // A pending choice: Down does nothing, each key with a label answers it.
@@ -259,9 +278,21 @@ class Walker {
       const std::int32_t labelLine = labels_.Find(label).first;
       // The rest of the label line, which may jump.
       if (labelLine > 0 && !Charge(StepCost(LabelLineStart(labelLine)))) return false;
+      const Step how{number, static_cast<char>('1' + key)};
       const std::optional<std::u16string_view> shown = ChooseBranch(text_, labels_, story_, key);
-      if (shown && labelLine > 0) shownAt_.Add(static_cast<std::size_t>(LabelLineStart(labelLine)) - 1);
-      Defer(number, false);
+      const std::int32_t restAt = ChoiceResumePos(labelLine, label.size());
+      if (shown && labelLine > 0) {
+        // The label line's start, kept apart from the lines shown as they stand.
+        if (answersSeen_.insert(static_cast<std::uint64_t>(labelLine) << 32 | label.size()).second)
+          answeredFirst_.push_back(
+              {static_cast<std::uint32_t>(labelLine) + 1, static_cast<std::uint32_t>(label.size()), how});
+      }
+      if (story_.ReadPos <= 0 && story_.ChoiceList.empty()) {
+        if (labelLine > 0) MarkStop(StopKind::End, restAt, 0, how);
+        else MarkStop(StopKind::MissingChoiceLabel, choiceListAt_[state >> 36], static_cast<std::uint8_t>(key), how);
+      }
+      stepAt_ = restAt;
+      Defer(how);
     }
     return true;
   }
@@ -276,6 +307,39 @@ class Walker {
       result_.lineReached[line] = true;
     });
     shownAt_ = IndexSet(0);
+    // Places to lines, each line keeping the step that showed it first.
+    const auto byPlace = [](const Arrival& a, const Arrival& b) { return a.line < b.line; };
+    std::sort(firstShown_.begin(), firstShown_.end(), byPlace);
+    for (Arrival& arrival : firstShown_) arrival.line = static_cast<std::uint32_t>(lines_.LineOf(arrival.line));
+    for (const Arrival& arrival : firstShown_) {
+      std::vector<Arrival>& kept = result_.shownFirst;
+      if (!kept.empty() && kept.back().line == arrival.line) {
+        if (Earlier(arrival.step, kept.back().step)) kept.back() = arrival;
+      } else {
+        kept.push_back(arrival);
+      }
+    }
+    std::vector<Arrival>().swap(firstShown_);
+    for (Arrival& arrival : answeredFirst_) {
+      arrival.line = static_cast<std::uint32_t>(lines_.LineOf(arrival.line));
+      result_.lineReached[arrival.line] = true;
+    }
+    std::sort(answeredFirst_.begin(), answeredFirst_.end(), [](const Arrival& a, const Arrival& b) {
+      return std::tie(a.line, a.labelLength) < std::tie(b.line, b.labelLength);
+    });
+    result_.answeredFirst = std::move(answeredFirst_);
+  }
+
+  // Steps were taken in the order of their states, and a state's keys in turn.
+  static bool Earlier(Step a, Step b) { return std::tie(a.from, a.key) < std::tie(b.from, b.key); }
+
+  // What each stop is, from the line it stopped on; the order of the text.
+  void SortStops() {
+    for (StopFound& stop : result_.stops)
+      if (stop.kind != StopKind::MissingChoiceLabel) stop.kind = ExplainStop(text_, lines_, stop).kind;
+    std::sort(result_.stops.begin(), result_.stops.end(), [](const StopFound& a, const StopFound& b) {
+      return std::tie(a.readPos, a.choiceKey) < std::tie(b.readPos, b.choiceKey);
+    });
   }
 
   // Down goes from each state without a pending choice to exactly one next state, so a
@@ -295,14 +359,21 @@ class Walker {
       }
       if (at != kNone && mark[at] == kOnPath) {
         std::vector<std::size_t> loopLines;
-        for (auto it = std::find(path.begin(), path.end(), at); it != path.end(); ++it) {
+        const auto cycle = std::find(path.begin(), path.end(), at);
+        for (auto it = cycle; it != path.end(); ++it) {
           const auto readPos = static_cast<std::int32_t>(states_[*it] & 0x7FFFFFFF);
           if (IsJumpLanding(text_, readPos)) continue;
           loopLines.push_back(lines_.LineOf(static_cast<std::size_t>(readPos) - 1));
         }
         std::sort(loopLines.begin(), loopLines.end());
+        // The way in is the one to the loop's first line that the walk reached first.
+        std::uint32_t entry = kNone;
+        for (auto it = cycle; it != path.end(); ++it) {
+          const auto index = static_cast<std::size_t>(states_[*it] & 0x7FFFFFFF) - 1;
+          if (lines_.Start(loopLines.front()) == index) entry = std::min(entry, *it);
+        }
         loopLines.erase(std::unique(loopLines.begin(), loopLines.end()), loopLines.end());
-        if (seen.insert(loopLines).second) result_.loops.push_back(LoopFound{loopLines});
+        if (seen.insert(loopLines).second) result_.loops.push_back(LoopFound{loopLines, entry});
       }
       for (const std::uint32_t done : path) mark[done] = kDone;
     }
@@ -322,9 +393,16 @@ class Walker {
   StateTable table_;
   std::vector<PackedState> states_;
   IndexSet shownAt_{0};  // 0-based text indexes where a step began showing a line
-  std::vector<std::uint32_t> downNext_;  // by state: the state Down leads to; kNone after a choice
-  std::vector<Pending> pending_;          // the states the batch being visited leads to
+  std::vector<std::uint32_t> downNext_;
+  std::vector<Pending> pending_;  // the state Down leads to; kNone after a choice
   std::vector<std::u16string> choiceLists_;
+  std::vector<std::int32_t> choiceListAt_{0};  // where each list was first read: the step's ReadPos
+  std::int32_t stepAt_ = 0;                    // where the step being deferred began reading
+  std::uint32_t starts_ = 0;                   // states 0 .. starts_ - 1 are the starts
+  std::vector<Arrival> firstShown_;            // by 0-based place in the text, until lines are known
+  std::vector<Arrival> answeredFirst_;
+  std::unordered_set<std::uint64_t> answersSeen_;  // label line and label length
+  std::unordered_set<std::uint64_t> stopsSeen_;
   std::unordered_map<std::u16string, std::uint32_t> choiceIndex_;
 };
 
@@ -342,94 +420,3 @@ WalkResult WalkStoryLines(std::u16string_view text, const StoryLines& lines, con
 
 }  // namespace quillshade::qsd
 
-namespace quillshade::qsd {
-namespace {
-
-std::string LineList(const std::vector<std::size_t>& lines) {
-  std::string out;
-  const std::size_t shown = std::min<std::size_t>(lines.size(), 6);
-  for (std::size_t i = 0; i < shown; ++i) out += (i ? ", " : "") + std::to_string(lines[i]);
-  if (shown < lines.size()) out += " and " + std::to_string(lines.size() - shown) + " more";
-  return out;
-}
-
-void ReportUnreached(const StoryLines& lines, const WalkResult& walk, DiagnosticSink& sink) {
-  // One message per run of unreached lines; blank lines show nothing, so they are not
-  // named, but they do not end a run either.
-  std::size_t first = 0;
-  std::size_t last = 0;
-  const auto flush = [&] {
-    if (first == 0) return;
-    if (first == last)
-      sink.Add("unreachable", first, 1, lines.Text(first).size(), "no way through the story reaches this line");
-    else if (Diagnostic* run = sink.Add("unreachable", first, 1, lines.Text(first).size(),
-                                        "no way through the story reaches lines " + std::to_string(first) + " to " +
-                                            std::to_string(last)))
-      run->lastLine = static_cast<std::int64_t>(last);
-    first = last = 0;
-  };
-  for (std::size_t line = 1; line <= lines.Count(); ++line) {
-    if (!lines.Terminated(line) || walk.lineReached[line]) {
-      flush();
-      continue;
-    }
-    if (TrimSpaces(lines.Text(line)).empty()) continue;
-    if (first == 0) first = line;
-    last = line;
-  }
-  flush();
-}
-
-// The first reached line that sets each flag (and does not clear it again), and the
-// first reached jump that tests each flag.
-void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& flags) {
-  for (std::size_t line = 1; line <= lines.Count(); ++line) {
-    if (!walk.lineReached[line]) continue;
-    const ScriptLine parts = SplitScriptLine(lines.Text(line));
-    const FlagBits set = parts.effects.LeavesSet();
-    for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
-      if (!(set & (1u << flag)) || (flags.set & (1u << flag))) continue;
-      flags.set = static_cast<FlagBits>(flags.set | (1u << flag));
-      // Pointed at the keyword that sets it, such as the BON of ":: BON".
-      std::size_t keyword = 0;
-      while (kKeywords[keyword].kind != CommandKind::Set || kKeywords[keyword].flag != flag) ++keyword;
-      flags.firstSet[flag] = Diagnostic{static_cast<std::int64_t>(line),
-                                        static_cast<std::int64_t>(parts.effects.keywordAt[keyword] + 1),
-                                        static_cast<std::int64_t>(kKeywords[keyword].text.size()),
-                                        Severity::Warning, {}, {}, {}};
-    }
-    const std::size_t flag = ExitsOf(parts, 0).testedFlag;
-    if (flag == kFlagCount || (flags.tested & (1u << flag))) continue;
-    flags.tested = static_cast<FlagBits>(flags.tested | (1u << flag));
-    flags.firstTest[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.flagMarkerAt + 1),
-                                       static_cast<std::int64_t>(kJumpMarker.size() + 1), Severity::Warning, {}, {}, {}};
-  }
-}
-
-}  // namespace
-
-void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, const CheckOptions& options,
-               DiagnosticSink& sink, FlagUse& flags) {
-  if (walk.stoppedBy == WalkLimit::Stopped) return;  // nobody waits for the result
-  if (!walk.complete) {
-    const std::string why = walk.stoppedBy == WalkLimit::States
-                                ? "after " + std::to_string(walk.states) + " reader states (--max-states)"
-                                : "once it had read " + std::to_string(ScanLimit(options.maxScan, text.size())) +
-                                      " characters (--max-scan)";
-    sink.Add("walk-limit", 1, 1, 0,
-             "stopped walking the story " + why + ": unreached lines, endless loops and flag use were not checked");
-    return;
-  }
-  ReportUnreached(lines, walk, sink);
-  for (const LoopFound& loop : walk.loops)
-    sink.Add("endless-loop", loop.lines.front(), 1, lines.Text(loop.lines.front()).size(),
-             "Down can go round line" + std::string(loop.lines.size() > 1 ? "s " : " ") + LineList(loop.lines) +
-                 " forever: no choice and no END on the way");
-
-  RecordFlagUse(lines, walk, flags);
-  // Flags A, B and C start cleared in every story; D and E are judged across stories.
-  constexpr auto kOwnFlags = static_cast<FlagBits>(((1u << kFlagCount) - 1) & ~kCarriedFlags);
-  ReportFlagUse(flags, kOwnFlags, flags.set, flags.tested, false, sink);
-}
-
-}  // namespace quillshade::qsd

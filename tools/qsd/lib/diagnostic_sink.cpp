@@ -20,7 +20,7 @@ Diagnostic* DiagnosticSink::Add(std::string_view check, std::size_t line, std::s
                                 std::string message) {
   Kind& kind = KindOf(check);
   Diagnostic diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column),
-                        static_cast<std::int64_t>(length), kind.severity, std::move(message), kind.name, {}};
+                        static_cast<std::int64_t>(length), kind.severity, std::move(message), kind.name, {}, 0, {}};
   if (kind.named++ < kMaxNamedProblems) return &diagnostics_.emplace_back(std::move(diagnostic));
   if (kind.unnamed++ == 0) kind.firstUnnamed = std::move(diagnostic);
   return nullptr;

@@ -24,6 +24,8 @@ class DiagnosticSink {
   // Whether the next problem of the check is named, and so needs its message.
   bool Names(std::string_view check) const;
   std::vector<Diagnostic>& All();
+  // The diagnostics named so far, without the counts that All() adds.
+  std::vector<Diagnostic>& Named() { return diagnostics_; }
 
  private:
   // What is known of one check: found once in AllChecks(), then counted.

@@ -18,6 +18,8 @@
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/platform.h"
 #include "tools/qsd/lib/line_index.h"
+#include "tools/qsd/lib/check.h"
+#include "tools/qsd/lib/walk.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -148,8 +150,18 @@ class GraphBuilder {
         threads_(threads) {}
 
   StoryGraph Build(std::string_view title) {
+    // The walk says which lines the reader reaches, and the keys to each END; it runs
+    // while the nodes are found, on what no one changes.
+    if (!index_) index_ = indexBuilt_.get();
+    std::future<WalkResult> walked = InBackground(
+        [text = text_, &lines = std::as_const(lines_), &index = std::as_const(*index_)] {
+          return WalkStoryLines(text, lines, index, kDefaultMaxStates, kDefaultMaxScan, nullptr);
+        },
+        threads_);
     MarkEntries();
     FoldNodes();
+    walk_ = walked.get();
+    KeysToEnds();
 
     std::string out;
     out.reserve(kBytesPerNode * nodes_.size());  // one allocation for most graphs
@@ -173,7 +185,9 @@ class GraphBuilder {
       out += std::to_string(node.first);
       out += " [label=\"";
       AppendNodeLabel(node, parts, lastParts, out);
-      out += "\"];\n";
+      out += "\"";
+      AppendReach(node, out);
+      out += "];\n";
     }
     const Edges edges = edgesMade.get();
     out += edges.text;
@@ -210,6 +224,32 @@ class GraphBuilder {
     if (ReachOf(text_, at) != LabelReach::Unbroken) return "no line begins with\\n" + DotText(Quote(label));
     return "line " + std::to_string(lines_.LineAfterBreak(at)) + " begins with\\n" + DotText(Quote(label)) +
            "\\nbut has no line break after it";
+  }
+
+  // Lines no state reaches are grey and dashed; a line that ends the story carries the
+  // keys that reach its END. Without a complete walk nothing is known, so nothing is drawn.
+  void AppendReach(const Node& node, std::string& out) const {
+    if (!walk_.complete) return;
+    bool reached = false;
+    for (std::size_t line = node.first; line <= node.last && !reached; ++line) reached = walk_.lineReached[line];
+    if (!reached) {
+      out += ", style=\"rounded,dashed\", color=gray, fontcolor=gray";
+      return;
+    }
+    const auto keys = endKeys_.find(node.last);
+    if (keys != endKeys_.end())
+      out += ", tooltip=\"" + (keys->second.empty() ? std::string("END as the story loads") : "END by the keys " + keys->second) + "\"";
+  }
+
+  // The shortest keys to each line's END.
+  void KeysToEnds() {
+    for (const StopFound& stop : walk_.stops) {
+      if (stop.kind != StopKind::End) continue;
+      const StopPlace place = ExplainStop(text_, lines_, stop);
+      std::string keys = WayInOf(walk_, stop.step).keys;
+      const auto [known, added] = endKeys_.try_emplace(place.line, keys);
+      if (!added && keys.size() < known->second.size()) known->second = std::move(keys);
+    }
   }
 
   // Which lines a label leads to, and which lines only show their text: a bit each, so
@@ -277,6 +317,8 @@ class GraphBuilder {
   std::vector<bool> plain_;
   std::vector<Node> nodes_;
   GraphLeftOut leftOut_;
+  WalkResult walk_;
+  std::unordered_map<std::size_t, std::string> endKeys_;  // by line
 };
 
 }  // namespace

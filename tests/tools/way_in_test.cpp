@@ -1,0 +1,158 @@
+// The ways in that the walk hands out: replayed through the engine, the keys of every
+// finding and every ending on every fixture and example arrive where they say.
+#include "tools/qsd/lib/walk.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "story/choice.h"
+#include "story/label_index.h"
+#include "story/line_interpreter.h"
+#include "story/text.h"
+#include "tools/qsd/lib/check.h"
+#include "tools/qsd/lib/endings.h"
+#include "tools/qsd/lib/line_index.h"
+
+namespace quillshade::qsd {
+namespace {
+
+// The keys pressed as `qsd play --keys` presses them, through the engine alone.
+struct Replayed {
+  std::size_t lastLine = 0;     // the story line the last step that showed one began on
+  FlagBits flagsBeforeLast = 0;
+  bool stoppedBeforeLast = false;
+  bool stopped = false;
+  Story story;
+};
+
+bool Stopped(const Story& story) { return story.ReadPos <= 0 && story.ChoiceList.empty(); }
+
+Replayed Replay(std::u16string_view text, const StoryLines& lines, const WayIn& way) {
+  Replayed out;
+  Story& story = out.story;
+  story.StoryText = text;
+  story.ReadPos = 1;
+  SetFlags(story, way.arriving);
+  const auto down = [&] {
+    if (!story.ChoiceList.empty()) return;  // Down waits for an answer
+    const std::int32_t at = story.ReadPos;
+    const LineStep step = ReadNextLine(story);
+    story.ReadPos = step.nextPos;
+    const auto index = static_cast<std::size_t>(at) - 1;
+    const bool lineBreak = at > 0 && index + 1 < text.size() && text[index] == u'\r' && text[index + 1] == u'\n';
+    if (step.shownText && !lineBreak) out.lastLine = lines.LineOf(index);
+  };
+  out.flagsBeforeLast = FlagsOf(story);
+  down();  // the load's own step
+  for (std::size_t i = 0; i < way.keys.size(); ++i) {
+    out.stoppedBeforeLast = out.stoppedBeforeLast || Stopped(story);
+    out.flagsBeforeLast = FlagsOf(story);
+    const char key = way.keys[i];
+    if (key == 'd') {
+      down();
+      continue;
+    }
+    const std::u16string label = PickField(story.ChoiceList, key - '1');
+    const std::int32_t found = label.empty() ? 0 : FindLabelLine(text, label);
+    if (ChooseBranch(story, key - '1') && found > 0) out.lastLine = lines.LineAfterBreak(found);
+  }
+  out.stopped = Stopped(story);
+  return out;
+}
+
+std::vector<std::filesystem::path> Stories() {
+  std::vector<std::filesystem::path> found;
+  const std::filesystem::path source = QUILLSHADE_SOURCE_DIR;
+  for (const auto* folder : {"examples", "tests/fixtures/check", "tests/fixtures/play"})
+    for (const auto& entry : std::filesystem::directory_iterator(source / folder)) {
+      const std::string extension = entry.path().extension().string();
+      if (extension == ".txt" || extension == ".qsd") found.push_back(entry.path());
+    }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+TEST(WayIn, KeysOfEveryFindingAndEndingArriveWhereTheySay) {
+  std::size_t findings = 0;
+  std::size_t endings = 0;
+  for (const std::filesystem::path& path : Stories()) {
+    SCOPED_TRACE(path.string());
+    std::optional<std::string> unreadable;
+    const LoadedForCheck loaded = LoadFileForCheck(path.string(), SourceEncoding::Utf8, unreadable);
+    if (!loaded.loaded || loaded.text.empty()) continue;
+    const std::u16string& text = loaded.text;
+    const StoryLines lines(text);
+    for (const Diagnostic& diagnostic : CheckStoryText(text, {}).diagnostics) {
+      if (!diagnostic.wayIn) continue;
+      SCOPED_TRACE(diagnostic.message + " [" + std::string(diagnostic.check) + "] keys " + diagnostic.wayIn->keys);
+      const Replayed replayed = Replay(text, lines, *diagnostic.wayIn);
+      EXPECT_EQ(replayed.lastLine, static_cast<std::size_t>(diagnostic.line));
+      EXPECT_EQ(replayed.flagsBeforeLast, diagnostic.wayIn->flags);
+      EXPECT_FALSE(replayed.stoppedBeforeLast);
+      ++findings;
+    }
+    if (!lines.Terminated(1)) continue;
+    const WalkResult walk = WalkStory(text, kDefaultMaxStates);
+    for (const Ending& ending : FindEndings(text, lines, walk)) {
+      SCOPED_TRACE(std::string(EndingKindName(ending.kind)) + " at line " + std::to_string(ending.line) + " keys " +
+                   ending.way.keys);
+      Replayed replayed = Replay(text, lines, ending.way);
+      EXPECT_FALSE(replayed.stoppedBeforeLast);
+      EXPECT_EQ(replayed.stopped, ending.kind != EndingKind::EndlessLoop);
+      EXPECT_EQ(FlagsOf(replayed.story), ending.flags);
+      if (ending.kind == EndingKind::End || ending.kind == EndingKind::MissingLabel ||
+          ending.kind == EndingKind::EndlessLoop) {
+        EXPECT_EQ(replayed.lastLine, ending.line);
+      }
+      // Down then goes round the loop's lines and never stops.
+      for (std::size_t round = 0; ending.kind == EndingKind::EndlessLoop && round < 2 * ending.loop.size() + 4; ++round) {
+        const std::size_t before = replayed.lastLine;
+        Story& story = replayed.story;
+        const std::int32_t at = story.ReadPos;
+        const LineStep step = ReadNextLine(story);
+        story.ReadPos = step.nextPos;
+        ASSERT_FALSE(Stopped(story));
+        const std::size_t line = lines.LineOf(static_cast<std::size_t>(at) - 1);
+        if (step.shownText && std::find(ending.loop.begin(), ending.loop.end(), line) == ending.loop.end()) {
+          // Only the empty step before a jump's label line shows no loop line.
+          EXPECT_TRUE(step.shownText->empty()) << "left the loop at line " << line << " after " << before;
+        }
+      }
+      ++endings;
+    }
+  }
+  // The fixtures hold findings and endings of every kind; an empty run proves nothing.
+  EXPECT_GT(findings, 50u);
+  EXPECT_GT(endings, 40u);
+}
+
+const Diagnostic& FindingOf(const std::vector<Diagnostic>& found, std::string_view check) {
+  const auto it = std::find_if(found.begin(), found.end(), [&](const Diagnostic& d) { return d.check == check; });
+  EXPECT_NE(it, found.end()) << check;
+  return *it;
+}
+
+// The shortest way to line 3 sets A, which takes the first label; the fault is in the
+// second, so its way in is the one that leaves A clear.
+TEST(WayIn, AMissingLabelOfAJumpOnAFlagIsReachedWithTheFlagItNeeds) {
+  const std::vector<Diagnostic> found =
+      CheckStoryText(u"Start. ?? a,b\r\na :: AON\r\n[x] X. >>A[y],[gone]\r\nb >> [x]\r\n[y] :: END\r\n", {}).diagnostics;
+  const Diagnostic& missing = FindingOf(found, "missing-label");
+  ASSERT_TRUE(missing.wayIn);
+  EXPECT_EQ(missing.wayIn->keys, "2dd");
+  EXPECT_EQ(missing.wayIn->flags, 0);
+}
+
+TEST(WayIn, SaysWhichFlagsMustArriveSet) {
+  const std::vector<Diagnostic> found =
+      CheckStoryText(u"Start. >>D[d],[e]\r\n[d] D. >> [gone]\r\n[e] :: END\r\n", {}).diagnostics;
+  const Diagnostic& missing = FindingOf(found, "missing-label");
+  ASSERT_TRUE(missing.wayIn);
+  EXPECT_EQ(DescribeWayIn(*missing.wayIn),
+            "reached by the keys dd, with D set, once flag D arrives set from an earlier story");
+}
+
+}  // namespace
+}  // namespace quillshade::qsd

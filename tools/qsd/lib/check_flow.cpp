@@ -1,0 +1,179 @@
+// The checks that read the walk's result: unreached lines, endless loops, flag use, and ways in.
+#include <algorithm>
+
+#include "story/script_line.h"
+#include "story/text.h"
+#include "tools/qsd/lib/check.h"
+#include "tools/qsd/lib/check_internal.h"
+#include "tools/qsd/lib/line_index.h"
+
+namespace quillshade::qsd {
+namespace {
+
+std::string LineList(const std::vector<std::size_t>& lines) {
+  std::string out;
+  const std::size_t shown = std::min<std::size_t>(lines.size(), 6);
+  for (std::size_t i = 0; i < shown; ++i) out += (i ? ", " : "") + std::to_string(lines[i]);
+  if (shown < lines.size()) out += " and " + std::to_string(lines.size() - shown) + " more";
+  return out;
+}
+
+void ReportUnreached(const StoryLines& lines, const WalkResult& walk, DiagnosticSink& sink) {
+  // One message per run of unreached lines; blank lines show nothing, so they are not
+  // named, but they do not end a run either.
+  std::size_t first = 0;
+  std::size_t last = 0;
+  const auto flush = [&] {
+    if (first == 0) return;
+    if (first == last)
+      sink.Add("unreachable", first, 1, lines.Text(first).size(), "no way through the story reaches this line");
+    else if (Diagnostic* run = sink.Add("unreachable", first, 1, lines.Text(first).size(),
+                                        "no way through the story reaches lines " + std::to_string(first) + " to " +
+                                            std::to_string(last)))
+      run->lastLine = static_cast<std::int64_t>(last);
+    first = last = 0;
+  };
+  for (std::size_t line = 1; line <= lines.Count(); ++line) {
+    if (!lines.Terminated(line) || walk.lineReached[line]) {
+      flush();
+      continue;
+    }
+    if (TrimSpaces(lines.Text(line)).empty()) continue;
+    if (first == 0) first = line;
+    last = line;
+  }
+  flush();
+}
+
+// The first reached line that sets each flag (and does not clear it again), and the
+// first reached jump that tests each flag.
+void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& flags) {
+  const auto wayTo = [&walk](std::size_t line) -> std::optional<WayIn> {
+    if (const std::optional<Step> step = FirstStepShowing(walk, line)) return WayInOf(walk, *step);
+    return std::nullopt;
+  };
+  for (std::size_t line = 1; line <= lines.Count(); ++line) {
+    if (!walk.lineReached[line]) continue;
+    const ScriptLine parts = SplitScriptLine(lines.Text(line));
+    const FlagBits set = parts.effects.LeavesSet();
+    for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
+      if (!(set & (1u << flag)) || (flags.set & (1u << flag))) continue;
+      flags.set = static_cast<FlagBits>(flags.set | (1u << flag));
+      // Pointed at the keyword that sets it, such as the BON of ":: BON".
+      std::size_t keyword = 0;
+      while (kKeywords[keyword].kind != CommandKind::Set || kKeywords[keyword].flag != flag) ++keyword;
+      flags.firstSet[flag] = Diagnostic{static_cast<std::int64_t>(line),
+                                        static_cast<std::int64_t>(parts.effects.keywordAt[keyword] + 1),
+                                        static_cast<std::int64_t>(kKeywords[keyword].text.size()),
+                                        Severity::Warning, {}, {}, {}, 0, wayTo(line)};
+    }
+    const std::size_t flag = ExitsOf(parts, 0).testedFlag;
+    if (flag == kFlagCount || (flags.tested & (1u << flag))) continue;
+    flags.tested = static_cast<FlagBits>(flags.tested | (1u << flag));
+    flags.firstTest[flag] = Diagnostic{static_cast<std::int64_t>(line), static_cast<std::int64_t>(parts.flagMarkerAt + 1),
+                                       static_cast<std::int64_t>(kJumpMarker.size() + 1), Severity::Warning, {}, {}, {}, 0,
+                                       wayTo(line)};
+  }
+}
+
+std::string TooWide(std::size_t width, const CheckOptions& options, const std::string& how) {
+  return "the line is " + std::to_string(width) + " columns wide" + how + "; the title bar shows about " +
+         std::to_string(options.width) + " (--width)";
+}
+
+// Each line as wide as the reader shows it on each way in: a choice shows the rest of its
+// label line, without the label. Without a complete walk, a line is judged as it stands.
+void CheckWidths(const StoryLines& lines, const WalkResult& walk, const IndexSet& tooWide, const CheckOptions& options,
+                 DiagnosticSink& sink) {
+  const auto asItStands = [&](std::size_t line, const std::string& how, const std::optional<Step>& step) {
+    const LinePart shown = ShownPart(lines.Text(line));
+    const std::size_t width = DisplayWidth(shown.text);
+    Diagnostic* found = sink.Add("too-wide", line, shown.at + 1, shown.text.size(),
+                                 sink.Names("too-wide") ? TooWide(width, options, how) : std::string());
+    if (found && step) found->wayIn = WayInOf(walk, *step);
+  };
+  if (!walk.complete) {
+    tooWide.ForEach([&](std::size_t line) { asItStands(line, "", std::nullopt); });
+    return;
+  }
+  std::size_t answered = 0;  // the answers that reach lines, in line order as the lines below
+  const auto& answers = walk.answeredFirst;
+  const auto judgeAnswers = [&](std::size_t upTo) {
+    for (; answered < answers.size() && answers[answered].line <= upTo; ++answered) {
+      const Arrival& answer = answers[answered];
+      const std::u16string_view text = lines.Text(answer.line);
+      const LinePart shown = ShownPart(text, answer.labelLength);
+      const std::size_t width = DisplayWidth(shown.text);
+      if (width <= options.width) continue;
+      const std::u16string_view label = text.substr(0, answer.labelLength);
+      if (Diagnostic* found = sink.Add(
+              "too-wide", answer.line, shown.at + 1, shown.text.size(),
+              sink.Names("too-wide") ? TooWide(width, options, " after the answer " + Quote(label)) : std::string()))
+        found->wayIn = WayInOf(walk, answer.step);
+    }
+  };
+  tooWide.ForEach([&](std::size_t line) {
+    judgeAnswers(line - 1);
+    const Arrival* read = FirstShown(walk, line);
+    const bool answeredToo = answered < answers.size() && answers[answered].line == line;
+    if (!walk.lineReached[line]) asItStands(line, "", std::nullopt);
+    // A line both read on to and answered says which way shows it too wide.
+    else if (read) asItStands(line, answeredToo ? " as it stands (read on to or jumped to)" : "", read->step);
+    judgeAnswers(line);
+  });
+  judgeAnswers(lines.Count());
+}
+
+}  // namespace
+
+void AddWaysIn(const StoryLines& lines, const WalkResult& walk,
+               std::vector<Diagnostic>& diagnostics) {
+  if (!walk.complete) return;
+  for (Diagnostic& diagnostic : diagnostics) {
+    const auto line = static_cast<std::size_t>(diagnostic.line);
+    if (diagnostic.wayIn || line >= walk.lineReached.size() || !walk.lineReached[line]) continue;
+    std::optional<Step> step;
+    // A jump on a flag goes wrong only with the flag as its label needs it: the first
+    // label when set, the second when not.
+    const ScriptLine parts = SplitScriptLine(lines.Text(line));
+    if ((diagnostic.check == "missing-label" || diagnostic.check == "one-label-conditional") &&
+        parts.jumpFlag != kFlagCount) {
+      const auto bit = static_cast<FlagBits>(1u << parts.jumpFlag);
+      const bool second = diagnostic.check == "one-label-conditional" ||
+                          static_cast<std::size_t>(diagnostic.column) > parts.jumpLabels[0].End() + 1;
+      step = FirstShownWith(walk, lines, line, bit, second ? 0 : bit);
+    }
+    if (!step) step = FirstStepShowing(walk, line);
+    if (step) diagnostic.wayIn = WayInOf(walk, *step);
+  }
+}
+
+void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, const IndexSet& tooWide,
+               const CheckOptions& options, DiagnosticSink& sink, FlagUse& flags) {
+  if (walk.stoppedBy == WalkLimit::Stopped) return;  // nobody waits for the result
+  CheckWidths(lines, walk, tooWide, options, sink);
+  if (!walk.complete) {
+    const std::string why = walk.stoppedBy == WalkLimit::States
+                                ? "after " + std::to_string(walk.states) + " reader states (--max-states)"
+                                : "once it had read " + std::to_string(ScanLimit(options.maxScan, text.size())) +
+                                      " characters (--max-scan)";
+    sink.Add("walk-limit", 1, 1, 0,
+             "stopped walking the story " + why + ": unreached lines, endless loops and flag use were not checked");
+    return;
+  }
+  ReportUnreached(lines, walk, sink);
+  for (const LoopFound& loop : walk.loops) {
+    Diagnostic* found =
+        sink.Add("endless-loop", loop.lines.front(), 1, lines.Text(loop.lines.front()).size(),
+                 "Down can go round line" + std::string(loop.lines.size() > 1 ? "s " : " ") + LineList(loop.lines) +
+                     " forever: no choice and no END on the way");
+    if (found && loop.entry != kNoState) found->wayIn = WayInOf(walk, DownFrom(walk, loop.entry));
+  }
+
+  RecordFlagUse(lines, walk, flags);
+  // Flags A, B and C start cleared in every story; D and E are judged across stories.
+  constexpr auto kOwnFlags = static_cast<FlagBits>(((1u << kFlagCount) - 1) & ~kCarriedFlags);
+  ReportFlagUse(flags, kOwnFlags, flags.set, flags.tested, false, sink);
+}
+
+}  // namespace quillshade::qsd

@@ -1,0 +1,158 @@
+// The ways in that the walk keeps: keys from the start, the flags on the way, and why a way stops.
+#include <algorithm>
+#include <tuple>
+
+#include "story/script_line.h"
+#include "story/text.h"
+#include "tools/qsd/lib/line_index.h"
+#include "tools/qsd/lib/walk.h"
+
+namespace quillshade::qsd {
+
+std::uint64_t ScanLimit(std::uint64_t maxScan, std::size_t storyLength) {
+  return maxScan != kDefaultMaxScan ? maxScan : kScanPerCharacter * storyLength + kScanAtLeast;
+}
+
+WayIn WayInOf(const WalkResult& walk, Step step) {
+  WayIn way;
+  if (step.key != 0) way.keys.push_back(step.key);
+  std::uint32_t at = step.from;
+  way.flags = walk.FlagsAt(at);
+  for (;;) {
+    const std::uint32_t parent = walk.parent[at];
+    if (parent == kNoState) break;
+    if (walk.parentKey[at] != 0) way.keys.push_back(walk.parentKey[at]);
+    at = parent;
+  }
+  std::reverse(way.keys.begin(), way.keys.end());
+  way.arriving = walk.FlagsAt(at);
+  return way;
+}
+
+std::string FlagNames(FlagBits flags) {
+  std::vector<char> letters;
+  for (std::size_t flag = 0; flag < kFlagCount; ++flag)
+    if (flags & (1u << flag)) letters.push_back(static_cast<char>(kFlagLetters[flag]));
+  std::string out;
+  for (std::size_t i = 0; i < letters.size(); ++i) {
+    if (i > 0) out += i + 1 == letters.size() ? " and " : ", ";
+    out.push_back(letters[i]);
+  }
+  return out;
+}
+
+std::string DescribeWayIn(const WayIn& way) {
+  std::string out = way.keys.empty() ? "reached as the story loads" : "reached by the keys " + way.keys;
+  if (way.flags != 0) out += ", with " + FlagNames(way.flags) + " set";
+  // Flags D and E that this way needs set when the story is loaded.
+  if (way.arriving != 0) {
+    const bool one = (way.arriving & (way.arriving - 1)) == 0;
+    out += ", once flag" + std::string(one ? " " : "s ") + FlagNames(way.arriving) + (one ? " arrives" : " arrive") +
+           " set from an earlier story";
+  }
+  return out;
+}
+
+const Arrival* FirstShown(const WalkResult& walk, std::size_t line) {
+  const auto found = std::lower_bound(walk.shownFirst.begin(), walk.shownFirst.end(), line,
+                                      [](const Arrival& a, std::size_t l) { return a.line < l; });
+  return found != walk.shownFirst.end() && found->line == line ? &*found : nullptr;
+}
+
+std::optional<Step> FirstStepShowing(const WalkResult& walk, std::size_t line) {
+  std::optional<Step> first;
+  if (const Arrival* arrival = FirstShown(walk, line)) first = arrival->step;
+  auto answer = std::lower_bound(walk.answeredFirst.begin(), walk.answeredFirst.end(), line,
+                                 [](const Arrival& a, std::size_t l) { return a.line < l; });
+  for (; answer != walk.answeredFirst.end() && answer->line == line; ++answer)
+    if (!first || std::tie(answer->step.from, answer->step.key) < std::tie(first->from, first->key))
+      first = answer->step;
+  return first;
+}
+
+std::optional<Step> FirstShownWith(const WalkResult& walk, const StoryLines& lines, std::size_t line, FlagBits mask,
+                                   FlagBits flagsWanted) {
+  const ScriptLine parts = SplitScriptLine(lines.Text(line));
+  const auto start = static_cast<std::int32_t>(lines.Start(line) + 1);
+  for (std::uint32_t state = 0; state < walk.packed.size(); ++state) {
+    if (walk.ChoosingAt(state) || walk.ReadPosAt(state) != start) continue;
+    if ((parts.effects.Apply(walk.FlagsAt(state)) & mask) != flagsWanted) continue;
+    return Step{state, walk.parent[state] == kNoState ? '\0' : 'd'};
+  }
+  return std::nullopt;
+}
+
+StopPlace ExplainStop(std::u16string_view text, const StoryLines& lines, std::int32_t readPos, FlagBits flags) {
+  StopPlace place;
+  const std::size_t begin = readPos > 0 ? static_cast<std::size_t>(readPos) - 1 : text.size();
+  const std::size_t lineEnd = begin < text.size() ? FindLineBreak(text, begin) : std::u16string_view::npos;
+  if (lineEnd == std::u16string_view::npos) {
+    // Past the last line break: the unbroken last line, if there is one, is never shown.
+    place.line = lines.Count() == 0 ? 1 : lines.Count();
+    place.column = begin < text.size() || lines.Count() == 0 ? 1 : lines.Text(place.line).size() + 1;
+    return place;
+  }
+  place.line = lines.LineOf(begin);
+  const std::size_t offset = begin - lines.Start(place.line);  // a choice's rest begins inside its line
+  const ScriptLine parts = SplitScriptLine(text.substr(begin, lineEnd - begin));
+  const LineExits exits = ExitsOf(parts, parts.effects.Apply(flags));
+  if (exits.down == Flow::End) {
+    place.kind = StopKind::End;
+    place.column = offset + parts.effects.keywordAt[kKeywords.size() - 1] + 1;
+  } else if (exits.down == Flow::Jump) {
+    place.kind = StopKind::MissingLabel;
+    place.label = exits.target;
+    place.column = offset + static_cast<std::size_t>(exits.target.data() - text.substr(begin).data()) + 1;
+  }
+  return place;
+}
+
+StopPlace ExplainChoiceStop(std::u16string_view text, const StoryLines& lines, std::int32_t readPos,
+                            std::size_t choiceKey) {
+  StopPlace place;
+  place.kind = StopKind::MissingChoiceLabel;
+  const auto begin = static_cast<std::size_t>(std::max(readPos, 1)) - 1;
+  const std::size_t lineEnd = std::min(FindLineBreak(text, begin), text.size());
+  place.line = lines.LineOf(begin);
+  const ScriptLine parts = SplitScriptLine(text.substr(begin, lineEnd - begin));
+  const LinePart& label = parts.choices[choiceKey];
+  place.label = label.text;
+  place.column = begin - lines.Start(place.line) + (label.Present() ? label.at : 0) + 1;
+  return place;
+}
+
+StopPlace ExplainStop(std::u16string_view text, const StoryLines& lines, const StopFound& stop) {
+  return stop.kind == StopKind::MissingChoiceLabel ? ExplainChoiceStop(text, lines, stop.readPos, stop.choiceKey)
+                                                   : ExplainStop(text, lines, stop.readPos, stop.flags);
+}
+
+LinePart ShownPart(std::u16string_view line, std::size_t labelLength) {
+  const std::u16string_view rest = line.substr(std::min(labelLength, line.size()));
+  LinePart shown;
+  if (IsPlainLine(rest)) {
+    const std::u16string_view trimmed = TrimSpaces(rest);
+    shown = LinePart{static_cast<std::size_t>(trimmed.data() - rest.data()), trimmed};
+  } else {
+    const ScriptLine parts = SplitScriptLine(rest);
+    // END shows the line with its jump still in it.
+    shown = parts.Ends() ? parts.shownWithJump : parts.shown;
+  }
+  if (shown.Present()) shown.at += line.size() - rest.size();
+  else shown.at = line.size() - rest.size();
+  return shown;
+}
+
+std::vector<ShownWidth> WidthsOnWaysIn(const WalkResult& walk, const StoryLines& lines, std::size_t line) {
+  std::vector<ShownWidth> widths;
+  const auto add = [&](const Arrival& arrival) {
+    const LinePart shown = ShownPart(lines.Text(line), arrival.labelLength);
+    widths.push_back({arrival.labelLength, shown.at + 1, shown.text.size(), DisplayWidth(shown.text), arrival.step});
+  };
+  if (const Arrival* arrival = FirstShown(walk, line)) add(*arrival);
+  auto answer = std::lower_bound(walk.answeredFirst.begin(), walk.answeredFirst.end(), line,
+                                 [](const Arrival& a, std::size_t l) { return a.line < l; });
+  for (; answer != walk.answeredFirst.end() && answer->line == line; ++answer) add(*answer);
+  return widths;
+}
+
+}  // namespace quillshade::qsd
