@@ -28,13 +28,15 @@ stop() {
 stopped() { ! kill -0 "$1" 2> /dev/null; }
 
 # start_x_server DIR XVFB_OPTION...: a new Xvfb, which picks a free display itself and
-# names it on fd 3 once it takes clients, so no two runs share a display. Sets DISPLAY and
+# names it on fd 3 once it takes clients, so no two runs share a display. It never resets:
+# by default an X server resets when its last client leaves, and a client that connects
+# meanwhile (openbox, while a probe of xdotool has just left) is refused. Sets DISPLAY and
 # x_pid, and adds it to the started list.
 start_x_server() {
   x_dir=$1
   shift
   rm -f "$x_dir/display"
-  Xvfb -displayfd 3 -nolisten tcp "$@" 3> "$x_dir/display" > "$x_dir/xvfb.log" 2>&1 &
+  Xvfb -displayfd 3 -nolisten tcp -noreset "$@" 3> "$x_dir/display" > "$x_dir/xvfb.log" 2>&1 &
   x_pid=$!
   started="$started $x_pid"
   if ! wait_for 30 grep -q '[0-9]' "$x_dir/display"; then
