@@ -4,7 +4,13 @@
 
 # started: the processes to end when the test ends, however it ends (stop_started).
 started=${started:-}
-stop_started() { stop $started; }
+# stop_started: ends them the last started first, so that no program outlives the X
+# server or window manager it was started on.
+stop_started() {
+  stop_order=""
+  for stop_next in $started; do stop_order="$stop_next $stop_order"; done
+  for stop_next in $stop_order; do stop "$stop_next"; done
+}
 
 # stop PID...: ends each process that still runs and waits, a bounded time, until it is
 # gone; one that ignores the request is killed outright. Each leaves the started list,
