@@ -84,6 +84,8 @@ ended() { ! kill -0 "$reader_pid" 2> /dev/null; }
 
 # Size: 6750 twips are 450 pixels at 96 DPI, frame included; the client area is as
 # flat as X allows, so the title bar is what shows.
+framed() { xprop -id "$win" _NET_FRAME_EXTENTS | grep -q '='; }
+wait_for 20 framed || fail "openbox gave the window no frame"
 set -- $(xprop -id "$win" _NET_FRAME_EXTENTS | tr -dc '0-9 ')
 frame_left=$1 frame_right=$2 frame_top=$3 frame_bottom=$4
 client_width=$(xwininfo -id "$win" | sed -n 's/^ *Width: //p')
