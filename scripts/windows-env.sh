@@ -22,6 +22,10 @@ quillshade_windows_deps() {
 quillshade_wine_session() {
   . tests/lib/poll.sh
   . tests/lib/processes.sh
+  # Without it the tests fail in ways that look like faults of the reader (Down at the
+  # start opened no dialog), so it is asked for by name.
+  locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' ||
+    { echo "Wine needs the ja_JP.UTF-8 locale: quillshade_windows_deps makes it" >&2; return 1; }
   session_dir=$(mktemp -d "${TMPDIR:-/tmp}/quillshade-wine.XXXXXX")
   trap 'quillshade_end_session' EXIT
   trap 'exit 1' INT TERM
