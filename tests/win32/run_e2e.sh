@@ -27,7 +27,15 @@ caption_is() { [ "$(xdotool getwindowname "$main" 2>/dev/null)" = "$1" ]; }
 expect_caption() {
   if wait_for 20 caption_is "$1"; then pass "$2"; else fail "$2: caption is '$(xdotool getwindowname "$main")', expected '$1'"; fi
 }
-press() { activate "$main" || true; xdotool key --delay 60 "$@"; }
+# X gives the window the focus before Windows gives it the keyboard, and a key that comes
+# in between is lost (seen with the first key to a window just come up), so each press
+# waits for both.
+has_keyboard() { wine "$probe" --foreground "$(xdotool getwindowname "$main")" 2>/dev/null; }
+press() {
+  activate "$main" || true
+  wait_for 30 has_keyboard || true
+  xdotool key --delay 60 "$@"
+}
 is_mapped() { xwininfo -id "$main" | grep -q 'IsViewable'; }
 is_unmapped() { xwininfo -id "$main" | grep -q 'IsUnMapped'; }
 running() { kill -0 "$reader" 2>/dev/null; }
