@@ -11,14 +11,15 @@ QUILLSHADE_EXTRA_PACKAGES="neovim xterm xvfb openbox xdotool imagemagick fonts-d
 cmake --build build/dev --target qsd
 qsd=$(pwd)/build/dev/tools/qsd/qsd
 
+. tests/lib/poll.sh
+. tests/lib/processes.sh
 work=$(mktemp -d)
 cleanup() {
-  [ -z "${term_pid:-}" ] || kill "$term_pid" 2> /dev/null || true
-  [ -z "${wm_pid:-}" ] || kill "$wm_pid" 2> /dev/null || true
-  [ -z "${x_pid:-}" ] || kill "$x_pid" 2> /dev/null || true
+  stop_started
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 cp tests/tools/lsp/editor/fox.txt "$work/"
 cat > "$work/init.lua" <<LUA
 vim.o.number = true
@@ -39,23 +40,12 @@ vim.api.nvim_create_autocmd('VimEnter', { callback = function()
 end })
 LUA
 
-display=:$((90 + $$ % 100))
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp > /dev/null 2>&1 &
-x_pid=$!
-export DISPLAY="$display"
-sleep 1
-openbox > /dev/null 2>&1 &
-wm_pid=$!
-sleep 1
+start_x_server "$work" -screen 0 1280x800x24
+start_window_manager "$work"
 (cd "$work" && TERM=xterm-256color xterm -geometry 112x16 -fa 'DejaVu Sans Mono' -fs 12 -bg '#1e1e24' -fg '#dcdcdc' \
   -title 'Neovim: fox.txt' -e nvim --clean -u "$work/init.lua" fox.txt) &
-term_pid=$!
-n=0
-until [ -e "$work/ready" ]; do
-  n=$((n + 1))
-  [ $n -lt 300 ] || { echo "Neovim did not show the hover" >&2; exit 1; }
-  sleep 0.1
-done
+started="$started $!"
+wait_for 30 test -e "$work/ready" || { echo "Neovim did not show the hover" >&2; exit 1; }
 window=$(xdotool search --name 'Neovim: fox.txt' | head -n 1)
 import -window "$window" "$out"
 echo "wrote $out"

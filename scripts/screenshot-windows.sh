@@ -20,33 +20,35 @@ printf '%s\r\n' "$line" '次の行' | iconv -f UTF-8 -t CP932 | od -An -tu1 -v |
        else if ((b >= 129 && b <= 159) || (b >= 224 && b <= 252)) lead = b
        else printf "%d ", b }' > "$WINEPREFIX/drive_c/stories/screenshot.qsd"
 
-# wait_for SECONDS COMMAND...: polls until the command succeeds.
-wait_for() {
-  limit=$(($1 * 10)); shift
-  n=0
-  until "$@" >/dev/null 2>&1; do
-    n=$((n + 1))
-    [ $n -lt $limit ] || { echo "timed out waiting for: $*" >&2; exit 1; }
-    sleep 0.1
-  done
-}
-has_window() { [ -n "$(xdotool search --name "$1" 2>/dev/null)" ]; }
-
+. tests/lib/poll.sh
 # Wine draws the title bar itself (as in its virtual desktop), so the X window holds all
 # of it; the X window's name mirrors the caption, so every step can be waited for.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
 wine "$exe" >/dev/null 2>&1 &
-wait_for 60 has_window '^Quillshade Ver\.2\.0$'
+# waited SECONDS COMMAND...: wait_for, or the script stops naming what did not come.
+waited() { wait_for "$@" || { echo "timed out waiting for: $*" >&2; exit 1; }; }
+waited 60 has_window '^Quillshade Ver\.2\.0$'
 main=$(xdotool search --name '^Quillshade Ver\.2\.0$' | head -n 1)
-xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
+waited 20 activated "$main"
 xdotool key Down
-wait_for 15 has_window '^ファイルを開く$'
+waited 30 has_window '^ファイルを開く$'
+waited 20 activated "$(xdotool search --name '^ファイルを開く$' | head -n 1)"
 xdotool type --delay 15 'C:\stories\screenshot.qsd'
 xdotool key Return
-wait_for 15 has_window "^$line\$"
-xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
-sleep 0.5  # the title bar is repainted after the caption changes
+waited 30 has_window "^$line\$"
+waited 20 activated "$main"
 mkdir -p "$(dirname "$out")"
 eval "$(xdotool getwindowgeometry --shell "$main")"
-import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
+# The title bar is repainted some time after the caption changes: the picture is taken
+# again until two in a row are the same (as pixels, which hold no time stamp).
+shots=$(mktemp -d)
+shot() { import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "ppm:$shots/$1"; }
+settled() {
+  mv "$shots/new" "$shots/old" 2>/dev/null || shot old
+  shot new
+  cmp -s "$shots/old" "$shots/new"
+}
+waited 20 settled
+convert "ppm:$shots/new" "$out"
+rm -rf "$shots"
 echo "wrote $out"

@@ -16,6 +16,7 @@ cmake --build build/dev --target qsd
 editor=tests/tools/lsp/editor
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM
 cp "$editor/fox.txt" "$work/"
 QSD="$PWD/build/dev/tools/qsd/qsd" STORY="$work/fox.txt" OUT="$work/session" \
   timeout 120 nvim --headless --clean -c "luafile $editor/nvim_session.lua" < /dev/null || {

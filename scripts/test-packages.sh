@@ -17,6 +17,21 @@ fail() {
   exit 1
 }
 
+# dpkg ARGUMENT...: dpkg as root, waiting while another installation holds its lock
+# (apt on the same machine), since dpkg itself refuses at once then.
+dpkg_when_free() {
+  tries=0
+  until dpkg_out=$(as_root dpkg "$@" 2>&1); do
+    case $dpkg_out in
+      *"dpkg frontend lock"* | *"dpkg status database is locked"*) ;;
+      *) echo "$dpkg_out" >&2; return 1 ;;
+    esac
+    tries=$((tries + 1))
+    [ $tries -le 600 ] || { echo "$dpkg_out" >&2; return 1; }
+    sleep 0.5
+  done
+}
+
 echo "== the Debian package"
 cmake --workflow --preset deb > build/deb-workflow.log 2>&1 || { cat build/deb-workflow.log; exit 1; }
 deb=$(ls build/qt/packages/quillshade_*.deb)
@@ -27,8 +42,8 @@ echo "$report" | grep -v "running with root privileges" || true
 # One run at a time on this machine: the package goes into the system's own database.
 exec 9> "${TMPDIR:-/tmp}/quillshade-package-test.lock"
 flock 9
-as_root dpkg -i "$deb" > /dev/null
-trap 'as_root dpkg --purge quillshade > /dev/null 2>&1 || true' EXIT
+dpkg_when_free -i "$deb"
+trap 'dpkg_when_free --purge quillshade || true' EXIT
 files=$(dpkg -L quillshade)
 desktop-file-validate /usr/share/applications/quillshade.desktop
 [ "$(qsd --version)" = "$(build/qt/tools/qsd/qsd --version)" ] || fail "the installed qsd --version differs"
@@ -53,7 +68,7 @@ completions=$(bash -c '. /usr/share/bash-completion/bash_completion
   complete_line qsd gr; complete_line qsd graph --fo; complete_line qsd graph --format ""')
 [ "$completions" = "$(printf 'graph\n--format\ndot svg')" ] || fail "qsd's completion answers: $completions"
 
-as_root dpkg --purge quillshade > /dev/null
+dpkg_when_free --purge quillshade
 trap - EXIT
 for file in $files; do
   [ "$file" = /. ] || [ -d "$file" ] || [ ! -e "$file" ] || fail "$file is left after the purge"

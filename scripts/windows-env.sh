@@ -1,7 +1,7 @@
 # Shared by the Windows scripts (sourced, not run): the packages they need, and a
 # private X server with a window manager and a fresh Wine prefix for one run.
 
-QUILLSHADE_WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool openbox x11-utils imagemagick fonts-ipafont-gothic locales libxcb1-dev emscripten node-acorn"
+QUILLSHADE_WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool openbox x11-utils imagemagick fonts-ipafont-gothic fonts-wine locales libxcb1-dev emscripten node-acorn"
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -18,22 +18,21 @@ quillshade_windows_deps() {
 }
 
 # Starts Xvfb on a free display and openbox on it, and makes a Wine prefix under a
-# temporary folder; all of it goes away when the calling shell exits.
+# temporary folder; all of it goes away when the calling shell exits, however it exits.
 quillshade_wine_session() {
+  . tests/lib/poll.sh
+  . tests/lib/processes.sh
+  # Without it the tests fail in ways that look like faults of the reader (Down at the
+  # start opened no dialog), so it is asked for by name.
+  locale -a 2>/dev/null | grep -qix 'ja_JP.utf8' ||
+    { echo "Wine needs the ja_JP.UTF-8 locale: quillshade_windows_deps makes it" >&2; return 1; }
   session_dir=$(mktemp -d "${TMPDIR:-/tmp}/quillshade-wine.XXXXXX")
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$session_dir/display" >"$session_dir/xvfb.log" 2>&1 &
-  xvfb_pid=$!
-  trap 'quillshade_end_session' EXIT INT TERM
-  i=0
-  while [ ! -s "$session_dir/display" ]; do
-    i=$((i + 1))
-    [ $i -le 100 ] || { echo "Xvfb did not start:" >&2; cat "$session_dir/xvfb.log" >&2; return 1; }
-    sleep 0.1
-  done
-  DISPLAY=":$(cat "$session_dir/display")"
-  export DISPLAY
-  openbox >"$session_dir/openbox.log" 2>&1 &
-  openbox_pid=$!
+  trap 'quillshade_end_session' EXIT
+  trap 'exit 1' INT TERM
+  start_x_server "$session_dir" -screen 0 1280x800x24 || return 1
+  xvfb_pid=$x_pid
+  start_window_manager "$session_dir" || return 1
+  openbox_pid=$wm_pid
   WINEPREFIX="$session_dir/prefix"
   WINEDEBUG=-all
   WINEARCH=win64
@@ -41,8 +40,14 @@ quillshade_wine_session() {
   export WINEPREFIX WINEDEBUG WINEARCH LC_ALL
   echo "Wine prefix $WINEPREFIX on display $DISPLAY"
   # No Mono or Gecko: the reader needs neither, and their installers would ask.
-  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$session_dir/wineboot.log" 2>&1
+  WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$session_dir/wineboot.log" 2>&1 ||
+    { echo "wineboot failed:" >&2; cat "$session_dir/wineboot.log" >&2; return 1; }
   wineserver -w
+  # A new prefix has no Marlett, and without it Wine draws the caption buttons as the
+  # letters that stand for them; the font is in the prefix before any program starts.
+  quillshade_marlett=$(dpkg -L fonts-wine 2>/dev/null | grep '/marlett\.ttf$' | head -n 1)
+  [ -n "$quillshade_marlett" ] || { echo "no marlett.ttf: install fonts-wine" >&2; return 1; }
+  cp "$quillshade_marlett" "$WINEPREFIX/drive_c/windows/Fonts/marlett.ttf" || return 1
   # One server for the whole run, so each test program starts in a fraction of a second;
   # Wine's own services start now, so they hold no pipe of a test runner open later.
   wineserver -p
@@ -51,8 +56,7 @@ quillshade_wine_session() {
 
 quillshade_end_session() {
   [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
-  [ -n "${openbox_pid:-}" ] && kill "$openbox_pid" 2>/dev/null || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  stop_started
   [ -n "${session_dir:-}" ] && rm -rf "$session_dir"
   openbox_pid= xvfb_pid= session_dir=
 }

@@ -58,14 +58,14 @@ tries=0
 until has_window '^ファイルを開く$'; do
   tries=$((tries + 1))
   [ $tries -le 3 ] || die "no open dialog"
-  xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
+  activate "$main" || true
   xdotool key Down
-  wait_for 5 has_window '^ファイルを開く$' || true
+  wait_for 10 has_window '^ファイルを開く$' || true
 done
-xdotool windowactivate --sync "$(xdotool search --name '^ファイルを開く$' | head -n 1)" >/dev/null 2>&1 || true
+activate "$(xdotool search --name '^ファイルを開く$' | head -n 1)" || true
 xdotool type --delay 15 'C:\stories\soak.qsd'
 xdotool key Return
-wait_for 15 caption_is "$first_line" || die "the story did not open: caption is '$(xdotool getwindowname "$main")'"
+wait_for 30 caption_is "$first_line" || die "the story did not open: caption is '$(xdotool getwindowname "$main")'"
 
 echo "== $presses presses, sampled every $every"
 start=$(date +%s.%N)
@@ -79,9 +79,9 @@ echo "presses took $(awk "BEGIN { printf \"%.1f\", $end - $start }") s"
 echo "== one more key"
 # The reader must still be alive and reading: one key from X, as a person presses it.
 before=$(xdotool getwindowname "$main")
-xdotool windowactivate --sync "$main" >/dev/null 2>&1 || true
+activate "$main" || true
 if [ "$before" = "$choice_line" ]; then xdotool key 1; else xdotool key Down; fi
-wait_for 10 caption_is_not "$before" || die "the caption stayed '$before' after one more key"
+wait_for 20 caption_is_not "$before" || die "the caption stayed '$before' after one more key"
 echo "  ok: the caption went from '$before' to '$(xdotool getwindowname "$main")'"
 
 kill "$reader" 2>/dev/null || true

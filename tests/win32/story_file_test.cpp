@@ -20,7 +20,8 @@ TEST(StoryFileOnWindows, DevicesPipesAndFoldersAreRefusedWithoutReading) {
   for (const std::wstring& name :
        {std::wstring(L"NUL"), std::wstring(L"CON"), std::wstring(L"COM1"), std::wstring(L"CONIN$"),
         std::wstring(L"\\\\.\\NUL"), std::wstring(L"\\\\.\\C:"), std::wstring(L"\\\\.\\pipe\\quillshade_story_file_test"),
-        std::wstring(temp) + L"nul.qsd", std::wstring(temp), std::wstring(temp) + L"surely_missing.qsd"}) {
+        std::wstring(temp) + L"nul.qsd", std::wstring(temp) + L"CON", std::wstring(temp),
+        std::wstring(temp) + L"surely_missing.qsd"}) {
     const StoryFileStatus status = StatusOf(name);
     EXPECT_TRUE(status == StoryFileStatus::NotFound || status == StoryFileStatus::NotARegularFile ||
                 status == StoryFileStatus::CannotOpen)
