@@ -1,9 +1,11 @@
 #!/bin/sh
 # Test stage of the packages, each made by its workflow preset from the builds the Qt
-# and Windows stages use: the .deb is checked by lintian, installed with dpkg, used
-# (qsd --version, man qsd, the story file type, the completion) and purged; the Windows
-# installer is run silently under Wine, its files and registry keys checked, a story
-# opened through the file type, and uninstalled without a trace; the .zip is listed.
+# and Windows stages use (one build of the web reader page, in build/web, serves both):
+# the .deb is checked by lintian, installed with dpkg, used (qsd --version, the man
+# pages, the story file type, qsd publish, the completion)
+# and purged; the Windows installer is run silently under Wine, its files and registry
+# keys checked, a story opened through the file type, qsd.exe publish run, and
+# uninstalled without a trace; the .zip is listed and its qsd.exe publishes too.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/windows-env.sh
@@ -17,11 +19,26 @@ fail() {
   exit 1
 }
 
+# What the stage writes, kept until its next run to look into.
+work=$PWD/build/package-test
+rm -rf "$work"
+mkdir -p "$work"
+# story_codes PAGE: the character codes of the story that qsd publish put into PAGE.
+story_codes() {
+  sed -n 's|.*<script type="text/plain" id="quillshade-story">\([-0-9 ]*\)</script>.*|\1|p' "$1"
+}
+# check_published PAGE WHO: PAGE holds the sample story lantern, as its story file's codes.
+check_published() {
+  [ -s "$1" ] || fail "$2 wrote no page"
+  [ "$(story_codes "$1")" = "$(cat examples/lantern.qsd)" ] ||
+    fail "the page $2 wrote does not hold the codes of examples/lantern.qsd"
+}
+
 echo "== the Debian package"
 cmake --workflow --preset deb > build/deb-workflow.log 2>&1 || { cat build/deb-workflow.log; exit 1; }
 deb=$(ls build/qt/packages/quillshade_*.deb)
-report=$(lintian --fail-on error "$deb" 2>&1) || { echo "$report" >&2; fail "lintian reports errors in $deb"; }
-echo "lintian: no errors"
+report=$(lintian --fail-on error,warning "$deb" 2>&1) || { echo "$report" >&2; fail "lintian reports problems in $deb"; }
+echo "lintian: no errors, no warnings"
 echo "$report" | grep -v "running with root privileges" || true
 
 # One run at a time on this machine: the package goes into the system's own database.
@@ -30,6 +47,9 @@ flock 9
 as_root dpkg -i "$deb" > /dev/null
 trap 'as_root dpkg --purge quillshade > /dev/null 2>&1 || true' EXIT
 files=$(dpkg -L quillshade)
+for file in /usr/share/quillshade/quillshade.html /usr/share/man/man5/quillshade-story.5.gz; do
+  echo "$files" | grep -qx "$file" || fail "the .deb does not install $file"
+done
 desktop-file-validate /usr/share/applications/quillshade.desktop
 [ "$(qsd --version)" = "$(build/qt/tools/qsd/qsd --version)" ] || fail "the installed qsd --version differs"
 qsd --version
@@ -40,10 +60,8 @@ type=$(xdg-mime query filetype examples/lantern.qsd)
 [ "$type" = application/x-quillshade-story ] || fail "xdg-mime calls examples/lantern.qsd $type"
 echo "xdg-mime: examples/lantern.qsd is $type"
 # qsd publish finds the web reader page where the package put it.
-published=$(mktemp --suffix=.html)
-qsd publish examples/lantern.qsd -o "$published" || fail "the installed qsd publish finds no reader page"
-grep -q 'id="quillshade-story">[0-9]' "$published" || fail "qsd publish wrote no story into $published"
-rm -f "$published"
+qsd publish examples/lantern.txt -o "$work/deb.html" || fail "the installed qsd publish finds no reader page"
+check_published "$work/deb.html" "the installed qsd publish"
 echo "qsd publish: uses /usr/share/quillshade/quillshade.html"
 # The completion offers the commands, a command's options and an option's values.
 completions=$(bash -c '. /usr/share/bash-completion/bash_completion
@@ -71,11 +89,19 @@ listing=$(unzip -Z1 "$zip")
 for name in quillshade.exe qsd.exe quillshade.html README.txt story-format.txt stories/lantern.qsd stories/kitsune.qsd stories/dawn.qsd; do
   echo "$listing" | grep -q "/$name\$" || fail "$zip lacks $name"
 done
-echo "$zip: both programs, the sample stories and the README"
+unzip -p "$zip" '*/README.txt' | grep -q quillshade.html || fail "the zip's README does not name quillshade.html"
+echo "$zip: both programs, the reader page, the sample stories and the README"
 
 quillshade_wine_session
 installer_windows=$(winepath -w "$installer")
 story=$(winepath -w examples/lantern.qsd)
+
+# The unpacked zip's qsd.exe finds the reader page beside it.
+unzip -q "$zip" -d "$work/zip"
+wine "$(ls "$work"/zip/*/qsd.exe)" publish examples/lantern.txt -o "$(winepath -w "$work/zip.html")" ||
+  fail "qsd.exe publish from the unpacked zip finds no reader page"
+check_published "$work/zip.html" "qsd.exe publish from the unpacked zip"
+echo "qsd.exe publish under Wine, from the unpacked zip: uses the quillshade.html beside it"
 program_files=$(wine cmd /c 'echo %ProgramW6432%' | tr -d '\r')
 start_menu=$(wine cmd /c 'echo %ProgramData%' | tr -d '\r')'\Microsoft\Windows\Start Menu\Programs\Quillshade.lnk'
 folder="$program_files\\Quillshade"
@@ -103,6 +129,10 @@ icon=$(reg_value 'HKLM\Software\Classes\Quillshade.Story\DefaultIcon')
 [ "$icon" = "$folder\\quillshade.exe,0" ] || fail ".qsd's icon is: $icon"
 user_path | grep -qF "$folder" || fail "qsd.exe was asked for on the PATH, and the PATH is: $(user_path)"
 echo "installed in $folder: files, Start menu, file type, PATH"
+wine "$folder\\qsd.exe" publish examples/lantern.txt -o "$(winepath -w "$work/installed.html")" ||
+  fail "the installed qsd.exe publish finds no reader page"
+check_published "$work/installed.html" "the installed qsd.exe publish"
+echo "qsd.exe publish under Wine, installed: uses $folder\\quillshade.html"
 
 # Opening a story through its file type starts the reader on it.
 first_line=$(build/dev/tools/qsd/qsd play --keys '' examples/lantern.qsd 2>/dev/null ||
