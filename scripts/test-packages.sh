@@ -2,7 +2,7 @@
 # Test stage of the packages, each made by its workflow preset from the builds the Qt
 # and Windows stages use (one build of the web reader page, in build/web, serves both):
 # the .deb is checked by lintian, installed with dpkg, used (qsd --version, the man
-# pages, the story file type, qsd publish, the completion)
+# pages, the story file type, qsd publish, the completion, the editors' story colours)
 # and purged; the Windows installer is run silently under Wine, its files and registry
 # keys checked, a story opened through the file type, qsd.exe publish run, and
 # uninstalled without a trace; the .zip is listed and its qsd.exe publishes too.
@@ -10,7 +10,7 @@ set -eu
 cd "$(dirname "$0")/.."
 . scripts/windows-env.sh
 QUILLSHADE_EXTRA_PACKAGES="qt6-base-dev libxcb1-dev help2man dpkg-dev lintian desktop-file-utils shared-mime-info \
-xdg-utils libfile-mimeinfo-perl man-db bash-completion nsis unzip emscripten node-acorn" ./scripts/install-deps.sh
+xdg-utils libfile-mimeinfo-perl man-db bash-completion nsis unzip emscripten node-acorn vim neovim emacs-nox" ./scripts/install-deps.sh
 quillshade_windows_deps
 . tests/lib/poll.sh
 
@@ -47,7 +47,9 @@ flock 9
 as_root dpkg -i "$deb" > /dev/null
 trap 'as_root dpkg --purge quillshade > /dev/null 2>&1 || true' EXIT
 files=$(dpkg -L quillshade)
-for file in /usr/share/quillshade/quillshade.html /usr/share/man/man5/quillshade-story.5.gz; do
+for file in /usr/share/quillshade/quillshade.html /usr/share/man/man5/quillshade-story.5.gz \
+  /usr/share/quillshade/editors/vim/syntax/quillshade.vim /usr/share/quillshade/editors/vim/ftdetect/quillshade.vim \
+  /usr/share/emacs/site-lisp/quillshade/quillshade-story.el; do
   echo "$files" | grep -qx "$file" || fail "the .deb does not install $file"
 done
 desktop-file-validate /usr/share/applications/quillshade.desktop
@@ -63,6 +65,21 @@ echo "xdg-mime: examples/lantern.qsd is $type"
 qsd publish examples/lantern.txt -o "$work/deb.html" || fail "the installed qsd publish finds no reader page"
 check_published "$work/deb.html" "the installed qsd publish"
 echo "qsd publish: uses /usr/share/quillshade/quillshade.html"
+# Vim (with a vimrc that turns on syntax and file types), Neovim and Emacs colour a story
+# from the installed files by themselves.
+printf 'Start >> [a]\n[a] The end. :: END\n' > "$work/night.story.txt"
+printf 'syntax on\nfiletype on\n' > "$work/vimrc"
+story_kind='call writefile([&filetype . " " . get(b:, "current_syntax", "")], "'"$work"'/kind", "a")'
+(cd "$work" && timeout 60 vim -u vimrc -N -i NONE -T dumb --not-a-term -c 'edit night.story.txt' -c "$story_kind" -c 'qa!' \
+  < /dev/null > /dev/null 2>&1 && timeout 60 nvim --headless --clean -c 'edit night.story.txt' -c "$story_kind" -c 'qa!' < /dev/null) ||
+  fail "Vim or Neovim did not run"
+[ "$(cat "$work/kind")" = "$(printf 'quillshade quillshade\nquillshade quillshade')" ] ||
+  fail "Vim and Neovim read an installed story as: $(cat "$work/kind" | tr '\n' '|')"
+mode=$(cd "$work" && timeout 60 emacs --batch --eval \
+  "(progn (require 'quillshade-story) (find-file \"night.story.txt\") (princ major-mode))" 2> "$work/emacs-log") ||
+  fail "Emacs did not load the installed mode: $(cat "$work/emacs-log")"
+[ "$mode" = quillshade-story-mode ] || fail "Emacs opens a story in $mode"
+echo "Vim, Neovim and Emacs: a story source is coloured by the installed files"
 # The completion offers the commands, a command's options and an option's values.
 completions=$(bash -c '. /usr/share/bash-completion/bash_completion
   complete_line() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
