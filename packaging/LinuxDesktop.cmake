@@ -24,6 +24,20 @@ if(TARGET quillshade)
   install(FILES ${linux}/icons/quillshade.svg DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps)
 endif()
 
+# The editors' story colours. Vim and Neovim load the Vim files as a package that starts
+# with them (links from their package paths); Emacs finds the mode on its load-path,
+# which takes in site-lisp's folders: (require 'quillshade-story).
+set(editors_dir ${CMAKE_INSTALL_DATAROOTDIR}/quillshade/editors)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/editors/vim DESTINATION ${editors_dir})
+file(MAKE_DIRECTORY ${generated})
+file(CREATE_LINK ../../../../../quillshade/editors/vim ${generated}/vim-package SYMBOLIC)
+foreach(package_path vim/vimfiles nvim/site)
+  install(FILES ${generated}/vim-package
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/${package_path}/pack/dist-bundle/start RENAME quillshade)
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/editors/emacs/quillshade-story.el
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/emacs/site-lisp/quillshade)
+
 # Debian wants the changelog and man pages compressed, without a time stamp inside (-n).
 configure_file(${linux}/changelog.in ${generated}/changelog @ONLY)
 add_custom_command(OUTPUT ${generated}/changelog.gz

@@ -1,14 +1,16 @@
 #!/bin/sh
 # Test stage of the packages, each made by its workflow preset from the builds the Qt
-# and Windows stages use: the .deb is checked by lintian, installed with dpkg, used
-# (qsd --version, man qsd, the story file type, the completion) and purged; the Windows
-# installer is run silently under Wine, its files and registry keys checked, a story
-# opened through the file type, and uninstalled without a trace; the .zip is listed.
+# and Windows stages use (one build of the web reader page, in build/web, serves both):
+# the .deb is checked by lintian, installed with dpkg, used (qsd --version, the man
+# pages, the story file type, qsd publish, the completion, the editors' story colours)
+# and purged; the Windows installer is run silently under Wine, its files and registry
+# keys checked, a story opened through the file type, qsd.exe publish run, and
+# uninstalled without a trace; the .zip is listed and its qsd.exe publishes too.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/windows-env.sh
 QUILLSHADE_EXTRA_PACKAGES="qt6-base-dev libxcb1-dev help2man dpkg-dev lintian desktop-file-utils shared-mime-info \
-xdg-utils libfile-mimeinfo-perl man-db bash-completion nsis unzip emscripten node-acorn" ./scripts/install-deps.sh
+xdg-utils libfile-mimeinfo-perl man-db bash-completion nsis unzip emscripten node-acorn vim neovim emacs-nox" ./scripts/install-deps.sh
 quillshade_windows_deps
 . tests/lib/poll.sh
 
@@ -32,11 +34,26 @@ dpkg_when_free() {
   done
 }
 
+# What the stage writes, kept until its next run to look into.
+work=$PWD/build/package-test
+rm -rf "$work"
+mkdir -p "$work"
+# story_codes PAGE: the character codes of the story that qsd publish put into PAGE.
+story_codes() {
+  sed -n 's|.*<script type="text/plain" id="quillshade-story">\([-0-9 ]*\)</script>.*|\1|p' "$1"
+}
+# check_published PAGE WHO: PAGE holds the sample story lantern, as its story file's codes.
+check_published() {
+  [ -s "$1" ] || fail "$2 wrote no page"
+  [ "$(story_codes "$1")" = "$(cat examples/lantern.qsd)" ] ||
+    fail "the page $2 wrote does not hold the codes of examples/lantern.qsd"
+}
+
 echo "== the Debian package"
 cmake --workflow --preset deb > build/deb-workflow.log 2>&1 || { cat build/deb-workflow.log; exit 1; }
 deb=$(ls build/qt/packages/quillshade_*.deb)
-report=$(lintian --fail-on error "$deb" 2>&1) || { echo "$report" >&2; fail "lintian reports errors in $deb"; }
-echo "lintian: no errors"
+report=$(lintian --fail-on error,warning "$deb" 2>&1) || { echo "$report" >&2; fail "lintian reports problems in $deb"; }
+echo "lintian: no errors, no warnings"
 echo "$report" | grep -v "running with root privileges" || true
 
 # One run at a time on this machine: the package goes into the system's own database.
@@ -45,6 +62,11 @@ flock 9
 dpkg_when_free -i "$deb"
 trap 'dpkg_when_free --purge quillshade || true' EXIT
 files=$(dpkg -L quillshade)
+for file in /usr/share/quillshade/quillshade.html /usr/share/man/man5/quillshade-story.5.gz \
+  /usr/share/quillshade/editors/vim/syntax/quillshade.vim /usr/share/quillshade/editors/vim/ftdetect/quillshade.vim \
+  /usr/share/emacs/site-lisp/quillshade/quillshade-story.el; do
+  echo "$files" | grep -qx "$file" || fail "the .deb does not install $file"
+done
 desktop-file-validate /usr/share/applications/quillshade.desktop
 [ "$(qsd --version)" = "$(build/qt/tools/qsd/qsd --version)" ] || fail "the installed qsd --version differs"
 qsd --version
@@ -55,11 +77,24 @@ type=$(xdg-mime query filetype examples/lantern.qsd)
 [ "$type" = application/x-quillshade-story ] || fail "xdg-mime calls examples/lantern.qsd $type"
 echo "xdg-mime: examples/lantern.qsd is $type"
 # qsd publish finds the web reader page where the package put it.
-published=$(mktemp --suffix=.html)
-qsd publish examples/lantern.qsd -o "$published" || fail "the installed qsd publish finds no reader page"
-grep -q 'id="quillshade-story">[0-9]' "$published" || fail "qsd publish wrote no story into $published"
-rm -f "$published"
+qsd publish examples/lantern.txt -o "$work/deb.html" || fail "the installed qsd publish finds no reader page"
+check_published "$work/deb.html" "the installed qsd publish"
 echo "qsd publish: uses /usr/share/quillshade/quillshade.html"
+# Vim (with a vimrc that turns on syntax and file types), Neovim and Emacs colour a story
+# from the installed files by themselves.
+printf 'Start >> [a]\n[a] The end. :: END\n' > "$work/night.story.txt"
+printf 'syntax on\nfiletype on\n' > "$work/vimrc"
+story_kind='call writefile([&filetype . " " . get(b:, "current_syntax", "")], "'"$work"'/kind", "a")'
+(cd "$work" && timeout 60 vim -u vimrc -N -i NONE -T dumb --not-a-term -c 'edit night.story.txt' -c "$story_kind" -c 'qa!' \
+  < /dev/null > /dev/null 2>&1 && timeout 60 nvim --headless --clean -c 'edit night.story.txt' -c "$story_kind" -c 'qa!' < /dev/null) ||
+  fail "Vim or Neovim did not run"
+[ "$(cat "$work/kind")" = "$(printf 'quillshade quillshade\nquillshade quillshade')" ] ||
+  fail "Vim and Neovim read an installed story as: $(cat "$work/kind" | tr '\n' '|')"
+mode=$(cd "$work" && timeout 60 emacs --batch --eval \
+  "(progn (require 'quillshade-story) (find-file \"night.story.txt\") (princ major-mode))" 2> "$work/emacs-log") ||
+  fail "Emacs did not load the installed mode: $(cat "$work/emacs-log")"
+[ "$mode" = quillshade-story-mode ] || fail "Emacs opens a story in $mode"
+echo "Vim, Neovim and Emacs: a story source is coloured by the installed files"
 # The completion offers the commands, a command's options and an option's values.
 completions=$(bash -c '. /usr/share/bash-completion/bash_completion
   complete_line() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
@@ -86,11 +121,19 @@ listing=$(unzip -Z1 "$zip")
 for name in quillshade.exe qsd.exe quillshade.html README.txt story-format.txt stories/lantern.qsd stories/kitsune.qsd stories/dawn.qsd; do
   echo "$listing" | grep -q "/$name\$" || fail "$zip lacks $name"
 done
-echo "$zip: both programs, the sample stories and the README"
+unzip -p "$zip" '*/README.txt' | grep -q quillshade.html || fail "the zip's README does not name quillshade.html"
+echo "$zip: both programs, the reader page, the sample stories and the README"
 
 quillshade_wine_session
 installer_windows=$(winepath -w "$installer")
 story=$(winepath -w examples/lantern.qsd)
+
+# The unpacked zip's qsd.exe finds the reader page beside it.
+unzip -q "$zip" -d "$work/zip"
+wine "$(ls "$work"/zip/*/qsd.exe)" publish examples/lantern.txt -o "$(winepath -w "$work/zip.html")" ||
+  fail "qsd.exe publish from the unpacked zip finds no reader page"
+check_published "$work/zip.html" "qsd.exe publish from the unpacked zip"
+echo "qsd.exe publish under Wine, from the unpacked zip: uses the quillshade.html beside it"
 program_files=$(wine cmd /c 'echo %ProgramW6432%' | tr -d '\r')
 start_menu=$(wine cmd /c 'echo %ProgramData%' | tr -d '\r')'\Microsoft\Windows\Start Menu\Programs\Quillshade.lnk'
 folder="$program_files\\Quillshade"
@@ -118,6 +161,10 @@ icon=$(reg_value 'HKLM\Software\Classes\Quillshade.Story\DefaultIcon')
 [ "$icon" = "$folder\\quillshade.exe,0" ] || fail ".qsd's icon is: $icon"
 user_path | grep -qF "$folder" || fail "qsd.exe was asked for on the PATH, and the PATH is: $(user_path)"
 echo "installed in $folder: files, Start menu, file type, PATH"
+wine "$folder\\qsd.exe" publish examples/lantern.txt -o "$(winepath -w "$work/installed.html")" ||
+  fail "the installed qsd.exe publish finds no reader page"
+check_published "$work/installed.html" "the installed qsd.exe publish"
+echo "qsd.exe publish under Wine, installed: uses $folder\\quillshade.html"
 
 # Opening a story through its file type starts the reader on it.
 first_line=$(build/dev/tools/qsd/qsd play --keys '' examples/lantern.qsd 2>/dev/null ||
