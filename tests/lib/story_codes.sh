@@ -1,12 +1,13 @@
-# Story files for the end-to-end tests (sourced, not run), without needing qsd: the
-# Windows tests build only the Windows side.
+# Story files for the end-to-end tests (sourced, not run): the lines go through
+# `qsd encode`, the toolkit's one encoder, as the qsd.exe of the same Windows build run
+# under Wine, so the Windows tests need nothing that build does not make.
 
-# write_story LINE...: the lines as a story file on stdout, each character as its code
-# page 932 code (a double-byte character as one code) and each line ended by 13 10.
+# write_story QSD_EXE LINE...: the lines as a story file on stdout, each line ended by a
+# line break (13 10).
 write_story() {
-  printf '%s\r\n' "$@" | iconv -f UTF-8 -t CP932 | od -An -tu1 -v | tr -s ' ' '\n' | awk '
-    NF { b = $1 + 0
-         if (lead) { printf "%d ", lead * 256 + b; lead = 0 }
-         else if ((b >= 129 && b <= 159) || (b >= 224 && b <= 252)) lead = b
-         else printf "%d ", b }'
+  qsd_exe=$1
+  shift
+  [ -f "$qsd_exe" ] || { echo "write_story: no $qsd_exe: build the windows preset first" >&2; return 1; }
+  printf '%s\n' "$@" | wine "$qsd_exe" encode - ||
+    { echo "write_story: $qsd_exe could not encode the story" >&2; return 1; }
 }

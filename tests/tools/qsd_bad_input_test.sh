@@ -46,6 +46,11 @@ expect 2 'needs a string of keys' -- play "$dir/good.qsd" --keys
 expect 2 'no story file named' -- play --keys d
 expect 2 'stdin is not a terminal' -- play "$dir/good.qsd"
 expect 2 '--trace needs --keys' -- play --trace "$dir/good.qsd"
+# The language server's arguments go through the same reader as every command's: --stdio
+# is taken (a wrong argument before --help would win), files are not.
+expect 0 'usage: qsd lsp' -- lsp --stdio --help
+expect 2 "qsd lsp: unknown option '--port'" -- lsp --port 4000
+expect 2 'qsd lsp: takes no FILE' -- lsp "$dir/good.qsd"
 # A story that cannot be loaded: the reader's message in the trace, the reason on
 # stderr, every key still played, and exit 1.
 expect 1 "$failed" -- play --trace --keys d "$dir/missing.qsd"

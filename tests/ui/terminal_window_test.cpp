@@ -2,6 +2,7 @@
 #include "ui/term/terminal_window.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -10,7 +11,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace quillshade {
 namespace {
@@ -18,19 +21,21 @@ namespace {
 // A terminal session as a shell runs it: on a new pseudo-terminal, a child acts as the
 // shell and runs the reader as a job, in a process group of its own in the terminal's
 // foreground, then ends as the job ended (128 + the signal when a signal ended it).
-// The test holds the terminal's other end.
+// The test holds the terminal's other end. `prepare` may set the window up before the
+// keys are read; without it the caption is drawn on a line.
 class TerminalChild {
  public:
-  TerminalChild() {
+  explicit TerminalChild(const std::function<void(TerminalWindow&, Form&)>& prepare = {}) {
     pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
     if (pid_ != 0) return;
     const pid_t job = fork();
     if (job == 0) {
       setpgid(0, 0);
       while (tcgetpgrp(STDIN_FILENO) != getpid()) usleep(1000);
-      TerminalWindow window({}, CaptionPlace::Line);
+      TerminalWindow window({}, prepare ? CaptionPlace::None : CaptionPlace::Line);
       Form form(window, Cp932CodePage());
       RunHandler(form, Form_Load);
+      if (prepare) prepare(window, form);
       RunInteractive(form, window);
       std::_Exit(0);
     }
@@ -77,6 +82,19 @@ class TerminalChild {
       usleep(10'000);
     }
     return false;
+  }
+  // What the job wrote to the terminal until it wrote `last`, waiting boundedly.
+  std::string OutputUntil(std::string_view last) const {
+    std::string output;
+    for (int i = 0; i < 1000 && output.find(last) == std::string::npos; ++i) {
+      pollfd ready{master_, POLLIN, 0};
+      if (poll(&ready, 1, 10) <= 0) continue;
+      char buffer[256];
+      const ssize_t got = read(master_, buffer, sizeof buffer);
+      if (got <= 0) break;
+      output.append(buffer, static_cast<std::size_t>(got));
+    }
+    return output;
   }
   // How the job ended: 0 when it quit, 128 + the signal that ended it; -1 when it has
   // not ended within ten seconds, and is then ended.
@@ -131,6 +149,24 @@ TEST(TerminalSession, SuspendGivesTheTerminalBackUntilContinued) {
   session.Type("q");
   EXPECT_EQ(session.Ended(), 0);
   EXPECT_TRUE(session.Cooked());
+}
+
+TEST(TerminalSession, TellsEachKeyHandedToTheForm) {
+  // The listener writes each key code, and "m" when the key left the window minimised:
+  // it runs after the form had the key.
+  TerminalChild session([](TerminalWindow& window, Form&) {
+    window.OnKeyHanded([&window](int keyCode) {
+      std::printf("%d%s.", keyCode, window.IsMinimized() ? "m" : "");
+      std::fflush(stdout);
+    });
+  });
+  ASSERT_TRUE(session.WaitUntilCooked(false));
+  // Down three ways, a choice key, Open, Space, 5. Neither z, no key of the form, nor x,
+  // which only brings the minimised window back, reaches the listener.
+  session.Type("j\r\x1b[B1zo x5");
+  EXPECT_EQ(session.OutputUntil("53."), "40.40.40.49.0.32m.53.");
+  session.Type("q");
+  EXPECT_EQ(session.Ended(), 0);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@ set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=$(cd "$(dirname "${1:-$root/build/windows/ui/win32/quillshade.exe}")" && pwd)/$(basename "${1:-quillshade.exe}")
 probe=$(dirname "$exe")/../../tests/win32/window_probe.exe
+# The same build's qsd.exe writes the stories.
+qsd_exe=$(dirname "$exe")/../../tools/qsd/qsd.exe
 # Drops files on the window through X, where Wine hands them to it as the shell would.
 xdnd_drop=$(dirname "$exe")/../../tests/win32/xdnd_drop
 cd "$root"
@@ -44,7 +46,7 @@ c++ -std=c++20 -O1 tests/lib/xdnd_drop.cpp -lxcb -o "$xdnd_drop"
 
 stories="$WINEPREFIX/drive_c/stories"
 mkdir -p "$stories"
-write_story '[start] 行灯が揺れている。' 'Second line' 'Which door? ?? red,blue' 'red The red door.' \
+write_story "$qsd_exe" '[start] 行灯が揺れている。' 'Second line' 'Which door? ?? red,blue' 'red The red door.' \
   'Which key? ?? one,two,three' 'blue The blue door.' 'one One.' 'two Two.' 'three Three: the end. :: END' \
   > "$stories/e2e.qsd"
 

@@ -11,9 +11,12 @@ set -eu
 root=$(cd "$(dirname "$0")/../.." && pwd)
 exe=$(cd "$(dirname "${1:-$root/build/windows/ui/win32/quillshade.exe}")" && pwd)/$(basename "${1:-quillshade.exe}")
 driver=$(dirname "$exe")/../../tests/win32/soak_driver.exe
+# The same build's qsd.exe writes the story.
+qsd_exe=$(dirname "$exe")/../../tools/qsd/qsd.exe
 presses=${PRESSES:-100000}
 every=${EVERY:-10000}
-[ -f "$exe" ] && [ -f "$driver" ] || { echo "soak_test.sh: build $exe and $driver first" >&2; exit 2; }
+[ -f "$exe" ] && [ -f "$driver" ] && [ -f "$qsd_exe" ] ||
+  { echo "soak_test.sh: build $exe, $driver and $qsd_exe first" >&2; exit 2; }
 cd "$root"
 . scripts/windows-env.sh
 . tests/lib/poll.sh
@@ -32,7 +35,7 @@ first_line='行灯の灯りで物語がめぐる。'
 choice_line='A fork in the road.'
 stories="$WINEPREFIX/drive_c/stories"
 mkdir -p "$stories"
-write_story "[soak] $first_line" \
+write_story "$qsd_exe" "[soak] $first_line" \
   '[round] The round begins. :: AON' \
   "$choice_line ?? one,two,three,four,five" \
   'one The first path. >> [join] :: BON' \

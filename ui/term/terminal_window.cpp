@@ -56,6 +56,10 @@ std::optional<std::filesystem::path> TerminalWindow::ShowOpenDialog(const OpenDi
   return lastOpened_;
 }
 
+void TerminalWindow::Handed(int keyCode) {
+  if (onKeyHanded_) onKeyHanded_(keyCode);
+}
+
 std::optional<std::u16string> TerminalWindow::TakeMessage() {
   std::optional<std::u16string> message = std::move(message_);
   message_.reset();
@@ -239,11 +243,13 @@ bool RunInteractive(Form& form, TerminalWindow& window) {
       window.Restore();  // a minimised window has no keyboard: the key only brings it back
       continue;
     }
+    if (press.key == TermKey::None) continue;
     if (press.key == TermKey::Open) {
       RunHandler(form, mnuFileOpen_Click);
-    } else if (press.key != TermKey::None) {
+    } else {
       RunHandler(form, [&press](Form& f) { Form_KeyDown(f, press.keyCode); });
     }
+    window.Handed(press.keyCode);
   }
   return true;
 }

@@ -41,17 +41,24 @@ class TerminalWindow final : public WindowPort {
   // Called with each message box as it is shown, before the caption is drawn again:
   // what it prints stands below the message.
   void OnMessage(std::function<void(std::u16string_view text)> listener) { onMessage_ = std::move(listener); }
+  // Called after each key that RunInteractive hands to the form, with the key code
+  // Form_KeyDown got (0 for File > Open); a key that only brings a minimised window
+  // back reaches neither. A listener that prints draws the caption again after.
+  void OnKeyHanded(std::function<void(int keyCode)> listener) { onKeyHanded_ = std::move(listener); }
   // The path that the last open dialog answered.
   const std::optional<std::filesystem::path>& LastOpened() const { return lastOpened_; }
   bool Ended() const { return ended_; }
   // Brings a minimised window back, as clicking its task-bar button would.
   void Restore();
+  // Draws the caption again, below what was printed since it was drawn.
+  void Draw();
   std::FILE* Out() const { return out_; }
   // What leaves the terminal as it was found: a fresh line, or the title cleared.
   const char* Closing() const;
 
  private:
-  void Draw();
+  friend bool RunInteractive(Form& form, TerminalWindow& window);
+  void Handed(int keyCode);
 
   std::deque<std::filesystem::path> pathsToOpen_;
   CaptionPlace place_;
@@ -59,6 +66,7 @@ class TerminalWindow final : public WindowPort {
   std::u16string caption_;
   std::optional<std::u16string> message_;
   std::function<void(std::u16string_view)> onMessage_;
+  std::function<void(int)> onKeyHanded_;
   std::optional<std::filesystem::path> lastOpened_;
   bool busy_ = false;
   bool minimized_ = false;

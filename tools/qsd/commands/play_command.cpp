@@ -96,8 +96,8 @@ bool Report(const PlayOptions& options, const Form& form, TerminalWindow& window
   return true;
 }
 
-// Says on stderr, once, why the story stopped, at the key where it stops: the step's
-// line is asked what it did, as the walk asks it.
+// Says, once, why the story stopped, at the key where it stops: the step's line is
+// asked what it did, as the walk asks it.
 class StopWatch {
  public:
   // Before a key: the reader as it stands.
@@ -108,8 +108,9 @@ class StopWatch {
     choices_ = story.ChoiceList;
   }
 
-  // After it: what the key did, and why the story stopped if it did.
-  void After(const Story& story, char key, const std::optional<std::filesystem::path>& file) {
+  // After it (its code for Form_KeyDown, 0 for File > Open): the message that says why
+  // the story stopped, if this key stopped it.
+  std::optional<std::string> After(const Story& story, int keyCode, const std::optional<std::filesystem::path>& file) {
     const std::u16string_view text = story.StoryText;
     // A load holds a new text, and its first step reads from the start.
     const bool loaded = text.data() != text_ || text.size() != length_;
@@ -117,18 +118,19 @@ class StopWatch {
     std::optional<std::pair<std::int32_t, std::size_t>> missingAnswer;  // the choice's line, the key
     if (loaded) {
       begin = 1;
-    } else if (key == 'd' && choices_.empty() && readPos_ > 0) {
+    } else if (keyCode == keys::kDown && choices_.empty() && readPos_ > 0) {
       begin = readPos_;
-    } else if (key >= '1' && key <= '5' && !choices_.empty()) {
-      const std::u16string label = PickField(choices_, key - '1');
-      if (label.empty()) return;  // the key does nothing
+    } else if (ChoiceIndexOfKey(keyCode) >= 0 && !choices_.empty()) {
+      const int answer = ChoiceIndexOfKey(keyCode);
+      const std::u16string label = PickField(choices_, answer);
+      if (label.empty()) return std::nullopt;  // the key does nothing
       const std::int32_t found = FindLabelLine(text, label);
       if (found > 0) begin = ChoiceResumePos(found, label.size());
-      else missingAnswer.emplace(choiceAt_, static_cast<std::size_t>(key - '1'));
+      else missingAnswer.emplace(choiceAt_, static_cast<std::size_t>(answer));
     }
-    if (!begin && !missingAnswer) return;
+    if (!begin && !missingAnswer) return std::nullopt;
     if (!story.ChoiceList.empty() && begin) choiceAt_ = *begin;
-    if (story.ReadPos > 0 || !story.ChoiceList.empty() || text.empty()) return;
+    if (story.ReadPos > 0 || !story.ChoiceList.empty() || text.empty()) return std::nullopt;
     const StoryLines lines(text);
     const StopPlace place = missingAnswer ? ExplainChoiceStop(text, lines, missingAnswer->first, missingAnswer->second)
                                           : ExplainStop(text, lines, *begin, FlagsOf(story));
@@ -138,17 +140,16 @@ class StopWatch {
       case StopKind::End: why = "END on line " + line; break;
       case StopKind::MissingLabel: why = "no line begins with " + Quote(place.label) + " (the jump on line " + line + ")"; break;
       case StopKind::MissingChoiceLabel:
-        why = "no line begins with " + Quote(place.label) + " (answer " + std::string(1, key) + " of the choice on line " +
-              line + ")";
+        why = "no line begins with " + Quote(place.label) + " (answer " + std::to_string(missingAnswer->second + 1) +
+              " of the choice on line " + line + ")";
         break;
       case StopKind::EndOfText:
         why = lines.Terminated(lines.Count()) ? "the text ends after line " + line
                                               : "line " + line + " has no line break after it, so reading stops before it";
         break;
     }
-    std::fflush(stdout);
     const std::string name = file ? Utf8FromPath(*file) + ": " : std::string();
-    std::fprintf(stderr, "qsd play: %sthe story stopped at key %zu: %s\n", name.c_str(), keyNumber_, why.c_str());
+    return "qsd play: " + name + "the story stopped at key " + std::to_string(keyNumber_) + ": " + why;
   }
 
   void Count() { ++keyNumber_; }
@@ -250,7 +251,20 @@ int RunPlay(const Arguments& args) {
                    WhyNotLoaded(path).c_str());
     });
     RunHandler(form, Form_Load);
+    // Why the story stopped stands on a line of its own above the caption.
+    StopWatch stops;
+    const auto sayStop = [&stops, &form, &window](int keyCode) {
+      if (const auto stop = stops.After(form.story, keyCode, window.LastOpened())) {
+        std::fprintf(stderr, "\r\033[2K%s\r\n", stop->c_str());
+        window.Draw();
+      }
+      stops.Count();
+      stops.Before(form.story);
+    };
+    stops.Before(form.story);
     RunHandler(form, mnuFileOpen_Click);
+    sayStop(0);
+    window.OnKeyHanded(sayStop);
     RunInteractive(form, window);
     return failed ? kExitFailed : kExitOk;
   }
@@ -264,7 +278,13 @@ int RunPlay(const Arguments& args) {
   RunHandler(form, mnuFileOpen_Click);
   // A failed load is played on as the reader goes on, and fails the run at its end.
   bool failed = Report(options, form, window, "load");
-  stops.After(form.story, 'o', window.LastOpened());
+  // Why the story stopped follows the captions shown before it.
+  const auto sayStop = [](const std::optional<std::string>& stop) {
+    if (!stop) return;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", stop->c_str());
+  };
+  sayStop(stops.After(form.story, 0, window.LastOpened()));
   for (const char key : *options.keys) {
     stops.Count();
     stops.Before(form.story);
@@ -274,7 +294,7 @@ int RunPlay(const Arguments& args) {
       RunHandler(form, [key](Form& f) { Form_KeyDown(f, KeyCodeOf(key)); });
     }
     failed = Report(options, form, window, std::string_view(&key, 1)) || failed;
-    stops.After(form.story, key, window.LastOpened());
+    sayStop(stops.After(form.story, KeyCodeOf(key), window.LastOpened()));
   }
   std::fflush(stdout);
   return failed ? kExitFailed : kExitOk;

@@ -3,7 +3,11 @@
 
 #include <cstdio>
 
+#include <string>
+#include <vector>
+
 #include "tools/qsd/commands/command.h"
+#include "tools/qsd/commands/option_reader.h"
 #include "tools/qsd/lsp/server.h"
 
 namespace quillshade::qsd {
@@ -11,7 +15,7 @@ namespace quillshade::qsd {
 const Command kLspCommand{
     "lsp",
     "the story language server, for editors (stdin and stdout)",
-    "usage: qsd lsp\n"
+    "usage: qsd lsp [--stdio]\n"
     "\n"
     "Runs the language server of story sources on stdin and stdout (the Language\n"
     "Server Protocol: JSON-RPC messages with Content-Length headers) for an editor to\n"
@@ -28,20 +32,19 @@ const Command kLspCommand{
     "for Neovim, Helix, Emacs (eglot) and VS Code. Initialization option \"width\": the\n"
     "title bar's columns for hover (default 44).\n"
     "\n"
+    "  --stdio  accepted, as editors pass it: stdin and stdout are the only transport\n"
+    "\n"
     "Exit status: 0 after shutdown and exit, 1 when exit comes without shutdown or the\n"
     "input ends first, 2 on wrong arguments.\n",
     RunLsp,
 };
 
 int RunLsp(const Arguments& args) {
-  for (const std::string& arg : args) {
-    if (arg == "--help" || arg == "-h") {
-      std::fwrite(kLspCommand.usage.data(), 1, kLspCommand.usage.size(), stdout);
-      return kExitOk;
-    }
-    // Editors often pass --stdio; it is the only transport there is.
-    if (arg != "--stdio") return UsageError(kLspCommand, "unknown argument '" + arg + "'");
-  }
+  // Editors often pass --stdio; it is the only transport there is.
+  bool stdio = false;
+  std::vector<std::string> files;
+  if (const auto status = ReadArguments(kLspCommand, args, {BareSwitch("--stdio", stdio)}, files)) return *status;
+  if (!files.empty()) return UsageError(kLspCommand, "takes no FILE ('" + files[0] + "'): documents come from the editor");
   return lsp::RunLanguageServer(STDIN_FILENO, stdout);
 }
 
