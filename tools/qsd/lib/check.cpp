@@ -32,9 +32,10 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
     const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
     CheckAnswersRunOn(lines, index, revisit.choices, sink);
     CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);
-    const WalkResult walked = walk.get();
+    WalkResult walked = walk.get();
     CheckFlow(text, lines, walked, revisit.tooWide, options, sink, report.flags);
     AddWaysIn(lines, walked, sink.Named());
+    if (options.keepWalk) report.walk = std::make_shared<const WalkResult>(std::move(walked));
   }
   report.diagnostics = std::move(sink.All());
   return report;

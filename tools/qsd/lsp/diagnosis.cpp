@@ -34,10 +34,12 @@ DiagnosisResult Diagnose(const DiagnosisJob& job) {
   if (story.loadable) {
     CheckOptions options;
     options.stop = job.stop.get();
+    options.keepWalk = job.story != nullptr;  // an open document's hover and lenses read it
     StoryReport report = CheckStoryText(story.text, story.Lines(), story.Labels(), options);
     result.report.diagnostics.insert(result.report.diagnostics.end(), report.diagnostics.begin(),
                                      report.diagnostics.end());
     result.report.flags = report.flags;
+    result.walk = std::move(report.walk);
     result.analysed = true;
   }
   result.stopped = *job.stop;

@@ -38,6 +38,7 @@ struct DiagnosisResult {
   bool stopped = false;                        // cancelled or superseded: publish nothing
   StoryReport report;                          // every check but flags D and E
   bool analysed = false;                       // the report's flag uses count
+  std::shared_ptr<const WalkResult> walk;      // of an open document's version, once walked
 };
 
 // Every check of `qsd check` over one story, as it judges one file alone.
