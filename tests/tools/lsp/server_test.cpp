@@ -112,6 +112,26 @@ TEST(ServerWalk, LensesWaitForTheWalkOfTheirVersionAndHoverNeverShowsAnOlderOnes
   EXPECT_NE(HoverText(h.sent[0]).find("Reached by the keys d1."), std::string::npos) << HoverText(h.sent[0]);
 }
 
+TEST(ServerPublishing, LineChecksAreNeverPublishedOverTheWalksFindingsNorForAnOlderText) {
+  Harness h;
+  h.Start();
+  h.Open("file:///a.txt", "a >>[b]\nlost\n");
+  const DiagnosisJob job = h.jobs.front();
+  h.Diagnose();
+  ASSERT_EQ(h.sent.size(), 1u);
+  ASSERT_NE(h.sent[0].dump().find("unreachable"), std::string::npos);
+  h.sent.clear();
+  h.server.Diagnosed(Diagnose(job, true));  // late: the whole list is out already
+  EXPECT_TRUE(h.sent.empty());
+  h.Notify("textDocument/didChange", {{"textDocument", {{"uri", "file:///a.txt"}, {"version", 2}}},
+                                      {"contentChanges", {{{"text", "b\n"}}}}});
+  h.server.Diagnosed(Diagnose(job, true));  // of version 1
+  EXPECT_TRUE(h.sent.empty());
+  h.server.Diagnosed(Diagnose(h.jobs.back(), true));
+  ASSERT_EQ(h.sent.size(), 1u);
+  EXPECT_EQ(h.sent[0]["params"]["version"], 2);
+}
+
 TEST(ServerLifecycle, NullAbsentAndEmptyParamsAllMeanNothing) {
   for (const Json& params : {Json(nullptr), Json::object(), Json::array()}) {
     Harness h;

@@ -67,6 +67,7 @@ struct CheckOptions {
   const std::atomic<bool>* stop = nullptr;
   Threads threads = Threads::Two;  // whether the walk runs beside the line checks
   bool keepWalk = false;           // hand the walk back in the report (an editor's hover asks it)
+  bool walk = true;                // false: the line checks alone, which an editor shows first
 };
 
 // Where a story sets and tests its flags (bit i: flag A + i), on lines that reading

@@ -447,6 +447,10 @@ void Server::Diagnosed(DiagnosisResult result) {
     return;
   }
   if (result.stopped) return;
+  if (result.linesOnly) {
+    PublishLineChecks(result);
+    return;
+  }
   // An open document's own version wins over the file on disk; a stale version, a text
   // opened again since under the same version, or a document closed since is never
   // published.
@@ -458,6 +462,19 @@ void Server::Diagnosed(DiagnosisResult result) {
   diagnoses_.Store(std::move(result));
   PublishAll();
   AnswerLenses(uri);
+}
+
+void Server::PublishLineChecks(const DiagnosisResult& result) {
+  if (settings_.pullDiagnostics) return;
+  // Only for the text the editor holds now, and only until its walk's findings are out.
+  const Document* document = documents_.Find(result.uri);
+  const auto current = stories_.find(result.uri);
+  if (!document || current == stories_.end() || current->second != result.story) return;
+  if (const DiagnosisResult* whole = diagnoses_.Find(result.uri); whole && whole->story == result.story) return;
+  std::vector<Diagnostic> diagnostics = result.report.diagnostics;
+  SortByPlace(diagnostics);
+  Json params{{"uri", result.uri}, {"version", document->version}, {"diagnostics", DiagnosticsJson(*result.story, diagnostics)}};
+  if (diagnoses_.MarkPublished(result.uri, params)) Send(Notification("textDocument/publishDiagnostics", std::move(params)));
 }
 
 void Server::PublishAll() {

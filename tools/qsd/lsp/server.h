@@ -86,6 +86,7 @@ class Server {
   void DiagnoseWorkspaceFile(const std::string& uri);
   void Changed(const std::string& uri);
   void PublishAll();
+  void PublishLineChecks(const DiagnosisResult& result);
   std::shared_ptr<const StoryDocument> StoryOf(const std::string& uri);
   // The walk of the document's current version, once the worker has finished it.
   const WalkResult* CurrentWalk(const std::string& uri);
