@@ -31,8 +31,11 @@ std::vector<Lens> Lenses(const StoryDocument& story, const WalkResult& walk, con
   };
   // What is reached is an ending, as `qsd endings` lists it.
   for (const Ending& ending : FindEndings(story.text, story.Lines(), walk)) add(ending.line, ending.column, EndingTitle(ending));
-  // A walk cut short cannot tell what is never reached.
-  if (!walk.complete) return lenses;
+  // A walk cut short cannot tell the endings: one lens on the first line says why.
+  if (!walk.complete) {
+    add(1, 1, "endings not known: " + WalkLimitText(walk, kDefaultMaxScan, story.text.size()));
+    return lenses;
+  }
   for (std::size_t line = 1; line <= story.LineCount() && lenses.size() < kMaxLenses; ++line) {
     cancel.Poll(line);
     if (line < walk.lineReached.size() && walk.lineReached[line]) continue;
