@@ -1,7 +1,10 @@
-// The language server on a 10,000-line story: diagnostics after a change, and the
-// answers an editor waits for while typing (definition, references, hover, completion).
+// The language server on a 10,000-line story: diagnostics after a change (also at
+// 100,000 lines), and the answers an editor waits for while typing (definition,
+// references, hover, completion).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <map>
 #include <string>
 #include <utility>
 
@@ -17,21 +20,21 @@ namespace {
 
 constexpr std::size_t kLines = 10'000;
 
-// The generated novel as a text source of its first 10,000 lines and a line break.
-const std::u16string& SourceText() {
-  static const std::u16string text = [] {
-    const std::u16string story = DecodeCharCodes(bench::GenerateStoryFile(3'000'000), Cp932CodePage());
-    std::u16string source;
-    std::size_t lines = 0;
-    for (std::size_t at = 0; at < story.size() && lines < kLines; ++lines) {
-      const std::size_t end = story.find(u"\r\n", at);
-      source += story.substr(at, end - at);
-      source += u'\n';
-      at = end + 2;
-    }
-    return source;
-  }();
-  return text;
+// The generated novel as a text source of its first `count` lines and a line break.
+const std::u16string& SourceText(std::size_t count = kLines) {
+  static std::map<std::size_t, std::u16string> texts;
+  std::u16string& source = texts[count];
+  if (!source.empty()) return source;
+  const std::u16string story = DecodeCharCodes(bench::GenerateStoryFile(count * 300), Cp932CodePage());
+  std::size_t lines = 0;
+  for (std::size_t at = 0; at < story.size() && lines < count; ++lines) {
+    const std::size_t end = story.find(u"\r\n", at);
+    if (end == std::u16string::npos) break;
+    source += story.substr(at, end - at);
+    source += u'\n';
+    at = end + 2;
+  }
+  return source;
 }
 
 std::shared_ptr<const StoryDocument> Story() {
@@ -49,23 +52,29 @@ Position JumpNearTheEnd() {
   return {};
 }
 
-// Everything between an edit and the diagnostics going out: the new text made a story,
-// every check and the walk, the list made JSON.
-void DiagnosticsAfterAChange(benchmark::State& state) {
-  DocumentText text(SourceText());
+// Everything between an edit in the middle and the diagnostics going out: the new text
+// made a story, then the line checks alone (published first) or every check and the
+// walk, the list made JSON. Argument: the story's lines.
+void AfterAChange(benchmark::State& state, bool linesOnly) {
+  const auto lines = static_cast<std::size_t>(state.range(0));
+  DocumentText text(SourceText(lines));
+  const auto middle = static_cast<std::int64_t>(lines / 2);
   std::int64_t version = 1;
   for (auto _ : state) {
-    text.Replace({{5000, 0}, {5000, 0}}, u"x");
+    text.Replace({{middle, 0}, {middle, 0}}, u"x");
     DiagnosisJob job;
     job.uri = "file:///novel.txt";
     job.version = ++version;
     job.story = StoryDocumentOf(job.uri, job.version, text.Text(), true);
-    const DiagnosisResult result = Diagnose(job);
+    const DiagnosisResult result = Diagnose(job, linesOnly);
     benchmark::DoNotOptimize(DiagnosticsJson(*result.story, result.report.diagnostics).dump());
   }
-  state.counters["lines"] = static_cast<double>(Story()->LineCount());
+  state.counters["lines"] = static_cast<double>(std::count(text.Text().begin(), text.Text().end(), u'\n'));
 }
-BENCHMARK(DiagnosticsAfterAChange)->Unit(benchmark::kMillisecond);
+void LineChecksAfterAChange(benchmark::State& state) { AfterAChange(state, true); }
+void DiagnosticsAfterAChange(benchmark::State& state) { AfterAChange(state, false); }
+BENCHMARK(LineChecksAfterAChange)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
+BENCHMARK(DiagnosticsAfterAChange)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 // An answer an editor waits for while typing, asked at a jump near the end and made JSON.
 using Answer = Json (*)(const StoryDocument& story, const Position& at);

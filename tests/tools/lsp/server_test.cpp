@@ -75,6 +75,63 @@ TEST(ServerPublishing, ADocumentOpenedAgainUnderItsVersionGetsItsNewTextJudged) 
   EXPECT_TRUE(PublishesMissingLabel(h.sent.back(), "file:///a.txt")) << h.sent.back().dump();
 }
 
+Json LensRequest(int id, const std::string& uri) {
+  return {{"jsonrpc", "2.0"}, {"id", id}, {"method", "textDocument/codeLens"}, {"params", {{"textDocument", {{"uri", uri}}}}}};
+}
+
+Json HoverRequest(int id, const std::string& uri, int line) {
+  return {{"jsonrpc", "2.0"}, {"id", id}, {"method", "textDocument/hover"},
+          {"params", {{"textDocument", {{"uri", uri}}}, {"position", {{"line", line}, {"character", 1}}}}}};
+}
+
+std::string HoverText(const Json& message) { return message["result"]["contents"]["value"].get<std::string>(); }
+
+TEST(ServerWalk, LensesWaitForTheWalkOfTheirVersionAndHoverNeverShowsAnOlderOnesKeys) {
+  Harness h;
+  h.Start();
+  h.Open("file:///a.txt", "[a] one ?? b\nb two :: END\n");
+  h.Send(LensRequest(3, "file:///a.txt"));
+  h.Send(HoverRequest(4, "file:///a.txt", 1));
+  ASSERT_EQ(h.sent.size(), 1u);  // the hover; the lenses wait
+  EXPECT_EQ(HoverText(h.sent[0]).find("keys"), std::string::npos);
+  // A change before the walk is done: the old version's walk answers nothing.
+  h.Notify("textDocument/didChange", {{"textDocument", {{"uri", "file:///a.txt"}, {"version", 2}}},
+                                      {"contentChanges", {{{"text", "[a] one\n[a] one ?? b\nb two :: END\n"}}}}});
+  h.sent.clear();
+  h.Diagnose();
+  for (const Json& message : h.sent) EXPECT_FALSE(message.contains("id")) << message.dump();
+  h.Diagnose();
+  const auto lenses = std::find_if(h.sent.begin(), h.sent.end(), [](const Json& m) { return m.value("id", 0) == 3; });
+  ASSERT_NE(lenses, h.sent.end());
+  ASSERT_EQ((*lenses)["result"].size(), 1u);
+  EXPECT_EQ((*lenses)["result"][0]["range"]["start"]["line"], 2);
+  EXPECT_EQ((*lenses)["result"][0]["command"]["title"], "END, reached by the keys d1");
+  h.sent.clear();
+  h.Send(HoverRequest(5, "file:///a.txt", 2));
+  ASSERT_EQ(h.sent.size(), 1u);
+  EXPECT_NE(HoverText(h.sent[0]).find("Reached by the keys d1."), std::string::npos) << HoverText(h.sent[0]);
+}
+
+TEST(ServerPublishing, LineChecksAreNeverPublishedOverTheWalksFindingsNorForAnOlderText) {
+  Harness h;
+  h.Start();
+  h.Open("file:///a.txt", "a >>[b]\nlost\n");
+  const DiagnosisJob job = h.jobs.front();
+  h.Diagnose();
+  ASSERT_EQ(h.sent.size(), 1u);
+  ASSERT_NE(h.sent[0].dump().find("unreachable"), std::string::npos);
+  h.sent.clear();
+  h.server.Diagnosed(Diagnose(job, true));  // late: the whole list is out already
+  EXPECT_TRUE(h.sent.empty());
+  h.Notify("textDocument/didChange", {{"textDocument", {{"uri", "file:///a.txt"}, {"version", 2}}},
+                                      {"contentChanges", {{{"text", "b\n"}}}}});
+  h.server.Diagnosed(Diagnose(job, true));  // of version 1
+  EXPECT_TRUE(h.sent.empty());
+  h.server.Diagnosed(Diagnose(h.jobs.back(), true));
+  ASSERT_EQ(h.sent.size(), 1u);
+  EXPECT_EQ(h.sent[0]["params"]["version"], 2);
+}
+
 TEST(ServerLifecycle, NullAbsentAndEmptyParamsAllMeanNothing) {
   for (const Json& params : {Json(nullptr), Json::object(), Json::array()}) {
     Harness h;

@@ -25,6 +25,13 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
   } else {
     if (lines.HasUnbrokenTail())
       sink.Add("last-line-unbroken", lines.Count(), 1, lines.Text(lines.Count()).size(), "the last line has no line break after it, so it is never shown");
+    if (!options.walk) {
+      const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
+      CheckAnswersRunOn(lines, index, revisit.choices, sink);
+      CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);
+      report.diagnostics = std::move(sink.All());
+      return report;
+    }
     // The walk needs nothing that the line checks find, so it runs beside them.
     std::future<WalkResult> walk = InBackground([&] {
       return WalkStoryLines(text, lines, index, options.maxStates, options.maxScan, options.stop);
@@ -32,9 +39,10 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
     const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
     CheckAnswersRunOn(lines, index, revisit.choices, sink);
     CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);
-    const WalkResult walked = walk.get();
+    WalkResult walked = walk.get();
     CheckFlow(text, lines, walked, revisit.tooWide, options, sink, report.flags);
     AddWaysIn(lines, walked, sink.Named());
+    if (options.keepWalk) report.walk = std::make_shared<const WalkResult>(std::move(walked));
   }
   report.diagnostics = std::move(sink.All());
   return report;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <atomic>
 #include <cstdint>
@@ -65,6 +66,8 @@ struct CheckOptions {
   // has moved on to a newer text); not ours.
   const std::atomic<bool>* stop = nullptr;
   Threads threads = Threads::Two;  // whether the walk runs beside the line checks
+  bool keepWalk = false;           // hand the walk back in the report (an editor's hover asks it)
+  bool walk = true;                // false: the line checks alone, which an editor shows first
 };
 
 // Where a story sets and tests its flags (bit i: flag A + i), on lines that reading
@@ -80,6 +83,7 @@ struct FlagUse {
 struct StoryReport {
   std::vector<Diagnostic> diagnostics;
   FlagUse flags;
+  std::shared_ptr<const WalkResult> walk;  // with keepWalk, once the story could be walked
 };
 
 // All checks of one decoded story text, exactly as the reader holds it; flags D and E

@@ -13,7 +13,13 @@ constexpr std::uint64_t kMaxWorkspaceFileBytes = std::uint64_t{16} << 20;
 
 }  // namespace
 
-DiagnosisResult Diagnose(const DiagnosisJob& job) {
+void SortByPlace(std::vector<Diagnostic>& diagnostics) {
+  std::stable_sort(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& a, const Diagnostic& b) {
+    return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+  });
+}
+
+DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly) {
   DiagnosisResult result;
   result.uri = job.uri;
   result.version = job.version;
@@ -34,12 +40,16 @@ DiagnosisResult Diagnose(const DiagnosisJob& job) {
   if (story.loadable) {
     CheckOptions options;
     options.stop = job.stop.get();
+    options.keepWalk = job.story != nullptr;  // an open document's hover and lenses read it
+    options.walk = !linesOnly;
     StoryReport report = CheckStoryText(story.text, story.Lines(), story.Labels(), options);
     result.report.diagnostics.insert(result.report.diagnostics.end(), report.diagnostics.begin(),
                                      report.diagnostics.end());
     result.report.flags = report.flags;
-    result.analysed = true;
+    result.walk = std::move(report.walk);
+    result.analysed = !linesOnly;
   }
+  result.linesOnly = linesOnly;
   result.stopped = *job.stop;
   return result;
 }
@@ -90,6 +100,11 @@ void DiagnosisWorker::Run() {
       pending_.pop_front();
       running_ = job;
     }
+    // An editor shows a long story's line checks at once; a pull request waits for the whole.
+    if (job.story && !job.requestId && job.story->LineCount() > kLineChecksFirstAbove) {
+      DiagnosisResult lines = Diagnose(job, true);
+      if (!lines.stopped) done_(std::move(lines));
+    }
     DiagnosisResult result = Diagnose(job);
     {
       const std::lock_guard lock(mutex_);
@@ -136,9 +151,7 @@ std::vector<Diagnostic> Diagnoses::WithCarriedFlags(const std::string& uri) cons
     std::vector<std::vector<Diagnostic>> carried = JudgeCarriedFlags(uses);
     all.insert(all.end(), carried[mine].begin(), carried[mine].end());
   }
-  std::stable_sort(all.begin(), all.end(), [](const Diagnostic& a, const Diagnostic& b) {
-    return std::tie(a.line, a.column) < std::tie(b.line, b.column);
-  });
+  SortByPlace(all);
   return all;
 }
 

@@ -38,12 +38,24 @@ struct DiagnosisResult {
   bool stopped = false;                        // cancelled or superseded: publish nothing
   StoryReport report;                          // every check but flags D and E
   bool analysed = false;                       // the report's flag uses count
+  std::shared_ptr<const WalkResult> walk;      // of an open document's version, once walked
+  bool linesOnly = false;                      // the line checks alone: the walk's findings follow
 };
 
-// Every check of `qsd check` over one story, as it judges one file alone.
-DiagnosisResult Diagnose(const DiagnosisJob& job);
+// In the order of their places in the text, as they are published.
+void SortByPlace(std::vector<Diagnostic>& diagnostics);
 
-// One thread that runs Diagnose on posted jobs. A job for a document replaces its
+// Every check of `qsd check` over one story, as it judges one file alone; or, with
+// `linesOnly`, the checks that read its lines, which take a fraction of the walk's time.
+DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly = false);
+
+// An open story of more lines than this gets its line checks published before the walk's
+// findings. Below it every check together takes about a frame, and a first, shorter list
+// would only flicker.
+inline constexpr std::size_t kLineChecksFirstAbove = 5'000;
+
+// One thread that runs Diagnose on posted jobs; a long open story's line checks are
+// reported first, then everything once the walk is done. A job for a document replaces its
 // pending one and stops its running one, so a walk never runs for a stale version.
 class DiagnosisWorker {
  public:

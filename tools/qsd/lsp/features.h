@@ -57,8 +57,28 @@ std::optional<Range> Definition(const StoryDocument& story, const Position& posi
 std::vector<Range> References(const StoryDocument& story, const Position& position, bool includeDeclaration);
 
 // A line described: what the title bar shows and how wide it is against `width`
-// columns, its flag commands and END, and where each way out of it leads. Markdown.
-std::optional<std::string> Hover(const StoryDocument& story, const Position& position, std::size_t width);
+// columns, its flag commands and END, and where each way out of it leads; with the walk
+// of this very version, the shortest keys that reach it and its width on each way in
+// (none while that walk runs). Markdown.
+std::optional<std::string> Hover(const StoryDocument& story, const Position& position, std::size_t width,
+                                 const WalkResult* walk = nullptr);
+
+// "reached by the keys dd1d, with A set", the keys cut after kMaxShownKeys with their
+// count: a way through a long story may take thousands, which `qsd endings` lists.
+inline constexpr std::size_t kMaxShownKeys = 60;
+std::string WayInText(const WayIn& way);
+
+// A lens above each way the story stops (an END, a jump or an answer whose label no
+// line begins with, the end of the text, an endless loop), saying how it is reached.
+struct Lens {
+  Range range;
+  std::string title;
+};
+
+// The lenses of every ending the walk found, and of every END and dead end no state
+// reaches; the first kMaxLenses of them.
+inline constexpr std::size_t kMaxLenses = 5'000;
+std::vector<Lens> Lenses(const StoryDocument& story, const WalkResult& walk, const CancelCheck& cancel = {});
 
 struct CompletionItem {
   enum class Kind { Label, Keyword };

@@ -5,6 +5,7 @@
 #include "story/text.h"
 #include "story/utf8.h"
 #include "tools/qsd/lib/line_index.h"
+#include "tools/qsd/lib/walk.h"
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -73,9 +74,40 @@ std::string Exits(const StoryDocument& story, std::size_t line) {
          " not set → " + JumpDestination(story, ifNotSet.target) + "\n";
 }
 
+std::string Sentence(std::string text) {
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 'a' + 'A');
+  return text;
+}
+
+std::string Columns(std::size_t columns, std::size_t width) {
+  return std::to_string(columns) + " of " + std::to_string(width) + " columns" + (columns > width ? ", too wide" : "");
+}
+
+// How the reader reaches the line, the shortest way first, and how wide it is on each
+// way in: a choice shows an answer's line without its label.
+std::string WaysIn(const StoryDocument& story, const WalkResult& walk, std::size_t line, std::size_t width) {
+  const bool reached = line < walk.lineReached.size() && walk.lineReached[line];
+  const std::optional<Step> first = reached ? FirstStepShowing(walk, line) : std::nullopt;
+  if (!first) {
+    if (!walk.complete) return "\nThe walk stopped at its limit before it found a way to this line.";
+    return "\nNo state reaches this line: the reader never shows it.";
+  }
+  std::string out = "\n" + Sentence(WayInText(WayInOf(walk, *first))) + ".";
+  const std::vector<ShownWidth> widths = WidthsOnWaysIn(walk, story.Lines(), line);
+  if (widths.size() == 1 && widths.front().labelLength == 0) return out;
+  out += "\n\nShown on each way in:";
+  for (const ShownWidth& way : widths) {
+    const std::u16string_view label = story.Line(line).substr(0, way.labelLength);
+    out += std::string("\n- ") + (way.labelLength == 0 ? "as it stands" : "answered, without " + Code(label)) + ": " +
+           Columns(way.width, width) + " (" + WayInText(WayInOf(walk, way.step)) + ")";
+  }
+  return out;
+}
+
 }  // namespace
 
-std::optional<std::string> Hover(const StoryDocument& story, const Position& position, std::size_t width) {
+std::optional<std::string> Hover(const StoryDocument& story, const Position& position, std::size_t width,
+                                 const WalkResult* walk) {
   const auto place = story.ToStory(position);
   if (!story.textSource || !place) return std::nullopt;
   const std::size_t line = place->line;
@@ -84,16 +116,22 @@ std::optional<std::string> Hover(const StoryDocument& story, const Position& pos
   if (!story.Terminated(line)) return out + ": never shown, no line break follows it.";
   const std::u16string_view shown = script.Ends() ? script.shownWithJump.text : script.shown.text;
   const std::size_t columns = DisplayWidth(shown);
+  // A line the walk finds shown only after a label (an answer's) is judged on each way
+  // in below, never as it stands.
+  const bool reached = walk && line < walk->lineReached.size() && walk->lineReached[line];
+  const bool standsShown = !reached || FirstShown(*walk, line) != nullptr;
   if (shown.empty()) {
     out += " shows an empty title bar.\n\n";
   } else {
     out += " shows " + Code(shown) + ", " + std::to_string(columns) + " of " + std::to_string(width) + " columns" +
-           (columns > width ? ": too wide, the title bar cuts it" : "") + ".\n\n";
+           (columns > width && standsShown ? ": too wide, the title bar cuts it" : "") + ".\n\n";
   }
   const FlagBits sets = script.effects.LeavesSet();
   if (sets) out += "Sets flag " + FlagList(sets) + (script.effects.clears ? ". " : ".\n\n");
   if (script.effects.clears) out += "Clears flag " + FlagList(script.effects.clears) + ".\n\n";
-  return out + Exits(story, line);
+  out += Exits(story, line);
+  if (walk) out += WaysIn(story, *walk, line, width);
+  return out;
 }
 
 }  // namespace quillshade::qsd::lsp

@@ -92,6 +92,7 @@ Json InitializeResult(const ServerSettings& settings) {
       {"hoverProvider", true},
       {"completionProvider", {{"triggerCharacters", {">", ":", "?", ",", "["}}}},
       {"documentSymbolProvider", true},
+      {"codeLensProvider", {{"resolveProvider", false}}},
       {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
       {"semanticTokensProvider", {{"legend", {{"tokenTypes", types}, {"tokenModifiers", modifiers}}}, {"full", true}}},
   };
@@ -151,10 +152,17 @@ Json ReferencesJson(const StoryDocument& story, const Position& position, bool i
   return out;
 }
 
-Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width) {
-  const auto text = Hover(story, position, width);
+Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width, const WalkResult* walk) {
+  const auto text = Hover(story, position, width, walk);
   if (!text) return nullptr;
   return {{"contents", {{"kind", "markdown"}, {"value", *text}}}};
+}
+
+Json LensesJson(const StoryDocument& story, const WalkResult& walk, const CancelCheck& cancel) {
+  Json out = Json::array();
+  for (const Lens& lens : Lenses(story, walk, cancel))
+    out.push_back({{"range", RangeJson(lens.range)}, {"command", {{"title", lens.title}, {"command", ""}}}});
+  return out;
 }
 
 Json CompletionJson(const StoryDocument& story, const Position& position, const CancelCheck& cancel) {

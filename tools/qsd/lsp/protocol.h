@@ -37,7 +37,9 @@ inline constexpr std::size_t kMaxPublishedDiagnostics = 1000;
 Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& diagnostics);
 Json DefinitionJson(const StoryDocument& story, const Position& position);
 Json ReferencesJson(const StoryDocument& story, const Position& position, bool includeDeclaration);
-Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width);
+Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width, const WalkResult* walk = nullptr);
+// Title-only lenses: their command is empty, nothing for the editor to run.
+Json LensesJson(const StoryDocument& story, const WalkResult& walk, const CancelCheck& cancel = {});
 Json CompletionJson(const StoryDocument& story, const Position& position, const CancelCheck& cancel = {});
 Json SymbolsJson(const StoryDocument& story, const CancelCheck& cancel = {});
 Json PrepareRenameJson(const StoryDocument& story, const Position& position);

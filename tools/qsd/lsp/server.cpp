@@ -1,6 +1,7 @@
 // Lifecycle, document sync and dispatch of the editor service's methods.
 #include "tools/qsd/lsp/server.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -36,6 +37,7 @@ const std::map<std::string_view, Server::RequestHandler>& Server::Requests() {
       {"textDocument/rename", &Server::RenameLabel},
       {"textDocument/codeAction", &Server::FixDiagnostics},
       {"textDocument/semanticTokens/full", &Server::ColourTokens},
+      {"textDocument/codeLens", &Server::LensesOf},
   };
   return requests;
 }
@@ -219,7 +221,8 @@ std::optional<Json> Server::FindReferences(const Json&, const Json& params) {
 
 std::optional<Json> Server::DescribeLine(const Json&, const Json& params) {
   const PositionParams at = ParsePositionParams(params);
-  return HoverJson(*StoryOf(at.uri), at.position, settings_.width);
+  // The hover never waits for a walk: the keys come once this version's walk is done.
+  return HoverJson(*StoryOf(at.uri), at.position, settings_.width, CurrentWalk(at.uri));
 }
 
 std::optional<Json> Server::CompleteAt(const Json&, const Json& params) {
@@ -248,6 +251,47 @@ std::optional<Json> Server::FixDiagnostics(const Json&, const Json& params) {
 
 std::optional<Json> Server::ColourTokens(const Json&, const Json& params) {
   return SemanticTokensJson(*StoryOf(ParseDocumentParams(params).uri), running_);
+}
+
+std::optional<Json> Server::LensesOf(const Json& id, const Json& params) {
+  const std::string uri = ParseDocumentParams(params).uri;
+  const std::shared_ptr<const StoryDocument> story = StoryOf(uri);
+  if (const WalkResult* walk = CurrentWalk(uri)) return LensesJson(*story, *walk, running_);
+  // Lenses without the walk would say nothing: the answer waits for it. An editor that
+  // pulls its diagnostics has the walk run only when it asks, so the lenses ask here.
+  const bool walking = std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
+                                   [&](const auto& waiting) { return waiting.second == uri; });
+  waitingLenses_.emplace_back(id, uri);
+  if (settings_.pullDiagnostics && !walking && ports_.diagnose) {
+    DiagnosisJob job;
+    job.uri = uri;
+    job.story = story;
+    job.version = story->version;
+    ports_.diagnose(std::move(job));
+  }
+  return std::nullopt;
+}
+
+const WalkResult* Server::CurrentWalk(const std::string& uri) {
+  const DiagnosisResult* result = diagnoses_.Find(uri);
+  const auto story = stories_.find(uri);
+  if (!result || story == stories_.end() || result->story != story->second) return nullptr;
+  return result->walk.get();
+}
+
+void Server::AnswerLenses(const std::string& uri) {
+  const WalkResult* walk = CurrentWalk(uri);
+  const bool open = documents_.Find(uri) != nullptr;
+  if (!walk && open) return;  // a newer version's walk is on its way
+  std::erase_if(waitingLenses_, [&](const std::pair<Json, std::string>& waiting) {
+    if (waiting.second != uri) return false;
+    try {
+      Send(Response(waiting.first, walk ? LensesJson(*stories_[uri], *walk) : Json::array()));
+    } catch (const std::exception& error) {
+      Send(ErrorResponse(waiting.first, ErrorCode::InternalError, std::string("codeLens failed: ") + error.what()));
+    }
+    return true;
+  });
 }
 
 std::shared_ptr<const StoryDocument> Server::StoryOf(const std::string& uri) {
@@ -292,6 +336,7 @@ void Server::DidClose(const Json& params) {
   documents_.Close(uri);
   stories_.erase(uri);
   diagnoses_.Forget(uri);
+  AnswerLenses(uri);
   if (!settings_.pullDiagnostics) Send(Notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", Json::array()}}));
   // A story of the workspace still counts for flags D and E as the file on disk has it.
   if (const auto path = PathOfUri(uri); path && InWorkspace(*path)) DiagnoseWorkspaceFile(uri);
@@ -316,6 +361,13 @@ void Server::DidChangeWatchedFiles(const Json& params) {
 
 void Server::CancelRequest(const Json& params) {
   const Json id = ParseCancelParams(params);
+  const auto waiting = std::find_if(waitingLenses_.begin(), waitingLenses_.end(),
+                                    [&](const auto& lens) { return lens.first == id; });
+  if (waiting != waitingLenses_.end()) {
+    waitingLenses_.erase(waiting);
+    Send(ErrorResponse(id, ErrorCode::RequestCancelled, "cancelled"));
+    return;
+  }
   if (ports_.cancel && ports_.cancel(id)) cancelled_.insert(id.dump());
 }
 
@@ -391,9 +443,14 @@ void Server::Diagnosed(DiagnosisResult result) {
     diagnoses_.Store(std::move(result));
     const Json items = DiagnosticsJson(*diagnoses_.Find(uri)->story, diagnoses_.WithCarriedFlags(uri));
     Send(Response(id, {{"kind", "full"}, {"items", items}}));
+    AnswerLenses(uri);
     return;
   }
   if (result.stopped) return;
+  if (result.linesOnly) {
+    PublishLineChecks(result);
+    return;
+  }
   // An open document's own version wins over the file on disk; a stale version, a text
   // opened again since under the same version, or a document closed since is never
   // published.
@@ -401,8 +458,23 @@ void Server::Diagnosed(DiagnosisResult result) {
   if (document ? !result.path.empty() || result.version != document->version : result.path.empty()) return;
   if (const auto current = stories_.find(result.uri); document && (current == stories_.end() || current->second != result.story))
     return;
+  const std::string uri = result.uri;
   diagnoses_.Store(std::move(result));
   PublishAll();
+  AnswerLenses(uri);
+}
+
+void Server::PublishLineChecks(const DiagnosisResult& result) {
+  if (settings_.pullDiagnostics) return;
+  // Only for the text the editor holds now, and only until its walk's findings are out.
+  const Document* document = documents_.Find(result.uri);
+  const auto current = stories_.find(result.uri);
+  if (!document || current == stories_.end() || current->second != result.story) return;
+  if (const DiagnosisResult* whole = diagnoses_.Find(result.uri); whole && whole->story == result.story) return;
+  std::vector<Diagnostic> diagnostics = result.report.diagnostics;
+  SortByPlace(diagnostics);
+  Json params{{"uri", result.uri}, {"version", document->version}, {"diagnostics", DiagnosticsJson(*result.story, diagnostics)}};
+  if (diagnoses_.MarkPublished(result.uri, params)) Send(Notification("textDocument/publishDiagnostics", std::move(params)));
 }
 
 void Server::PublishAll() {

@@ -71,6 +71,7 @@ class Server {
   std::optional<Json> RenameLabel(const Json& id, const Json& params);
   std::optional<Json> FixDiagnostics(const Json& id, const Json& params);
   std::optional<Json> ColourTokens(const Json& id, const Json& params);
+  std::optional<Json> LensesOf(const Json& id, const Json& params);
 
   void Initialized(const Json& params);
   void DidOpen(const Json& params);
@@ -85,7 +86,12 @@ class Server {
   void DiagnoseWorkspaceFile(const std::string& uri);
   void Changed(const std::string& uri);
   void PublishAll();
+  void PublishLineChecks(const DiagnosisResult& result);
   std::shared_ptr<const StoryDocument> StoryOf(const std::string& uri);
+  // The walk of the document's current version, once the worker has finished it.
+  const WalkResult* CurrentWalk(const std::string& uri);
+  // Answers the lens requests that waited for the walk of the document's version.
+  void AnswerLenses(const std::string& uri);
 
   ServerPorts ports_;
   Phase phase_ = Phase::Starting;
@@ -98,6 +104,7 @@ class Server {
   DocumentStore documents_;
   std::map<std::string, std::shared_ptr<const StoryDocument>> stories_;  // by URI, current versions
   Diagnoses diagnoses_;
+  std::vector<std::pair<Json, std::string>> waitingLenses_;  // lens requests (id, URI) waiting for a walk
 };
 
 // Runs the server on a file descriptor and a stream until `exit` or the end of input;
