@@ -60,15 +60,15 @@ int RunGraph(const Arguments& args) {
                  shownName.c_str(), kGraphNodeLimit, graph.leftOut.nodes, graph.leftOut.lines);
   std::string result = std::move(graph.dot);
   if (format == "svg") {
-    Rendered svg = RenderSvg(result);
-    if (svg.error) {
-      std::fprintf(stderr, "qsd graph: %s\n", svg.error->c_str());
+    Result<std::string> svg = RenderSvg(result);
+    if (!svg.ok()) {
+      std::fprintf(stderr, "qsd graph: %s\n", svg.error().message.c_str());
       return kExitFailed;
     }
-    result = std::move(svg.svg);
+    result = std::move(svg).value();
   }
-  if (const auto problem = WriteOutput(output, result)) {
-    std::fprintf(stderr, "qsd graph: %s: %s\n", output.c_str(), problem->c_str());
+  if (const Result<void> written = WriteOutput(output, result); !written.ok()) {
+    std::fprintf(stderr, "qsd graph: %s: %s\n", output.c_str(), written.error().message.c_str());
     return kExitFailed;
   }
   return kExitOk;

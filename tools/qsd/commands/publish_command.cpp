@@ -77,9 +77,9 @@ int RunPublish(const Arguments& args) {
     }
     reader = *found;
   }
-  const InputFile readerPage = ReadInput(reader);
-  if (readerPage.error) {
-    std::fprintf(stderr, "qsd publish: %s: %s\n", DisplayName(reader).c_str(), readerPage.error->c_str());
+  const Result<std::string> readerPage = ReadInput(reader);
+  if (!readerPage.ok()) {
+    std::fprintf(stderr, "qsd publish: %s: %s\n", DisplayName(reader).c_str(), readerPage.error().message.c_str());
     return kExitFailed;
   }
 
@@ -89,14 +89,14 @@ int RunPublish(const Arguments& args) {
   if (story.error) std::fprintf(stderr, "qsd publish: %s: %s\n", shownName.c_str(), story.error->c_str());
   if (story.text.empty()) return kExitFailed;
 
-  const PublishedPage page = PublishStory(readerPage.bytes, story.text);
+  const PublishedPage page = PublishStory(readerPage.value(), story.text);
   if (page.error) {
     // An empty text was reported above; what is left is the reader page's fault.
     std::fprintf(stderr, "qsd publish: %s: %s\n", DisplayName(reader).c_str(), page.error->c_str());
     return kExitFailed;
   }
-  if (const auto problem = WriteOutput(output, page.page)) {
-    std::fprintf(stderr, "qsd publish: %s: %s\n", output.c_str(), problem->c_str());
+  if (const Result<void> written = WriteOutput(output, page.page); !written.ok()) {
+    std::fprintf(stderr, "qsd publish: %s: %s\n", output.c_str(), written.error().message.c_str());
     return kExitFailed;
   }
   return kExitOk;

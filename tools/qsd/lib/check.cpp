@@ -43,16 +43,16 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
 LoadedForCheck LoadFileForCheck(const std::string& path, SourceEncoding encoding, std::optional<std::string>& unreadable) {
   // A story file is read as the reader reads it, never held whole.
   const bool storyFile = IsStoryFile(path);
-  InputFile input = storyFile ? InputFile{} : ReadInput(path);
-  if (input.error) {
-    unreadable = *input.error;
+  const Result<std::string> input = storyFile ? Result<std::string>(std::string()) : ReadInput(path);
+  if (!input.ok()) {
+    unreadable = input.error().message;
     return {};
   }
   // The story's text is all the checks need: the file's bytes go once it is made.
-  return storyFile || KindOfStory(path, input.bytes) == StoryKind::StoryFile
-             ? LoadForCheck(storyFile ? LoadStory(path, kMaxNamedProblems)
-                                      : DecodeStoryBytes(input.bytes, kMaxNamedProblems))
-             : LoadForCheck(input.bytes, encoding);
+  const std::string& bytes = input.value();
+  return storyFile || KindOfStory(path, bytes) == StoryKind::StoryFile
+             ? LoadForCheck(storyFile ? LoadStory(path, kMaxNamedProblems) : DecodeStoryBytes(bytes, kMaxNamedProblems))
+             : LoadForCheck(bytes, encoding);
 }
 
 CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options) {
