@@ -9,17 +9,23 @@
 namespace quillshade::qsd {
 namespace {
 
-std::u16string TextOf(const SourceResult& result) {
-  if (const auto* problem = std::get_if<SourceProblem>(&result)) {
-    ADD_FAILURE() << "problem at " << problem->place.line << ":" << problem->place.column << ": " << problem->message;
+std::u16string TextOf(const Result<std::u16string>& result) {
+  if (!result.ok()) {
+    const Failure& problem = result.error();
+    ADD_FAILURE() << "problem at " << problem.place->line << ":" << problem.place->column << ": " << problem.message;
     return {};
   }
-  return std::get<std::u16string>(result);
+  return result.value();
 }
 
-SourceProblem ProblemOf(const SourceResult& result) {
-  if (const auto* problem = std::get_if<SourceProblem>(&result)) return *problem;
-  ADD_FAILURE() << "the source was read without a problem";
+// A failure of ReadTextSource always has its place.
+struct SourceProblem {
+  TextPlace place;
+  std::string message;
+};
+SourceProblem ProblemOf(const Result<std::u16string>& result) {
+  if (!result.ok() && result.error().place) return SourceProblem{*result.error().place, result.error().message};
+  ADD_FAILURE() << "the source was read without a placed problem";
   return {};
 }
 

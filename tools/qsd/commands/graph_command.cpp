@@ -48,10 +48,14 @@ int RunGraph(const Arguments& args) {
   };
   if (const auto status = ReadArguments(kGraphCommand, args, options, path, "FILE")) return *status;
 
-  const AnyStory story = ReadStoryOrSource(path, encoding);
+  const Result<AnyStory> read = ReadStoryOrSource(path, encoding);
   const std::string shownName = DisplayName(path);
+  if (!read.ok()) {
+    std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), read.error().message.c_str());
+    return kExitFailed;
+  }
+  const AnyStory& story = read.value();
   for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
-  if (story.error) std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), story.error->c_str());
   if (story.text.empty()) return kExitFailed;
   const std::string name = Utf8FromPath(PathFromUtf8(path).filename());
   StoryGraph graph = BuildStoryGraph(story.text, path == "-" ? "story" : name);

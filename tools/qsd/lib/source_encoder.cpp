@@ -21,9 +21,9 @@ EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool
   if (LooksLikeStoryFile(bytes))
     return refuse(std::nullopt, "this is already a story file: it holds only character codes "
                                 "(`qsd decode` turns it back into text)");
-  SourceResult text = ReadTextSource(bytes, encoding);
-  if (auto* problem = std::get_if<SourceProblem>(&text)) return refuse(problem->place, std::move(problem->message));
-  source.text = std::move(std::get<std::u16string>(text));
+  Result<std::u16string> text = ReadTextSource(bytes, encoding);
+  if (!text.ok()) return refuse(text.error().place, text.error().message);
+  source.text = std::move(text).value();
   if (source.text.empty()) return refuse(std::nullopt, "the text is empty, and the reader cannot load an empty story");
 
   if (output == SourceOutput::kCodes) {

@@ -180,26 +180,24 @@ bool IsStoryFile(const std::string& path) {
   return path != "-" && CheckReadable(path).ok() && KindOfStoryFile(path) == StoryKind::StoryFile;
 }
 
-AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
+Result<AnyStory> ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
+  constexpr std::string_view kNoCharacter = "decodes to no character, so the reader refuses to load it";
   AnyStory story;
   // A story file is read as the reader reads it, never held whole.
   if (IsStoryFile(path)) {
     LoadedStory loaded = LoadStory(path, 0);
-    if (loaded.status != StoryFileStatus::Loaded) story.error = DescribeLoadFailure(path, loaded.status);
-    else if (loaded.text.empty()) story.error = "decodes to no character, so the reader refuses to load it";
+    if (loaded.status != StoryFileStatus::Loaded) return Failure{DescribeLoadFailure(path, loaded.status)};
+    if (loaded.text.empty()) return Failure{std::string(kNoCharacter)};
     story.text = std::move(loaded.text);
     return story;
   }
   const Result<std::string> input = ReadInput(path);
-  if (!input.ok()) {
-    story.error = input.error().message;
-    return story;
-  }
+  if (!input.ok()) return input.error();
   const std::string& bytes = input.value();
   if (KindOfStory(path, bytes) == StoryKind::StoryFile) {
     LoadedStory loaded = DecodeStoryBytes(bytes, 0);
-    if (loaded.status != StoryFileStatus::Loaded) story.error = Describe(loaded.status);
-    else if (loaded.text.empty()) story.error = "decodes to no character, so the reader refuses to load it";
+    if (loaded.status != StoryFileStatus::Loaded) return Failure{Describe(loaded.status)};
+    if (loaded.text.empty()) return Failure{std::string(kNoCharacter)};
     story.text = std::move(loaded.text);
     return story;
   }
