@@ -5,6 +5,7 @@
 
 #include "story/code_page.h"
 #include "story/decode.h"
+#include "tools/qsd/lib/source_encoder.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -99,6 +100,16 @@ TEST(DescribeCharacter, QuotesPrintableCharactersOnly) {
   EXPECT_EQ(DescribeCharacter(U'é'), "U+00E9 'é'");
   EXPECT_EQ(DescribeCharacter(U'\U0001F600'), "U+1F600 '\xF0\x9F\x98\x80'");
   EXPECT_EQ(DescribeCharacter(U'\x85'), "U+0085");
+}
+
+TEST(EncodeSource, OnlyAnErrorRefusesTheSource) {
+  const std::string moon = "a \xF0\x9F\x8C\x99\r\n";  // U+1F319: no code page 932 character
+  EXPECT_TRUE(EncodeSource(moon, SourceEncoding::Utf8, /*lossy=*/false).Refused());
+  EXPECT_FALSE(EncodeSource(moon, SourceEncoding::Utf8, /*lossy=*/true).Refused()) << "written as '?'";
+  const EncodedSource unbroken = EncodeSource("a\r\nb", SourceEncoding::Utf8, /*lossy=*/false);
+  ASSERT_EQ(unbroken.notes.size(), 1u);  // a warning only
+  EXPECT_FALSE(unbroken.Refused());
+  EXPECT_TRUE(EncodeSource("72 105 13 10", SourceEncoding::Utf8, /*lossy=*/false).Refused()) << "already codes";
 }
 
 }  // namespace

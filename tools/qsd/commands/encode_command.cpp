@@ -52,7 +52,7 @@ int RunEncode(const Arguments& args) {
   }
   const EncodedSource source = EncodeSource(input.value(), encoding, lossy);
   for (const SourceNote& note : source.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(name, note).c_str());
-  if (source.refused) {
+  if (source.Refused()) {
     if (!source.story.unencodable.empty())
       std::fprintf(stderr, "qsd encode: nothing written (--lossy writes '?' for each of them)\n");
     return kExitFailed;

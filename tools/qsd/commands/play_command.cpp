@@ -184,7 +184,7 @@ bool EncodeTextSources(const std::deque<std::filesystem::path>& stories, TextSou
                              " (a text source plays as UTF-8; `qsd encode --from cp932` makes a story file of it)");
       std::fprintf(stderr, "%s\n", FormatSourceNote(path, note).c_str());
     }
-    if (source.refused) playable = false;
+    if (source.Refused()) playable = false;
     // A source that encodes without a fault decodes to exactly its own text, which is
     // what the reader holds after loading the encoded story.
     else sources.emplace(story, std::move(source.text));

@@ -204,7 +204,7 @@ Result<AnyStory> ReadStoryOrSource(const std::string& path, SourceEncoding encod
   // The story exactly as the reader would hold it once the source is encoded.
   EncodedSource source = EncodeSource(bytes, encoding, /*lossy=*/true, SourceOutput::kReaderText);
   story.notes = std::move(source.notes);
-  if (!source.refused) story.text = std::move(source.text);
+  if (!source.Refused()) story.text = std::move(source.text);
   return story;
 }
 
