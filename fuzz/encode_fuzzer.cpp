@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-#include <variant>
 
 #include "story/decode.h"
 #include "story/encode.h"
@@ -16,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const SourceEncoding encoding = data[0] & 1 ? SourceEncoding::Cp932 : SourceEncoding::Utf8;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   (void)LooksLikeStoryFile(bytes);
-  const SourceResult source = ReadTextSource(bytes, encoding);
-  const auto* text = std::get_if<std::u16string>(&source);
-  if (!text) return 0;
+  const quillshade::qsd::Result<std::u16string> source = ReadTextSource(bytes, encoding);
+  if (!source.ok()) return 0;
+  const std::u16string* text = &source.value();
   const EncodedStory story = EncodeStory(*text);
   for (const Unencodable& bad : story.unencodable) (void)DescribeCharacter(bad.character);
   if (story.unencodable.empty() &&

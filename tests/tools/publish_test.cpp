@@ -31,25 +31,26 @@ std::u16string StoryOfPage(const std::string& page) {
 TEST(PublishStory, MarkupInTheStoryReachesThePageOnlyAsCodes) {
   const std::u16string story =
       u"</script><script>alert(1)</script>\r\n<img src=x onerror=alert(2)>\r\n月の光、ｶﾀｶﾅ & \"quotes\"\r\n\r\n";
-  const PublishedPage published = PublishStory(kReader, story);
-  ASSERT_FALSE(published.error) << *published.error;
-  EXPECT_EQ(published.page.rfind(kHead, 0), 0u);
-  EXPECT_EQ(published.page.substr(published.page.size() - kTail.size()), kTail);
-  EXPECT_EQ(published.page.find("alert"), std::string::npos);
-  EXPECT_EQ(published.page.find("<img"), std::string::npos);
-  EXPECT_EQ(StoryOfPage(published.page), story);
+  const Result<std::string> published = PublishStory(kReader, story);
+  ASSERT_TRUE(published.ok()) << published.error().message;
+  const std::string& page = published.value();
+  EXPECT_EQ(page.rfind(kHead, 0), 0u);
+  EXPECT_EQ(page.substr(page.size() - kTail.size()), kTail);
+  EXPECT_EQ(page.find("alert"), std::string::npos);
+  EXPECT_EQ(page.find("<img"), std::string::npos);
+  EXPECT_EQ(StoryOfPage(page), story);
 }
 
 TEST(PublishStory, RefusesWhatWouldNotMakeAPlayablePage) {
-  EXPECT_TRUE(PublishStory(kReader, u"").error) << "an empty story";
-  EXPECT_TRUE(PublishStory(kHead + kTail, u"a\r\n").error) << "no story element";
-  EXPECT_TRUE(PublishStory(kReader + std::string(kStoryElement), u"a\r\n").error) << "two story elements";
+  EXPECT_FALSE(PublishStory(kReader, u"").ok()) << "an empty story";
+  EXPECT_FALSE(PublishStory(kHead + kTail, u"a\r\n").ok()) << "no story element";
+  EXPECT_FALSE(PublishStory(kReader + std::string(kStoryElement), u"a\r\n").ok()) << "two story elements";
   // A published page holds its story already, so its element is no longer empty.
-  const PublishedPage once = PublishStory(kReader, u"a\r\n");
-  ASSERT_FALSE(once.error);
-  EXPECT_TRUE(PublishStory(once.page, u"b\r\n").error) << "a page published before";
+  const Result<std::string> once = PublishStory(kReader, u"a\r\n");
+  ASSERT_TRUE(once.ok());
+  EXPECT_FALSE(PublishStory(once.value(), u"b\r\n").ok()) << "a page published before";
   // Characters outside the code page would not read back as they were.
-  EXPECT_TRUE(PublishStory(kReader, u"\U0001F319\r\n").error);
+  EXPECT_FALSE(PublishStory(kReader, u"\U0001F319\r\n").ok());
 }
 
 TEST(ReaderPagePlaces, BesideTheProgramThenInItsPrefixShare) {

@@ -5,21 +5,28 @@
 
 #include "story/code_page.h"
 #include "story/decode.h"
+#include "tools/qsd/lib/source_encoder.h"
 
 namespace quillshade::qsd {
 namespace {
 
-std::u16string TextOf(const SourceResult& result) {
-  if (const auto* problem = std::get_if<SourceProblem>(&result)) {
-    ADD_FAILURE() << "problem at " << problem->place.line << ":" << problem->place.column << ": " << problem->message;
+std::u16string TextOf(const Result<std::u16string>& result) {
+  if (!result.ok()) {
+    const Failure& problem = result.error();
+    ADD_FAILURE() << "problem at " << problem.place->line << ":" << problem.place->column << ": " << problem.message;
     return {};
   }
-  return std::get<std::u16string>(result);
+  return result.value();
 }
 
-SourceProblem ProblemOf(const SourceResult& result) {
-  if (const auto* problem = std::get_if<SourceProblem>(&result)) return *problem;
-  ADD_FAILURE() << "the source was read without a problem";
+// A failure of ReadTextSource always has its place.
+struct SourceProblem {
+  TextPlace place;
+  std::string message;
+};
+SourceProblem ProblemOf(const Result<std::u16string>& result) {
+  if (!result.ok() && result.error().place) return SourceProblem{*result.error().place, result.error().message};
+  ADD_FAILURE() << "the source was read without a placed problem";
   return {};
 }
 
@@ -93,6 +100,16 @@ TEST(DescribeCharacter, QuotesPrintableCharactersOnly) {
   EXPECT_EQ(DescribeCharacter(U'é'), "U+00E9 'é'");
   EXPECT_EQ(DescribeCharacter(U'\U0001F600'), "U+1F600 '\xF0\x9F\x98\x80'");
   EXPECT_EQ(DescribeCharacter(U'\x85'), "U+0085");
+}
+
+TEST(EncodeSource, OnlyAnErrorRefusesTheSource) {
+  const std::string moon = "a \xF0\x9F\x8C\x99\r\n";  // U+1F319: no code page 932 character
+  EXPECT_TRUE(EncodeSource(moon, SourceEncoding::Utf8, /*lossy=*/false).Refused());
+  EXPECT_FALSE(EncodeSource(moon, SourceEncoding::Utf8, /*lossy=*/true).Refused()) << "written as '?'";
+  const EncodedSource unbroken = EncodeSource("a\r\nb", SourceEncoding::Utf8, /*lossy=*/false);
+  ASSERT_EQ(unbroken.notes.size(), 1u);  // a warning only
+  EXPECT_FALSE(unbroken.Refused());
+  EXPECT_TRUE(EncodeSource("72 105 13 10", SourceEncoding::Utf8, /*lossy=*/false).Refused()) << "already codes";
 }
 
 }  // namespace

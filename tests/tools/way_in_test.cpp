@@ -79,8 +79,9 @@ TEST(WayIn, KeysOfEveryFindingAndEndingArriveWhereTheySay) {
   std::size_t endings = 0;
   for (const std::filesystem::path& path : Stories()) {
     SCOPED_TRACE(path.string());
-    std::optional<std::string> unreadable;
-    const LoadedForCheck loaded = LoadFileForCheck(path.string(), SourceEncoding::Utf8, unreadable);
+    const Result<LoadedForCheck> read = LoadFileForCheck(path.string(), SourceEncoding::Utf8);
+    ASSERT_TRUE(read.ok());
+    const LoadedForCheck& loaded = read.value();
     if (!loaded.loaded || loaded.text.empty()) continue;
     const std::u16string& text = loaded.text;
     const StoryLines lines(text);

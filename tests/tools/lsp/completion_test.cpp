@@ -72,11 +72,11 @@ TEST(CompletionSpanAt, AgreesWithTheEngineOnTheFixtures) {
   for (const auto folder : {"examples", "tests/fixtures/check", "tests/fixtures/lsp"})
     for (const auto& entry : std::filesystem::directory_iterator(root / folder)) {
       if (entry.path().extension() != ".txt") continue;
-      const InputFile input = ReadInput(entry.path().string());
-      ASSERT_FALSE(input.error) << entry.path();
-      const SourceResult text = ReadTextSource(input.bytes, SourceEncoding::Utf8);
-      const auto* story = std::get_if<std::u16string>(&text);
-      if (!story) continue;  // a fixture of a broken source
+      const Result<std::string> input = ReadInput(entry.path().string());
+      ASSERT_TRUE(input.ok()) << entry.path();
+      const Result<std::u16string> text = ReadTextSource(input.value(), SourceEncoding::Utf8);
+      if (!text.ok()) continue;  // a fixture of a broken source
+      const std::u16string* story = &text.value();
       for (std::size_t start = 0; start < story->size(); ++lines) {
         const std::size_t end = std::min(story->find(u"\r\n", start), story->size());
         ExpectSameReading(std::u16string_view(*story).substr(start, end - start));

@@ -50,16 +50,17 @@ std::string ToCp932(std::u16string_view text) {
 
 // The text goes out a slice at a time, so that a long story is never held a second time
 // as bytes; a surrogate pair is never cut between two slices.
-std::optional<std::string> WriteText(const std::string& output, std::u16string_view text, SourceEncoding encoding) {
+Result<void> WriteText(const std::string& output, std::u16string_view text, SourceEncoding encoding) {
   constexpr std::size_t kSlice = 1 << 15;
   OutputFile out(output);
-  if (auto problem = out.Open()) return problem;
+  if (Result<void> opened = out.Open(); !opened.ok()) return opened;
   for (std::size_t at = 0; at < text.size();) {
     std::size_t length = std::min(kSlice, text.size() - at);
     const char16_t last = text[at + length - 1];
     if (at + length < text.size() && IsHighSurrogate(last)) ++length;
     const std::u16string_view slice = text.substr(at, length);
-    if (auto problem = out.Write(encoding == SourceEncoding::Utf8 ? ToUtf8(slice) : ToCp932(slice))) return problem;
+    Result<void> written = out.Write(encoding == SourceEncoding::Utf8 ? ToUtf8(slice) : ToCp932(slice));
+    if (!written.ok()) return written;
     at += length;
   }
   return out.Commit();
@@ -110,8 +111,8 @@ int RunDecode(const Arguments& args) {
     std::fprintf(stderr, "qsd decode: nothing written (--strict)\n");
     return kExitFailed;
   }
-  if (const auto problem = WriteText(output, story.text, encoding)) {
-    std::fprintf(stderr, "qsd decode: %s: %s\n", output.c_str(), problem->c_str());
+  if (const Result<void> written = WriteText(output, story.text, encoding); !written.ok()) {
+    std::fprintf(stderr, "qsd decode: %s: %s\n", output.c_str(), written.error().message.c_str());
     return kExitFailed;
   }
   return kExitOk;

@@ -45,21 +45,21 @@ int RunEncode(const Arguments& args) {
   if (const auto status = ReadArguments(kEncodeCommand, args, options, in, "IN")) return *status;
   const std::string name = DisplayName(in);
 
-  const InputFile input = ReadInput(in);
-  if (input.error) {
-    std::fprintf(stderr, "qsd encode: %s: %s\n", name.c_str(), input.error->c_str());
+  const Result<std::string> input = ReadInput(in);
+  if (!input.ok()) {
+    std::fprintf(stderr, "qsd encode: %s: %s\n", name.c_str(), input.error().message.c_str());
     return kExitFailed;
   }
-  const EncodedSource source = EncodeSource(input.bytes, encoding, lossy);
+  const EncodedSource source = EncodeSource(input.value(), encoding, lossy);
   for (const SourceNote& note : source.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(name, note).c_str());
-  if (source.refused) {
+  if (source.Refused()) {
     if (!source.story.unencodable.empty())
       std::fprintf(stderr, "qsd encode: nothing written (--lossy writes '?' for each of them)\n");
     return kExitFailed;
   }
 
-  if (const auto problem = WriteOutput(output, source.story.codes)) {
-    std::fprintf(stderr, "qsd encode: %s: %s\n", output.c_str(), problem->c_str());
+  if (const Result<void> written = WriteOutput(output, source.story.codes); !written.ok()) {
+    std::fprintf(stderr, "qsd encode: %s: %s\n", output.c_str(), written.error().message.c_str());
     return kExitFailed;
   }
   return kExitOk;

@@ -95,16 +95,16 @@ int RunEndings(const Arguments& args) {
   Json files = Json::array();
   for (const std::string& path : paths) {
     const std::string name = DisplayName(path);
-    std::optional<std::string> unreadable;
-    const LoadedForCheck loaded = LoadFileForCheck(path, encoding, unreadable);
-    if (unreadable || !loaded.loaded || loaded.text.empty()) {
-      const std::string why = unreadable                       ? *unreadable
-                              : !loaded.diagnostics.empty()    ? loaded.diagnostics.front().message
-                                                               : std::string("the story is empty");
+    const Result<LoadedForCheck> read = LoadFileForCheck(path, encoding);
+    if (!read.ok() || !read.value().loaded || read.value().text.empty()) {
+      const std::string why = !read.ok()                          ? read.error().message
+                              : !read.value().diagnostics.empty() ? read.value().diagnostics.front().message
+                                                                  : std::string("the story is empty");
       std::fprintf(stderr, "qsd endings: %s: %s\n", name.c_str(), why.c_str());
       failed = true;
       continue;
     }
+    const LoadedForCheck& loaded = read.value();
     const StoryLines lines(loaded.text);
     const LabelIndex labels(loaded.text);
     const WalkResult walk = WalkStoryLines(loaded.text, lines, labels, maxStates, kDefaultMaxScan, nullptr);

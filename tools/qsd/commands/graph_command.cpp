@@ -48,10 +48,14 @@ int RunGraph(const Arguments& args) {
   };
   if (const auto status = ReadArguments(kGraphCommand, args, options, path, "FILE")) return *status;
 
-  const AnyStory story = ReadStoryOrSource(path, encoding);
+  const Result<AnyStory> read = ReadStoryOrSource(path, encoding);
   const std::string shownName = DisplayName(path);
+  if (!read.ok()) {
+    std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), read.error().message.c_str());
+    return kExitFailed;
+  }
+  const AnyStory& story = read.value();
   for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
-  if (story.error) std::fprintf(stderr, "qsd graph: %s: %s\n", shownName.c_str(), story.error->c_str());
   if (story.text.empty()) return kExitFailed;
   const std::string name = Utf8FromPath(PathFromUtf8(path).filename());
   StoryGraph graph = BuildStoryGraph(story.text, path == "-" ? "story" : name);
@@ -60,15 +64,15 @@ int RunGraph(const Arguments& args) {
                  shownName.c_str(), kGraphNodeLimit, graph.leftOut.nodes, graph.leftOut.lines);
   std::string result = std::move(graph.dot);
   if (format == "svg") {
-    Rendered svg = RenderSvg(result);
-    if (svg.error) {
-      std::fprintf(stderr, "qsd graph: %s\n", svg.error->c_str());
+    Result<std::string> svg = RenderSvg(result);
+    if (!svg.ok()) {
+      std::fprintf(stderr, "qsd graph: %s\n", svg.error().message.c_str());
       return kExitFailed;
     }
-    result = std::move(svg.svg);
+    result = std::move(svg).value();
   }
-  if (const auto problem = WriteOutput(output, result)) {
-    std::fprintf(stderr, "qsd graph: %s: %s\n", output.c_str(), problem->c_str());
+  if (const Result<void> written = WriteOutput(output, result); !written.ok()) {
+    std::fprintf(stderr, "qsd graph: %s: %s\n", output.c_str(), written.error().message.c_str());
     return kExitFailed;
   }
   return kExitOk;

@@ -171,13 +171,13 @@ bool EncodeTextSources(const std::deque<std::filesystem::path>& stories, TextSou
     const std::string path = Utf8FromPath(story);
     // The keys may come from stdin, so "-" is a file name here like any other.
     if (path == "-" || KindOfStoryFile(path) != StoryKind::TextSource || sources.count(story)) continue;
-    const InputFile input = ReadInput(path);
-    if (input.error) {
-      std::fprintf(stderr, "qsd play: %s: %s\n", path.c_str(), input.error->c_str());
+    const Result<std::string> input = ReadInput(path);
+    if (!input.ok()) {
+      std::fprintf(stderr, "qsd play: %s: %s\n", path.c_str(), input.error().message.c_str());
       playable = false;
       continue;
     }
-    EncodedSource source = EncodeSource(input.bytes, SourceEncoding::Utf8, /*lossy=*/false);
+    EncodedSource source = EncodeSource(input.value(), SourceEncoding::Utf8, /*lossy=*/false);
     for (SourceNote& note : source.notes) {
       // play has no --from: a text source in code page 932 is encoded first.
       if (note.message.ends_with(kTryCp932))
@@ -185,7 +185,7 @@ bool EncodeTextSources(const std::deque<std::filesystem::path>& stories, TextSou
                              " (a text source plays as UTF-8; `qsd encode --from cp932` makes a story file of it)");
       std::fprintf(stderr, "%s\n", FormatSourceNote(path, note).c_str());
     }
-    if (source.refused) playable = false;
+    if (source.Refused()) playable = false;
     // A source that encodes without a fault decodes to exactly its own text, which is
     // what the reader holds after loading the encoded story.
     else sources.emplace(story, std::move(source.text));
@@ -223,7 +223,8 @@ std::optional<int> Parse(const Arguments& args, PlayOptions& options) {
   if (options.stories.empty()) return UsageError(kPlayCommand, "no story file named");
   if (options.trace && !options.keys) return UsageError(kPlayCommand, "--trace needs --keys");
   if (!options.keys)
-    if (const auto why = WhyNoInteractivePlay()) return UsageError(kPlayCommand, *why + ": give the keys with --keys");
+    if (const Result<void> interactive = CheckInteractivePlay(); !interactive.ok())
+      return UsageError(kPlayCommand, interactive.error().message + ": give the keys with --keys");
   return std::nullopt;
 }
 

@@ -77,26 +77,30 @@ int RunPublish(const Arguments& args) {
     }
     reader = *found;
   }
-  const InputFile readerPage = ReadInput(reader);
-  if (readerPage.error) {
-    std::fprintf(stderr, "qsd publish: %s: %s\n", DisplayName(reader).c_str(), readerPage.error->c_str());
+  const Result<std::string> readerPage = ReadInput(reader);
+  if (!readerPage.ok()) {
+    std::fprintf(stderr, "qsd publish: %s: %s\n", DisplayName(reader).c_str(), readerPage.error().message.c_str());
     return kExitFailed;
   }
 
-  const AnyStory story = ReadStoryOrSource(path, encoding);
+  const Result<AnyStory> read = ReadStoryOrSource(path, encoding);
   const std::string shownName = DisplayName(path);
+  if (!read.ok()) {
+    std::fprintf(stderr, "qsd publish: %s: %s\n", shownName.c_str(), read.error().message.c_str());
+    return kExitFailed;
+  }
+  const AnyStory& story = read.value();
   for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
-  if (story.error) std::fprintf(stderr, "qsd publish: %s: %s\n", shownName.c_str(), story.error->c_str());
   if (story.text.empty()) return kExitFailed;
 
-  const PublishedPage page = PublishStory(readerPage.bytes, story.text);
-  if (page.error) {
+  const Result<std::string> page = PublishStory(readerPage.value(), story.text);
+  if (!page.ok()) {
     // An empty text was reported above; what is left is the reader page's fault.
-    std::fprintf(stderr, "qsd publish: %s: %s\n", DisplayName(reader).c_str(), page.error->c_str());
+    std::fprintf(stderr, "qsd publish: %s: %s\n", DisplayName(reader).c_str(), page.error().message.c_str());
     return kExitFailed;
   }
-  if (const auto problem = WriteOutput(output, page.page)) {
-    std::fprintf(stderr, "qsd publish: %s: %s\n", output.c_str(), problem->c_str());
+  if (const Result<void> written = WriteOutput(output, page.value()); !written.ok()) {
+    std::fprintf(stderr, "qsd publish: %s: %s\n", output.c_str(), written.error().message.c_str());
     return kExitFailed;
   }
   return kExitOk;

@@ -48,25 +48,26 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
   return report;
 }
 
-LoadedForCheck LoadFileForCheck(const std::string& path, SourceEncoding encoding, std::optional<std::string>& unreadable) {
+Result<LoadedForCheck> LoadFileForCheck(const std::string& path, SourceEncoding encoding) {
   // A story file is read as the reader reads it, never held whole.
   const bool storyFile = IsStoryFile(path);
-  InputFile input = storyFile ? InputFile{} : ReadInput(path);
-  if (input.error) {
-    unreadable = *input.error;
-    return {};
-  }
+  const Result<std::string> input = storyFile ? Result<std::string>(std::string()) : ReadInput(path);
+  if (!input.ok()) return input.error();
   // The story's text is all the checks need: the file's bytes go once it is made.
-  return storyFile || KindOfStory(path, input.bytes) == StoryKind::StoryFile
-             ? LoadForCheck(storyFile ? LoadStory(path, kMaxNamedProblems)
-                                      : DecodeStoryBytes(input.bytes, kMaxNamedProblems))
-             : LoadForCheck(input.bytes, encoding);
+  const std::string& bytes = input.value();
+  return storyFile || KindOfStory(path, bytes) == StoryKind::StoryFile
+             ? LoadForCheck(storyFile ? LoadStory(path, kMaxNamedProblems) : DecodeStoryBytes(bytes, kMaxNamedProblems))
+             : LoadForCheck(bytes, encoding);
 }
 
 CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options) {
   CheckedFile file{path, {}, {}, false, {}};
-  LoadedForCheck loaded = LoadFileForCheck(path, encoding, file.unreadable);
-  if (file.unreadable) return file;
+  Result<LoadedForCheck> read = LoadFileForCheck(path, encoding);
+  if (!read.ok()) {
+    file.unreadable = read.error().message;
+    return file;
+  }
+  LoadedForCheck loaded = std::move(read).value();
   file.diagnostics = std::move(loaded.diagnostics);
   if (!loaded.loaded) return file;
   StoryReport report = CheckStoryText(loaded.text, options);

@@ -12,6 +12,7 @@
 
 #include "story/story.h"
 #include "tools/qsd/lib/background.h"
+#include "tools/qsd/lib/result.h"
 #include "tools/qsd/lib/text_source.h"
 #include "tools/qsd/lib/walk.h"
 
@@ -113,8 +114,8 @@ LoadedForCheck LoadForCheck(LoadedStory story);
 LoadedForCheck LoadForCheck(std::string_view source, SourceEncoding encoding);
 
 // A story file or a text source, told apart by its content, loaded as `qsd check` loads
-// it; `unreadable` says why a file could not be read at all. "-" reads stdin.
-LoadedForCheck LoadFileForCheck(const std::string& path, SourceEncoding encoding, std::optional<std::string>& unreadable);
+// it, or why the file could not be read at all. "-" reads stdin.
+Result<LoadedForCheck> LoadFileForCheck(const std::string& path, SourceEncoding encoding);
 
 // One file checked as `qsd check` checks it.
 struct CheckedFile {

@@ -46,13 +46,14 @@ LoadedForCheck LoadForCheck(LoadedStory story) {
 LoadedForCheck LoadForCheck(std::string_view source, SourceEncoding encoding) {
   DiagnosticSink sink;
   LoadedForCheck loaded;
-  SourceResult decoded = ReadTextSource(source, encoding);
-  if (const auto* problem = std::get_if<SourceProblem>(&decoded)) {
-    sink.Add("encoding", static_cast<std::size_t>(problem->place.line),
-             static_cast<std::size_t>(problem->place.column), 0, problem->message);
+  Result<std::u16string> decoded = ReadTextSource(source, encoding);
+  if (!decoded.ok()) {
+    const Failure& problem = decoded.error();
+    sink.Add("encoding", static_cast<std::size_t>(problem.place->line), static_cast<std::size_t>(problem.place->column),
+             0, problem.message);
   } else {
     // The story exactly as the reader would hold it once the source is encoded.
-    loaded.text = std::move(std::get<std::u16string>(decoded));
+    loaded.text = std::move(decoded).value();
     for (const Unencodable& bad : MakeReaderText(loaded.text))
       sink.Add("unencodable", static_cast<std::size_t>(bad.place.line), static_cast<std::size_t>(bad.place.column),
                bad.character > 0xFFFF ? 2 : 1,

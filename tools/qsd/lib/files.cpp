@@ -14,22 +14,19 @@ std::string TooLarge(std::uint64_t maxBytes) {
 
 std::string DisplayName(const std::string& path) { return path == "-" ? "(stdin)" : path; }
 
-InputFile ReadInput(const std::string& path, std::uint64_t maxBytes) {
-  InputFile input;
+Result<std::string> ReadInput(const std::string& path, std::uint64_t maxBytes) {
+  // Nothing half-read is handed on: a failure holds no bytes.
   try {
-    input.error = path == "-" ? ReadStdin(input.bytes, maxBytes) : ReadRegularFile(path, input.bytes, maxBytes);
+    return path == "-" ? ReadStdin(maxBytes) : ReadRegularFile(path, maxBytes);
   } catch (const std::bad_alloc&) {
-    input.error = "not enough memory to read it";
+    return Failure{"not enough memory to read it"};
   }
-  // Nothing half-read is handed on.
-  if (input.error) input.bytes.clear();
-  return input;
 }
 
-std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes) {
+Result<void> WriteOutput(const std::string& path, std::string_view bytes) {
   OutputFile out(path);
-  if (auto problem = out.Open()) return problem;
-  if (auto problem = out.Write(bytes)) return problem;
+  if (Result<void> opened = out.Open(); !opened.ok()) return opened;
+  if (Result<void> written = out.Write(bytes); !written.ok()) return written;
   return out.Commit();
 }
 

@@ -3,33 +3,29 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
+
+#include "tools/qsd/lib/result.h"
 
 namespace quillshade::qsd {
 
 // Text sources and story files larger than this are refused rather than read.
 inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 30;
 
-struct InputFile {
-  std::string bytes;
-  std::optional<std::string> error;  // why it could not be read, e.g. "no such file"
-};
-
-// Why `path` cannot be read as a file, in the words every command uses ("no such
-// file", "is a folder, not a file", ...), or nothing when it is a regular file.
-std::optional<std::string> FileProblem(const std::string& path);
+// Fine when `path` names a regular file; otherwise why it cannot be read, in the words
+// every command uses ("no such file", "is a folder, not a file", ...).
+Result<void> CheckReadable(const std::string& path);
 
 // Reads a regular file whole, or stdin for "-". Folders, devices and pipes named by
 // path are refused before they are opened, so nothing can block or read forever.
-InputFile ReadInput(const std::string& path, std::uint64_t maxBytes = kMaxInputBytes);
+Result<std::string> ReadInput(const std::string& path, std::uint64_t maxBytes = kMaxInputBytes);
 
 // An output written piece by piece: stdout for "-", a device or pipe directly, and a
 // regular file through a temporary file beside it that Commit renames into place, so
 // the file is never half-written, and a failure, or no Commit at all, leaves no
-// temporary file behind and an existing file as it was. Each step answers why it
-// failed, or nothing.
+// temporary file behind and an existing file as it was. Each step answers whether it
+// failed, and why.
 class OutputFile {
  public:
   explicit OutputFile(std::string path) : path_(std::move(path)) {}
@@ -37,9 +33,9 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  std::optional<std::string> Open();
-  std::optional<std::string> Write(std::string_view bytes);
-  std::optional<std::string> Commit();
+  Result<void> Open();
+  Result<void> Write(std::string_view bytes);
+  Result<void> Commit();
 
  private:
   void Discard();
@@ -52,7 +48,7 @@ class OutputFile {
 };
 
 // Writes `bytes` to `path` through an OutputFile, whole or not at all.
-std::optional<std::string> WriteOutput(const std::string& path, std::string_view bytes);
+Result<void> WriteOutput(const std::string& path, std::string_view bytes);
 
 // A path for messages: "-" is "(stdin)"/"(stdout)" elsewhere; here it stays as given.
 std::string DisplayName(const std::string& path);

@@ -55,25 +55,30 @@ std::optional<std::string> StatProblem(const std::string& path, struct stat& inf
 
 }  // namespace
 
-std::optional<std::string> FileProblem(const std::string& path) {
+Result<void> CheckReadable(const std::string& path) {
   struct stat info {};
-  return StatProblem(path, info);
+  if (auto problem = StatProblem(path, info)) return Failure{*problem};
+  return {};
 }
 
-std::optional<std::string> ReadStdin(std::string& bytes, std::uint64_t maxBytes) {
-  return ReadAll(STDIN_FILENO, bytes, maxBytes);
+Result<std::string> ReadStdin(std::uint64_t maxBytes) {
+  std::string bytes;
+  if (auto problem = ReadAll(STDIN_FILENO, bytes, maxBytes)) return Failure{*problem};
+  return bytes;
 }
 
-std::optional<std::string> ReadRegularFile(const std::string& path, std::string& bytes, std::uint64_t maxBytes) {
+Result<std::string> ReadRegularFile(const std::string& path, std::uint64_t maxBytes) {
   struct stat info {};
-  if (auto problem = StatProblem(path, info)) return problem;
-  if (static_cast<std::uint64_t>(info.st_size) > maxBytes) return TooLarge(maxBytes);
+  if (auto problem = StatProblem(path, info)) return Failure{*problem};
+  if (static_cast<std::uint64_t>(info.st_size) > maxBytes) return Failure{TooLarge(maxBytes)};
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::string("cannot be opened: ") + std::strerror(errno);
+  if (fd < 0) return Failure{std::string("cannot be opened: ") + std::strerror(errno)};
+  std::string bytes;
   bytes.reserve(static_cast<std::size_t>(info.st_size));
   auto problem = ReadAll(fd, bytes, maxBytes);
   ::close(fd);
-  return problem;
+  if (problem) return Failure{*problem};
+  return bytes;
 }
 
 OutputFile::~OutputFile() { Discard(); }
@@ -85,46 +90,46 @@ void OutputFile::Discard() {
   temporary_.clear();
 }
 
-std::optional<std::string> OutputFile::Open() {
+Result<void> OutputFile::Open() {
   namespace fs = std::filesystem;
   if (path_ == "-") {
     std::fflush(stdout);
     toStdout_ = true;
     handle_ = STDOUT_FILENO;
-    return std::nullopt;
+    return {};
   }
   std::error_code error;
   target_ = path_;
   // Write through a symbolic link to the file it names, not over the link.
   if (fs::is_symlink(fs::symlink_status(target_, error))) target_ = fs::weakly_canonical(target_, error);
   const fs::file_status status = fs::status(target_, error);
-  if (fs::exists(status) && fs::is_directory(status)) return std::string(kFolder);
+  if (fs::exists(status) && fs::is_directory(status)) return Failure{std::string(kFolder)};
   if (fs::exists(status) && !fs::is_regular_file(status)) {
     // A device or pipe cannot be replaced; write to it directly.
     handle_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-    if (handle_ < 0) return std::string("cannot be opened: ") + std::strerror(errno);
-    return std::nullopt;
+    if (handle_ < 0) return Failure{std::string("cannot be opened: ") + std::strerror(errno)};
+    return {};
   }
   const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
   std::string temporary = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
   handle_ = ::mkstemp(temporary.data());
-  if (handle_ < 0) return std::string("cannot be created: ") + std::strerror(errno);
+  if (handle_ < 0) return Failure{std::string("cannot be created: ") + std::strerror(errno)};
   temporary_ = temporary;
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> OutputFile::Write(std::string_view bytes) {
-  if (handle_ >= 0 && WriteAll(static_cast<int>(handle_), bytes)) return std::nullopt;
+Result<void> OutputFile::Write(std::string_view bytes) {
+  if (handle_ >= 0 && WriteAll(static_cast<int>(handle_), bytes)) return {};
   const int savedErrno = handle_ >= 0 ? errno : EBADF;
   Discard();
-  if (toStdout_) return std::string("cannot write to stdout: ") + std::strerror(savedErrno);
-  return std::string("write error: ") + std::strerror(savedErrno);
+  if (toStdout_) return Failure{std::string("cannot write to stdout: ") + std::strerror(savedErrno)};
+  return Failure{std::string("write error: ") + std::strerror(savedErrno)};
 }
 
-std::optional<std::string> OutputFile::Commit() {
+Result<void> OutputFile::Commit() {
   if (temporary_.empty()) {  // stdout, a device or a pipe: written as it came
     Discard();
-    return std::nullopt;
+    return {};
   }
   const int fd = static_cast<int>(handle_);
   handle_ = -1;
@@ -133,7 +138,7 @@ std::optional<std::string> OutputFile::Commit() {
   ::close(fd);
   if (!synced) {
     Discard();
-    return std::string("write error: ") + std::strerror(syncErrno);
+    return Failure{std::string("write error: ") + std::strerror(syncErrno)};
   }
   // mkstemp makes the file private; give it the usual permissions of a new file.
   const mode_t mask = ::umask(0);
@@ -142,10 +147,10 @@ std::optional<std::string> OutputFile::Commit() {
   if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
     const int renameErrno = errno;
     Discard();
-    return std::string("cannot be replaced: ") + std::strerror(renameErrno);
+    return Failure{std::string("cannot be replaced: ") + std::strerror(renameErrno)};
   }
   temporary_.clear();
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace quillshade::qsd

@@ -2,17 +2,18 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
+
+#include "tools/qsd/lib/result.h"
 
 namespace quillshade::qsd {
 
 // The refusal of an input larger than `maxBytes`.
 std::string TooLarge(std::uint64_t maxBytes);
 
-// Read stdin, or the regular file `path`, whole into `bytes`; each answers why it could
-// not (the words every command uses), or nothing.
-std::optional<std::string> ReadStdin(std::string& bytes, std::uint64_t maxBytes);
-std::optional<std::string> ReadRegularFile(const std::string& path, std::string& bytes, std::uint64_t maxBytes);
+// Read stdin, or the regular file `path`, whole; or why they could not (the words every
+// command uses).
+Result<std::string> ReadStdin(std::uint64_t maxBytes);
+Result<std::string> ReadRegularFile(const std::string& path, std::uint64_t maxBytes);
 
 }  // namespace quillshade::qsd

@@ -77,34 +77,39 @@ std::optional<std::string> AttributeProblem(const std::wstring& name, std::uint6
 
 }  // namespace
 
-std::optional<std::string> FileProblem(const std::string& path) {
+Result<void> CheckReadable(const std::string& path) {
   const std::wstring name = PathFromUtf8(path).wstring();
   std::uint64_t size = 0;
-  if (auto problem = AttributeProblem(name, size)) return problem;
+  if (auto problem = AttributeProblem(name, size)) return Failure{*problem};
   // Opened without asking to read, only to learn what kind of file it is.
   const Handle file(CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return Problem("cannot be opened", GetLastError());
-  if (GetFileType(file.Get()) != FILE_TYPE_DISK) return std::string(kNotRegular);
-  return std::nullopt;
+  if (!file.Valid()) return Failure{Problem("cannot be opened", GetLastError())};
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK) return Failure{std::string(kNotRegular)};
+  return {};
 }
 
-std::optional<std::string> ReadStdin(std::string& bytes, std::uint64_t maxBytes) {
-  return ReadAll(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin))), bytes, maxBytes);
+Result<std::string> ReadStdin(std::uint64_t maxBytes) {
+  std::string bytes;
+  if (auto problem = ReadAll(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdin))), bytes, maxBytes))
+    return Failure{*problem};
+  return bytes;
 }
 
-std::optional<std::string> ReadRegularFile(const std::string& path, std::string& bytes, std::uint64_t maxBytes) {
+Result<std::string> ReadRegularFile(const std::string& path, std::uint64_t maxBytes) {
   const std::wstring name = PathFromUtf8(path).wstring();
   std::uint64_t size = 0;
-  if (auto problem = AttributeProblem(name, size)) return problem;
-  if (size > maxBytes) return TooLarge(maxBytes);
+  if (auto problem = AttributeProblem(name, size)) return Failure{*problem};
+  if (size > maxBytes) return Failure{TooLarge(maxBytes)};
   const Handle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.Valid()) return Problem("cannot be opened", GetLastError());
+  if (!file.Valid()) return Failure{Problem("cannot be opened", GetLastError())};
   // Checked before the first read: a device could block or never end.
-  if (GetFileType(file.Get()) != FILE_TYPE_DISK) return std::string(kNotRegular);
+  if (GetFileType(file.Get()) != FILE_TYPE_DISK) return Failure{std::string(kNotRegular)};
+  std::string bytes;
   bytes.reserve(static_cast<std::size_t>(size));
-  return ReadAll(file.Get(), bytes, maxBytes);
+  if (auto problem = ReadAll(file.Get(), bytes, maxBytes)) return Failure{*problem};
+  return bytes;
 }
 
 namespace {
@@ -122,17 +127,18 @@ void OutputFile::Discard() {
   temporary_.clear();
 }
 
-std::optional<std::string> OutputFile::Open() {
+Result<void> OutputFile::Open() {
   if (path_ == "-") {
     std::fflush(stdout);
     toStdout_ = true;
     handle_ = _get_osfhandle(_fileno(stdout));
-    return std::nullopt;
+    return {};
   }
   target_ = PathFromUtf8(path_);
   const std::wstring name = target_.wstring();
   const DWORD attributes = GetFileAttributesW(name.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::string("is a folder");
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    return Failure{std::string("is a folder")};
   {
     // A device (NUL, CON, a serial port) cannot be replaced; write to it directly.
     HANDLE existing = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -140,37 +146,38 @@ std::optional<std::string> OutputFile::Open() {
     if (existing != INVALID_HANDLE_VALUE) {
       if (GetFileType(existing) != FILE_TYPE_DISK) {
         handle_ = reinterpret_cast<std::intptr_t>(existing);
-        return std::nullopt;
+        return {};
       }
       CloseHandle(existing);
     }
   }
   const std::filesystem::path folder = target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(L".");
   wchar_t temporary[MAX_PATH + 1] = {};
-  if (!GetTempFileNameW(folder.c_str(), L"qsd", 0, temporary)) return Problem("cannot be created", GetLastError());
+  if (!GetTempFileNameW(folder.c_str(), L"qsd", 0, temporary))
+    return Failure{Problem("cannot be created", GetLastError())};
   temporary_ = temporary;
   HANDLE file = CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     Discard();
-    return Problem("cannot be created", error);
+    return Failure{Problem("cannot be created", error)};
   }
   handle_ = reinterpret_cast<std::intptr_t>(file);
-  return std::nullopt;
+  return {};
 }
 
-std::optional<std::string> OutputFile::Write(std::string_view bytes) {
-  if (handle_ != -1 && WriteAll(AsHandle(handle_), bytes)) return std::nullopt;
+Result<void> OutputFile::Write(std::string_view bytes) {
+  if (handle_ != -1 && WriteAll(AsHandle(handle_), bytes)) return {};
   const DWORD error = GetLastError();
   Discard();
-  if (toStdout_) return "cannot write to stdout: Windows error " + std::to_string(error);
-  return "write error: Windows error " + std::to_string(error);
+  if (toStdout_) return Failure{"cannot write to stdout: Windows error " + std::to_string(error)};
+  return Failure{"write error: Windows error " + std::to_string(error)};
 }
 
-std::optional<std::string> OutputFile::Commit() {
+Result<void> OutputFile::Commit() {
   if (temporary_.empty()) {  // stdout or a device: written as it came
     Discard();
-    return std::nullopt;
+    return {};
   }
   const bool flushed = FlushFileBuffers(AsHandle(handle_));
   const DWORD flushError = GetLastError();
@@ -178,15 +185,15 @@ std::optional<std::string> OutputFile::Commit() {
   handle_ = -1;
   if (!flushed) {
     Discard();
-    return "write error: Windows error " + std::to_string(flushError);
+    return Failure{"write error: Windows error " + std::to_string(flushError)};
   }
   if (!MoveFileExW(temporary_.c_str(), target_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();
     Discard();
-    return Problem("cannot be replaced", error);
+    return Failure{Problem("cannot be replaced", error)};
   }
   temporary_.clear();
-  return std::nullopt;
+  return {};
 }
 
 }  // namespace quillshade::qsd

@@ -49,14 +49,8 @@ std::optional<std::filesystem::path> ProgramFolder() {
   return program.parent_path();
 #endif
 }
-namespace {
-
-Rendered Failure(std::string why) { return Rendered{{}, std::move(why)}; }
-
-}  // namespace
-
 #ifdef _WIN32
-Rendered RenderSvg(const std::string& dot) {
+Result<std::string> RenderSvg(const std::string& dot) {
   namespace fs = std::filesystem;
   std::error_code error;
   const std::wstring folder = fs::temp_directory_path(error).wstring();
@@ -65,7 +59,7 @@ Rendered RenderSvg(const std::string& dot) {
   // Both names are made unique by creating the files here; dot overwrites them.
   if (!GetTempFileNameW(folder.c_str(), L"qsd", 0, input) || !GetTempFileNameW(folder.c_str(), L"qsd", 0, output)) {
     DeleteFileW(input);
-    return Failure("cannot create a temporary file");
+    return Failure{"cannot create a temporary file"};
   }
   struct Cleanup {
     const wchar_t* a;
@@ -75,23 +69,24 @@ Rendered RenderSvg(const std::string& dot) {
       DeleteFileW(b);
     }
   } cleanup{input, output};
-  if (const auto problem = WriteOutput(Utf8FromPath(input), dot)) return Failure("cannot write a temporary file: " + *problem);
+  if (const Result<void> written = WriteOutput(Utf8FromPath(input), dot); !written.ok())
+    return Failure{"cannot write a temporary file: " + written.error().message};
   // The spawned command line is the arguments joined by spaces, so paths are quoted.
   const std::wstring quotedInput = L"\"" + std::wstring(input) + L"\"";
   const std::wstring quotedOutput = L"\"" + std::wstring(output) + L"\"";
   const wchar_t* argv[] = {L"dot", L"-Tsvg", L"-o", quotedOutput.c_str(), quotedInput.c_str(), nullptr};
   const intptr_t status = _wspawnvp(_P_WAIT, L"dot", argv);
   if (status == -1 && errno == ENOENT)
-    return Failure(std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
-                               "install graphviz, or use --format dot"));
-  if (status == -1) return Failure(std::string("cannot run `dot`: ") + std::strerror(errno));
-  if (status != 0) return Failure(std::string("`dot` failed to draw the graph"));
-  InputFile svg = ReadInput(Utf8FromPath(output));
-  if (svg.error) return Failure("cannot read what `dot` drew: " + *svg.error);
-  return Rendered{std::move(svg.bytes), std::nullopt};
+    return Failure{std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
+                               "install graphviz, or use --format dot")};
+  if (status == -1) return Failure{std::string("cannot run `dot`: ") + std::strerror(errno)};
+  if (status != 0) return Failure{std::string("`dot` failed to draw the graph")};
+  Result<std::string> svg = ReadInput(Utf8FromPath(output));
+  if (!svg.ok()) return Failure{"cannot read what `dot` drew: " + svg.error().message};
+  return svg;
 }
 #else
-Rendered RenderSvg(const std::string& dot) {
+Result<std::string> RenderSvg(const std::string& dot) {
   namespace fs = std::filesystem;
   std::error_code error;
   const fs::path folder = fs::temp_directory_path(error);
@@ -99,12 +94,12 @@ Rendered RenderSvg(const std::string& dot) {
   std::string output = (folder / "qsd-graph-XXXXXX.svg").string();
   // Both names are made unique and safe by creating the files here; dot overwrites them.
   const int inputFd = ::mkstemp(input.data());
-  if (inputFd < 0) return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
+  if (inputFd < 0) return Failure{std::string("cannot create a temporary file: ") + std::strerror(errno)};
   ::close(inputFd);
   const int outputFd = ::mkstemps(output.data(), 4);
   if (outputFd < 0) {
     ::unlink(input.c_str());
-    return Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
+    return Failure{std::string("cannot create a temporary file: ") + std::strerror(errno)};
   }
   ::close(outputFd);
   struct Cleanup {
@@ -114,7 +109,8 @@ Rendered RenderSvg(const std::string& dot) {
       ::unlink(b.c_str());
     }
   } cleanup{input, output};
-  if (const auto problem = WriteOutput(input, dot)) return Failure("cannot write a temporary file: " + *problem);
+  if (const Result<void> written = WriteOutput(input, dot); !written.ok())
+    return Failure{"cannot write a temporary file: " + written.error().message};
 
   std::vector<std::string> words{"dot", "-Tsvg", "-o", output, input};
   std::vector<char*> argv;
@@ -123,27 +119,27 @@ Rendered RenderSvg(const std::string& dot) {
   pid_t child = 0;
   const int spawned = ::posix_spawnp(&child, "dot", nullptr, nullptr, argv.data(), environ);
   if (spawned == ENOENT)
-    return Failure(std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
-                       "install graphviz, or use --format dot"));
-  if (spawned != 0) return Failure(std::string("cannot run `dot`: ") + std::strerror(spawned));
+    return Failure{std::string("--format svg needs Graphviz's `dot` program, which is not installed (or not on PATH); "
+                         "install graphviz, or use --format dot")};
+  if (spawned != 0) return Failure{std::string("cannot run `dot`: ") + std::strerror(spawned)};
   int status = 0;
   while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return Failure(std::string("lost track of `dot`: ") + std::strerror(errno));
+    if (errno != EINTR) return Failure{std::string("lost track of `dot`: ") + std::strerror(errno)};
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Failure(std::string("`dot` failed to draw the graph"));
-  InputFile svg = ReadInput(output);
-  if (svg.error) return Failure("cannot read what `dot` drew: " + *svg.error);
-  return Rendered{std::move(svg.bytes), std::nullopt};
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return Failure{std::string("`dot` failed to draw the graph")};
+  Result<std::string> svg = ReadInput(output);
+  if (!svg.ok()) return Failure{"cannot read what `dot` drew: " + svg.error().message};
+  return svg;
 }
 #endif
 
-std::optional<std::string> WhyNoInteractivePlay() {
+Result<void> CheckInteractivePlay() {
 #ifdef _WIN32
   // The terminal reader reads keys in a POSIX terminal's raw mode.
-  return std::string("interactive play needs a POSIX terminal");
+  return Failure{"interactive play needs a POSIX terminal"};
 #else
-  if (!isatty(STDIN_FILENO)) return std::string("stdin is not a terminal");
-  return std::nullopt;
+  if (!isatty(STDIN_FILENO)) return Failure{"stdin is not a terminal"};
+  return {};
 #endif
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "tools/qsd/lib/result.h"
+
 namespace quillshade::qsd {
 
 // File names reach the commands as UTF-8 (on Windows, from the wide command line);
@@ -17,14 +19,9 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 std::optional<std::filesystem::path> ProgramFolder();
 // The graph drawn as svg by Graphviz's `dot` program, run on a temporary file; or why
 // it could not be drawn (no `dot` installed, among others).
-struct Rendered {
-  std::string svg;
-  std::optional<std::string> error;
-};
+Result<std::string> RenderSvg(const std::string& dot);
 
-Rendered RenderSvg(const std::string& dot);
-
-// Why keys cannot be read from a terminal here (so play needs --keys), or nothing.
-std::optional<std::string> WhyNoInteractivePlay();
+// Fine when keys can be read from a terminal here; otherwise why not (so play needs --keys).
+Result<void> CheckInteractivePlay();
 
 }  // namespace quillshade::qsd

@@ -10,23 +10,23 @@ std::vector<std::filesystem::path> ReaderPagePlaces(const std::filesystem::path&
   return {programFolder / name, programFolder.parent_path() / "share" / "quillshade" / name};
 }
 
-PublishedPage PublishStory(std::string_view readerPage, std::u16string_view storyText) {
+Result<std::string> PublishStory(std::string_view readerPage, std::u16string_view storyText) {
   const std::size_t at = readerPage.find(kStoryElement);
   if (at == std::string_view::npos || readerPage.find(kStoryElement, at + 1) != std::string_view::npos)
-    return {{}, "not a reader page: it must hold its empty story element once"};
-  if (storyText.empty()) return {{}, "holds no story the reader could show"};
+    return Failure{"not a reader page: it must hold its empty story element once"};
+  if (storyText.empty()) return Failure{"holds no story the reader could show"};
   const EncodedStory story = EncodeStory(storyText);
   // The page's safety rests on this, so it is checked here rather than trusted.
   if (!story.unencodable.empty() || story.codes.find_first_not_of("0123456789 -") != std::string::npos)
-    return {{}, "holds characters code page 932 cannot hold"};
+    return Failure{"holds characters code page 932 cannot hold"};
 
   const std::size_t contentAt = at + kStoryElement.find("></") + 1;
-  PublishedPage result;
-  result.page.reserve(readerPage.size() + story.codes.size());
-  result.page.append(readerPage.substr(0, contentAt));
-  result.page.append(story.codes);
-  result.page.append(readerPage.substr(contentAt));
-  return result;
+  std::string page;
+  page.reserve(readerPage.size() + story.codes.size());
+  page.append(readerPage.substr(0, contentAt));
+  page.append(story.codes);
+  page.append(readerPage.substr(contentAt));
+  return page;
 }
 
 }  // namespace quillshade::qsd

@@ -2,10 +2,11 @@
 #pragma once
 
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tools/qsd/lib/result.h"
 
 namespace quillshade::qsd {
 
@@ -21,16 +22,11 @@ inline constexpr std::string_view kStoryElement = R"(<script type="text/plain" i
 // (the .deb, and any other install prefix).
 std::vector<std::filesystem::path> ReaderPagePlaces(const std::filesystem::path& programFolder);
 
-struct PublishedPage {
-  std::string page;                  // the whole page; empty when refused
-  std::optional<std::string> error;  // why no page was made
-};
-
 // The reader page with `storyText` inside, which the page loads as it loads a story file.
 // The story goes in as its character codes, which are digits, spaces and minus signs
 // only, so nothing of its text can end the element or become markup. Refused when the
 // reader page does not hold its story element exactly once, or when the text is empty
 // (the reader has no story to show then).
-PublishedPage PublishStory(std::string_view readerPage, std::u16string_view storyText);
+Result<std::string> PublishStory(std::string_view readerPage, std::u16string_view storyText);
 
 }  // namespace quillshade::qsd

@@ -1,6 +1,8 @@
 // Encoding a text source: refused when it is no text or holds what code page 932 cannot.
 #include "tools/qsd/lib/source_encoder.h"
 
+#include <algorithm>
+
 #include "tools/qsd/lib/story_loader.h"
 
 namespace quillshade::qsd {
@@ -11,19 +13,22 @@ std::string FormatSourceNote(const std::string& name, const SourceNote& note) {
   return place + (note.error ? ": error: " : ": warning: ") + note.message;
 }
 
+bool EncodedSource::Refused() const {
+  return std::any_of(notes.begin(), notes.end(), [](const SourceNote& note) { return note.error; });
+}
+
 EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool lossy, SourceOutput output) {
   EncodedSource source;
   const auto refuse = [&source](std::optional<TextPlace> place, std::string message) {
     source.notes.push_back(SourceNote{place, true, std::move(message)});
-    source.refused = true;
     return std::move(source);
   };
   if (LooksLikeStoryFile(bytes))
     return refuse(std::nullopt, "this is already a story file: it holds only character codes "
                                 "(`qsd decode` turns it back into text)");
-  SourceResult text = ReadTextSource(bytes, encoding);
-  if (auto* problem = std::get_if<SourceProblem>(&text)) return refuse(problem->place, std::move(problem->message));
-  source.text = std::move(std::get<std::u16string>(text));
+  Result<std::u16string> text = ReadTextSource(bytes, encoding);
+  if (!text.ok()) return refuse(text.error().place, text.error().message);
+  source.text = std::move(text).value();
   if (source.text.empty()) return refuse(std::nullopt, "the text is empty, and the reader cannot load an empty story");
 
   if (output == SourceOutput::kCodes) {
@@ -42,10 +47,7 @@ EncodedSource EncodeSource(std::string_view bytes, SourceEncoding encoding, bool
     source.notes.push_back(SourceNote{std::nullopt, !lossy,
                                       std::to_string(unencodable.size() - kMaxNamedProblems) +
                                           " more characters that code page 932 cannot hold"});
-  if (!unencodable.empty() && !lossy) {
-    source.refused = true;
-    return source;
-  }
+  if (!unencodable.empty() && !lossy) return source;
   if (source.story.lastLineUnbroken) {
     std::int64_t lastLine = 1;
     for (std::size_t at = source.text.find(u"\r\n"); at != std::u16string::npos; at = source.text.find(u"\r\n", at + 2))

@@ -26,10 +26,13 @@ std::string FormatSourceNote(const std::string& name, const SourceNote& note);
 // written) when it already holds only character codes, is not a text, is empty, or
 // holds characters code page 932 cannot hold (unless `lossy`, which writes '?').
 struct EncodedSource {
-  bool refused = false;
   std::u16string text;  // the story text the source holds (with `kReaderText`: as the reader would)
   EncodedStory story;   // with `kReaderText`: no codes
   std::vector<SourceNote> notes;  // errors and warnings, in order
+
+  // An error among the notes refuses the source: the notes alone say so, so the two
+  // cannot disagree.
+  bool Refused() const;
 };
 
 // What EncodeSource makes: the codes of a story file, or only the text that the reader

@@ -114,10 +114,10 @@ LoadedStory DecodeStoryBytes(std::string_view bytes, std::size_t maxPlaced) {
 
 LoadedStory LoadStory(const std::string& path, std::size_t maxPlaced) {
   if (path == "-") {
-    InputFile input = ReadInput(path);
-    if (input.error) return LoadedStory{StoryFileStatus::ReadError, {}, {}, 0, false};
-    LoadedStory story = DecodeStoryBytes(input.bytes, maxPlaced);
-    story.holdsText = story.badTokenCount > 0 && !LooksLikeStoryFile(input.bytes);
+    const Result<std::string> input = ReadInput(path);
+    if (!input.ok()) return LoadedStory{StoryFileStatus::ReadError, {}, {}, 0, false};
+    LoadedStory story = DecodeStoryBytes(input.value(), maxPlaced);
+    story.holdsText = story.badTokenCount > 0 && !LooksLikeStoryFile(input.value());
     return story;
   }
   // The reader's own read step gives the text and the bad tokens; only when there are
@@ -151,12 +151,12 @@ std::string DescribeLoadFailure(const std::string& path, StoryFileStatus status)
   // The read step tells a folder from a device only as "not a regular file".
   if (status == StoryFileStatus::NotFound || status == StoryFileStatus::NotARegularFile ||
       status == StoryFileStatus::CannotOpen)
-    if (auto problem = FileProblem(path)) return *problem;
+    if (const Result<void> readable = CheckReadable(path); !readable.ok()) return readable.error().message;
   return Describe(status);
 }
 
 std::string WhyNotLoaded(const std::string& path) {
-  if (auto problem = FileProblem(path)) return *problem;
+  if (const Result<void> readable = CheckReadable(path); !readable.ok()) return readable.error().message;
   std::uint64_t badTokens = 0;
   StoryFileOptions options;
   options.onBadToken = [&badTokens](const BadToken&, std::size_t) { ++badTokens; };
@@ -177,35 +177,34 @@ StoryKind KindOfStoryFile(const std::string& path) {
 }
 
 bool IsStoryFile(const std::string& path) {
-  return path != "-" && !FileProblem(path) && KindOfStoryFile(path) == StoryKind::StoryFile;
+  return path != "-" && CheckReadable(path).ok() && KindOfStoryFile(path) == StoryKind::StoryFile;
 }
 
-AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
+Result<AnyStory> ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
+  constexpr std::string_view kNoCharacter = "decodes to no character, so the reader refuses to load it";
   AnyStory story;
   // A story file is read as the reader reads it, never held whole.
   if (IsStoryFile(path)) {
     LoadedStory loaded = LoadStory(path, 0);
-    if (loaded.status != StoryFileStatus::Loaded) story.error = DescribeLoadFailure(path, loaded.status);
-    else if (loaded.text.empty()) story.error = "decodes to no character, so the reader refuses to load it";
+    if (loaded.status != StoryFileStatus::Loaded) return Failure{DescribeLoadFailure(path, loaded.status)};
+    if (loaded.text.empty()) return Failure{std::string(kNoCharacter)};
     story.text = std::move(loaded.text);
     return story;
   }
-  const InputFile input = ReadInput(path);
-  if (input.error) {
-    story.error = input.error;
-    return story;
-  }
-  if (KindOfStory(path, input.bytes) == StoryKind::StoryFile) {
-    LoadedStory loaded = DecodeStoryBytes(input.bytes, 0);
-    if (loaded.status != StoryFileStatus::Loaded) story.error = Describe(loaded.status);
-    else if (loaded.text.empty()) story.error = "decodes to no character, so the reader refuses to load it";
+  const Result<std::string> input = ReadInput(path);
+  if (!input.ok()) return input.error();
+  const std::string& bytes = input.value();
+  if (KindOfStory(path, bytes) == StoryKind::StoryFile) {
+    LoadedStory loaded = DecodeStoryBytes(bytes, 0);
+    if (loaded.status != StoryFileStatus::Loaded) return Failure{Describe(loaded.status)};
+    if (loaded.text.empty()) return Failure{std::string(kNoCharacter)};
     story.text = std::move(loaded.text);
     return story;
   }
   // The story exactly as the reader would hold it once the source is encoded.
-  EncodedSource source = EncodeSource(input.bytes, encoding, /*lossy=*/true, SourceOutput::kReaderText);
+  EncodedSource source = EncodeSource(bytes, encoding, /*lossy=*/true, SourceOutput::kReaderText);
   story.notes = std::move(source.notes);
-  if (!source.refused) story.text = std::move(source.text);
+  if (!source.Refused()) story.text = std::move(source.text);
   return story;
 }
 

@@ -64,13 +64,14 @@ std::string WhyNotLoaded(const std::string& path);
 
 // A story from a story file or from a text source (told apart by content), for
 // commands that only need its text: a text source is encoded as `qsd encode --lossy`
-// would and decoded again, so the text is what the reader would hold.
+// would and decoded again, so the text is what the reader would hold. A failure when
+// the file cannot be read or its codes give no story; a text source that does not
+// encode gives no text and the notes that say why.
 struct AnyStory {
-  std::u16string text;               // empty when there is no story to show
-  std::optional<std::string> error;  // why the file gives none, when no note says it
-  std::vector<SourceNote> notes;     // what encoding the text source had to say
+  std::u16string text;            // empty when the notes refuse the source
+  std::vector<SourceNote> notes;  // what encoding the text source had to say
 };
 
-AnyStory ReadStoryOrSource(const std::string& path, SourceEncoding encoding);
+Result<AnyStory> ReadStoryOrSource(const std::string& path, SourceEncoding encoding);
 
 }  // namespace quillshade::qsd

@@ -11,7 +11,7 @@
 namespace quillshade::qsd {
 namespace {
 
-SourceProblem Problem(const TextPlace& place, std::string message) { return SourceProblem{place, std::move(message)}; }
+Failure Problem(const TextPlace& place, std::string message) { return Failure{std::move(message), place}; }
 
 std::string ByteText(unsigned char byte) {
   char buffer[8];
@@ -22,7 +22,7 @@ std::string ByteText(unsigned char byte) {
 // Decodes UTF-8 strictly, handing each character to `emit`; names the first byte that is
 // not well-formed.
 template <typename Emit>
-std::optional<SourceProblem> DecodeUtf8(std::string_view bytes, const Emit& emit) {
+std::optional<Failure> DecodeUtf8(std::string_view bytes, const Emit& emit) {
   PlaceCounter counter;
   std::size_t i = 0;
   while (i < bytes.size()) {
@@ -39,7 +39,7 @@ std::optional<SourceProblem> DecodeUtf8(std::string_view bytes, const Emit& emit
 }
 
 template <typename Emit>
-std::optional<SourceProblem> DecodeCp932(std::string_view bytes, const Emit& emit) {
+std::optional<Failure> DecodeCp932(std::string_view bytes, const Emit& emit) {
   const CodePage& page = Cp932CodePage();
   PlaceCounter counter;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -60,7 +60,7 @@ std::optional<SourceProblem> DecodeCp932(std::string_view bytes, const Emit& emi
 
 }  // namespace
 
-SourceResult ReadTextSource(std::string_view bytes, SourceEncoding encoding) {
+Result<std::u16string> ReadTextSource(std::string_view bytes, SourceEncoding encoding) {
   if (encoding == SourceEncoding::Utf8 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   // Each character straight into the text: no byte gives more than one unit but a lone
   // CR or LF, which becomes CR LF, so this is room enough.
@@ -68,7 +68,7 @@ SourceResult ReadTextSource(std::string_view bytes, SourceEncoding encoding) {
   text.reserve(bytes.size() + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) +
                static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\r')));
   PlaceCounter counter;
-  std::optional<SourceProblem> binary;
+  std::optional<Failure> binary;
   bool afterCr = false;
   const auto emit = [&](char32_t c) {
     // A NUL byte means a binary file, not a story someone wrote; a byte that is no
@@ -83,7 +83,7 @@ SourceResult ReadTextSource(std::string_view bytes, SourceEncoding encoding) {
     else
       AppendCharacter(text, c);
   };
-  std::optional<SourceProblem> problem =
+  std::optional<Failure> problem =
       encoding == SourceEncoding::Utf8 ? DecodeUtf8(bytes, emit) : DecodeCp932(bytes, emit);
   if (problem) return std::move(*problem);
   if (binary) return std::move(*binary);

@@ -5,29 +5,22 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "story/encode.h"
 #include "story/utf16.h"
+#include "tools/qsd/lib/result.h"
 
 namespace quillshade::qsd {
 
 enum class SourceEncoding { Utf8, Cp932 };
 
-// Why a text source could not be read, and where.
-struct SourceProblem {
-  TextPlace place;
-  std::string message;
-};
-
 // What a UTF-8 problem suggests to a command that reads code page 932 with --from.
 inline constexpr std::string_view kTryCp932 = " (try --from cp932)";
 
 // The text of a source as the story will hold it: the byte-order mark dropped and
-// every line break (LF, CR LF or a lone CR) made CR LF.
-using SourceResult = std::variant<std::u16string, SourceProblem>;
-SourceResult ReadTextSource(std::string_view bytes, SourceEncoding encoding);
+// every line break (LF, CR LF or a lone CR) made CR LF; or why it is no text, and where.
+Result<std::u16string> ReadTextSource(std::string_view bytes, SourceEncoding encoding);
 
 // "U+00E9 'é'" for messages; control characters are not quoted raw.
 std::string DescribeCharacter(char32_t character);

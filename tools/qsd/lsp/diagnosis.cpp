@@ -31,9 +31,10 @@ DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly) {
     return result;
   }
   if (!result.story) {
-    const InputFile input = ReadInput(job.path, kMaxWorkspaceFileBytes);
-    if (input.error) return result;  // not a story that counts: nothing to judge
-    result.story = StoryDocumentOfBytes(job.uri, input.bytes, IsTextSourceUri(job.uri, std::string_view(input.bytes)));
+    const Result<std::string> input = ReadInput(job.path, kMaxWorkspaceFileBytes);
+    if (!input.ok()) return result;  // not a story that counts: nothing to judge
+    const std::string& bytes = input.value();
+    result.story = StoryDocumentOfBytes(job.uri, bytes, IsTextSourceUri(job.uri, std::string_view(bytes)));
   }
   const StoryDocument& story = *result.story;
   result.report.diagnostics = story.loadDiagnostics;
