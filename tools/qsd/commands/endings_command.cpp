@@ -95,25 +95,22 @@ int RunEndings(const Arguments& args) {
   Json files = Json::array();
   for (const std::string& path : paths) {
     const std::string name = DisplayName(path);
-    const Result<LoadedForCheck> read = LoadFileForCheck(path, encoding);
-    if (!read.ok() || !read.value().loaded || read.value().text.empty()) {
-      const std::string why = !read.ok()                          ? read.error().message
-                              : !read.value().diagnostics.empty() ? read.value().diagnostics.front().message
-                                                                  : std::string("the story is empty");
-      std::fprintf(stderr, "qsd endings: %s: %s\n", name.c_str(), why.c_str());
+    const Result<std::u16string> read = LoadStoryText(path, encoding);
+    if (!read.ok()) {
+      std::fprintf(stderr, "qsd endings: %s: %s\n", name.c_str(), read.error().message.c_str());
       failed = true;
       continue;
     }
-    const LoadedForCheck& loaded = read.value();
-    const StoryLines lines(loaded.text);
-    const LabelIndex labels(loaded.text);
-    const WalkResult walk = WalkStoryLines(loaded.text, lines, labels, maxStates, kDefaultMaxScan, nullptr);
+    const std::u16string& text = read.value();
+    const StoryLines lines(text);
+    const LabelIndex labels(text);
+    const WalkResult walk = WalkStoryLines(text, lines, labels, maxStates, kDefaultMaxScan, nullptr);
     if (!walk.complete) {
       std::fprintf(stderr, "qsd endings: %s: %s, so its endings are not listed\n", name.c_str(),
-                   WalkLimitText(walk, kDefaultMaxScan, loaded.text.size()).c_str());
+                   WalkLimitText(walk, kDefaultMaxScan, text.size()).c_str());
       failed = true;
     }
-    const std::vector<Ending> endings = FindEndings(loaded.text, lines, walk);
+    const std::vector<Ending> endings = FindEndings(text, lines, walk);
     if (format == "json") {
       Json list = Json::array();
       for (const Ending& ending : endings) list.push_back(EndingJson(ending));

@@ -125,25 +125,22 @@ int RunStats(const Arguments& args) {
   bool failed = false;
   std::vector<Named> stories;
   for (const std::string& path : paths) {
-    const Result<LoadedForCheck> read = LoadFileForCheck(path, encoding);
-    if (!read.ok() || !read.value().loaded || read.value().text.empty()) {
-      const std::string why = !read.ok()                          ? read.error().message
-                              : !read.value().diagnostics.empty() ? read.value().diagnostics.front().message
-                                                                  : std::string("the story is empty");
-      std::fprintf(stderr, "qsd stats: %s: %s\n", DisplayName(path).c_str(), why.c_str());
+    const Result<std::u16string> read = LoadStoryText(path, encoding);
+    if (!read.ok()) {
+      std::fprintf(stderr, "qsd stats: %s: %s\n", DisplayName(path).c_str(), read.error().message.c_str());
       failed = true;
       continue;
     }
-    const LoadedForCheck& loaded = read.value();
-    const StoryLines lines(loaded.text);
-    const LabelIndex labels(loaded.text);
-    const WalkResult walk = WalkStoryLines(loaded.text, lines, labels, kDefaultMaxStates, kDefaultMaxScan, nullptr);
+    const std::u16string& text = read.value();
+    const StoryLines lines(text);
+    const LabelIndex labels(text);
+    const WalkResult walk = WalkStoryLines(text, lines, labels, kDefaultMaxStates, kDefaultMaxScan, nullptr);
     if (!walk.complete) {
       std::fprintf(stderr, "qsd stats: %s: %s: reach and endings are left out\n", DisplayName(path).c_str(),
-                   WalkLimitText(walk, kDefaultMaxScan, loaded.text.size()).c_str());
+                   WalkLimitText(walk, kDefaultMaxScan, text.size()).c_str());
       failed = true;
     }
-    stories.push_back({path, ComputeStats(loaded.text, lines, walk)});
+    stories.push_back({path, ComputeStats(text, lines, walk)});
   }
 
   StoryStats together;

@@ -60,6 +60,15 @@ Result<LoadedForCheck> LoadFileForCheck(const std::string& path, SourceEncoding 
              : LoadForCheck(bytes, encoding);
 }
 
+Result<std::u16string> LoadStoryText(const std::string& path, SourceEncoding encoding) {
+  Result<LoadedForCheck> read = LoadFileForCheck(path, encoding);
+  if (!read.ok()) return read.error();
+  LoadedForCheck& loaded = read.value();
+  if (!loaded.loaded || loaded.text.empty())
+    return Failure{loaded.diagnostics.empty() ? std::string("the story is empty") : loaded.diagnostics.front().message};
+  return std::move(loaded.text);
+}
+
 CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const CheckOptions& options) {
   CheckedFile file{path, {}, {}, false, {}};
   Result<LoadedForCheck> read = LoadFileForCheck(path, encoding);

@@ -117,6 +117,11 @@ LoadedForCheck LoadForCheck(std::string_view source, SourceEncoding encoding);
 // it, or why the file could not be read at all. "-" reads stdin.
 Result<LoadedForCheck> LoadFileForCheck(const std::string& path, SourceEncoding encoding);
 
+// The story's text alone, loaded as LoadFileForCheck loads it, for the commands that
+// walk a story rather than check it; a story the reader cannot load is a failure, named
+// by its first finding.
+Result<std::u16string> LoadStoryText(const std::string& path, SourceEncoding encoding);
+
 // One file checked as `qsd check` checks it.
 struct CheckedFile {
   std::string name;
