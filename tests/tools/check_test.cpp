@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <filesystem>
 #include <random>
 
+#include "story/label_index.h"
 #include "tools/qsd/lib/check_report_format.h"
 #include "tools/qsd/lib/json.h"
 #include "tools/qsd/lib/label_suggestion.h"
 #include "tools/qsd/lib/line_index.h"
+#include "tools/qsd/lib/line_records.h"
 #include "tools/qsd/lib/story_loader.h"
 
 namespace quillshade::qsd {
@@ -35,6 +39,99 @@ std::vector<std::string> Found(std::u16string_view lines, CheckOptions options =
     found.push_back(std::to_string(d.line) + ":" + std::to_string(d.column) + " " + std::string(d.check));
   std::sort(found.begin(), found.end());
   return found;
+}
+
+// An editor checks each version from the last one's line checks. Random edits to the
+// fixtures whose findings rest on other lines (characters that make and break script,
+// lines copied with their labels, lines removed, line breaks) must find exactly what a
+// check from nothing finds, and an edit within a line must read that line alone.
+TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
+  std::u16string base = u"Begin.\r\n";
+  const std::filesystem::path fixtures = std::filesystem::path(QUILLSHADE_SOURCE_DIR) / "tests/fixtures/check";
+  for (const auto* name : {"answer_runs_on", "duplicate_label", "shadowed_label", "did_you_mean", "tab_before_label",
+                           "same_choice_target", "lowercase_conditional", "too_wide", "full_width_marker"}) {
+    const Result<std::u16string> text = LoadStoryText((fixtures / (std::string(name) + ".txt")).string(), SourceEncoding::Utf8);
+    ASSERT_TRUE(text.ok()) << name;
+    base += text.value();
+  }
+  base += u"Fin.\r\n";
+
+  const std::u16string pieces[] = {u"[", u"]", u">>", u">>A", u"??", u"::", u",", u"END", u"a", u" ", u"\t",
+                                   u"\u3001", u"\uFF1F\uFF1F", u"x", u"\r\n", u"[go]", u"DONE"};
+  std::mt19937 random(11);
+  auto text = std::make_shared<const std::u16string>(base);
+  std::shared_ptr<const LineCheckMemo> earlier;
+  for (int edit = 0; edit < 400; ++edit) {
+    if (edit % 40 == 0) text = std::make_shared<const std::u16string>(base);  // before edits wear the story away
+    std::u16string next = *text;
+    const StoryLines before(next);
+    // Most edits fall among the first and the last lines, where answers and full-width
+    // markers rest on other lines.
+    const std::size_t count = before.Count();
+    const std::size_t near = random() % std::min<std::size_t>(count, 12);
+    const std::size_t line = std::array{1 + random() % count, 1 + near, count - near}[random() % 3];
+    const std::size_t start = before.Start(line);
+    const std::size_t length = before.Text(line).size();
+    const std::size_t at = start + random() % (length + 1);
+    switch (random() % 5) {
+      case 0:
+      case 1: next.insert(at, pieces[random() % std::size(pieces)]); break;
+      case 2: if (at < start + length) next.erase(at, 1); break;
+      case 3: next.insert(start, std::u16string(before.Text(1 + random() % before.Count())) + u"\r\n"); break;
+      case 4: if (line < before.Count()) next.erase(start, length + 2); break;
+    }
+    auto version = std::make_shared<const std::u16string>(std::move(next));
+    const StoryLines lines(*version);
+    const LabelIndex index(*version);
+    SCOPED_TRACE("edit " + std::to_string(edit));
+    CheckOptions options;
+    options.walk = edit % 50 == 0;  // the walk's checks read the line checks' findings too
+    const StoryReport fresh = CheckStoryText(*version, lines, index, options);
+    options.earlierLines = earlier;
+    options.keepLinesFor = version;
+    const StoryReport again = CheckStoryText(*version, lines, index, options);
+    ASSERT_EQ(again.diagnostics.size(), fresh.diagnostics.size());
+    for (std::size_t i = 0; i < fresh.diagnostics.size(); ++i) {
+      const Diagnostic& a = again.diagnostics[i];
+      const Diagnostic& f = fresh.diagnostics[i];
+      ASSERT_EQ(std::tie(a.line, a.column, a.length, a.check, a.message, a.note, a.lastLine),
+                std::tie(f.line, f.column, f.length, f.check, f.message, f.note, f.lastLine))
+          << FormatDiagnostic("", f);
+    }
+    ASSERT_TRUE(again.lineChecks);
+    earlier = again.lineChecks;
+    text = std::move(version);
+  }
+
+  // A line far from a choice and a full-width list that comes to begin with their labels.
+  const auto checked = [](const std::shared_ptr<const std::u16string>& version, auto earlierLines) {
+    CheckOptions options;
+    options.walk = false;
+    options.earlierLines = earlierLines;
+    options.keepLinesFor = version;
+    return CheckStoryText(*version, options);
+  };
+  const auto first = std::make_shared<const std::u16string>(
+      Story(u"Begin.\nPrelude.\nMiddle.\nMore.\nTea or coffee? ?? tea,coffee\ntea You drink tea. :: AON\n"
+            u"coffee You drink coffee.\nGo on \uFF1F\uFF1Fearly\nFin.\n"));
+  const auto second = std::make_shared<const std::u16string>(
+      Story(u"Begin.\ntea Early tea. :: END\nearly days\nMore.\nTea or coffee? ?? tea,coffee\ntea You drink tea. :: AON\n"
+            u"coffee You drink coffee.\nGo on \uFF1F\uFF1Fearly\nFin.\n"));
+  const auto places = [](const StoryReport& report) {
+    std::vector<std::string> found;
+    for (const Diagnostic& d : report.diagnostics) found.push_back(std::to_string(d.line) + " " + std::string(d.check));
+    return found;
+  };
+  EXPECT_THAT(places(checked(first, nullptr)), ElementsAre("6 answer-runs-on"));
+  EXPECT_THAT(places(checked(second, checked(first, nullptr).lineChecks)), ElementsAre("6 duplicate-label", "8 full-width-marker"));
+
+  // One character typed in the middle of a line.
+  const StoryLines lines(*text);
+  auto typed = std::make_shared<const std::u16string>(std::u16string(*text).insert(lines.Start(lines.Count() / 2), u"x"));
+  CheckOptions options;
+  options.earlierLines = earlier;
+  options.keepLinesFor = typed;
+  EXPECT_EQ(CheckStoryText(*typed, options).lineChecks->linesRead, 1u);
 }
 
 // The line index keeps offsets in one, two or four bytes by block, so its lines come in
@@ -121,7 +218,9 @@ TEST(WalkStory, StopsAtTheStateLimitAndSaysSo) {
   const std::u16string story = Story(u"One.\nTwo.\nThree.\nFour.\n");
   EXPECT_FALSE(WalkStory(story, 3).complete);
   EXPECT_TRUE(WalkStory(story, 100).complete);
-  EXPECT_THAT(Found(u"One.\nTwo.\nThree.\nFour.\n", {kDefaultWidth, 3, kDefaultMaxScan}), ElementsAre("1:1 walk-limit"));
+  CheckOptions fewStates;
+  fewStates.maxStates = 3;
+  EXPECT_THAT(Found(u"One.\nTwo.\nThree.\nFour.\n", fewStates), ElementsAre("1:1 walk-limit"));
 }
 
 // Each step reads its line, so a story of long lines is bounded by what the walk reads,

@@ -26,9 +26,7 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
     if (lines.HasUnbrokenTail())
       sink.Add("last-line-unbroken", lines.Count(), 1, lines.Text(lines.Count()).size(), "the last line has no line break after it, so it is never shown");
     if (!options.walk) {
-      const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
-      CheckAnswersRunOn(lines, index, revisit.choices, sink);
-      CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);
+      report.lineChecks = CheckStoryLines(text, lines, index, options, sink, options.keepLinesFor).memo;
       report.diagnostics = std::move(sink.All());
       return report;
     }
@@ -36,11 +34,10 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
     std::future<WalkResult> walk = InBackground([&] {
       return WalkStoryLines(text, lines, index, options.maxStates, options.maxScan, options.stop);
     }, options.threads);
-    const LinesToRevisit revisit = CheckLines(text, lines, index, options, sink);
-    CheckAnswersRunOn(lines, index, revisit.choices, sink);
-    CheckFullWidthMarkers(lines, index, revisit.fullWidth, sink);
+    LinesChecked checked = CheckStoryLines(text, lines, index, options, sink, options.keepLinesFor);
+    report.lineChecks = std::move(checked.memo);
     WalkResult walked = walk.get();
-    CheckFlow(text, lines, walked, revisit.tooWide, options, sink, report.flags);
+    CheckFlow(text, lines, walked, checked.revisit.tooWide, options, sink, report.flags);
     AddWaysIn(lines, walked, sink.Named());
     if (options.keepWalk) report.walk = std::make_shared<const WalkResult>(std::move(walked));
   }

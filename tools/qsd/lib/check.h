@@ -23,6 +23,7 @@ class LabelIndex;
 namespace quillshade::qsd {
 
 struct LoadedStory;
+struct LineCheckMemo;
 class StoryLines;
 
 enum class Severity { Warning, Error };
@@ -69,6 +70,12 @@ struct CheckOptions {
   Threads threads = Threads::Two;  // whether the walk runs beside the line checks
   bool keepWalk = false;           // hand the walk back in the report (an editor's hover asks it)
   bool walk = true;                // false: the line checks alone, which an editor shows first
+  // The line checks of an earlier version of the same story (a report's `lineChecks`):
+  // only the lines that differ from it, and those resting on labels they touch, are read
+  // again. An editor checks version after version so.
+  std::shared_ptr<const LineCheckMemo> earlierLines;
+  // Given, the owner of the text checked: the report then keeps its line checks.
+  std::shared_ptr<const void> keepLinesFor;
 };
 
 // Where a story sets and tests its flags (bit i: flag A + i), on lines that reading
@@ -85,6 +92,7 @@ struct StoryReport {
   std::vector<Diagnostic> diagnostics;
   FlagUse flags;
   std::shared_ptr<const WalkResult> walk;  // with keepWalk, once the story could be walked
+  std::shared_ptr<const LineCheckMemo> lineChecks;  // with keepLinesFor, for the next version
 };
 
 // All checks of one decoded story text, exactly as the reader holds it; flags D and E

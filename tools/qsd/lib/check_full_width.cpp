@@ -39,10 +39,10 @@ std::string Written(const Marker& marker, std::u16string_view line, std::size_t 
 
 class FullWidthChecker {
  public:
-  FullWidthChecker(const LabelIndex& index, DiagnosticSink& sink) : index_(index), sink_(sink) {}
+  FullWidthChecker(const std::function<bool(std::u16string_view)>& exists, std::vector<LineItem>& items)
+      : exists_(exists), items_(items) {}
 
-  void Check(std::size_t line, std::u16string_view raw) {
-    line_ = line;
+  void Check(std::u16string_view raw) {
     const ScriptLine parts = SplitScriptLine(raw);
     const std::size_t end = raw.size();
     CheckPrefix(raw, parts);
@@ -72,7 +72,11 @@ class FullWidthChecker {
 
  private:
   void Warn(std::size_t at, std::string message, std::size_t length = 2) {
-    sink_.Add("full-width-marker", line_, at + 1, length, std::move(message));
+    LineItem& item = items_.emplace_back();
+    item.check = "full-width-marker";
+    item.column = static_cast<std::uint32_t>(at + 1);
+    item.length = static_cast<std::uint32_t>(length);
+    item.message = std::move(message);
   }
 
   static bool FollowedByText(std::u16string_view raw, std::size_t at, std::size_t to) {
@@ -85,7 +89,7 @@ class FullWidthChecker {
     const std::u16string_view list = TrimSpaces(raw.substr(at + 2));
     if (list.empty()) return false;
     const std::size_t comma = list.find_first_of(u",，、");
-    return comma != std::u16string_view::npos || index_.Find(list).first != 0;
+    return comma != std::u16string_view::npos || exists_(list);
   }
 
   void CheckPrefix(std::u16string_view raw, const ScriptLine& parts) {
@@ -105,7 +109,7 @@ class FullWidthChecker {
     const std::u16string_view text = list.text;
     std::size_t at = text.find(kFullCommas[0]);
     if (at == std::u16string_view::npos && text.find(u',') == std::u16string_view::npos &&
-        index_.Find(text).first == 0)
+        !exists_(text))
       at = text.find(kFullCommas[1]);
     if (at == std::u16string_view::npos) return;
     const std::size_t before = text.rfind(u',', at);
@@ -118,9 +122,8 @@ class FullWidthChecker {
          1);
   }
 
-  const LabelIndex& index_;
-  DiagnosticSink& sink_;
-  std::size_t line_ = 0;
+  const std::function<bool(std::u16string_view)>& exists_;
+  std::vector<LineItem>& items_;
 };
 
 }  // namespace
@@ -137,11 +140,9 @@ bool HoldsFullWidthForm(std::u16string_view line) {
   return found != 0;
 }
 
-void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const IndexSet& candidates,
-                           DiagnosticSink& sink) {
-  // Only lines that hold some full-width form are split again.
-  FullWidthChecker checker(index, sink);
-  candidates.ForEach([&](std::size_t line) { checker.Check(line, lines.Text(line)); });
+void RecordFullWidthMarkers(std::u16string_view line, const std::function<bool(std::u16string_view)>& exists,
+                            std::vector<LineItem>& items) {
+  FullWidthChecker(exists, items).Check(line);
 }
 
 }  // namespace quillshade::qsd

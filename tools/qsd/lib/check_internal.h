@@ -3,7 +3,11 @@
 
 #include <bit>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +15,8 @@
 #include "story/label_index.h"
 #include "tools/qsd/lib/check.h"
 #include "tools/qsd/lib/diagnostic_sink.h"
+#include "tools/qsd/lib/label_suggestion.h"
+#include "tools/qsd/lib/line_records.h"
 #include "tools/qsd/lib/story_loader.h"
 #include "tools/qsd/lib/line_index.h"
 
@@ -34,18 +40,78 @@ class IndexSet {
   std::vector<std::uint64_t> bits_;
 };
 
-// The lines that the checks after CheckLines look at again, found while it reads them all.
+// The lines that the checks after the line checks look at again, found while they read them all.
 struct LinesToRevisit {
   IndexSet choices;    // lines that leave a choice pending
   IndexSet fullWidth;  // lines that hold a full-width form of a script marker
   IndexSet tooWide;    // lines wider than the title bar as they stand
 };
 
-// Checks that read the lines one by one.
-// Every label of a story is looked up, so one search each would be too slow: the checks
-// share one LabelIndex of the text.
-LinesToRevisit CheckLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index,
-                          const CheckOptions& options, DiagnosticSink& sink);
+// Checks that read the lines one by one, each line's findings recorded and then judged
+// against the story's labels. Given what they found on an earlier version of the story,
+// only the lines that differ from it, and those that depend on labels the difference
+// touches, are read again. With `keepFor`, the owner of `text`, the answer holds what they
+// found for the next version.
+struct LinesChecked {
+  LinesToRevisit revisit;
+  std::shared_ptr<const LineCheckMemo> memo;
+};
+LinesChecked CheckStoryLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index,
+                             const CheckOptions& options, DiagnosticSink& sink,
+                             std::shared_ptr<const void> keepFor = nullptr);
+
+// The '[label]' of a line that begins with tabs (and maybe spaces) before it; empty if
+// the line is no such line.
+std::u16string_view TabbedLabel(std::u16string_view line);
+
+// What a terminated line alone decides: its findings and the labels it looks for, in the
+// order the checks make them, and its flags. `named` answers whether a finding's message
+// is needed.
+void RecordLine(std::u16string_view line, const CheckOptions& options,
+                const std::function<bool(std::string_view)>& named, LineRecord& record,
+                std::vector<LineItem>& items);
+
+// Judges a line's recorded items against the story's labels, adding the findings to the
+// sink; what it learns of labels (their facts, the notes of missing ones) is kept in
+// `memo` for the lines after and the next version.
+class LabelJudge {
+ public:
+  LabelJudge(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, LineCheckMemo& memo,
+             DiagnosticSink& sink);
+  ~LabelJudge();
+  void JudgeLine(std::size_t line, std::span<const LineItem> items);
+  const LabelFacts& Facts(std::u16string_view label);
+
+ private:
+  void CheckLabel(std::size_t line, const LineItem& item);
+  std::optional<LineCheckMemo::Note> NoteFor(std::u16string_view label);
+  std::size_t TabbedLineWith(std::u16string_view label);
+  bool RunsOn(std::int32_t crPosition, std::u16string_view label) const;
+
+  std::u16string_view text_;
+  const StoryLines& lines_;
+  const LabelIndex& index_;
+  LineCheckMemo& memo_;
+  DiagnosticSink& sink_;
+  std::unique_ptr<LabelSuggester> suggester_;  // made on the first missing label
+  LabelSet duplicateSaid_;  // labels whose second line has been warned about
+};
+
+// Answers of a choice on `line` that Down reads on from into another answer's line, as
+// findings placed on the line read on from (one per such line, to be said once over all
+// choices); `from`..`to` are set to the lines read.
+class AnswerChecker {
+ public:
+  AnswerChecker(const StoryLines& lines, const LabelIndex& index) : lines_(lines), index_(index) {}
+  void Record(std::size_t line, LineRecord& record, std::vector<LineItem>& items);
+
+ private:
+  std::size_t RunEndOf(std::size_t from);
+  const StoryLines& lines_;
+  const LabelIndex& index_;
+  std::vector<std::uint32_t> runEnd_;  // the last line reading on from each reaches, once known
+  std::vector<std::size_t> run_;
+};
 
 // Flags set but never tested and tested but never set, among the flags `judged`, given
 // the flags set and tested anywhere in the stories checked together; `carried` words the
@@ -53,17 +119,14 @@ LinesToRevisit CheckLines(std::u16string_view text, const StoryLines& lines, con
 void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, FlagBits testedAnywhere, bool carried,
                    DiagnosticSink& sink);
 
-// Answers of a choice (on the lines `choices`) that Down reads on from into another
-// answer's line.
-void CheckAnswersRunOn(const StoryLines& lines, const LabelIndex& index, const IndexSet& choices, DiagnosticSink& sink);
-
 // Whether a line holds a full-width form of a script marker, for the check below.
 bool HoldsFullWidthForm(std::u16string_view line);
 
-// Script markers written in their full-width forms where the marker would act, on the
-// lines `candidates`.
-void CheckFullWidthMarkers(const StoryLines& lines, const LabelIndex& index, const IndexSet& candidates,
-                           DiagnosticSink& sink);
+// Script markers written in their full-width forms where the marker would act, on a line
+// that holds one; what a finding rests on, whether some line begins with a label, is
+// asked of `exists` and recorded as a query.
+void RecordFullWidthMarkers(std::u16string_view line, const std::function<bool(std::u16string_view)>& exists,
+                            std::vector<LineItem>& items);
 
 // Checks that rest on the state walk, the width of the lines `tooWide` on each way in
 // among them; also fills in where flags are set and tested.

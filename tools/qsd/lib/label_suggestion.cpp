@@ -74,6 +74,13 @@ std::u16string_view TrimBlanks(std::u16string_view label) {
   return label;
 }
 
+// Whether a line beginning is long enough and short enough to be a spelling of `core`.
+bool WithinSpelling(std::u16string_view candidateCore, std::u16string_view core, std::size_t allowed) {
+  return allowed > 0 && candidateCore.size() + allowed >= core.size() && candidateCore.size() <= core.size() + allowed;
+}
+
+std::size_t AllowedFor(std::u16string_view core) { return core.size() <= kMaxSpelledLength ? AllowedEdits(core.size()) : 0; }
+
 }  // namespace
 
 std::optional<std::string_view> NearestName(std::string_view typed, const std::vector<std::string_view>& names) {
@@ -114,10 +121,26 @@ std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missin
   return answer;
 }
 
+bool LabelSuggester::MightSuggest(std::u16string_view line, std::u16string_view missing) {
+  const std::u16string_view trimmed = TrimBlanks(missing);
+  const std::u16string_view core = Unbracketed(trimmed);
+  if (core.empty()) return false;
+  const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
+  const std::size_t allowed = AllowedFor(core);
+  for (const std::u16string_view candidate : {BracketedPrefix(line), WordsOf(line, spaces)}) {
+    if (candidate.empty() || candidate == missing) continue;
+    const std::u16string_view candidateCore = Unbracketed(candidate);
+    if (SameIgnoringCase(candidateCore, core) ||
+        (WithinSpelling(candidateCore, core, allowed) && Edits(core, candidateCore, allowed) <= allowed))
+      return true;
+  }
+  return false;
+}
+
 std::optional<std::u16string> LabelSuggester::Search(std::u16string_view missing, std::u16string_view trimmed,
                                                      std::u16string_view core) {
   const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
-  const std::size_t allowed = core.size() <= kMaxSpelledLength ? AllowedEdits(core.size()) : 0;
+  const std::size_t allowed = AllowedFor(core);
 
   // 0: the same word in or out of brackets; 1: the same but for case; 1 + n: n edits.
   std::size_t bestScore = std::numeric_limits<std::size_t>::max();
@@ -130,8 +153,7 @@ std::optional<std::u16string> LabelSuggester::Search(std::u16string_view missing
       score = 0;
     } else if (SameIgnoringCase(candidateCore, core)) {
       score = 1;
-    } else if (allowed > 0 && budget_ > 0 && bestScore > 2 && candidateCore.size() + allowed >= core.size() &&
-               candidateCore.size() <= core.size() + allowed) {
+    } else if (budget_ > 0 && bestScore > 2 && WithinSpelling(candidateCore, core, allowed)) {
       const std::size_t cost = (core.size() + 1) * (candidateCore.size() + 1);
       budget_ = cost < budget_ ? budget_ - cost : 0;
       const std::size_t edits = Edits(core, candidateCore, allowed);

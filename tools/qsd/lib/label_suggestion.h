@@ -29,6 +29,10 @@ class LabelSuggester {
   // is spent: a story with thousands of missing labels still checks in bounded time.
   std::optional<std::u16string> Suggest(std::u16string_view missing);
 
+  // Whether a line could be what Suggest answers for `missing`: a line that an edit adds
+  // or removes then changes what it would answer.
+  static bool MightSuggest(std::u16string_view line, std::u16string_view missing);
+
  private:
   // Every line that follows a CR LF, in turn: read from the text at each search rather
   // than kept, which would cost more than the text on a story of millions of short lines.

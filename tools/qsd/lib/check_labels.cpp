@@ -1,0 +1,161 @@
+// The labels that lines look for, judged against the story's lines: missing, shadowed,
+// found only on line 1 or on the unbroken last line, or begun by a second line too.
+#include <algorithm>
+
+#include "story/label_index.h"
+#include "story/text.h"
+#include "tools/qsd/lib/check_internal.h"
+
+namespace quillshade::qsd {
+namespace {
+
+// The first line of each '[label]' that a tab stands before, for the missing labels'
+// notes, is kept to a bound whatever the story.
+constexpr std::size_t kMaxTabbedLabels = 100'000;
+
+}  // namespace
+
+LabelJudge::LabelJudge(std::u16string_view text, const StoryLines& lines, const LabelIndex& index,
+                       LineCheckMemo& memo, DiagnosticSink& sink)
+    : text_(text), lines_(lines), index_(index), memo_(memo), sink_(sink) {}
+
+LabelJudge::~LabelJudge() = default;
+
+bool LabelJudge::RunsOn(std::int32_t crPosition, std::u16string_view label) const {
+  const std::size_t after = static_cast<std::size_t>(crPosition) + 1 + label.size();
+  return !label.empty() && label.back() != u']' && after < text_.size() && text_[after] != u' ' &&
+         text_[after] != u'\r';
+}
+
+const LabelFacts& LabelJudge::Facts(std::u16string_view label) {
+  if (const auto known = memo_.facts.find(label); known != memo_.facts.end()) return known->second;
+  LabelFacts facts;
+  const LabelIndex::Found found = index_.Find(label);
+  if (found.first == 0) {
+    facts.onlyFirstLine = text_.substr(0, label.size()) == label;
+  } else {
+    facts.first = lines_.LineAfterBreak(found.first);
+    facts.unbroken = ReachOf(text_, found.first) == LabelReach::Unbroken;
+    facts.firstRunsOn = RunsOn(found.first, label);
+    if (found.second != 0) {
+      facts.second = lines_.LineAfterBreak(found.second);
+      facts.secondRunsOn = RunsOn(found.second, label);
+    }
+  }
+  memo_.longestLabel = std::max(memo_.longestLabel, label.size());
+  return memo_.facts.emplace(label, facts).first->second;
+}
+
+void LabelJudge::JudgeLine(std::size_t line, std::span<const LineItem> items) {
+  for (const LineItem& item : items) {
+    switch (item.kind) {
+      case LineItem::Kind::Finding: {
+        Diagnostic* found = sink_.Add(item.check, item.line != 0 ? item.line : line, item.column, item.length,
+                                      item.message);
+        if (found) found->note = item.note;
+        break;
+      }
+      case LineItem::Kind::JumpLabel:
+      case LineItem::Kind::ChoiceLabel:
+        CheckLabel(line, item);
+        break;
+      case LineItem::Kind::LowercaseJump: {
+        // `>>done` with a line `[done]` is a jump that lost its brackets, not a jump on D.
+        const std::u16string& target = item.label;
+        if ((target.find(u',') != std::u16string::npos || Facts(target).first == 0) &&
+            Facts(u"[" + target + u"]").first == 0)
+          sink_.Add("lowercase-conditional", line, item.column, item.length,
+                    sink_.Names("lowercase-conditional")
+                        ? "'>>" + std::string(1, static_cast<char>(target.front())) + "' is a plain jump to " +
+                              Quote(target) + "; a jump on a flag is written with a capital letter, '>>" +
+                              std::string(1, static_cast<char>(target.front() - u'a' + u'A')) + "'"
+                        : std::string());
+        break;
+      }
+      case LineItem::Kind::SameChoiceTarget: {
+        const std::size_t target = Facts(item.answers.front()).first;
+        const bool same = target != 0 && std::all_of(item.answers.begin(), item.answers.end(), [&](const auto& answer) {
+                            return Facts(answer).first == target;
+                          });
+        if (same)
+          sink_.Add("same-choice-target", line, item.column, item.length,
+                    sink_.Names("same-choice-target")
+                        ? "every answer of this choice leads to line " + std::to_string(target)
+                        : std::string());
+        break;
+      }
+      case LineItem::Kind::Query:
+        break;
+    }
+  }
+}
+
+// A label that a jump or a choice looks for.
+void LabelJudge::CheckLabel(std::size_t line, const LineItem& item) {
+  const std::u16string& label = item.label;
+  const bool choice = item.kind == LineItem::Kind::ChoiceLabel;
+  const auto warn = [&](std::string_view check, const auto& message) {
+    return sink_.Add(check, line, item.column, item.length, sink_.Names(check) ? message() : std::string());
+  };
+  const LabelFacts& facts = Facts(label);
+  if (facts.first == 0 && facts.onlyFirstLine) {
+    warn("first-line-label", [&] {
+      return "only line 1 begins with " + Quote(label) + ", and no " + (choice ? "choice" : "jump") +
+             " can find line 1 (no line break comes before it)";
+    });
+  } else if (facts.first == 0) {
+    Diagnostic* missing = warn(choice ? "missing-choice-label" : "missing-label", [&] {
+      return "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") + " stops the story";
+    });
+    if (!missing) return;  // only counted: no suggestion either
+    if (const auto note = NoteFor(label)) missing->note = note->text;
+  } else if (facts.unbroken) {
+    warn("label-line-unbroken", [&] {
+      return "the line that begins with " + Quote(label) + ", line " + std::to_string(facts.first) +
+             ", has no line break after it, so the reader never shows it: " +
+             (choice ? "choosing it stops the story" : "this jump stops the story on an empty title bar");
+    });
+  } else if (facts.second != 0 && facts.firstRunsOn) {
+    warn("shadowed-label", [&] {
+      return "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
+             Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins";
+    });
+  } else if (facts.second != 0 && !facts.secondRunsOn && duplicateSaid_.insert(label).second) {
+    // Said once, at the line that never wins, whichever jump or choice looks for it.
+    sink_.Add("duplicate-label", facts.second, 1, item.length,
+              sink_.Names("duplicate-label")
+                  ? "line " + std::to_string(facts.first) + " begins with " + Quote(label) +
+                        " too, and every jump or choice to it lands there, never here"
+                  : std::string());
+  }
+}
+
+// The note of a missing label: the line that holds it after a tab, or the label probably meant.
+std::optional<LineCheckMemo::Note> LabelJudge::NoteFor(std::u16string_view label) {
+  if (const auto known = memo_.notes.find(label); known != memo_.notes.end()) return known->second;
+  std::optional<LineCheckMemo::Note> note;
+  if (const std::size_t tabbed = TabbedLineWith(label)) {
+    note = LineCheckMemo::Note{"line " + std::to_string(tabbed) + " has a tab before " + Quote(label), true};
+  } else {
+    if (!suggester_) suggester_ = std::make_unique<LabelSuggester>(lines_);
+    if (const auto meant = suggester_->Suggest(label)) note = LineCheckMemo::Note{"did you mean " + Quote(*meant) + "?", false};
+  }
+  memo_.notes.emplace(label, note);
+  return note;
+}
+
+// The first line that holds the '[label]' after a tab, 0 if none. Such lines are
+// gathered on the first missing label: most stories have none.
+std::size_t LabelJudge::TabbedLineWith(std::u16string_view label) {
+  if (!memo_.tabbedGathered) {
+    memo_.tabbedGathered = true;
+    for (std::size_t line = 2; line <= lines_.Count() && memo_.tabbed.size() < kMaxTabbedLabels; ++line)
+      if (lines_.Terminated(line))
+        if (const std::u16string_view tabbed = TabbedLabel(lines_.Text(line)); !tabbed.empty())
+          memo_.tabbed.emplace(tabbed, static_cast<std::uint32_t>(line));
+  }
+  const auto found = memo_.tabbed.find(label);
+  return found == memo_.tabbed.end() ? 0 : found->second;
+}
+
+}  // namespace quillshade::qsd

@@ -1,0 +1,108 @@
+// What the line checks learn of each line, kept so that an edited story's next version
+// re-checks only the lines the edit changed and the lines that depend on labels it changed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace quillshade::qsd {
+
+// One thing a line check found or must judge on a line. A finding is decided by the line
+// alone; a label is judged once the story's labels are known, since a finding about it
+// names other lines.
+struct LineItem {
+  enum class Kind : std::uint8_t {
+    Finding,           // `check` at `column`, `length`, with its message and note
+    JumpLabel,         // a label a jump looks for
+    ChoiceLabel,       // a label a choice looks for
+    LowercaseJump,     // '>>a'..'>>e' plus `label`: a plain jump that may mean a flag
+    SameChoiceTarget,  // a choice whose `answers` may all lead to one line
+    Query,             // a label whose presence a finding of the line rests on
+  };
+  Kind kind = Kind::Finding;
+  std::string_view check;
+  std::uint32_t column = 0;
+  std::uint32_t length = 0;
+  std::uint32_t line = 0;  // a finding placed on another line than the one it was found on
+  std::string message;
+  std::string note;
+  std::u16string label;
+  std::vector<std::u16string> answers;
+};
+
+// Where a label leads: the first lines that begin with it.
+struct LabelFacts {
+  std::size_t first = 0;   // story line, 0 when no line break is followed by the label
+  std::size_t second = 0;  // the next line that begins with it, 0 if none
+  bool onlyFirstLine = false;
+  // The first line is the unbroken last line: never shown, so reaching it stops the story.
+  bool unbroken = false;
+  // The first line only begins with the label, running on into a longer word ("gone"
+  // for "go"), so a later line that holds the label itself is probably the one meant.
+  bool firstRunsOn = false;
+  bool secondRunsOn = false;
+};
+
+// Labels looked up by a view of them as well as by themselves.
+struct LabelHash {
+  using is_transparent = void;
+  std::size_t operator()(std::u16string_view label) const { return std::hash<std::u16string_view>{}(label); }
+};
+using LabelFactsTable = std::unordered_map<std::u16string, LabelFacts, LabelHash, std::equal_to<>>;
+using LabelSet = std::unordered_set<std::u16string, LabelHash, std::equal_to<>>;
+
+// The items of one check phase on one line: a range of a phase's item list.
+struct ItemRange {
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
+};
+
+// What the checks learnt of one line.
+struct LineRecord {
+  std::uint32_t start = 0;  // 0-based index in the text
+  bool choices = false;     // leaves a choice pending
+  bool fullWidth = false;   // holds a full-width form of a script marker
+  bool tooWide = false;     // wider than the title bar as it stands
+  bool tabbedLabel = false; // a tab stands before its '[label]'
+  ItemRange lineItems;      // the line's own checks
+  ItemRange answerItems;    // a choice line's answers that run on into another's line
+  ItemRange fullWidthItems; // markers written full-width
+  // The lines its answers' check read, when it is a choice line: a change there checks
+  // them again.
+  std::uint32_t answersFrom = 0;
+  std::uint32_t answersTo = 0;
+};
+
+// The line checks of one version of a story, for the next version's. Immutable once
+// made; it keeps the text it was made from alive.
+struct LineCheckMemo {
+  std::shared_ptr<const void> textOwner;
+  std::u16string_view text;
+  std::size_t width = 0;                // the title bar's width the lines were judged by
+  std::size_t linesRead = 0;            // lines read anew for this version; the rest were carried over
+  std::vector<LineRecord> lines;        // by story line - 1
+  std::vector<LineItem> lineItems;
+  std::vector<LineItem> answerItems;
+  std::vector<LineItem> fullWidthItems;
+  LabelFactsTable facts;                // every label the checks looked up
+  std::size_t longestLabel = 0;
+  // The notes given to missing labels: a tabbed line (which names its line) or the
+  // spelling probably meant.
+  struct Note {
+    std::string text;
+    bool namesLine = false;
+  };
+  std::unordered_map<std::u16string, std::optional<Note>, LabelHash, std::equal_to<>> notes;
+  // The first line of each '[label]' that a tab stands before, once gathered.
+  bool tabbedGathered = false;
+  std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> tabbed;
+};
+
+}  // namespace quillshade::qsd
