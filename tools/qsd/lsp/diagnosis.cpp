@@ -11,6 +11,9 @@ namespace {
 // A story file of the workspace larger than this is not read for its flags.
 constexpr std::uint64_t kMaxWorkspaceFileBytes = std::uint64_t{16} << 20;
 
+// The line checks kept for the next version, of this many documents at most.
+constexpr std::size_t kMaxKeptLineChecks = 16;
+
 }  // namespace
 
 void SortByPlace(std::vector<Diagnostic>& diagnostics) {
@@ -43,10 +46,15 @@ DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly) {
     options.stop = job.stop.get();
     options.keepWalk = job.story != nullptr;  // an open document's hover and lenses read it
     options.walk = !linesOnly;
+    if (job.story) {
+      options.earlierLines = job.earlierLines;
+      options.keepLinesFor = job.story;
+    }
     StoryReport report = CheckStoryText(story.text, story.Lines(), story.Labels(), options);
     result.report.diagnostics.insert(result.report.diagnostics.end(), report.diagnostics.begin(),
                                      report.diagnostics.end());
     result.report.flags = report.flags;
+    result.report.lineChecks = std::move(report.lineChecks);
     result.walk = std::move(report.walk);
     result.analysed = !linesOnly;
   }
@@ -101,12 +109,24 @@ void DiagnosisWorker::Run() {
       pending_.pop_front();
       running_ = job;
     }
+    // A story read from disk is no open document: what was kept for one of that name goes.
+    if (!job.story) lineChecks_.erase(job.uri);
+    else if (const auto kept = lineChecks_.find(job.uri); kept != lineChecks_.end()) job.earlierLines = kept->second;
+    const auto keep = [&](DiagnosisResult& result) {
+      if (!result.report.lineChecks) return;
+      job.earlierLines = std::move(result.report.lineChecks);
+      lineChecks_.insert_or_assign(job.uri, job.earlierLines);
+      if (lineChecks_.size() > kMaxKeptLineChecks)
+        lineChecks_.erase(lineChecks_.begin()->first != job.uri ? lineChecks_.begin() : std::next(lineChecks_.begin()));
+    };
     // An editor shows a long story's line checks at once; a pull request waits for the whole.
     if (job.story && !job.requestId && job.story->LineCount() > kLineChecksFirstAbove) {
       DiagnosisResult lines = Diagnose(job, true);
+      keep(lines);
       if (!lines.stopped) done_(std::move(lines));
     }
     DiagnosisResult result = Diagnose(job);
+    keep(result);
     {
       const std::lock_guard lock(mutex_);
       running_.reset();

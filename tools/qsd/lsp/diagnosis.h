@@ -26,6 +26,8 @@ struct DiagnosisJob {
   std::shared_ptr<const StoryDocument> story;   // an open document; none: read `path`
   std::string path;
   std::optional<Json> requestId;                // a pull request waiting for the result
+  // The line checks of an earlier version of the document, from which this one's start.
+  std::shared_ptr<const LineCheckMemo> earlierLines;
   std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
 };
 
@@ -55,7 +57,8 @@ DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly = false);
 inline constexpr std::size_t kLineChecksFirstAbove = 5'000;
 
 // One thread that runs Diagnose on posted jobs; a long open story's line checks are
-// reported first, then everything once the walk is done. A job for a document replaces its
+// reported first, then everything once the walk is done. Each version's line checks
+// start from the document's version before. A job for a document replaces its
 // pending one and stops its running one, so a walk never runs for a stale version.
 class DiagnosisWorker {
  public:
@@ -74,6 +77,9 @@ class DiagnosisWorker {
   std::deque<DiagnosisJob> pending_;
   std::optional<DiagnosisJob> running_;
   bool quit_ = false;
+  // Each open document's last line checks, for its next version; read and written by
+  // the worker's thread alone.
+  std::map<std::string, std::shared_ptr<const LineCheckMemo>> lineChecks_;
   std::thread thread_;
 };
 
