@@ -79,11 +79,18 @@ class LabelJudge {
   LabelJudge(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, LineCheckMemo& memo,
              DiagnosticSink& sink);
   ~LabelJudge();
-  void JudgeLine(std::size_t line, std::span<const LineItem> items);
-  const LabelFacts& Facts(std::u16string_view label);
+  void JudgeLine(std::size_t line, std::span<LineItem> items);
+  LabelFacts Facts(std::u16string_view label) { return FactsOf(IdOf(label)); }
 
  private:
-  void CheckLabel(std::size_t line, const LineItem& item);
+  std::uint32_t IdOf(std::u16string_view label);
+  // The facts of a label by its id, an item's id found first when it has none yet.
+  LabelFacts FactsOf(std::uint32_t id);
+  LabelFacts FactsOf(std::uint32_t& id, std::u16string_view label) {
+    if (id == kNoLabelId) id = IdOf(label);
+    return FactsOf(id);
+  }
+  void CheckLabel(std::size_t line, LineItem& item);
   std::optional<LineCheckMemo::Note> NoteFor(std::u16string_view label);
   std::size_t TabbedLineWith(std::u16string_view label);
   bool RunsOn(std::int32_t crPosition, std::u16string_view label) const;

@@ -27,8 +27,19 @@ bool LabelJudge::RunsOn(std::int32_t crPosition, std::u16string_view label) cons
          text_[after] != u'\r';
 }
 
-const LabelFacts& LabelJudge::Facts(std::u16string_view label) {
-  if (const auto known = memo_.facts.find(label); known != memo_.facts.end()) return known->second;
+std::uint32_t LabelJudge::IdOf(std::u16string_view label) {
+  if (const auto known = memo_.labelIds.find(label); known != memo_.labelIds.end()) return known->second;
+  const auto id = static_cast<std::uint32_t>(memo_.labels.size());
+  memo_.labels.push_back(memo_.labelIds.emplace(label, id).first->first);
+  memo_.facts.emplace_back();
+  memo_.longestLabel = std::max(memo_.longestLabel, label.size());
+  return id;
+}
+
+LabelFacts LabelJudge::FactsOf(std::uint32_t id) {
+  std::optional<LabelFacts>& known = memo_.facts[id];
+  if (known) return *known;
+  const std::u16string_view label = memo_.labels[id];
   LabelFacts facts;
   const LabelIndex::Found found = index_.Find(label);
   if (found.first == 0) {
@@ -42,12 +53,12 @@ const LabelFacts& LabelJudge::Facts(std::u16string_view label) {
       facts.secondRunsOn = RunsOn(found.second, label);
     }
   }
-  memo_.longestLabel = std::max(memo_.longestLabel, label.size());
-  return memo_.facts.emplace(label, facts).first->second;
+  known = facts;
+  return facts;
 }
 
-void LabelJudge::JudgeLine(std::size_t line, std::span<const LineItem> items) {
-  for (const LineItem& item : items) {
+void LabelJudge::JudgeLine(std::size_t line, std::span<LineItem> items) {
+  for (LineItem& item : items) {
     switch (item.kind) {
       case LineItem::Kind::Finding: {
         Diagnostic* found = sink_.Add(item.check, item.line != 0 ? item.line : line, item.column, item.length,
@@ -61,9 +72,10 @@ void LabelJudge::JudgeLine(std::size_t line, std::span<const LineItem> items) {
         break;
       case LineItem::Kind::LowercaseJump: {
         // `>>done` with a line `[done]` is a jump that lost its brackets, not a jump on D.
-        const std::u16string& target = item.label;
-        if ((target.find(u',') != std::u16string::npos || Facts(target).first == 0) &&
-            Facts(u"[" + target + u"]").first == 0)
+        const std::u16string_view target = item.label;
+        if (item.bracketedId == kNoLabelId) item.bracketedId = IdOf(u"[" + std::u16string(target) + u"]");
+        if ((target.find(u',') != std::u16string_view::npos || FactsOf(item.labelId, target).first == 0) &&
+            FactsOf(item.bracketedId).first == 0)
           sink_.Add("lowercase-conditional", line, item.column, item.length,
                     sink_.Names("lowercase-conditional")
                         ? "'>>" + std::string(1, static_cast<char>(target.front())) + "' is a plain jump to " +
@@ -73,9 +85,11 @@ void LabelJudge::JudgeLine(std::size_t line, std::span<const LineItem> items) {
         break;
       }
       case LineItem::Kind::SameChoiceTarget: {
-        const std::size_t target = Facts(item.answers.front()).first;
-        const bool same = target != 0 && std::all_of(item.answers.begin(), item.answers.end(), [&](const auto& answer) {
-                            return Facts(answer).first == target;
+        if (item.answerIds.empty())
+          for (const std::u16string_view answer : item.answers) item.answerIds.push_back(IdOf(answer));
+        const std::size_t target = FactsOf(item.answerIds.front()).first;
+        const bool same = target != 0 && std::all_of(item.answerIds.begin(), item.answerIds.end(), [&](std::uint32_t id) {
+                            return FactsOf(id).first == target;
                           });
         if (same)
           sink_.Add("same-choice-target", line, item.column, item.length,
@@ -91,13 +105,13 @@ void LabelJudge::JudgeLine(std::size_t line, std::span<const LineItem> items) {
 }
 
 // A label that a jump or a choice looks for.
-void LabelJudge::CheckLabel(std::size_t line, const LineItem& item) {
-  const std::u16string& label = item.label;
+void LabelJudge::CheckLabel(std::size_t line, LineItem& item) {
+  const std::u16string_view label = item.label;
   const bool choice = item.kind == LineItem::Kind::ChoiceLabel;
   const auto warn = [&](std::string_view check, const auto& message) {
     return sink_.Add(check, line, item.column, item.length, sink_.Names(check) ? message() : std::string());
   };
-  const LabelFacts& facts = Facts(label);
+  const LabelFacts facts = FactsOf(item.labelId, label);
   if (facts.first == 0 && facts.onlyFirstLine) {
     warn("first-line-label", [&] {
       return "only line 1 begins with " + Quote(label) + ", and no " + (choice ? "choice" : "jump") +
@@ -120,7 +134,7 @@ void LabelJudge::CheckLabel(std::size_t line, const LineItem& item) {
       return "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
              Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins";
     });
-  } else if (facts.second != 0 && !facts.secondRunsOn && duplicateSaid_.insert(label).second) {
+  } else if (facts.second != 0 && !facts.secondRunsOn && duplicateSaid_.emplace(label).second) {
     // Said once, at the line that never wins, whichever jump or choice looks for it.
     sink_.Add("duplicate-label", facts.second, 1, item.length,
               sink_.Names("duplicate-label")

@@ -165,7 +165,7 @@ class LineRecorder {
       });
     }
 
-    std::vector<std::u16string> answers;
+    std::vector<std::u16string_view> answers;
     for (std::size_t key = 0; key < kChoiceKeyCount && parts.choices[key].Present(); ++key) {
       const LinePart& label = parts.choices[key];
       const std::string number = std::to_string(key + 1);
@@ -180,7 +180,7 @@ class LineRecorder {
                  " begins with a space: only a line that begins with a space matches it";
         });
       CheckLabel(label.text, Column(label), true);
-      answers.emplace_back(label.text);
+      answers.push_back(label.text);
     }
     if (const LinePart& beyond = parts.unreachableChoices; beyond.Present())
       Warn("too-many-choices", Column(beyond), beyond.text.size(), [&] {

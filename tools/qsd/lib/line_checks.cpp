@@ -15,6 +15,8 @@ namespace {
 constexpr std::size_t kMaxKeptItems = 200'000;
 // Nor is a story of more lines than this kept: a line's record takes 40 bytes.
 constexpr std::size_t kMaxKeptLines = 1'000'000;
+// Labels looked up once but by no line now, kept beside those still looked up.
+constexpr std::size_t kSpareLabels = 10'000;
 
 // An edit changed more lines than this share of the story (or than the floor below):
 // the story is checked whole.
@@ -93,7 +95,7 @@ template <typename Visit>
 void ForEachLabelBeginning(const LineCheckMemo& memo, std::u16string_view line, const Visit& visit) {
   const std::size_t longest = std::min(line.size(), memo.longestLabel);
   for (std::size_t length = 1; length <= longest; ++length)
-    if (const auto found = memo.facts.find(line.substr(0, length)); found != memo.facts.end()) visit(found->first);
+    if (const auto found = memo.labelIds.find(line.substr(0, length)); found != memo.labelIds.end()) visit(found->first);
 }
 
 // What of the earlier version's line checks still holds after the change, in `memo`;
@@ -119,14 +121,17 @@ LabelSet CarryLabels(const LineCheckMemo& earlier, const ChangedLines& change, c
     return line >= change.oldEnd ? static_cast<std::size_t>(static_cast<std::ptrdiff_t>(line) + shift) : line;
   };
   memo.longestLabel = earlier.longestLabel;
-  memo.facts.reserve(earlier.facts.size());
-  for (const auto& [label, facts] : earlier.facts) {
-    if (touched.contains(label)) continue;
-    LabelFacts moved = facts;
-    moved.first = moved.first == 0 ? 0 : shifted(moved.first);
-    moved.second = moved.second == 0 ? 0 : shifted(moved.second);
-    memo.facts.emplace(label, moved);
-  }
+  memo.labelIds = earlier.labelIds;
+  memo.labels.resize(earlier.labels.size());
+  for (const auto& [label, id] : memo.labelIds) memo.labels[id] = label;
+  memo.facts = earlier.facts;
+  for (const std::u16string& label : touched) memo.facts[memo.labelIds.find(label)->second].reset();
+  if (shift != 0)
+    for (std::optional<LabelFacts>& facts : memo.facts)
+      if (facts) {
+        facts->first = facts->first == 0 ? 0 : shifted(facts->first);
+        facts->second = facts->second == 0 ? 0 : shifted(facts->second);
+      }
   if (!tabbedChanged) {
     memo.tabbedGathered = earlier.tabbedGathered;
     for (const auto& [label, line] : earlier.tabbed) memo.tabbed.emplace(label, static_cast<std::uint32_t>(shifted(line)));
@@ -141,19 +146,28 @@ LabelSet CarryLabels(const LineCheckMemo& earlier, const ChangedLines& change, c
   return touched;
 }
 
-// Items of an earlier record, appended to this version's list.
-ItemRange CopyItems(const std::vector<LineItem>& from, ItemRange range, std::vector<LineItem>& to) {
-  const ItemRange copied{static_cast<std::uint32_t>(to.size()), range.count};
-  to.insert(to.end(), from.begin() + range.first, from.begin() + range.first + range.count);
-  return copied;
+// Items of an earlier record, appended to this version's list, their views moved from
+// where the line stood in the earlier text to where it stands now.
+ItemRange CarryItems(const std::vector<LineItem>& from, ItemRange range, const char16_t* before, const char16_t* now,
+                     std::vector<LineItem>& to) {
+  const ItemRange carried{static_cast<std::uint32_t>(to.size()), range.count};
+  const auto moved = [&](std::u16string_view view) {
+    return view.data() == nullptr ? view : std::u16string_view(now + (view.data() - before), view.size());
+  };
+  for (std::uint32_t i = range.first; i < range.first + range.count; ++i) {
+    LineItem& item = to.emplace_back(from[i]);
+    item.label = moved(item.label);
+    for (std::u16string_view& answer : item.answers) answer = moved(answer);
+  }
+  return carried;
 }
 
-std::span<const LineItem> ItemsOf(const std::vector<LineItem>& items, ItemRange range) {
-  return std::span<const LineItem>(items).subspan(range.first, range.count);
+std::span<LineItem> ItemsOf(std::vector<LineItem>& items, ItemRange range) {
+  return std::span<LineItem>(items).subspan(range.first, range.count);
 }
 
 bool AsksTouched(const std::vector<LineItem>& items, ItemRange range, const LabelSet& touched) {
-  return std::any_of(items.begin() + range.first, items.begin() + range.first + range.count,
+  return !touched.empty() && std::any_of(items.begin() + range.first, items.begin() + range.first + range.count,
                      [&](const LineItem& item) { return item.kind == LineItem::Kind::Query && touched.contains(item.label); });
 }
 
@@ -172,17 +186,19 @@ class StoryLineChecks {
     if (earlier && earlier->width == options.width) change_ = ChangeSince(*earlier, text, lines);
     if (change_) {
       earlier_ = earlier;
+      textShift_ = static_cast<std::ptrdiff_t>(text.size()) - static_cast<std::ptrdiff_t>(earlier->text.size());
       touched_ = CarryLabels(*earlier, *change_, lines, *memo_);
     }
   }
 
   LinesChecked Run() {
-    if (keep_) memo_->lines.resize(lines_.Count());
+    if (keep_) memo_->lines.reserve(lines_.Count());
     for (std::size_t line = 1; line <= lines_.Count(); ++line) CheckLine(line);
     revisit_.choices.ForEach([&](std::size_t line) { CheckAnswers(line); });
     revisit_.fullWidth.ForEach([&](std::size_t line) { CheckFullWidth(line); });
     LinesChecked checked{std::move(revisit_), nullptr};
-    if (keep_) checked.memo = std::move(memo_);
+    // Labels no line looks for any more are dropped by checking the story whole again.
+    if (keep_ && memo_->labels.size() <= 2 * Kept() + kSpareLabels) checked.memo = std::move(memo_);
     return checked;
   }
 
@@ -191,7 +207,12 @@ class StoryLineChecks {
     return memo_->lineItems.size() + memo_->answerItems.size() + memo_->fullWidthItems.size();
   }
 
-  // Where a line's record goes: kept, or only for as long as the line is checked.
+  // Where a line's record goes: kept (the lines come in order), or only for as long as
+  // the line is checked.
+  LineRecord& NewRecord() {
+    if (!keep_) return scratch_ = LineRecord{};
+    return memo_->lines.emplace_back();
+  }
   LineRecord& RecordOf(std::size_t line) {
     if (!keep_) return scratch_ = LineRecord{};
     return memo_->lines[line - 1];
@@ -213,26 +234,34 @@ class StoryLineChecks {
     const std::size_t before = line < change_->from ? line : line - static_cast<std::size_t>(change_->Shift());
     return &earlier_->lines[before - 1];
   }
+  // Where an unchanged line begins in the earlier text, and where it begins in this one.
+  const char16_t* Before(const LineRecord& earlier) const { return earlier_->text.data() + earlier.start; }
+  const char16_t* Now(const LineRecord& record) const { return memo_->text.data() + record.start; }
 
   void CheckLine(std::size_t line) {
-    LineRecord& record = RecordOf(line);
-    record.start = static_cast<std::uint32_t>(lines_.Start(line));
+    LineRecord& record = NewRecord();
     if (const LineRecord* earlier = Earlier(line)) {
-      const std::uint32_t start = record.start;
+      // Most lines are carried over: nothing of them is read but their record.
       record = *earlier;
-      record.start = start;
-      record.lineItems = CopyItems(earlier_->lineItems, earlier->lineItems, memo_->lineItems);
+      if (line >= change_->newEnd) record.start = static_cast<std::uint32_t>(record.start + textShift_);
       record.answerItems = record.fullWidthItems = ItemRange{};
-    } else if (lines_.Terminated(line)) {
+      if (earlier->lineItems.count != 0)
+        record.lineItems = CarryItems(earlier_->lineItems, earlier->lineItems, Before(*earlier), Now(record),
+                                      memo_->lineItems);
+    } else {
+      record.start = static_cast<std::uint32_t>(lines_.Start(line));
       // A finding's message is made only when it may be named, unless it is kept for the
       // next version, which may name it.
-      RecordLine(lines_.Text(line), options_, named_, record, memo_->lineItems);
-      ++memo_->linesRead;
+      if (lines_.Terminated(line)) {
+        RecordLine(lines_.Text(line), options_, named_, record, memo_->lineItems);
+        ++memo_->linesRead;
+      }
     }
     if (!lines_.Terminated(line)) return;
     if (record.choices) revisit_.choices.Add(line);
     if (record.fullWidth) revisit_.fullWidth.Add(line);
     if (record.tooWide) revisit_.tooWide.Add(line);
+    if (record.lineItems.count == 0) return;
     judge_.JudgeLine(line, ItemsOf(memo_->lineItems, record.lineItems));
     Judged(memo_->lineItems);
   }
@@ -246,7 +275,8 @@ class StoryLineChecks {
                       (earlier->answersTo + 1 < change_->from || earlier->answersFrom > change_->oldEnd) &&
                       (change_->Shift() == 0 || std::max<std::size_t>(line, earlier->answersTo) < change_->from);
     if (kept) {
-      record.answerItems = CopyItems(earlier_->answerItems, earlier->answerItems, memo_->answerItems);
+      record.answerItems = CarryItems(earlier_->answerItems, earlier->answerItems, Before(*earlier), Now(record),
+                                      memo_->answerItems);
       record.answersFrom = earlier->answersFrom;
       record.answersTo = earlier->answersTo;
     } else {
@@ -261,8 +291,10 @@ class StoryLineChecks {
   void CheckFullWidth(std::size_t line) {
     LineRecord& record = RecordOf(line);
     const LineRecord* earlier = Earlier(line);
+    if (earlier && earlier->fullWidthItems.count == 0) return;  // a line with no marker full-width where it acts
     if (earlier && !AsksTouched(earlier_->fullWidthItems, earlier->fullWidthItems, touched_)) {
-      record.fullWidthItems = CopyItems(earlier_->fullWidthItems, earlier->fullWidthItems, memo_->fullWidthItems);
+      record.fullWidthItems = CarryItems(earlier_->fullWidthItems, earlier->fullWidthItems, Before(*earlier),
+                                         Now(record), memo_->fullWidthItems);
     } else {
       std::vector<LineItem>& items = memo_->fullWidthItems;
       record.fullWidthItems.first = static_cast<std::uint32_t>(items.size());
@@ -293,6 +325,7 @@ class StoryLineChecks {
   };
   const LineCheckMemo* earlier_ = nullptr;
   std::optional<ChangedLines> change_;
+  std::ptrdiff_t textShift_ = 0;  // how far the lines after the change moved in the text
   LabelSet touched_;
   AnswerChecker answers_{lines_, index_};
   std::unordered_set<std::uint32_t> said_;  // lines whose running on into an answer has been said

@@ -14,6 +14,8 @@
 
 namespace quillshade::qsd {
 
+inline constexpr std::uint32_t kNoLabelId = 0xFFFF'FFFF;
+
 // One thing a line check found or must judge on a line. A finding is decided by the line
 // alone; a label is judged once the story's labels are known, since a finding about it
 // names other lines.
@@ -33,8 +35,15 @@ struct LineItem {
   std::uint32_t line = 0;  // a finding placed on another line than the one it was found on
   std::string message;
   std::string note;
-  std::u16string label;
-  std::vector<std::u16string> answers;
+  // Views into the line itself, so that an item carried over to the next version is
+  // moved with its line rather than copied.
+  std::u16string_view label;
+  std::vector<std::u16string_view> answers;
+  // The ids of the labels in the memo, once looked up: a line carried over finds its
+  // labels' facts without looking them up again.
+  std::uint32_t labelId = kNoLabelId;
+  std::uint32_t bracketedId = kNoLabelId;  // a lowercase jump's "[label]"
+  std::vector<std::uint32_t> answerIds;
 };
 
 // Where a label leads: the first lines that begin with it.
@@ -55,7 +64,6 @@ struct LabelHash {
   using is_transparent = void;
   std::size_t operator()(std::u16string_view label) const { return std::hash<std::u16string_view>{}(label); }
 };
-using LabelFactsTable = std::unordered_map<std::u16string, LabelFacts, LabelHash, std::equal_to<>>;
 using LabelSet = std::unordered_set<std::u16string, LabelHash, std::equal_to<>>;
 
 // The items of one check phase on one line: a range of a phase's item list.
@@ -91,7 +99,11 @@ struct LineCheckMemo {
   std::vector<LineItem> lineItems;
   std::vector<LineItem> answerItems;
   std::vector<LineItem> fullWidthItems;
-  LabelFactsTable facts;                // every label the checks looked up
+  // Every label the checks looked up, by id, and its facts: none when an edit may have
+  // changed them, and they are to be found again.
+  std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> labelIds;
+  std::vector<std::u16string_view> labels;  // by id: the keys of labelIds
+  std::vector<std::optional<LabelFacts>> facts;
   std::size_t longestLabel = 0;
   // The notes given to missing labels: a tabbed line (which names its line) or the
   // spelling probably meant.
