@@ -123,6 +123,46 @@ std::pair<std::size_t, std::size_t> SlotsBeginning(std::u16string_view text, std
   return {static_cast<std::size_t>(low - first), static_cast<std::size_t>(high - first)};
 }
 
+// The sort key of the line after the break at `at`, reading no more of it than the key
+// holds: its length is kept only up to kFirstUnits, which is all the order looks at.
+Keyed KeyOfBreak(std::u16string_view text, std::uint32_t at) {
+  std::size_t length = 0;
+  for (std::size_t place = at + 2; length < kFirstUnits && place < text.size(); ++place, ++length)
+    if (text[place] == u'\r' && place + 1 < text.size() && text[place + 1] == u'\n') break;
+  Keyed keyed{0, at, static_cast<std::uint32_t>(length)};
+  keyed.key = KeyAt(text, keyed, 0);
+  return keyed;
+}
+
+// The order SortByFirstUnits leaves lines in.
+bool InFirstUnitsOrder(const Keyed& x, const Keyed& y) {
+  if (x.key != y.key) return x.key < y.key;
+  const std::size_t xEnded = std::min<std::size_t>(x.length, kFirstUnits);
+  const std::size_t yEnded = std::min<std::size_t>(y.length, kFirstUnits);
+  if (xEnded != yEnded) return xEnded < yEnded;
+  return x.at < y.at;
+}
+
+// The slots, sorted by first units, of the lines that agree on `key` and go on past it:
+// the lines of one group, when there are two or more.
+std::pair<std::size_t, std::size_t> SlotsOfKey(std::u16string_view text, std::span<const std::uint32_t> breaks,
+                                               std::uint64_t key) {
+  const auto before = [&](std::uint32_t at) {
+    const Keyed line = KeyOfBreak(text, at);
+    return line.key < key || (line.key == key && line.length < kFirstUnits);
+  };
+  const auto low = std::partition_point(breaks.begin(), breaks.end(), before);
+  const auto high = std::partition_point(low, breaks.end(), [&](std::uint32_t at) { return KeyOfBreak(text, at).key == key; });
+  return {static_cast<std::size_t>(low - breaks.begin()), static_cast<std::size_t>(high - breaks.begin())};
+}
+
+// The last line break that ends before `end`, npos when there is none.
+std::size_t LastBreakBefore(std::u16string_view text, std::size_t end) {
+  for (std::size_t at = end; at-- > 1;)
+    if (text[at] == u'\n' && text[at - 1] == u'\r') return at - 1;
+  return std::u16string_view::npos;
+}
+
 }  // namespace
 
 struct LabelIndex::Sorted {
@@ -207,6 +247,106 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
     for (; slot < end; ++slot) breaks.push_back(lines[slot].at);
   }
   lines = {};
+  byFirstUnits_ = std::make_unique<const Sorted>(std::move(breaks));
+  inFull_ = std::vector<std::atomic<const Sorted*>>(groups_.size());
+}
+
+LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std::size_t from,
+                       std::size_t previousTo, std::size_t to)
+    : text_(text) {
+  constexpr std::size_t kNone = std::u16string_view::npos;
+  const std::u16string_view old = previous.text_;
+  // The breaks read again: those before the replaced lines and inside them, and the
+  // first two after them, whose lines the rule of three equal lines compares with the
+  // replaced ones. From the third on, a break and the two before it are the same in
+  // both texts, shifted.
+  const std::size_t low = from >= 2 ? from - 2 : 0;
+  std::size_t high = to;
+  for (int i = 0; i < 3 && high != kNone; ++i) high = FindLineBreak(text, i == 0 ? high : high + 2);
+  if (high == kNone) high = text.size();
+  const std::size_t previousHigh = high == text.size() ? old.size() : high - to + previousTo;
+
+  // The lines of those breaks, left out as the constructor leaves them out.
+  std::vector<Keyed> added;
+  std::u16string_view before[2];
+  std::size_t seen = 0;
+  if (const std::size_t last = LastBreakBefore(text, low); last != kNone) {
+    before[0] = text.substr(last + 2, low - last - 2);
+    ++seen;
+    if (const std::size_t first = LastBreakBefore(text, last); first != kNone) {
+      before[1] = text.substr(first + 2, last - first - 2);
+      ++seen;
+    }
+  }
+  for (std::size_t at = FindLineBreak(text, low); at != kNone && at < high;) {
+    const std::size_t next = FindLineBreak(text, at + 2);
+    const std::u16string_view line = text.substr(at + 2, next == kNone ? kNone : next - at - 2);
+    if (seen++ < 2 || line != before[0] || line != before[1]) {
+      Keyed keyed{0, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())};
+      keyed.key = KeyAt(text, keyed, 0);
+      added.push_back(keyed);
+    }
+    before[1] = before[0];
+    before[0] = line;
+    at = next;
+  }
+  std::stable_sort(added.begin(), added.end(), InFirstUnitsOrder);
+
+  // The keys of the groups that lose or gain lines; every other group keeps its lines.
+  std::vector<std::uint64_t> changedKeys;
+  for (const Keyed& line : added)
+    if (line.length >= kFirstUnits) changedKeys.push_back(line.key);
+  const std::span<const std::uint32_t> all = previous.byFirstUnits_->breaks;
+  std::vector<std::uint32_t> kept;
+  kept.reserve(all.size());
+  for (const std::uint32_t at : all) {
+    if (at < low) {
+      kept.push_back(at);
+    } else if (at >= previousHigh) {
+      kept.push_back(static_cast<std::uint32_t>(at - previousTo + to));
+    } else if (const Keyed line = KeyOfBreak(old, at); line.length >= kFirstUnits) {
+      changedKeys.push_back(line.key);
+    }
+  }
+  std::sort(changedKeys.begin(), changedKeys.end());
+  changedKeys.erase(std::unique(changedKeys.begin(), changedKeys.end()), changedKeys.end());
+
+  // The added lines merged in where the order puts them; `kept` keeps its order, since
+  // its breaks moved together past the added ones.
+  std::vector<std::uint32_t> breaks;
+  breaks.reserve(kept.size() + added.size());
+  std::vector<std::size_t> addedBefore(kept.size() + 1, 0);  // kept slot → added lines before it
+  std::size_t taken = 0;
+  for (const Keyed& line : added) {
+    const auto place = std::partition_point(kept.begin() + static_cast<std::ptrdiff_t>(taken), kept.end(),
+                                            [&](std::uint32_t at) { return InFirstUnitsOrder(KeyOfBreak(text, at), line); });
+    const auto upTo = static_cast<std::size_t>(place - kept.begin());
+    breaks.insert(breaks.end(), kept.begin() + static_cast<std::ptrdiff_t>(taken), place);
+    breaks.push_back(line.at);
+    taken = upTo;
+    ++addedBefore[upTo];
+  }
+  breaks.insert(breaks.end(), kept.begin() + static_cast<std::ptrdiff_t>(taken), kept.end());
+  for (std::size_t slot = 1; slot < addedBefore.size(); ++slot) addedBefore[slot] += addedBefore[slot - 1];
+
+  // Groups of unchanged keys move with their first slot; those of changed keys are
+  // found again by their key.
+  std::vector<std::uint32_t> droppedGroups;
+  for (const std::uint64_t key : changedKeys)
+    if (const auto [first, end] = SlotsOfKey(old, all, key); end - first > 1) droppedGroups.push_back(static_cast<std::uint32_t>(first));
+  std::sort(droppedGroups.begin(), droppedGroups.end());
+  std::size_t removedBefore = 0;
+  std::size_t slot = 0;
+  for (const std::uint32_t group : previous.groups_) {
+    for (; slot < group; ++slot)
+      if (all[slot] >= low && all[slot] < previousHigh) ++removedBefore;
+    if (std::binary_search(droppedGroups.begin(), droppedGroups.end(), group)) continue;
+    const std::size_t keptSlot = group - removedBefore;
+    groups_.push_back(static_cast<std::uint32_t>(keptSlot + addedBefore[keptSlot]));
+  }
+  for (const std::uint64_t key : changedKeys)
+    if (const auto [first, end] = SlotsOfKey(text, breaks, key); end - first > 1) groups_.push_back(static_cast<std::uint32_t>(first));
+  std::sort(groups_.begin(), groups_.end());
   byFirstUnits_ = std::make_unique<const Sorted>(std::move(breaks));
   inFull_ = std::vector<std::atomic<const Sorted*>>(groups_.size());
 }
