@@ -92,9 +92,17 @@ std::vector<std::uint32_t> MinTree(std::span<const std::uint32_t> breaks) {
   while (blocks * kBlockSize < breaks.size()) blocks *= 2;
   std::vector<std::uint32_t> tree(2 * blocks, kNoSlot);
   const auto less = [&](std::uint32_t a, std::uint32_t b) { return b == kNoSlot || (a != kNoSlot && breaks[a] < breaks[b]); };
-  for (std::size_t slot = 0; slot < breaks.size(); ++slot) {
-    std::uint32_t& least = tree[blocks + slot / kBlockSize];
-    if (less(static_cast<std::uint32_t>(slot), least)) least = static_cast<std::uint32_t>(slot);
+  // Each leaf's least break found without a branch on the breaks, which lie in no order.
+  for (std::size_t start = 0; start < breaks.size(); start += kBlockSize) {
+    const std::size_t end = std::min(breaks.size(), start + kBlockSize);
+    auto least = static_cast<std::uint32_t>(start);
+    std::uint32_t value = breaks[start];
+    for (std::size_t slot = start + 1; slot < end; ++slot) {
+      const bool below = breaks[slot] < value;
+      value = below ? breaks[slot] : value;
+      least = below ? static_cast<std::uint32_t>(slot) : least;
+    }
+    tree[blocks + start / kBlockSize] = least;
   }
   for (std::size_t node = blocks - 1; node >= 1; --node)
     tree[node] = less(tree[2 * node], tree[2 * node + 1]) ? tree[2 * node] : tree[2 * node + 1];
@@ -296,18 +304,25 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
   std::vector<std::uint64_t> changedKeys;
   for (const Keyed& line : added)
     if (line.length >= kFirstUnits) changedKeys.push_back(line.key);
+  // The kept breaks lie in no order of place, so they are moved without asking where
+  // each stands, which would be guessed wrong half the time: positions wrap at 32 bits.
   const std::span<const std::uint32_t> all = previous.byFirstUnits_->breaks;
-  std::vector<std::uint32_t> kept;
-  kept.reserve(all.size());
-  for (const std::uint32_t at : all) {
-    if (at < low) {
-      kept.push_back(at);
-    } else if (at >= previousHigh) {
-      kept.push_back(static_cast<std::uint32_t>(at - previousTo + to));
-    } else if (const Keyed line = KeyOfBreak(old, at); line.length >= kFirstUnits) {
-      changedKeys.push_back(line.key);
+  const auto first = static_cast<std::uint32_t>(low);
+  const auto span = static_cast<std::uint32_t>(previousHigh - low);
+  const auto moved = static_cast<std::uint32_t>(to - previousTo);
+  std::vector<std::uint32_t> kept(all.size());
+  std::vector<std::size_t> removedSlots;
+  std::size_t keptCount = 0;
+  for (std::size_t slot = 0; slot < all.size(); ++slot) {
+    const std::uint32_t at = all[slot];
+    if (at - first < span) [[unlikely]] {
+      removedSlots.push_back(slot);
+      if (const Keyed line = KeyOfBreak(old, at); line.length >= kFirstUnits) changedKeys.push_back(line.key);
+      continue;
     }
+    kept[keptCount++] = at + (at >= first ? moved : 0u);  // past the replaced ones
   }
+  kept.resize(keptCount);
   std::sort(changedKeys.begin(), changedKeys.end());
   changedKeys.erase(std::unique(changedKeys.begin(), changedKeys.end()), changedKeys.end());
 
@@ -315,37 +330,34 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
   // its breaks moved together past the added ones.
   std::vector<std::uint32_t> breaks;
   breaks.reserve(kept.size() + added.size());
-  std::vector<std::size_t> addedBefore(kept.size() + 1, 0);  // kept slot → added lines before it
+  std::vector<std::size_t> placedBefore;  // for each added line, the kept slot it goes before
   std::size_t taken = 0;
   for (const Keyed& line : added) {
     const auto place = std::partition_point(kept.begin() + static_cast<std::ptrdiff_t>(taken), kept.end(),
                                             [&](std::uint32_t at) { return InFirstUnitsOrder(KeyOfBreak(text, at), line); });
-    const auto upTo = static_cast<std::size_t>(place - kept.begin());
     breaks.insert(breaks.end(), kept.begin() + static_cast<std::ptrdiff_t>(taken), place);
     breaks.push_back(line.at);
-    taken = upTo;
-    ++addedBefore[upTo];
+    taken = static_cast<std::size_t>(place - kept.begin());
+    placedBefore.push_back(taken);
   }
   breaks.insert(breaks.end(), kept.begin() + static_cast<std::ptrdiff_t>(taken), kept.end());
-  for (std::size_t slot = 1; slot < addedBefore.size(); ++slot) addedBefore[slot] += addedBefore[slot - 1];
 
   // Groups of unchanged keys move with their first slot; those of changed keys are
   // found again by their key.
   std::vector<std::uint32_t> droppedGroups;
   for (const std::uint64_t key : changedKeys)
-    if (const auto [first, end] = SlotsOfKey(old, all, key); end - first > 1) droppedGroups.push_back(static_cast<std::uint32_t>(first));
+    if (const auto [slot, end] = SlotsOfKey(old, all, key); end - slot > 1) droppedGroups.push_back(static_cast<std::uint32_t>(slot));
   std::sort(droppedGroups.begin(), droppedGroups.end());
-  std::size_t removedBefore = 0;
-  std::size_t slot = 0;
   for (const std::uint32_t group : previous.groups_) {
-    for (; slot < group; ++slot)
-      if (all[slot] >= low && all[slot] < previousHigh) ++removedBefore;
     if (std::binary_search(droppedGroups.begin(), droppedGroups.end(), group)) continue;
-    const std::size_t keptSlot = group - removedBefore;
-    groups_.push_back(static_cast<std::uint32_t>(keptSlot + addedBefore[keptSlot]));
+    const std::size_t keptSlot =
+        group - static_cast<std::size_t>(std::lower_bound(removedSlots.begin(), removedSlots.end(), group) - removedSlots.begin());
+    groups_.push_back(static_cast<std::uint32_t>(
+        keptSlot + static_cast<std::size_t>(std::upper_bound(placedBefore.begin(), placedBefore.end(), keptSlot) -
+                                            placedBefore.begin())));
   }
   for (const std::uint64_t key : changedKeys)
-    if (const auto [first, end] = SlotsOfKey(text, breaks, key); end - first > 1) groups_.push_back(static_cast<std::uint32_t>(first));
+    if (const auto [slot, end] = SlotsOfKey(text, breaks, key); end - slot > 1) groups_.push_back(static_cast<std::uint32_t>(slot));
   std::sort(groups_.begin(), groups_.end());
   byFirstUnits_ = std::make_unique<const Sorted>(std::move(breaks));
   inFull_ = std::vector<std::atomic<const Sorted*>>(groups_.size());

@@ -77,9 +77,26 @@ StoryLines::StoryLines(std::u16string_view text, const StoryLines& previous, std
   // The lines that begin in the replaced units, then the rest, shifted: unless the
   // replaced units reach the end, the text after them is the same in both.
   builder.AddLinesIn(text, from, to);
-  if (to < text.size())
-    for (std::size_t line = previous.LineOf(previousTo); line <= previous.Count(); ++line)
-      builder.Add(previous.Start(line) - previousTo + to);
+  if (to >= text.size()) return;
+  for (std::size_t line = previous.LineOf(previousTo); line <= previous.Count(); ++line) {
+    // Once the lines fall in blocks as they did (a change that keeps the count of lines),
+    // the rest of the blocks move whole: their offsets stay.
+    if (count_ % kBlockLines == 0 && (line - 1) % kBlockLines == 0) {
+      const std::size_t block = (line - 1) / kBlockLines;
+      const std::size_t offsetsFrom = previous.blocks_[block].offsets;
+      for (std::size_t i = block; i < previous.blocks_.size(); ++i) {
+        Block moved = previous.blocks_[i];
+        moved.start = static_cast<std::uint32_t>(moved.start - previousTo + to);
+        moved.offsets = moved.offsets - offsetsFrom + offsets_.size();
+        blocks_.push_back(moved);
+      }
+      offsets_.insert(offsets_.end(), previous.offsets_.begin() + static_cast<std::ptrdiff_t>(offsetsFrom),
+                      previous.offsets_.end());
+      count_ += previous.Count() - (line - 1);
+      return;
+    }
+    builder.Add(previous.Start(line) - previousTo + to);
+  }
 }
 
 void StoryLines::AddBlock(const std::uint32_t* starts, std::size_t count) {
