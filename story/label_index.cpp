@@ -348,19 +348,37 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
   for (const std::uint64_t key : changedKeys)
     if (const auto [slot, end] = SlotsOfKey(old, all, key); end - slot > 1) droppedGroups.push_back(static_cast<std::uint32_t>(slot));
   std::sort(droppedGroups.begin(), droppedGroups.end());
-  for (const std::uint32_t group : previous.groups_) {
-    if (std::binary_search(droppedGroups.begin(), droppedGroups.end(), group)) continue;
+  std::vector<std::pair<std::uint32_t, std::size_t>> movedGroups;  // first slot here, group in previous
+  for (std::size_t group = 0; group < previous.groups_.size(); ++group) {
+    const std::uint32_t slot = previous.groups_[group];
+    if (std::binary_search(droppedGroups.begin(), droppedGroups.end(), slot)) continue;
     const std::size_t keptSlot =
-        group - static_cast<std::size_t>(std::lower_bound(removedSlots.begin(), removedSlots.end(), group) - removedSlots.begin());
-    groups_.push_back(static_cast<std::uint32_t>(
-        keptSlot + static_cast<std::size_t>(std::upper_bound(placedBefore.begin(), placedBefore.end(), keptSlot) -
-                                            placedBefore.begin())));
+        slot - static_cast<std::size_t>(std::lower_bound(removedSlots.begin(), removedSlots.end(), slot) - removedSlots.begin());
+    const std::size_t placed = keptSlot + static_cast<std::size_t>(std::upper_bound(placedBefore.begin(), placedBefore.end(), keptSlot) -
+                                                                   placedBefore.begin());
+    groups_.push_back(static_cast<std::uint32_t>(placed));
+    movedGroups.emplace_back(static_cast<std::uint32_t>(placed), group);
   }
   for (const std::uint64_t key : changedKeys)
     if (const auto [slot, end] = SlotsOfKey(text, breaks, key); end - slot > 1) groups_.push_back(static_cast<std::uint32_t>(slot));
   std::sort(groups_.begin(), groups_.end());
   byFirstUnits_ = std::make_unique<const Sorted>(std::move(breaks));
   inFull_ = std::vector<std::atomic<const Sorted*>>(groups_.size());
+
+  // A group that kept its lines keeps their full order, should a lookup in the previous
+  // index have made it (one may be making it now: it is read only once published). Its
+  // lines keep their order, and those past the change move together.
+  const MutexLock lock(refining_);
+  for (const auto& [slot, group] : movedGroups) {
+    const Sorted* done = previous.inFull_[group].load(std::memory_order_acquire);
+    if (!done) continue;
+    std::vector<std::uint32_t> movedBreaks(done->breaks.size());
+    for (std::size_t i = 0; i < movedBreaks.size(); ++i)
+      movedBreaks[i] = done->breaks[i] + (done->breaks[i] >= first ? moved : 0u);
+    sortedGroups_.push_back(std::make_unique<const Sorted>(std::move(movedBreaks)));
+    const auto index = static_cast<std::size_t>(std::lower_bound(groups_.begin(), groups_.end(), slot) - groups_.begin());
+    inFull_[index].store(sortedGroups_.back().get(), std::memory_order_release);
+  }
 }
 
 LabelIndex::~LabelIndex() = default;
