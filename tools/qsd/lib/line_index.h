@@ -17,8 +17,8 @@ class StoryLines {
   explicit StoryLines(std::u16string_view text);
   // The lines of `text`, made from those of `previous` when `text` is its text with the
   // units [from, previousTo) replaced by text[from, to): `from` is where a line begins
-  // in both, and each end is where a line begins or the end of its text. Only the lines
-  // from there on are placed again; the replaced ones are found in `text`.
+  // in both, and each end is where a line begins or the end of its text. The lines
+  // around the replaced units are taken from `previous`; only those are found in `text`.
   StoryLines(std::u16string_view text, const StoryLines& previous, std::size_t from, std::size_t previousTo,
              std::size_t to);
 

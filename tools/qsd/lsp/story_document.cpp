@@ -20,11 +20,10 @@ void Load(StoryDocument& story, std::string_view bytes) {
   story.loadDiagnostics = std::move(loaded.diagnostics);
 }
 
-// The units of the editor's text that the story holds one fewer of, line by line: the
-// story line (counted from `firstLine`) and the offset in the editor's line.
-template <typename Unit>
-std::vector<Unit> DroppedUnits(std::u16string_view editorText, std::size_t firstLine = 1) {
-  std::vector<Unit> dropped;
+// The units of the editor's text that the story holds one fewer of, line by line, its
+// lines counted from `firstLine`.
+std::vector<DroppedUnit> DroppedUnits(std::u16string_view editorText, std::size_t firstLine = 1) {
+  std::vector<DroppedUnit> dropped;
   std::size_t line = firstLine;
   std::size_t lineStart = 0;
   for (std::size_t i = 0; i < editorText.size(); ++i) {
@@ -98,7 +97,9 @@ ChangedLines FindChangedLines(std::u16string_view previous, std::u16string_view 
   return {from, previous.size() - kept, text.size() - kept};
 }
 
-// The line numbers around a change, counted from 1 as the story counts them.
+// What loading found, spliced: the previous version's before the changed lines and
+// after them (moved by the lines the change adds or takes away), the changed lines' own
+// between. Without `previousEndLine`, the change reached the end of the text.
 std::vector<Diagnostic> SplicedDiagnostics(const std::vector<Diagnostic>& previous, std::vector<Diagnostic> slice,
                                            std::size_t firstLine, std::optional<std::size_t> previousEndLine,
                                            std::size_t endLine) {
@@ -126,12 +127,10 @@ StoryDocument::StoryDocument(std::string uriOf, std::int64_t versionOf, bool isT
 std::shared_ptr<const StoryDocument> Analysed(std::shared_ptr<StoryDocument> story, std::u16string_view editorText) {
   story->lines_.emplace(story->text);
   story->labels_.emplace(story->text);
-  if (story->textSource) story->dropped_ = DroppedUnits<StoryDocument::DroppedUnit>(editorText);
+  if (story->textSource) story->dropped_ = DroppedUnits(editorText);
   return story;
 }
 
-// The story of the next version of `previous`'s document, made from it; nothing when
-// that is not simple, and the story is to be made from nothing.
 std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous, std::int64_t version,
                                                    const DocumentText& editorText) {
   // What loading found must be named in full to be moved with its lines: a count of
@@ -182,13 +181,13 @@ std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous
   story->lines_.emplace(story->text, lines, storyFrom, storyPreviousTo, storyTo);
   story->labels_.emplace(story->text, previous.Labels(), storyFrom, storyPreviousTo, storyTo);
 
-  std::vector<StoryDocument::DroppedUnit>& dropped = story->dropped_;
-  for (const StoryDocument::DroppedUnit& unit : previous.dropped_)
+  std::vector<DroppedUnit>& dropped = story->dropped_;
+  for (const DroppedUnit& unit : previous.dropped_)
     if (unit.line < firstLine) dropped.push_back(unit);
-  for (const StoryDocument::DroppedUnit& unit : DroppedUnits<StoryDocument::DroppedUnit>(changed, firstLine))
+  for (const DroppedUnit& unit : DroppedUnits(changed, firstLine))
     dropped.push_back(unit);
   if (!toTheEnd)
-    for (const StoryDocument::DroppedUnit& unit : previous.dropped_)
+    for (const DroppedUnit& unit : previous.dropped_)
       if (unit.line >= previousEndLine)
         dropped.push_back({static_cast<std::uint32_t>(unit.line - previousEndLine + endLine), unit.offset});
   story->editorText_ = editorText.SharedText();
@@ -235,7 +234,7 @@ std::size_t StoryDocument::LabelLine(std::u16string_view label) const {
   return lines_->LineAfterBreak(cr);
 }
 
-std::span<const StoryDocument::DroppedUnit> StoryDocument::DroppedOn(std::size_t line) const {
+std::span<const DroppedUnit> StoryDocument::DroppedOn(std::size_t line) const {
   const auto first = std::partition_point(dropped_.begin(), dropped_.end(),
                                           [line](const DroppedUnit& unit) { return unit.line < line; });
   const auto last =

@@ -25,6 +25,13 @@ struct StoryPlace {
   std::size_t offset = 0;
 };
 
+// A unit of the editor's text that the story lacks (the second of a surrogate pair, a
+// byte-order mark): its story line, and its offset in the editor's line.
+struct DroppedUnit {
+  std::uint32_t line;
+  std::uint32_t offset;
+};
+
 class StoryDocument {
  public:
   StoryDocument(std::string uri, std::int64_t version, bool textSource);
@@ -74,23 +81,12 @@ class StoryDocument {
   friend std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
                                                                const DocumentText& editorText, bool textSource,
                                                                const StoryDocument* previous);
-// That story made from `previous`, or nothing when the change is not simple enough (a
-// story file, a previous version that does not load, a change of over a quarter of the
-// text, one that makes the text refused or names more problems than are named one by
-// one, a byte-order mark begun on a later line): it is then made from nothing.
-std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous, std::int64_t version,
-                                                   const DocumentText& editorText);
   friend std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous, std::int64_t version,
                                                              const DocumentText& editorText);
-  // A unit of the editor's text that the story lacks: its story line and its offset
-  // there in the editor's line.
-  struct DroppedUnit {
-    std::uint32_t line;
-    std::uint32_t offset;
-  };
+  std::span<const DroppedUnit> DroppedOn(std::size_t line) const;  // in the order of the line
+
   std::optional<StoryLines> lines_;
   std::optional<LabelIndex> labels_;
-  std::span<const DroppedUnit> DroppedOn(std::size_t line) const;  // in the order of the line
   std::vector<DroppedUnit> dropped_;  // in the order of the text
   // The editor's text this version was made of, shared with the document (a story file
   // keeps none): the next version's story is made from this one where they agree.
@@ -107,6 +103,12 @@ std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std
 std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
                                                      const DocumentText& editorText, bool textSource,
                                                      const StoryDocument* previous);
+// That story made from `previous`, or nothing when the change is not simple enough (a
+// story file, a previous version that does not load, a change of over a quarter of the
+// text, one that makes the text refused or names more problems than are named one by
+// one, a byte-order mark at the start of a later line): it is then made from nothing.
+std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous, std::int64_t version,
+                                                   const DocumentText& editorText);
 
 // A story text exactly as the reader holds it, for a story changed in memory.
 std::shared_ptr<const StoryDocument> StoryDocumentOfText(std::u16string text);
