@@ -156,4 +156,29 @@ BENCHMARK(StoryOfANewVersion)->Unit(benchmark::kMillisecond);
 }  // namespace
 }  // namespace quillshade::qsd::lsp
 
+// The story of the next version made from the last one: a keystroke in the middle of a
+// story, and the story of the version it makes. Argument: the story's lines.
+namespace quillshade::qsd::lsp {
+namespace {
+
+void StoryOfTheNextVersion(benchmark::State& state) {
+  const auto lines = static_cast<std::size_t>(state.range(0));
+  DocumentText text(SourceText(lines));
+  auto story = StoryDocumentOf("file:///novel.txt", 1, text, true, nullptr);
+  const auto middle = static_cast<std::int64_t>(lines / 2);
+  std::int64_t version = 1;
+  for (auto _ : state) {
+    state.PauseTiming();
+    text.Replace({{middle, 3}, {middle, 3}}, u"x");
+    state.ResumeTiming();
+    story = StoryDocumentOf("file:///novel.txt", ++version, text, true, story.get());
+    benchmark::DoNotOptimize(story.get());
+  }
+  state.counters["units"] = static_cast<double>(text.Text().size());
+}
+BENCHMARK(StoryOfTheNextVersion)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace quillshade::qsd::lsp
+
 BENCHMARK_MAIN();

@@ -92,9 +92,17 @@ std::vector<std::uint32_t> MinTree(std::span<const std::uint32_t> breaks) {
   while (blocks * kBlockSize < breaks.size()) blocks *= 2;
   std::vector<std::uint32_t> tree(2 * blocks, kNoSlot);
   const auto less = [&](std::uint32_t a, std::uint32_t b) { return b == kNoSlot || (a != kNoSlot && breaks[a] < breaks[b]); };
-  for (std::size_t slot = 0; slot < breaks.size(); ++slot) {
-    std::uint32_t& least = tree[blocks + slot / kBlockSize];
-    if (less(static_cast<std::uint32_t>(slot), least)) least = static_cast<std::uint32_t>(slot);
+  // Each leaf's least break found without a branch on the breaks, which lie in no order.
+  for (std::size_t start = 0; start < breaks.size(); start += kBlockSize) {
+    const std::size_t end = std::min(breaks.size(), start + kBlockSize);
+    auto least = static_cast<std::uint32_t>(start);
+    std::uint32_t value = breaks[start];
+    for (std::size_t slot = start + 1; slot < end; ++slot) {
+      const bool below = breaks[slot] < value;
+      value = below ? breaks[slot] : value;
+      least = below ? static_cast<std::uint32_t>(slot) : least;
+    }
+    tree[blocks + start / kBlockSize] = least;
   }
   for (std::size_t node = blocks - 1; node >= 1; --node)
     tree[node] = less(tree[2 * node], tree[2 * node + 1]) ? tree[2 * node] : tree[2 * node + 1];
@@ -121,6 +129,46 @@ std::pair<std::size_t, std::size_t> SlotsBeginning(std::u16string_view text, std
   const auto high = std::partition_point(low, first + static_cast<std::ptrdiff_t>(to),
                                          [&](std::uint32_t at) { return CompareLine(text, at, part) == 0; });
   return {static_cast<std::size_t>(low - first), static_cast<std::size_t>(high - first)};
+}
+
+// The sort key of the line after the break at `at`, reading no more of it than the key
+// holds: its length is kept only up to kFirstUnits, which is all the order looks at.
+Keyed KeyOfBreak(std::u16string_view text, std::uint32_t at) {
+  std::size_t length = 0;
+  for (std::size_t place = at + 2; length < kFirstUnits && place < text.size(); ++place, ++length)
+    if (text[place] == u'\r' && place + 1 < text.size() && text[place + 1] == u'\n') break;
+  Keyed keyed{0, at, static_cast<std::uint32_t>(length)};
+  keyed.key = KeyAt(text, keyed, 0);
+  return keyed;
+}
+
+// The order SortByFirstUnits leaves lines in.
+bool InFirstUnitsOrder(const Keyed& x, const Keyed& y) {
+  if (x.key != y.key) return x.key < y.key;
+  const std::size_t xEnded = std::min<std::size_t>(x.length, kFirstUnits);
+  const std::size_t yEnded = std::min<std::size_t>(y.length, kFirstUnits);
+  if (xEnded != yEnded) return xEnded < yEnded;
+  return x.at < y.at;
+}
+
+// The slots, sorted by first units, of the lines that agree on `key` and go on past it:
+// the lines of one group, when there are two or more.
+std::pair<std::size_t, std::size_t> SlotsOfKey(std::u16string_view text, std::span<const std::uint32_t> breaks,
+                                               std::uint64_t key) {
+  const auto before = [&](std::uint32_t at) {
+    const Keyed line = KeyOfBreak(text, at);
+    return line.key < key || (line.key == key && line.length < kFirstUnits);
+  };
+  const auto low = std::partition_point(breaks.begin(), breaks.end(), before);
+  const auto high = std::partition_point(low, breaks.end(), [&](std::uint32_t at) { return KeyOfBreak(text, at).key == key; });
+  return {static_cast<std::size_t>(low - breaks.begin()), static_cast<std::size_t>(high - breaks.begin())};
+}
+
+// The last line break that ends before `end`, npos when there is none.
+std::size_t LastBreakBefore(std::u16string_view text, std::size_t end) {
+  for (std::size_t at = end; at-- > 1;)
+    if (text[at] == u'\n' && text[at - 1] == u'\r') return at - 1;
+  return std::u16string_view::npos;
 }
 
 }  // namespace
@@ -209,6 +257,128 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
   lines = {};
   byFirstUnits_ = std::make_unique<const Sorted>(std::move(breaks));
   inFull_ = std::vector<std::atomic<const Sorted*>>(groups_.size());
+}
+
+LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std::size_t from,
+                       std::size_t previousTo, std::size_t to)
+    : text_(text) {
+  constexpr std::size_t kNone = std::u16string_view::npos;
+  const std::u16string_view old = previous.text_;
+  // The breaks read again: those before the replaced lines and inside them, and the
+  // first two after them, whose lines the rule of three equal lines compares with the
+  // replaced ones. From the third on, a break and the two before it are the same in
+  // both texts, shifted.
+  const std::size_t low = from >= 2 ? from - 2 : 0;
+  std::size_t high = to;
+  for (int i = 0; i < 3 && high != kNone; ++i) high = FindLineBreak(text, i == 0 ? high : high + 2);
+  if (high == kNone) high = text.size();
+  const std::size_t previousHigh = high == text.size() ? old.size() : high - to + previousTo;
+
+  // The lines of those breaks, left out as the constructor leaves them out.
+  std::vector<Keyed> added;
+  std::u16string_view before[2];
+  std::size_t seen = 0;
+  if (const std::size_t last = LastBreakBefore(text, low); last != kNone) {
+    before[0] = text.substr(last + 2, low - last - 2);
+    ++seen;
+    if (const std::size_t first = LastBreakBefore(text, last); first != kNone) {
+      before[1] = text.substr(first + 2, last - first - 2);
+      ++seen;
+    }
+  }
+  for (std::size_t at = FindLineBreak(text, low); at != kNone && at < high;) {
+    const std::size_t next = FindLineBreak(text, at + 2);
+    const std::u16string_view line = text.substr(at + 2, next == kNone ? kNone : next - at - 2);
+    if (seen++ < 2 || line != before[0] || line != before[1]) {
+      Keyed keyed{0, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())};
+      keyed.key = KeyAt(text, keyed, 0);
+      added.push_back(keyed);
+    }
+    before[1] = before[0];
+    before[0] = line;
+    at = next;
+  }
+  std::stable_sort(added.begin(), added.end(), InFirstUnitsOrder);
+
+  // The keys of the groups that lose or gain lines; every other group keeps its lines.
+  std::vector<std::uint64_t> changedKeys;
+  for (const Keyed& line : added)
+    if (line.length >= kFirstUnits) changedKeys.push_back(line.key);
+  // The kept breaks lie in no order of place, so they are moved without asking where
+  // each stands, which would be guessed wrong half the time: positions wrap at 32 bits.
+  const std::span<const std::uint32_t> all = previous.byFirstUnits_->breaks;
+  const auto first = static_cast<std::uint32_t>(low);
+  const auto span = static_cast<std::uint32_t>(previousHigh - low);
+  const auto moved = static_cast<std::uint32_t>(to - previousTo);
+  std::vector<std::uint32_t> kept(all.size());
+  std::vector<std::size_t> removedSlots;
+  std::size_t keptCount = 0;
+  for (std::size_t slot = 0; slot < all.size(); ++slot) {
+    const std::uint32_t at = all[slot];
+    if (at - first < span) [[unlikely]] {
+      removedSlots.push_back(slot);
+      if (const Keyed line = KeyOfBreak(old, at); line.length >= kFirstUnits) changedKeys.push_back(line.key);
+      continue;
+    }
+    kept[keptCount++] = at + (at >= first ? moved : 0u);  // past the replaced ones
+  }
+  kept.resize(keptCount);
+  std::sort(changedKeys.begin(), changedKeys.end());
+  changedKeys.erase(std::unique(changedKeys.begin(), changedKeys.end()), changedKeys.end());
+
+  // The added lines merged in where the order puts them; `kept` keeps its order, since
+  // its breaks moved together past the added ones.
+  std::vector<std::uint32_t> breaks;
+  breaks.reserve(kept.size() + added.size());
+  std::vector<std::size_t> placedBefore;  // for each added line, the kept slot it goes before
+  std::size_t taken = 0;
+  for (const Keyed& line : added) {
+    const auto place = std::partition_point(kept.begin() + static_cast<std::ptrdiff_t>(taken), kept.end(),
+                                            [&](std::uint32_t at) { return InFirstUnitsOrder(KeyOfBreak(text, at), line); });
+    breaks.insert(breaks.end(), kept.begin() + static_cast<std::ptrdiff_t>(taken), place);
+    breaks.push_back(line.at);
+    taken = static_cast<std::size_t>(place - kept.begin());
+    placedBefore.push_back(taken);
+  }
+  breaks.insert(breaks.end(), kept.begin() + static_cast<std::ptrdiff_t>(taken), kept.end());
+
+  // Groups of unchanged keys move with their first slot; those of changed keys are
+  // found again by their key.
+  std::vector<std::uint32_t> droppedGroups;
+  for (const std::uint64_t key : changedKeys)
+    if (const auto [slot, end] = SlotsOfKey(old, all, key); end - slot > 1) droppedGroups.push_back(static_cast<std::uint32_t>(slot));
+  std::sort(droppedGroups.begin(), droppedGroups.end());
+  std::vector<std::pair<std::uint32_t, std::size_t>> movedGroups;  // first slot here, group in previous
+  for (std::size_t group = 0; group < previous.groups_.size(); ++group) {
+    const std::uint32_t slot = previous.groups_[group];
+    if (std::binary_search(droppedGroups.begin(), droppedGroups.end(), slot)) continue;
+    const std::size_t keptSlot =
+        slot - static_cast<std::size_t>(std::lower_bound(removedSlots.begin(), removedSlots.end(), slot) - removedSlots.begin());
+    const std::size_t placed = keptSlot + static_cast<std::size_t>(std::upper_bound(placedBefore.begin(), placedBefore.end(), keptSlot) -
+                                                                   placedBefore.begin());
+    groups_.push_back(static_cast<std::uint32_t>(placed));
+    movedGroups.emplace_back(static_cast<std::uint32_t>(placed), group);
+  }
+  for (const std::uint64_t key : changedKeys)
+    if (const auto [slot, end] = SlotsOfKey(text, breaks, key); end - slot > 1) groups_.push_back(static_cast<std::uint32_t>(slot));
+  std::sort(groups_.begin(), groups_.end());
+  byFirstUnits_ = std::make_unique<const Sorted>(std::move(breaks));
+  inFull_ = std::vector<std::atomic<const Sorted*>>(groups_.size());
+
+  // A group that kept its lines keeps their full order, should a lookup in the previous
+  // index have made it (one may be making it now: it is read only once published). Its
+  // lines keep their order, and those past the change move together.
+  const MutexLock lock(refining_);
+  for (const auto& [slot, group] : movedGroups) {
+    const Sorted* done = previous.inFull_[group].load(std::memory_order_acquire);
+    if (!done) continue;
+    std::vector<std::uint32_t> movedBreaks(done->breaks.size());
+    for (std::size_t i = 0; i < movedBreaks.size(); ++i)
+      movedBreaks[i] = done->breaks[i] + (done->breaks[i] >= first ? moved : 0u);
+    sortedGroups_.push_back(std::make_unique<const Sorted>(std::move(movedBreaks)));
+    const auto index = static_cast<std::size_t>(std::lower_bound(groups_.begin(), groups_.end(), slot) - groups_.begin());
+    inFull_[index].store(sortedGroups_.back().get(), std::memory_order_release);
+  }
 }
 
 LabelIndex::~LabelIndex() = default;

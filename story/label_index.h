@@ -24,6 +24,12 @@ namespace quillshade {
 class LabelIndex {
  public:
   explicit LabelIndex(std::u16string_view text);
+  // The index of `text`, made from `previous` when `text` is previous's text with the
+  // units [from, previousTo) replaced by text[from, to): `from` is where a line begins
+  // in both, and each end is where a line begins or the end of its text. Only the lines
+  // around the replaced units are read, from both texts: previous's must still be alive.
+  LabelIndex(std::u16string_view text, const LabelIndex& previous, std::size_t from, std::size_t previousTo,
+             std::size_t to);
   ~LabelIndex();
   LabelIndex(const LabelIndex&) = delete;
   LabelIndex& operator=(const LabelIndex&) = delete;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <new>
 #include <random>
@@ -157,6 +158,37 @@ TEST(LabelIndex, ConcurrentLookupsAgreeWithTheSearch) {
       EXPECT_EQ(got[t][label].first, want[label].first) << "thread " << t << " label " << label;
       EXPECT_EQ(got[t][label].second, want[label].second) << "thread " << t << " label " << label;
     }
+}
+
+// The index of the next version of a text is made from the last one's while other
+// threads still search that one and sort its groups: it takes over the groups sorted in
+// time, and answers as the search of the new text does.
+TEST(LabelIndex, MadeFromTheLastOneWhileThatIsSearched) {
+  const std::vector<std::u16string> labels = LinesSharingBeginnings();
+  std::u16string text;
+  for (int copy = 0; copy < 40; ++copy) text += TextOf(labels);
+  const LabelIndex previous(text);
+  const std::size_t from = 20 * TextOf(labels).size();  // where a copy begins
+  const std::u16string added = u"[sceneQ]\r\n[scene9]\r\n";
+  std::u16string next = text;
+  next.insert(from, added);
+  std::vector<LabelIndex::Found> want;
+  for (const std::u16string& label : labels) want.push_back(Searched(next, label));
+  std::atomic<bool> done = false;
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < 2; ++t)
+    threads.emplace_back([&, t] {
+      for (std::size_t i = 0; !done; ++i) previous.Find(labels[(i + t * 7) % labels.size()]);
+    });
+  for (int round = 0; round < 20; ++round) {
+    const LabelIndex index(next, previous, from, from, from + added.size());
+    for (std::size_t label = 0; label < labels.size(); ++label) {
+      EXPECT_EQ(index.Find(labels[label]).first, want[label].first) << "round " << round << " label " << label;
+      EXPECT_EQ(index.Find(labels[label]).second, want[label].second) << "round " << round << " label " << label;
+    }
+  }
+  done = true;
+  for (std::thread& thread : threads) thread.join();
 }
 
 // Sorting a group allocates; when that fails, the lookup fails, and every later one

@@ -16,13 +16,20 @@ TEST(DocumentText, EveryLineBreakEndsALineAndPositionsPastAnEndStopThere) {
   EXPECT_EQ(text.Offset({0, 99}), 2u);  // before the CR LF, not inside it
   EXPECT_EQ(text.Offset({9, 0}), text.Text().size());
   EXPECT_EQ(text.Offset({-1, 3}), 0u);
+  EXPECT_EQ(text.LineOf(3), 0u);  // the LF of a CR LF ends its line
+  EXPECT_EQ(text.LineOf(4), 1u);
+  EXPECT_EQ(text.LineOf(text.Text().size()), 3u);
 }
 
-TEST(DocumentText, ReplaceCountsASurrogatePairAsTwoUnits) {
+// A story keeps the text of the version it was made of to compare the next one with:
+// an edit must leave that text as it was.
+TEST(DocumentText, ReplaceCountsASurrogatePairAsTwoUnitsAndLeavesTheTextBeforeIt) {
   DocumentText text(u"a\U0001F319b\nc");
+  const std::shared_ptr<const std::u16string> before = text.SharedText();
   text.Replace({{0, 3}, {1, 0}}, u"-");
   EXPECT_EQ(text.Text(), u"a\U0001F319-c");
   EXPECT_EQ(text.LineCount(), 1u);
+  EXPECT_EQ(*before, u"a\U0001F319b\nc");
 }
 
 TEST(IsTextSourceUri, AgreesWithTheCommandsOnATxtThatHoldsCodes) {

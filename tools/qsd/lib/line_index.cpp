@@ -12,28 +12,91 @@
 
 namespace quillshade::qsd {
 
-StoryLines::StoryLines(std::u16string_view text) : text_(text) {
-  std::uint32_t block[kBlockLines];
-  std::size_t inBlock = 0;
-  const auto add = [&](std::size_t start) {
-    block[inBlock++] = static_cast<std::uint32_t>(start);  // positions fit in 32 bits
-    ++count_;
-    if (inBlock == kBlockLines) {
-      AddBlock(block, inBlock);
-      inBlock = 0;
+// Adds line starts in order, a block at a time.
+class StoryLines::Builder {
+ public:
+  explicit Builder(StoryLines& lines) : lines_(lines) {}
+  ~Builder() { Flush(); }
+  Builder(const Builder&) = delete;
+  Builder& operator=(const Builder&) = delete;
+
+  void Add(std::size_t start) {
+    block_[inBlock_++] = static_cast<std::uint32_t>(start);  // positions fit in 32 bits
+    ++lines_.count_;
+    if (inBlock_ == kBlockLines) Flush();
+  }
+  // The starts of the lines that begin in [from, to) of the text; `from` is where one begins.
+  void AddLinesIn(std::u16string_view text, std::size_t from, std::size_t to) {
+    for (std::size_t start = from; start < to;) {
+      Add(start);
+      const std::size_t lineBreak = FindLineBreak(text, start);
+      if (lineBreak == std::u16string_view::npos) break;
+      start = lineBreak + 2;
     }
-  };
+  }
+
+ private:
+  void Flush() {
+    if (inBlock_ > 0) lines_.AddBlock(block_, inBlock_);
+    inBlock_ = 0;
+  }
+
+  StoryLines& lines_;
+  std::uint32_t block_[kBlockLines];
+  std::size_t inBlock_ = 0;
+};
+
+StoryLines::StoryLines(std::u16string_view text) : text_(text) {
+  Builder builder(*this);
   std::size_t start = 0;
   std::size_t lineBreak = 0;
   while ((lineBreak = FindLineBreak(text, start)) != std::u16string_view::npos) {
-    add(start);
+    builder.Add(start);
     start = lineBreak + 2;
   }
   if (start < text.size()) {
-    add(start);
+    builder.Add(start);
     unbrokenTail_ = true;
   }
-  if (inBlock > 0) AddBlock(block, inBlock);
+}
+
+StoryLines::StoryLines(std::u16string_view text, const StoryLines& previous, std::size_t from,
+                       std::size_t previousTo, std::size_t to)
+    : text_(text), unbrokenTail_(!text.empty() && !text.ends_with(u"\r\n")) {
+  // The lines before `from`: whole blocks as they are, the rest of them one by one.
+  const std::size_t before = from == 0 ? 0 : previous.LineOf(from - 1);
+  const std::size_t wholeBlocks = before / kBlockLines;
+  blocks_.assign(previous.blocks_.begin(), previous.blocks_.begin() + static_cast<std::ptrdiff_t>(wholeBlocks));
+  offsets_.assign(previous.offsets_.begin(),
+                  previous.offsets_.begin() +
+                      static_cast<std::ptrdiff_t>(wholeBlocks < previous.blocks_.size() ? previous.blocks_[wholeBlocks].offsets
+                                                                                        : previous.offsets_.size()));
+  count_ = wholeBlocks * kBlockLines;
+  Builder builder(*this);
+  for (std::size_t line = count_ + 1; line <= before; ++line) builder.Add(previous.Start(line));
+  // The lines that begin in the replaced units, then the rest, shifted: unless the
+  // replaced units reach the end, the text after them is the same in both.
+  builder.AddLinesIn(text, from, to);
+  if (to >= text.size()) return;
+  for (std::size_t line = previous.LineOf(previousTo); line <= previous.Count(); ++line) {
+    // Once the lines fall in blocks as they did (a change that keeps the count of lines),
+    // the rest of the blocks move whole: their offsets stay.
+    if (count_ % kBlockLines == 0 && (line - 1) % kBlockLines == 0) {
+      const std::size_t block = (line - 1) / kBlockLines;
+      const std::size_t offsetsFrom = previous.blocks_[block].offsets;
+      for (std::size_t i = block; i < previous.blocks_.size(); ++i) {
+        Block moved = previous.blocks_[i];
+        moved.start = static_cast<std::uint32_t>(moved.start - previousTo + to);
+        moved.offsets = moved.offsets - offsetsFrom + offsets_.size();
+        blocks_.push_back(moved);
+      }
+      offsets_.insert(offsets_.end(), previous.offsets_.begin() + static_cast<std::ptrdiff_t>(offsetsFrom),
+                      previous.offsets_.end());
+      count_ += previous.Count() - (line - 1);
+      return;
+    }
+    builder.Add(previous.Start(line) - previousTo + to);
+  }
 }
 
 void StoryLines::AddBlock(const std::uint32_t* starts, std::size_t count) {

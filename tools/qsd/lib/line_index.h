@@ -15,6 +15,12 @@ namespace quillshade::qsd {
 class StoryLines {
  public:
   explicit StoryLines(std::u16string_view text);
+  // The lines of `text`, made from those of `previous` when `text` is its text with the
+  // units [from, previousTo) replaced by text[from, to): `from` is where a line begins
+  // in both, and each end is where a line begins or the end of its text. The lines
+  // around the replaced units are taken from `previous`; only those are found in `text`.
+  StoryLines(std::u16string_view text, const StoryLines& previous, std::size_t from, std::size_t previousTo,
+             std::size_t to);
 
   std::size_t Count() const { return count_; }
   std::size_t TextLength() const { return text_.size(); }
@@ -42,6 +48,7 @@ class StoryLines {
   };
   std::size_t OffsetIn(const Block& block, std::size_t i) const;
   void AddBlock(const std::uint32_t* starts, std::size_t count);
+  class Builder;
 
   std::u16string_view text_;
   std::size_t count_ = 0;

@@ -9,22 +9,30 @@
 
 namespace quillshade::qsd::lsp {
 
-DocumentText::DocumentText(std::u16string text) : text_(std::move(text)) { FindLines(); }
+DocumentText::DocumentText(std::u16string text) : text_(std::make_shared<const std::u16string>(std::move(text))) {
+  FindLines();
+}
 
 void DocumentText::FindLines() {
+  const std::u16string& text = *text_;
   starts_.assign(1, 0);
-  for (std::size_t i = 0; i < text_.size(); ++i) {
-    if (text_[i] == u'\r' && i + 1 < text_.size() && text_[i + 1] == u'\n') ++i;
-    if (text_[i] == u'\r' || text_[i] == u'\n') starts_.push_back(static_cast<std::uint32_t>(i + 1));
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+    if (text[i] == u'\r' || text[i] == u'\n') starts_.push_back(static_cast<std::uint32_t>(i + 1));
   }
 }
 
+std::size_t DocumentText::LineOf(std::size_t offset) const {
+  return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin()) - 1;
+}
+
 std::size_t DocumentText::Offset(const Position& position) const {
+  const std::u16string& text = *text_;
   if (position.line < 0) return 0;
   const auto line = static_cast<std::size_t>(position.line);
-  if (line >= starts_.size()) return text_.size();
-  std::size_t end = line + 1 < starts_.size() ? starts_[line + 1] : text_.size();
-  while (end > starts_[line] && (text_[end - 1] == u'\n' || text_[end - 1] == u'\r')) --end;
+  if (line >= starts_.size()) return text.size();
+  std::size_t end = line + 1 < starts_.size() ? starts_[line + 1] : text.size();
+  while (end > starts_[line] && (text[end - 1] == u'\n' || text[end - 1] == u'\r')) --end;
   const auto character = static_cast<std::size_t>(std::max<std::int64_t>(position.character, 0));
   return std::min(std::size_t{starts_[line]} + character, end);
 }
@@ -54,8 +62,8 @@ void AppendIndexed(std::u16string& text, std::vector<std::uint32_t>& starts, std
 // rest of the base are found from its line starts, shifted.
 class ChangeBatch {
  public:
-  ChangeBatch(std::u16string base, std::vector<std::uint32_t> baseStarts)
-      : base_(std::move(base)), baseStarts_(std::move(baseStarts)) {}
+  ChangeBatch(std::shared_ptr<const std::u16string> base, std::vector<std::uint32_t> baseStarts)
+      : shared_(std::move(base)), base_(*shared_), baseStarts_(std::move(baseStarts)) {}
 
   std::size_t Size() const { return done_.size() + base_.size() - taken_; }
 
@@ -84,9 +92,9 @@ class ChangeBatch {
     return true;
   }
 
-  void Finish(std::u16string& text, std::vector<std::uint32_t>& starts) {
+  void Finish(std::shared_ptr<const std::u16string>& text, std::vector<std::uint32_t>& starts) {
     Settle();
-    text = std::move(base_);
+    text = std::move(shared_);
     starts = std::move(baseStarts_);
   }
 
@@ -134,14 +142,18 @@ class ChangeBatch {
 
   void Settle() {
     AppendBase(base_.size());
-    base_ = std::move(done_);
+    shared_ = std::make_shared<const std::u16string>(std::move(done_));
+    base_ = *shared_;
     baseStarts_ = std::move(doneStarts_);
     done_.clear();
     doneStarts_.assign(1, 0);
     taken_ = 0;
   }
 
-  std::u16string base_;
+  // The base is never changed but replaced whole: the document's text before the batch
+  // may be held by a story of its version.
+  std::shared_ptr<const std::u16string> shared_;
+  std::u16string_view base_;  // *shared_
   std::vector<std::uint32_t> baseStarts_;
   std::u16string done_;
   std::vector<std::uint32_t> doneStarts_{0};

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,8 +35,13 @@ class DocumentText {
  public:
   explicit DocumentText(std::u16string text = {});
 
-  const std::u16string& Text() const { return text_; }
+  const std::u16string& Text() const { return *text_; }
+  // The text of this version, which no edit changes: an edit makes a new one, so a
+  // story made of this version may keep it to compare the next version with.
+  const std::shared_ptr<const std::u16string>& SharedText() const { return text_; }
   std::size_t LineCount() const { return starts_.size(); }
+  // The 0-based line that holds the index (a line break belongs to the line it ends).
+  std::size_t LineOf(std::size_t offset) const;
   // A position as an index into the text; a character past its line's end means the
   // line's end, and a line past the last means the end of the text.
   std::size_t Offset(const Position& position) const;
@@ -49,7 +55,7 @@ class DocumentText {
  private:
   void FindLines();
 
-  std::u16string text_;
+  std::shared_ptr<const std::u16string> text_;
   std::vector<std::uint32_t> starts_;  // a document holds at most 64 Mi units, and may have millions of lines
 };
 

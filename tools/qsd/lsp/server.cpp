@@ -298,8 +298,10 @@ std::shared_ptr<const StoryDocument> Server::StoryOf(const std::string& uri) {
   const Document* document = documents_.Find(uri);
   if (!document) throw RefusedRequest("the document " + uri + " is not open");
   auto& story = stories_[uri];
+  // The story of the version before is where the new one is made from.
   if (!story || story->version != document->version)
-    story = StoryDocumentOf(uri, document->version, document->text.Text(), IsTextSourceUri(uri, document->text.Text()));
+    story = StoryDocumentOf(uri, document->version, document->text, IsTextSourceUri(uri, document->text.Text()),
+                            story.get());
   return story;
 }
 

@@ -4,9 +4,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +23,13 @@ namespace quillshade::qsd::lsp {
 struct StoryPlace {
   std::size_t line = 1;
   std::size_t offset = 0;
+};
+
+// A unit of the editor's text that the story lacks (the second of a surrogate pair, a
+// byte-order mark): its story line, and its offset in the editor's line.
+struct DroppedUnit {
+  std::uint32_t line;
+  std::uint32_t offset;
 };
 
 class StoryDocument {
@@ -71,14 +78,37 @@ class StoryDocument {
  private:
   friend std::shared_ptr<const StoryDocument> Analysed(std::shared_ptr<StoryDocument> story,
                                                         std::u16string_view editorText);
+  friend std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
+                                                               const DocumentText& editorText, bool textSource,
+                                                               const StoryDocument* previous);
+  friend std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous, std::int64_t version,
+                                                             const DocumentText& editorText);
+  std::span<const DroppedUnit> DroppedOn(std::size_t line) const;  // in the order of the line
+
   std::optional<StoryLines> lines_;
   std::optional<LabelIndex> labels_;
-  std::map<std::size_t, std::vector<std::size_t>> dropped_;  // story line → editor offsets it lacks
+  std::vector<DroppedUnit> dropped_;  // in the order of the text
+  // The editor's text this version was made of, shared with the document (a story file
+  // keeps none): the next version's story is made from this one where they agree.
+  std::shared_ptr<const std::u16string> editorText_;
 };
 
 // The story of an open document (a text source when its name ends in ".txt").
 std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
                                                      std::u16string_view editorText, bool textSource);
+// The same for a version of a document whose story `previous` holds an earlier version:
+// where only some lines of a text source changed, those lines alone are loaded again
+// and the rest taken from `previous`, so that a keystroke costs little more than copying
+// the text. The story is the same, in every answer, as one made from nothing.
+std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
+                                                     const DocumentText& editorText, bool textSource,
+                                                     const StoryDocument* previous);
+// That story made from `previous`, or nothing when the change is not simple enough (a
+// story file, a previous version that does not load, a change of over a quarter of the
+// text, one that makes the text refused or names more problems than are named one by
+// one, a byte-order mark at the start of a later line): it is then made from nothing.
+std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous, std::int64_t version,
+                                                   const DocumentText& editorText);
 
 // A story text exactly as the reader holds it, for a story changed in memory.
 std::shared_ptr<const StoryDocument> StoryDocumentOfText(std::u16string text);
