@@ -54,8 +54,8 @@ Position JumpNearTheEnd() {
   return {};
 }
 
-// Everything between an edit in the middle and the diagnostics going out, as the server's
-// worker does it: the new text made a story, its line checks started from the version
+// Everything between an edit in the middle and the diagnostics going out, as the server
+// does it: the edit applied, the story of the new text made from the last version's, its line checks started from the version
 // before and published, then (for everything) every check with the walk, which starts
 // from those line checks. Arguments: the story's lines, and what is typed: a character,
 // or (1) a line break. Besides the mean, each keystroke's time gives the median and the
@@ -67,6 +67,7 @@ void AfterAChange(benchmark::State& state, bool linesOnly) {
   const auto middle = static_cast<std::int64_t>(lines / 2);
   std::int64_t version = 1;
   std::shared_ptr<const LineCheckMemo> earlier;
+  std::shared_ptr<const StoryDocument> story = StoryDocumentOf("file:///novel.txt", version, text, true, nullptr);
   const auto publish = [](const DiagnosisResult& result) {
     benchmark::DoNotOptimize(DiagnosticsJson(*result.story, result.report.diagnostics).dump());
   };
@@ -77,7 +78,7 @@ void AfterAChange(benchmark::State& state, bool linesOnly) {
     DiagnosisJob job;
     job.uri = "file:///novel.txt";
     job.version = ++version;
-    job.story = StoryDocumentOf(job.uri, job.version, text.Text(), true);
+    job.story = story = StoryDocumentOf(job.uri, job.version, text, true, story.get());
     job.earlierLines = earlier;
     DiagnosisResult checked = Diagnose(job, true);
     publish(checked);
