@@ -40,8 +40,7 @@ std::size_t AnswerChecker::RunEndOf(std::size_t from) {
   return runEnd_[from];
 }
 
-void AnswerChecker::Record(std::size_t line, LineRecord& record, std::vector<LineItem>& items) {
-  record.answerItems.first = static_cast<std::uint32_t>(items.size());
+void AnswerChecker::Record(std::size_t line, LineRecord& record, LineItems& items) {
   std::size_t from = line;
   std::size_t to = line;
   const auto read = [&](std::size_t first, std::size_t last) {
@@ -66,7 +65,7 @@ void AnswerChecker::Record(std::size_t line, LineRecord& record, std::vector<Lin
     landings[key] = labelLine(found[key]);
     LineItem& query = items.emplace_back();
     query.kind = LineItem::Kind::Query;
-    query.label = answers[key].text;
+    query.label = recording_.idOf(answers[key].text);
   }
   for (std::size_t key = 0; key < kChoiceKeyCount; ++key) {
     const LinePart& answer = answers[key];
@@ -102,7 +101,6 @@ void AnswerChecker::Record(std::size_t line, LineRecord& record, std::vector<Lin
                       ", Down reads on into line " + std::to_string(entered) + ", the line of the answer " +
                       Quote(other) + ", and shows it: end this answer with a jump or END";
   }
-  record.answerItems.count = static_cast<std::uint32_t>(items.size()) - record.answerItems.first;
   record.answersFrom = static_cast<std::uint32_t>(from);
   record.answersTo = static_cast<std::uint32_t>(std::min(to, lines_.Count()));
 }

@@ -39,7 +39,7 @@ std::string Written(const Marker& marker, std::u16string_view line, std::size_t 
 
 class FullWidthChecker {
  public:
-  FullWidthChecker(const std::function<bool(std::u16string_view)>& exists, std::vector<LineItem>& items)
+  FullWidthChecker(const std::function<bool(std::u16string_view)>& exists, LineItems& items)
       : exists_(exists), items_(items) {}
 
   void Check(std::u16string_view raw) {
@@ -123,7 +123,7 @@ class FullWidthChecker {
   }
 
   const std::function<bool(std::u16string_view)>& exists_;
-  std::vector<LineItem>& items_;
+  LineItems& items_;
 };
 
 }  // namespace
@@ -141,7 +141,7 @@ bool HoldsFullWidthForm(std::u16string_view line) {
 }
 
 void RecordFullWidthMarkers(std::u16string_view line, const std::function<bool(std::u16string_view)>& exists,
-                            std::vector<LineItem>& items) {
+                            LineItems& items) {
   FullWidthChecker(exists, items).Check(line);
 }
 

@@ -64,12 +64,17 @@ LinesChecked CheckStoryLines(std::u16string_view text, const StoryLines& lines, 
 // the line is no such line.
 std::u16string_view TabbedLabel(std::u16string_view line);
 
+// What a recording of a line's items asks: whether a finding's message is needed, and
+// a label's id in the labels' table.
+struct LineRecording {
+  std::function<bool(std::string_view)> named;
+  std::function<std::uint32_t(std::u16string_view)> idOf;
+};
+
 // What a terminated line alone decides: its findings and the labels it looks for, in the
-// order the checks make them, and its flags. `named` answers whether a finding's message
-// is needed.
-void RecordLine(std::u16string_view line, const CheckOptions& options,
-                const std::function<bool(std::string_view)>& named, LineRecord& record,
-                std::vector<LineItem>& items);
+// order the checks make them, and its flags.
+void RecordLine(std::u16string_view line, const CheckOptions& options, const LineRecording& recording,
+                LineRecord& record, LineItems& items);
 
 // Judges a line's recorded items against the story's labels, adding the findings to the
 // sink; what it learns of labels (their facts, the notes of missing ones) is kept in
@@ -79,18 +84,15 @@ class LabelJudge {
   LabelJudge(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, LineCheckMemo& memo,
              DiagnosticSink& sink);
   ~LabelJudge();
-  void JudgeLine(std::size_t line, std::span<LineItem> items);
-  LabelFacts Facts(std::u16string_view label) { return FactsOf(IdOf(label)); }
+  void JudgeLine(std::size_t line, const LineItems& items);
+  // A label's id in the memo's table, which it is added to when new.
+  std::uint32_t IdOf(std::u16string_view label);
+  // Where a label leads, found once per version.
+  LabelFacts FactsOf(std::uint32_t id);
 
  private:
-  std::uint32_t IdOf(std::u16string_view label);
-  // The facts of a label by its id, an item's id found first when it has none yet.
-  LabelFacts FactsOf(std::uint32_t id);
-  LabelFacts FactsOf(std::uint32_t& id, std::u16string_view label) {
-    if (id == kNoLabelId) id = IdOf(label);
-    return FactsOf(id);
-  }
-  void CheckLabel(std::size_t line, LineItem& item);
+  void CheckLabel(std::size_t line, const LineItem& item);
+  bool FirstDuplicateSaid(std::uint32_t label);
   std::optional<LineCheckMemo::Note> NoteFor(std::u16string_view label);
   std::size_t TabbedLineWith(std::u16string_view label);
   bool RunsOn(std::int32_t crPosition, std::u16string_view label) const;
@@ -101,21 +103,24 @@ class LabelJudge {
   LineCheckMemo& memo_;
   DiagnosticSink& sink_;
   std::unique_ptr<LabelSuggester> suggester_;  // made on the first missing label
-  LabelSet duplicateSaid_;  // labels whose second line has been warned about
+  std::vector<bool> duplicateSaid_;  // by label id: its second line has been warned about
 };
 
 // Answers of a choice on `line` that Down reads on from into another answer's line, as
 // findings placed on the line read on from (one per such line, to be said once over all
-// choices); `from`..`to` are set to the lines read.
+// choices), with queries of the answers' labels; `from`..`to` of the record are set to
+// the lines read.
 class AnswerChecker {
  public:
-  AnswerChecker(const StoryLines& lines, const LabelIndex& index) : lines_(lines), index_(index) {}
-  void Record(std::size_t line, LineRecord& record, std::vector<LineItem>& items);
+  AnswerChecker(const StoryLines& lines, const LabelIndex& index, const LineRecording& recording)
+      : lines_(lines), index_(index), recording_(recording) {}
+  void Record(std::size_t line, LineRecord& record, LineItems& items);
 
  private:
   std::size_t RunEndOf(std::size_t from);
   const StoryLines& lines_;
   const LabelIndex& index_;
+  const LineRecording& recording_;
   std::vector<std::uint32_t> runEnd_;  // the last line reading on from each reaches, once known
   std::vector<std::size_t> run_;
 };
@@ -133,7 +138,7 @@ bool HoldsFullWidthForm(std::u16string_view line);
 // that holds one; what a finding rests on, whether some line begins with a label, is
 // asked of `exists` and recorded as a query.
 void RecordFullWidthMarkers(std::u16string_view line, const std::function<bool(std::u16string_view)>& exists,
-                            std::vector<LineItem>& items);
+                            LineItems& items);
 
 // Checks that rest on the state walk, the width of the lines `tooWide` on each way in
 // among them; also fills in where flags are set and tested.

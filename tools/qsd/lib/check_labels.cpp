@@ -57,8 +57,8 @@ LabelFacts LabelJudge::FactsOf(std::uint32_t id) {
   return facts;
 }
 
-void LabelJudge::JudgeLine(std::size_t line, std::span<LineItem> items) {
-  for (LineItem& item : items) {
+void LabelJudge::JudgeLine(std::size_t line, const LineItems& items) {
+  for (const LineItem& item : items) {
     switch (item.kind) {
       case LineItem::Kind::Finding: {
         Diagnostic* found = sink_.Add(item.check, item.line != 0 ? item.line : line, item.column, item.length,
@@ -72,10 +72,9 @@ void LabelJudge::JudgeLine(std::size_t line, std::span<LineItem> items) {
         break;
       case LineItem::Kind::LowercaseJump: {
         // `>>done` with a line `[done]` is a jump that lost its brackets, not a jump on D.
-        const std::u16string_view target = item.label;
-        if (item.bracketedId == kNoLabelId) item.bracketedId = IdOf(u"[" + std::u16string(target) + u"]");
-        if ((target.find(u',') != std::u16string_view::npos || FactsOf(item.labelId, target).first == 0) &&
-            FactsOf(item.bracketedId).first == 0)
+        const std::u16string_view target = memo_.labels[item.label];
+        if ((target.find(u',') != std::u16string_view::npos || FactsOf(item.label).first == 0) &&
+            FactsOf(item.bracketed).first == 0)
           sink_.Add("lowercase-conditional", line, item.column, item.length,
                     sink_.Names("lowercase-conditional")
                         ? "'>>" + std::string(1, static_cast<char>(target.front())) + "' is a plain jump to " +
@@ -85,10 +84,8 @@ void LabelJudge::JudgeLine(std::size_t line, std::span<LineItem> items) {
         break;
       }
       case LineItem::Kind::SameChoiceTarget: {
-        if (item.answerIds.empty())
-          for (const std::u16string_view answer : item.answers) item.answerIds.push_back(IdOf(answer));
-        const std::size_t target = FactsOf(item.answerIds.front()).first;
-        const bool same = target != 0 && std::all_of(item.answerIds.begin(), item.answerIds.end(), [&](std::uint32_t id) {
+        const std::size_t target = FactsOf(item.answers.front()).first;
+        const bool same = target != 0 && std::all_of(item.answers.begin(), item.answers.end(), [&](std::uint32_t id) {
                             return FactsOf(id).first == target;
                           });
         if (same)
@@ -104,14 +101,22 @@ void LabelJudge::JudgeLine(std::size_t line, std::span<LineItem> items) {
   }
 }
 
+// Whether the duplicate of a label is yet to be said, as it is said once.
+bool LabelJudge::FirstDuplicateSaid(std::uint32_t label) {
+  if (duplicateSaid_.size() <= label) duplicateSaid_.resize(memo_.labels.size());
+  if (duplicateSaid_[label]) return false;
+  duplicateSaid_[label] = true;
+  return true;
+}
+
 // A label that a jump or a choice looks for.
-void LabelJudge::CheckLabel(std::size_t line, LineItem& item) {
-  const std::u16string_view label = item.label;
+void LabelJudge::CheckLabel(std::size_t line, const LineItem& item) {
+  const std::u16string_view label = memo_.labels[item.label];
   const bool choice = item.kind == LineItem::Kind::ChoiceLabel;
   const auto warn = [&](std::string_view check, const auto& message) {
     return sink_.Add(check, line, item.column, item.length, sink_.Names(check) ? message() : std::string());
   };
-  const LabelFacts facts = FactsOf(item.labelId, label);
+  const LabelFacts facts = FactsOf(item.label);
   if (facts.first == 0 && facts.onlyFirstLine) {
     warn("first-line-label", [&] {
       return "only line 1 begins with " + Quote(label) + ", and no " + (choice ? "choice" : "jump") +
@@ -134,7 +139,7 @@ void LabelJudge::CheckLabel(std::size_t line, LineItem& item) {
       return "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
              Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins";
     });
-  } else if (facts.second != 0 && !facts.secondRunsOn && duplicateSaid_.emplace(label).second) {
+  } else if (facts.second != 0 && !facts.secondRunsOn && FirstDuplicateSaid(item.label)) {
     // Said once, at the line that never wins, whichever jump or choice looks for it.
     sink_.Add("duplicate-label", facts.second, 1, item.length,
               sink_.Names("duplicate-label")

@@ -57,21 +57,18 @@ std::size_t BareEndAt(std::u16string_view shown) {
 
 class LineRecorder {
  public:
-  LineRecorder(const CheckOptions& options, const std::function<bool(std::string_view)>& named)
-      : options_(options), named_(named) {}
+  LineRecorder(const CheckOptions& options, const LineRecording& recording) : options_(options), recording_(recording) {}
 
-  void Record(std::u16string_view raw, LineRecord& record, std::vector<LineItem>& items) {
+  void Record(std::u16string_view raw, LineRecord& record, LineItems& items) {
     raw_ = raw;
     record_ = &record;
     items_ = &items;
-    record.lineItems.first = static_cast<std::uint32_t>(items.size());
     record.fullWidth = HoldsFullWidthForm(raw_);
     record.tabbedLabel = tabbedLabel_ = CheckTabBeforeLabel();
     if (IsPlainLine(raw_))
       CheckShown(PartOf(TrimSpaces(raw_)), false);
     else
       record.choices = CheckLine();
-    record.lineItems.count = static_cast<std::uint32_t>(items.size()) - record.lineItems.first;
   }
 
  private:
@@ -81,7 +78,7 @@ class LineRecorder {
   LineItem* Warn(std::string_view check, std::size_t column, std::size_t length, const Message& message) {
     LineItem& item = Push(LineItem::Kind::Finding, column, length);
     item.check = check;
-    if (named_(check)) item.message = message();
+    if (recording_.named(check)) item.message = message();
     return &item;
   }
   LineItem& Push(LineItem::Kind kind, std::size_t column, std::size_t length) {
@@ -94,7 +91,8 @@ class LineRecorder {
   // A label that a jump or a choice looks for, at `column` of the line: judged once the
   // story's labels are known.
   void CheckLabel(std::u16string_view label, std::size_t column, bool choice) {
-    Push(choice ? LineItem::Kind::ChoiceLabel : LineItem::Kind::JumpLabel, column, label.size()).label = label;
+    Push(choice ? LineItem::Kind::ChoiceLabel : LineItem::Kind::JumpLabel, column, label.size()).label =
+        recording_.idOf(label);
   }
   // The columns of a part and of the jump: ">>" and what follows it.
   static std::size_t Column(const LinePart& part) { return part.at + 1; }
@@ -165,7 +163,7 @@ class LineRecorder {
       });
     }
 
-    std::vector<std::u16string_view> answers;
+    std::vector<std::uint32_t> answers;
     for (std::size_t key = 0; key < kChoiceKeyCount && parts.choices[key].Present(); ++key) {
       const LinePart& label = parts.choices[key];
       const std::string number = std::to_string(key + 1);
@@ -180,7 +178,7 @@ class LineRecorder {
                  " begins with a space: only a line that begins with a space matches it";
         });
       CheckLabel(label.text, Column(label), true);
-      answers.push_back(label.text);
+      answers.push_back(recording_.idOf(label.text));
     }
     if (const LinePart& beyond = parts.unreachableChoices; beyond.Present())
       Warn("too-many-choices", Column(beyond), beyond.text.size(), [&] {
@@ -250,8 +248,11 @@ class LineRecorder {
              [&] { return "'>>' without a target matches the first line break: reading goes on at line 2"; });
         return;
       }
-      if (jumpText.front() >= u'a' && jumpText.front() <= u'e')
-        Push(LineItem::Kind::LowercaseJump, jumpColumn, jumpLength).label = jumpText;
+      if (jumpText.front() >= u'a' && jumpText.front() <= u'e') {
+        LineItem& item = Push(LineItem::Kind::LowercaseJump, jumpColumn, jumpLength);
+        item.label = recording_.idOf(jumpText);
+        item.bracketed = recording_.idOf(u"[" + std::u16string(jumpText) + u"]");
+      }
       CheckLabel(jumpText, textColumn, false);
       return;
     }
@@ -300,9 +301,9 @@ class LineRecorder {
   }
 
   const CheckOptions& options_;
-  const std::function<bool(std::string_view)>& named_;
+  const LineRecording& recording_;
   LineRecord* record_ = nullptr;
-  std::vector<LineItem>* items_ = nullptr;
+  LineItems* items_ = nullptr;
   std::u16string_view raw_;
   bool tabbedLabel_ = false;  // the current line has a tab before its label
 };
@@ -316,10 +317,9 @@ std::u16string_view TabbedLabel(std::u16string_view line) {
   return close == std::u16string_view::npos ? std::u16string_view{} : line.substr(indent, close + 1 - indent);
 }
 
-void RecordLine(std::u16string_view line, const CheckOptions& options,
-                const std::function<bool(std::string_view)>& named, LineRecord& record,
-                std::vector<LineItem>& items) {
-  LineRecorder(options, named).Record(line, record, items);
+void RecordLine(std::u16string_view line, const CheckOptions& options, const LineRecording& recording,
+                LineRecord& record, LineItems& items) {
+  LineRecorder(options, recording).Record(line, record, items);
 }
 
 }  // namespace quillshade::qsd

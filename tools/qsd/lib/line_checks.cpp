@@ -90,19 +90,21 @@ std::optional<ChangedLines> ChangeSince(const LineCheckMemo& earlier, std::u16st
   return ChangedLines{from, oldEnd, newEnd};
 }
 
-// Calls `visit` with each label of `facts` that the line begins with.
+// Calls `visit` with the id of each label of the table that the line begins with.
 template <typename Visit>
 void ForEachLabelBeginning(const LineCheckMemo& memo, std::u16string_view line, const Visit& visit) {
   const std::size_t longest = std::min(line.size(), memo.longestLabel);
   for (std::size_t length = 1; length <= longest; ++length)
-    if (const auto found = memo.labelIds.find(line.substr(0, length)); found != memo.labelIds.end()) visit(found->first);
+    if (const auto found = memo.labelIds.find(line.substr(0, length)); found != memo.labelIds.end())
+      visit(found->second);
 }
 
-// What of the earlier version's line checks still holds after the change, in `memo`;
-// answers the labels whose facts the change may have changed.
-LabelSet CarryLabels(const LineCheckMemo& earlier, const ChangedLines& change, const StoryLines& lines,
-                     LineCheckMemo& memo) {
-  LabelSet touched;
+// What of the earlier version's labels still holds after the change, in `memo`: their
+// facts, their lines moved, and the notes of the missing ones. Answers, by label id,
+// those whose facts the change may have changed.
+std::vector<bool> CarryLabels(const LineCheckMemo& earlier, const ChangedLines& change, const StoryLines& lines,
+                              LineCheckMemo& memo) {
+  std::vector<bool> touched(earlier.labels.size(), false);
   bool tabbedChanged = false;
   std::vector<std::u16string_view> changed;
   for (std::size_t line = change.from; line < change.oldEnd; ++line) {
@@ -112,7 +114,7 @@ LabelSet CarryLabels(const LineCheckMemo& earlier, const ChangedLines& change, c
   }
   for (std::size_t line = change.from; line < change.newEnd; ++line) changed.push_back(lines.Text(line));
   for (const std::u16string_view line : changed) {
-    ForEachLabelBeginning(earlier, line, [&](const std::u16string& label) { touched.insert(label); });
+    ForEachLabelBeginning(earlier, line, [&](std::uint32_t id) { touched[id] = true; });
     tabbedChanged = tabbedChanged || !TabbedLabel(line).empty();
   }
 
@@ -125,50 +127,29 @@ LabelSet CarryLabels(const LineCheckMemo& earlier, const ChangedLines& change, c
   memo.labels.resize(earlier.labels.size());
   for (const auto& [label, id] : memo.labelIds) memo.labels[id] = label;
   memo.facts = earlier.facts;
-  for (const std::u16string& label : touched) memo.facts[memo.labelIds.find(label)->second].reset();
-  if (shift != 0)
-    for (std::optional<LabelFacts>& facts : memo.facts)
-      if (facts) {
-        facts->first = facts->first == 0 ? 0 : shifted(facts->first);
-        facts->second = facts->second == 0 ? 0 : shifted(facts->second);
-      }
+  for (std::size_t id = 0; id < memo.facts.size(); ++id) {
+    std::optional<LabelFacts>& facts = memo.facts[id];
+    if (touched[id]) {
+      facts.reset();
+    } else if (facts && shift != 0) {
+      facts->first = facts->first == 0 ? 0 : shifted(facts->first);
+      facts->second = facts->second == 0 ? 0 : shifted(facts->second);
+    }
+  }
   if (!tabbedChanged) {
     memo.tabbedGathered = earlier.tabbedGathered;
     for (const auto& [label, line] : earlier.tabbed) memo.tabbed.emplace(label, static_cast<std::uint32_t>(shifted(line)));
   }
   for (const auto& [label, note] : earlier.notes) {
-    if (tabbedChanged || touched.contains(label) || (note && note->namesLine && shift != 0)) continue;
+    const auto id = memo.labelIds.find(label);
+    if (tabbedChanged || (id != memo.labelIds.end() && touched[id->second]) || (note && note->namesLine && shift != 0))
+      continue;
     if (std::any_of(changed.begin(), changed.end(),
                     [&](std::u16string_view line) { return LabelSuggester::MightSuggest(line, label); }))
       continue;
     memo.notes.emplace(label, note);
   }
   return touched;
-}
-
-// Items of an earlier record, appended to this version's list, their views moved from
-// where the line stood in the earlier text to where it stands now.
-ItemRange CarryItems(const std::vector<LineItem>& from, ItemRange range, const char16_t* before, const char16_t* now,
-                     std::vector<LineItem>& to) {
-  const ItemRange carried{static_cast<std::uint32_t>(to.size()), range.count};
-  const auto moved = [&](std::u16string_view view) {
-    return view.data() == nullptr ? view : std::u16string_view(now + (view.data() - before), view.size());
-  };
-  for (std::uint32_t i = range.first; i < range.first + range.count; ++i) {
-    LineItem& item = to.emplace_back(from[i]);
-    item.label = moved(item.label);
-    for (std::u16string_view& answer : item.answers) answer = moved(answer);
-  }
-  return carried;
-}
-
-std::span<LineItem> ItemsOf(std::vector<LineItem>& items, ItemRange range) {
-  return std::span<LineItem>(items).subspan(range.first, range.count);
-}
-
-bool AsksTouched(const std::vector<LineItem>& items, ItemRange range, const LabelSet& touched) {
-  return !touched.empty() && std::any_of(items.begin() + range.first, items.begin() + range.first + range.count,
-                     [&](const LineItem& item) { return item.kind == LineItem::Kind::Query && touched.contains(item.label); });
 }
 
 class StoryLineChecks {
@@ -183,132 +164,143 @@ class StoryLineChecks {
     memo_->text = text;
     memo_->width = options.width;
     const LineCheckMemo* earlier = options.earlierLines.get();
-    if (earlier && earlier->width == options.width) change_ = ChangeSince(*earlier, text, lines);
+    if (keep_ && earlier && earlier->width == options.width) change_ = ChangeSince(*earlier, text, lines);
     if (change_) {
       earlier_ = earlier;
       textShift_ = static_cast<std::ptrdiff_t>(text.size()) - static_cast<std::ptrdiff_t>(earlier->text.size());
       touched_ = CarryLabels(*earlier, *change_, lines, *memo_);
+      memo_->items = earlier->items;  // those the change drops still count, until the story is checked whole
     }
   }
 
   LinesChecked Run() {
     if (keep_) memo_->lines.reserve(lines_.Count());
-    for (std::size_t line = 1; line <= lines_.Count(); ++line) CheckLine(line);
+    if (change_) {
+      Carry(1, change_->from);
+      for (std::size_t line = change_->from; line < change_->newEnd; ++line) RecordLineOf(line);
+      Carry(change_->newEnd, lines_.Count() + 1);
+      for (std::size_t line = 1; line <= lines_.Count(); ++line) JudgeLine(line, memo_->lines[line - 1]);
+    } else {
+      for (std::size_t line = 1; line <= lines_.Count(); ++line) JudgeLine(line, RecordLineOf(line));
+    }
     revisit_.choices.ForEach([&](std::size_t line) { CheckAnswers(line); });
-    revisit_.fullWidth.ForEach([&](std::size_t line) { CheckFullWidth(line); });
+    for (const std::size_t line : fullWidthToCheck_) CheckFullWidth(line);
     LinesChecked checked{std::move(revisit_), nullptr};
     // Labels no line looks for any more are dropped by checking the story whole again.
-    if (keep_ && memo_->labels.size() <= 2 * Kept() + kSpareLabels) checked.memo = std::move(memo_);
+    if (keep_ && !overflowed_ && memo_->labels.size() <= 2 * memo_->items + kSpareLabels)
+      checked.memo = std::move(memo_);
     return checked;
   }
 
  private:
-  std::size_t Kept() const {
-    return memo_->lineItems.size() + memo_->answerItems.size() + memo_->fullWidthItems.size();
+  // Whether a line is the same text as a line of the earlier version.
+  bool Carried(std::size_t line) const {
+    return change_ && (line < change_->from || line >= change_->newEnd);
   }
 
-  // Where a line's record goes: kept (the lines come in order), or only for as long as
-  // the line is checked.
-  LineRecord& NewRecord() {
-    if (!keep_) return scratch_ = LineRecord{};
-    return memo_->lines.emplace_back();
+  // The records of lines [first, end), carried over whole from the earlier version: a
+  // line's items are shared, not copied, and only a line's place in the text moves.
+  void Carry(std::size_t first, std::size_t end) {
+    if (first >= end) return;
+    const std::size_t before = first < change_->from ? first : first - static_cast<std::size_t>(change_->Shift());
+    const auto from = earlier_->lines.begin() + static_cast<std::ptrdiff_t>(before - 1);
+    const std::size_t at = memo_->lines.size();
+    memo_->lines.insert(memo_->lines.end(), from, from + static_cast<std::ptrdiff_t>(end - first));
+    if (first < change_->from) return;
+    for (std::size_t i = at; i < memo_->lines.size(); ++i)
+      memo_->lines[i].start = static_cast<std::uint32_t>(memo_->lines[i].start + textShift_);
   }
-  LineRecord& RecordOf(std::size_t line) {
-    if (!keep_) return scratch_ = LineRecord{};
-    return memo_->lines[line - 1];
+
+  // A line read anew: its record kept, or only for as long as the line is checked.
+  LineRecord& RecordLineOf(std::size_t line) {
+    LineRecord& record = keep_ ? memo_->lines.emplace_back() : (scratch_ = LineRecord{});
+    record.start = static_cast<std::uint32_t>(lines_.Start(line));
+    if (!lines_.Terminated(line)) return record;
+    items_.clear();
+    RecordLine(lines_.Text(line), options_, recording_, record, items_);
+    ++memo_->linesRead;
+    record.lineItems = Shared(items_);
+    return record;
   }
-  // Once a line's items are judged: a story whose findings are not kept holds none of
-  // them longer, and one with too many stops keeping them.
-  void Judged(std::vector<LineItem>& items) {
-    if (keep_ && Kept() > kMaxKeptItems) {
-      keep_ = false;
-      memo_->lines.clear();
-      memo_->lines.shrink_to_fit();
+
+  // Items kept in a record, or judged at once when nothing is kept.
+  SharedItems Shared(LineItems& items) {
+    if (items.empty()) return nullptr;
+    if (!keep_) {
+      scratchItems_ = std::move(items);
+      return {std::shared_ptr<const LineItems>(), &scratchItems_};  // owns nothing: valid until the next line
     }
-    if (!keep_) items.clear();
+    memo_->items += items.size();
+    if (memo_->items > kMaxKeptItems) Overflow();
+    return std::make_shared<const LineItems>(std::move(items));
   }
 
-  // The earlier version's record of an unchanged line, or null.
-  const LineRecord* Earlier(std::size_t line) const {
-    if (!earlier_ || (line >= change_->from && line < change_->newEnd)) return nullptr;
-    const std::size_t before = line < change_->from ? line : line - static_cast<std::size_t>(change_->Shift());
-    return &earlier_->lines[before - 1];
+  // Too many findings to keep: none are kept for the next version. A story checked whole
+  // goes on as if nothing were kept; the few lines a change reads are kept to the end.
+  void Overflow() {
+    overflowed_ = true;
+    if (!change_) keep_ = false;
   }
-  // Where an unchanged line begins in the earlier text, and where it begins in this one.
-  const char16_t* Before(const LineRecord& earlier) const { return earlier_->text.data() + earlier.start; }
-  const char16_t* Now(const LineRecord& record) const { return memo_->text.data() + record.start; }
 
-  void CheckLine(std::size_t line) {
-    LineRecord& record = NewRecord();
-    if (const LineRecord* earlier = Earlier(line)) {
-      // Most lines are carried over: nothing of them is read but their record.
-      record = *earlier;
-      if (line >= change_->newEnd) record.start = static_cast<std::uint32_t>(record.start + textShift_);
-      record.answerItems = record.fullWidthItems = ItemRange{};
-      if (earlier->lineItems.count != 0)
-        record.lineItems = CarryItems(earlier_->lineItems, earlier->lineItems, Before(*earlier), Now(record),
-                                      memo_->lineItems);
-    } else {
-      record.start = static_cast<std::uint32_t>(lines_.Start(line));
-      // A finding's message is made only when it may be named, unless it is kept for the
-      // next version, which may name it.
-      if (lines_.Terminated(line)) {
-        RecordLine(lines_.Text(line), options_, named_, record, memo_->lineItems);
-        ++memo_->linesRead;
-      }
-    }
+  void JudgeLine(std::size_t line, const LineRecord& record) {
     if (!lines_.Terminated(line)) return;
     if (record.choices) revisit_.choices.Add(line);
-    if (record.fullWidth) revisit_.fullWidth.Add(line);
+    if (record.fullWidth) {
+      revisit_.fullWidth.Add(line);
+      // A line carried over without a full-width marker where it acts has none still.
+      if (!Carried(line) || record.fullWidthItems) fullWidthToCheck_.push_back(line);
+    }
     if (record.tooWide) revisit_.tooWide.Add(line);
-    if (record.lineItems.count == 0) return;
-    judge_.JudgeLine(line, ItemsOf(memo_->lineItems, record.lineItems));
-    Judged(memo_->lineItems);
+    if (record.lineItems) judge_.JudgeLine(line, *record.lineItems);
+  }
+
+  // A record to change in a later pass: the kept one, or a scratch one.
+  LineRecord& RecordOf(std::size_t line) {
+    if (keep_) return memo_->lines[line - 1];
+    scratch_ = LineRecord{};
+    scratch_.start = static_cast<std::uint32_t>(lines_.Start(line));
+    return scratch_;
+  }
+
+  bool AsksTouched(const SharedItems& items) const {
+    return items && std::any_of(items->begin(), items->end(), [&](const LineItem& item) {
+             return item.kind == LineItem::Kind::Query && item.label < touched_.size() && touched_[item.label];
+           });
   }
 
   // Answers that run on into another answer's line: kept when neither the choice, nor its
   // labels, nor any line its answers read changed, and no line it names moved.
   void CheckAnswers(std::size_t line) {
     LineRecord& record = RecordOf(line);
-    const LineRecord* earlier = Earlier(line);
-    const bool kept = earlier && !AsksTouched(earlier_->answerItems, earlier->answerItems, touched_) &&
-                      (earlier->answersTo + 1 < change_->from || earlier->answersFrom > change_->oldEnd) &&
-                      (change_->Shift() == 0 || std::max<std::size_t>(line, earlier->answersTo) < change_->from);
-    if (kept) {
-      record.answerItems = CarryItems(earlier_->answerItems, earlier->answerItems, Before(*earlier), Now(record),
-                                      memo_->answerItems);
-      record.answersFrom = earlier->answersFrom;
-      record.answersTo = earlier->answersTo;
-    } else {
-      answers_.Record(line, record, memo_->answerItems);
+    const bool kept = Carried(line) && keep_ && !AsksTouched(record.answerItems) &&
+                      (record.answersTo + 1 < change_->from || record.answersFrom > change_->oldEnd) &&
+                      (change_->Shift() == 0 || std::max<std::size_t>(line, record.answersTo) < change_->from);
+    if (!kept) {
+      items_.clear();
+      answers_.Record(line, record, items_);
+      record.answerItems = Shared(items_);
     }
-    for (const LineItem& item : ItemsOf(memo_->answerItems, record.answerItems))
+    if (!record.answerItems) return;
+    for (const LineItem& item : *record.answerItems)
       if (item.kind == LineItem::Kind::Finding && said_.insert(item.line).second)
         sink_.Add(item.check, item.line, item.column, item.length, item.message);
-    Judged(memo_->answerItems);
   }
 
   void CheckFullWidth(std::size_t line) {
     LineRecord& record = RecordOf(line);
-    const LineRecord* earlier = Earlier(line);
-    if (earlier && earlier->fullWidthItems.count == 0) return;  // a line with no marker full-width where it acts
-    if (earlier && !AsksTouched(earlier_->fullWidthItems, earlier->fullWidthItems, touched_)) {
-      record.fullWidthItems = CarryItems(earlier_->fullWidthItems, earlier->fullWidthItems, Before(*earlier),
-                                         Now(record), memo_->fullWidthItems);
-    } else {
-      std::vector<LineItem>& items = memo_->fullWidthItems;
-      record.fullWidthItems.first = static_cast<std::uint32_t>(items.size());
+    if (!(Carried(line) && keep_ && !AsksTouched(record.fullWidthItems))) {
+      items_.clear();
       const auto exists = [&](std::u16string_view label) {
-        LineItem& query = items.emplace_back();
+        const std::uint32_t id = judge_.IdOf(label);
+        LineItem& query = items_.emplace_back();
         query.kind = LineItem::Kind::Query;
-        query.label = label;
-        return judge_.Facts(label).first != 0;
+        query.label = id;
+        return judge_.FactsOf(id).first != 0;
       };
-      RecordFullWidthMarkers(lines_.Text(line), exists, items);
-      record.fullWidthItems.count = static_cast<std::uint32_t>(items.size()) - record.fullWidthItems.first;
+      RecordFullWidthMarkers(lines_.Text(line), exists, items_);
+      record.fullWidthItems = Shared(items_);
     }
-    judge_.JudgeLine(line, ItemsOf(memo_->fullWidthItems, record.fullWidthItems));
-    Judged(memo_->fullWidthItems);
+    if (record.fullWidthItems) judge_.JudgeLine(line, *record.fullWidthItems);
   }
 
   const StoryLines& lines_;
@@ -319,15 +311,20 @@ class StoryLineChecks {
   LabelJudge judge_;
   LinesToRevisit revisit_;
   bool keep_;  // what the checks find is kept for the next version
-  LineRecord scratch_;
-  const std::function<bool(std::string_view)> named_ = [this](std::string_view check) {
-    return keep_ || sink_.Names(check);
-  };
+  bool overflowed_ = false;
+  // A finding's message is made only when it may be named, unless it is kept for the
+  // next version, which may name it.
+  const LineRecording recording_{[this](std::string_view check) { return keep_ || sink_.Names(check); },
+                                 [this](std::u16string_view label) { return judge_.IdOf(label); }};
   const LineCheckMemo* earlier_ = nullptr;
   std::optional<ChangedLines> change_;
   std::ptrdiff_t textShift_ = 0;  // how far the lines after the change moved in the text
-  LabelSet touched_;
-  AnswerChecker answers_{lines_, index_};
+  std::vector<bool> touched_;     // by label id: the change may have changed where it leads
+  LineItems items_;               // a line's items as they are recorded
+  LineItems scratchItems_;        // the current line's, when nothing is kept
+  LineRecord scratch_;
+  std::vector<std::size_t> fullWidthToCheck_;
+  AnswerChecker answers_{lines_, index_, recording_};
   std::unordered_set<std::uint32_t> said_;  // lines whose running on into an answer has been said
 };
 

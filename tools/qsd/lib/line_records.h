@@ -9,7 +9,6 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace quillshade::qsd {
@@ -18,13 +17,13 @@ inline constexpr std::uint32_t kNoLabelId = 0xFFFF'FFFF;
 
 // One thing a line check found or must judge on a line. A finding is decided by the line
 // alone; a label is judged once the story's labels are known, since a finding about it
-// names other lines.
+// names other lines. Items never change once recorded, so that versions share them.
 struct LineItem {
   enum class Kind : std::uint8_t {
     Finding,           // `check` at `column`, `length`, with its message and note
     JumpLabel,         // a label a jump looks for
     ChoiceLabel,       // a label a choice looks for
-    LowercaseJump,     // '>>a'..'>>e' plus `label`: a plain jump that may mean a flag
+    LowercaseJump,     // '>>a'..'>>e' plus the label: a plain jump that may mean a flag
     SameChoiceTarget,  // a choice whose `answers` may all lead to one line
     Query,             // a label whose presence a finding of the line rests on
   };
@@ -35,16 +34,14 @@ struct LineItem {
   std::uint32_t line = 0;  // a finding placed on another line than the one it was found on
   std::string message;
   std::string note;
-  // Views into the line itself, so that an item carried over to the next version is
-  // moved with its line rather than copied.
-  std::u16string_view label;
-  std::vector<std::u16string_view> answers;
-  // The ids of the labels in the memo, once looked up: a line carried over finds its
-  // labels' facts without looking them up again.
-  std::uint32_t labelId = kNoLabelId;
-  std::uint32_t bracketedId = kNoLabelId;  // a lowercase jump's "[label]"
-  std::vector<std::uint32_t> answerIds;
+  // Labels by their ids in the memo's table: a line carried over to the next version
+  // finds its labels' facts without looking them up again.
+  std::uint32_t label = kNoLabelId;
+  std::uint32_t bracketed = kNoLabelId;  // a lowercase jump's "[label]"
+  std::vector<std::uint32_t> answers;
 };
+using LineItems = std::vector<LineItem>;
+using SharedItems = std::shared_ptr<const LineItems>;  // none: the line has no items
 
 // Where a label leads: the first lines that begin with it.
 struct LabelFacts {
@@ -64,13 +61,6 @@ struct LabelHash {
   using is_transparent = void;
   std::size_t operator()(std::u16string_view label) const { return std::hash<std::u16string_view>{}(label); }
 };
-using LabelSet = std::unordered_set<std::u16string, LabelHash, std::equal_to<>>;
-
-// The items of one check phase on one line: a range of a phase's item list.
-struct ItemRange {
-  std::uint32_t first = 0;
-  std::uint32_t count = 0;
-};
 
 // What the checks learnt of one line.
 struct LineRecord {
@@ -79,9 +69,9 @@ struct LineRecord {
   bool fullWidth = false;   // holds a full-width form of a script marker
   bool tooWide = false;     // wider than the title bar as it stands
   bool tabbedLabel = false; // a tab stands before its '[label]'
-  ItemRange lineItems;      // the line's own checks
-  ItemRange answerItems;    // a choice line's answers that run on into another's line
-  ItemRange fullWidthItems; // markers written full-width
+  SharedItems lineItems;      // the line's own checks
+  SharedItems answerItems;    // a choice line's answers that run on into another's line
+  SharedItems fullWidthItems; // markers written full-width
   // The lines its answers' check read, when it is a choice line: a change there checks
   // them again.
   std::uint32_t answersFrom = 0;
@@ -96,9 +86,7 @@ struct LineCheckMemo {
   std::size_t width = 0;                // the title bar's width the lines were judged by
   std::size_t linesRead = 0;            // lines read anew for this version; the rest were carried over
   std::vector<LineRecord> lines;        // by story line - 1
-  std::vector<LineItem> lineItems;
-  std::vector<LineItem> answerItems;
-  std::vector<LineItem> fullWidthItems;
+  std::size_t items = 0;                // in all lines' records
   // Every label the checks looked up, by id, and its facts: none when an edit may have
   // changed them, and they are to be found again.
   std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> labelIds;
