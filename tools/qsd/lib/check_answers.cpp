@@ -92,14 +92,14 @@ void AnswerChecker::Record(std::size_t line, LineRecord& record, LineItems& item
     if (entered == 0) continue;
     const std::u16string_view readsOn = lines_.Text(entered - 1);
     const std::u16string_view shown = TrimSpaces(readsOn);
+    // Placed from the choice's line, so that it moves with the lines it is about.
     LineItem& finding = items.emplace_back();
-    finding.check = "answer-runs-on";
-    finding.line = static_cast<std::uint32_t>(entered - 1);
+    finding.kind = LineItem::Kind::AnswerRunsOn;
+    finding.line = static_cast<std::uint32_t>(entered - line);
     finding.column = static_cast<std::uint32_t>(shown.data() - readsOn.data()) + 1;
     finding.length = static_cast<std::uint32_t>(shown.size());
-    finding.message = "after the answer " + Quote(answer.text) + " of line " + std::to_string(line) +
-                      ", Down reads on into line " + std::to_string(entered) + ", the line of the answer " +
-                      Quote(other) + ", and shows it: end this answer with a jump or END";
+    finding.label = recording_.idOf(answer.text);
+    finding.bracketed = recording_.idOf(other);
   }
   record.answersFrom = static_cast<std::uint32_t>(from);
   record.answersTo = static_cast<std::uint32_t>(std::min(to, lines_.Count()));

@@ -170,6 +170,7 @@ class StoryLineChecks {
       textShift_ = static_cast<std::ptrdiff_t>(text.size()) - static_cast<std::ptrdiff_t>(earlier->text.size());
       touched_ = CarryLabels(*earlier, *change_, lines, *memo_);
       memo_->items = earlier->items;  // those the change drops still count, until the story is checked whole
+      memo_->itemLists = earlier->itemLists;
     }
   }
 
@@ -187,7 +188,8 @@ class StoryLineChecks {
     for (const std::size_t line : fullWidthToCheck_) CheckFullWidth(line);
     LinesChecked checked{std::move(revisit_), nullptr};
     // Labels no line looks for any more are dropped by checking the story whole again.
-    if (keep_ && !overflowed_ && memo_->labels.size() <= 2 * memo_->items + kSpareLabels)
+    if (keep_ && !overflowed_ && memo_->labels.size() <= 2 * memo_->items + kSpareLabels &&
+        memo_->itemLists.size() <= 2 * liveLists_ + kSpareLabels)
       checked.memo = std::move(memo_);
     return checked;
   }
@@ -219,20 +221,28 @@ class StoryLineChecks {
     items_.clear();
     RecordLine(lines_.Text(line), options_, recording_, record, items_);
     ++memo_->linesRead;
-    record.lineItems = Shared(items_);
+    record.lineItems = Kept(items_);
     return record;
   }
 
-  // Items kept in a record, or judged at once when nothing is kept.
-  SharedItems Shared(LineItems& items) {
-    if (items.empty()) return nullptr;
+  // A line's items, kept as a list the memo names by index; or, when nothing is kept,
+  // only until the next line's.
+  std::uint32_t Kept(LineItems& items) {
+    if (items.empty()) return kNoItems;
     if (!keep_) {
       scratchItems_ = std::move(items);
-      return {std::shared_ptr<const LineItems>(), &scratchItems_};  // owns nothing: valid until the next line
+      memo_->itemLists.assign(1, SharedItems(SharedItems(), &scratchItems_));  // owns nothing
+      return 0;
     }
     memo_->items += items.size();
     if (memo_->items > kMaxKeptItems) Overflow();
-    return std::make_shared<const LineItems>(std::move(items));
+    memo_->itemLists.push_back(std::make_shared<const LineItems>(std::move(items)));
+    return static_cast<std::uint32_t>(memo_->itemLists.size() - 1);
+  }
+  const LineItems* ItemsOf(std::uint32_t list) {
+    if (list == kNoItems) return nullptr;
+    ++liveLists_;
+    return memo_->itemLists[list].get();
   }
 
   // Too many findings to keep: none are kept for the next version. A story checked whole
@@ -248,10 +258,10 @@ class StoryLineChecks {
     if (record.fullWidth) {
       revisit_.fullWidth.Add(line);
       // A line carried over without a full-width marker where it acts has none still.
-      if (!Carried(line) || record.fullWidthItems) fullWidthToCheck_.push_back(line);
+      if (!Carried(line) || record.fullWidthItems != kNoItems) fullWidthToCheck_.push_back(line);
     }
     if (record.tooWide) revisit_.tooWide.Add(line);
-    if (record.lineItems) judge_.JudgeLine(line, *record.lineItems);
+    if (const LineItems* items = ItemsOf(record.lineItems)) judge_.JudgeLine(line, *items);
   }
 
   // A record to change in a later pass: the kept one, or a scratch one.
@@ -262,28 +272,36 @@ class StoryLineChecks {
     return scratch_;
   }
 
-  bool AsksTouched(const SharedItems& items) const {
-    return items && std::any_of(items->begin(), items->end(), [&](const LineItem& item) {
-             return item.kind == LineItem::Kind::Query && item.label < touched_.size() && touched_[item.label];
-           });
+  bool AsksTouched(std::uint32_t list) const {
+    if (list == kNoItems) return false;
+    const LineItems& items = *memo_->itemLists[list];
+    return std::any_of(items.begin(), items.end(), [&](const LineItem& item) {
+      return item.kind == LineItem::Kind::Query && item.label < touched_.size() && touched_[item.label];
+    });
   }
 
   // Answers that run on into another answer's line: kept when neither the choice, nor its
-  // labels, nor any line its answers read changed, and no line it names moved.
+  // labels, nor any line its answers read changed (the lines it names then moved together).
   void CheckAnswers(std::size_t line) {
     LineRecord& record = RecordOf(line);
     const bool kept = Carried(line) && keep_ && !AsksTouched(record.answerItems) &&
-                      (record.answersTo + 1 < change_->from || record.answersFrom > change_->oldEnd) &&
-                      (change_->Shift() == 0 || std::max<std::size_t>(line, record.answersTo) < change_->from);
+                      (record.answersTo + 1 < change_->from || record.answersFrom > change_->oldEnd);
     if (!kept) {
       items_.clear();
       answers_.Record(line, record, items_);
-      record.answerItems = Shared(items_);
+      record.answerItems = Kept(items_);
     }
-    if (!record.answerItems) return;
-    for (const LineItem& item : *record.answerItems)
-      if (item.kind == LineItem::Kind::Finding && said_.insert(item.line).second)
-        sink_.Add(item.check, item.line, item.column, item.length, item.message);
+    const LineItems* items = ItemsOf(record.answerItems);
+    if (!items) return;
+    for (const LineItem& item : *items) {
+      if (item.kind != LineItem::Kind::AnswerRunsOn) continue;
+      const std::size_t entered = line + item.line;
+      if (!said_.insert(static_cast<std::uint32_t>(entered - 1)).second) continue;
+      sink_.Add("answer-runs-on", entered - 1, item.column, item.length,
+                "after the answer " + Quote(memo_->labels[item.label]) + " of line " + std::to_string(line) +
+                    ", Down reads on into line " + std::to_string(entered) + ", the line of the answer " +
+                    Quote(memo_->labels[item.bracketed]) + ", and shows it: end this answer with a jump or END");
+    }
   }
 
   void CheckFullWidth(std::size_t line) {
@@ -298,9 +316,9 @@ class StoryLineChecks {
         return judge_.FactsOf(id).first != 0;
       };
       RecordFullWidthMarkers(lines_.Text(line), exists, items_);
-      record.fullWidthItems = Shared(items_);
+      record.fullWidthItems = Kept(items_);
     }
-    if (record.fullWidthItems) judge_.JudgeLine(line, *record.fullWidthItems);
+    if (const LineItems* items = ItemsOf(record.fullWidthItems)) judge_.JudgeLine(line, *items);
   }
 
   const StoryLines& lines_;
@@ -324,6 +342,7 @@ class StoryLineChecks {
   LineItems scratchItems_;        // the current line's, when nothing is kept
   LineRecord scratch_;
   std::vector<std::size_t> fullWidthToCheck_;
+  std::size_t liveLists_ = 0;  // item lists that this version's records name
   AnswerChecker answers_{lines_, index_, recording_};
   std::unordered_set<std::uint32_t> said_;  // lines whose running on into an answer has been said
 };

@@ -26,6 +26,9 @@ struct LineItem {
     LowercaseJump,     // '>>a'..'>>e' plus the label: a plain jump that may mean a flag
     SameChoiceTarget,  // a choice whose `answers` may all lead to one line
     Query,             // a label whose presence a finding of the line rests on
+    // An answer (`label`) whose reading runs on into the line of another (`bracketed`),
+    // `line` lines after the choice: said on the line before that one.
+    AnswerRunsOn,
   };
   Kind kind = Kind::Finding;
   std::string_view check;
@@ -41,7 +44,8 @@ struct LineItem {
   std::vector<std::uint32_t> answers;
 };
 using LineItems = std::vector<LineItem>;
-using SharedItems = std::shared_ptr<const LineItems>;  // none: the line has no items
+using SharedItems = std::shared_ptr<const LineItems>;
+inline constexpr std::uint32_t kNoItems = 0xFFFF'FFFF;
 
 // Where a label leads: the first lines that begin with it.
 struct LabelFacts {
@@ -69,9 +73,10 @@ struct LineRecord {
   bool fullWidth = false;   // holds a full-width form of a script marker
   bool tooWide = false;     // wider than the title bar as it stands
   bool tabbedLabel = false; // a tab stands before its '[label]'
-  SharedItems lineItems;      // the line's own checks
-  SharedItems answerItems;    // a choice line's answers that run on into another's line
-  SharedItems fullWidthItems; // markers written full-width
+  // Its items, by their list's index in the memo's itemLists; kNoItems when it has none.
+  std::uint32_t lineItems = kNoItems;       // the line's own checks
+  std::uint32_t answerItems = kNoItems;     // a choice line's answers that run on into another's line
+  std::uint32_t fullWidthItems = kNoItems;  // markers written full-width
   // The lines its answers' check read, when it is a choice line: a change there checks
   // them again.
   std::uint32_t answersFrom = 0;
@@ -86,6 +91,9 @@ struct LineCheckMemo {
   std::size_t width = 0;                // the title bar's width the lines were judged by
   std::size_t linesRead = 0;            // lines read anew for this version; the rest were carried over
   std::vector<LineRecord> lines;        // by story line - 1
+  // The lines' item lists, shared with the versions before and after: a list no record
+  // names any more stays until the story is checked whole again.
+  std::vector<SharedItems> itemLists;
   std::size_t items = 0;                // in all lines' records
   // Every label the checks looked up, by id, and its facts: none when an edit may have
   // changed them, and they are to be found again.

@@ -112,8 +112,11 @@ void DiagnosisWorker::Run() {
     // A story read from disk is no open document: what was kept for one of that name goes.
     if (!job.story) lineChecks_.erase(job.uri);
     else if (const auto kept = lineChecks_.find(job.uri); kept != lineChecks_.end()) job.earlierLines = kept->second;
+    // The line checks a version replaces are freed only once its diagnostics are out.
+    std::vector<std::shared_ptr<const LineCheckMemo>> replaced;
     const auto keep = [&](DiagnosisResult& result) {
       if (!result.report.lineChecks) return;
+      replaced.push_back(std::move(job.earlierLines));
       job.earlierLines = std::move(result.report.lineChecks);
       lineChecks_.insert_or_assign(job.uri, job.earlierLines);
       if (lineChecks_.size() > kMaxKeptLineChecks)
