@@ -140,7 +140,9 @@ std::vector<bool> CarryLabels(const LineCheckMemo& earlier, const ChangedLines& 
     memo.tabbedGathered = earlier.tabbedGathered;
     for (const auto& [label, line] : earlier.tabbed) memo.tabbed.emplace(label, static_cast<std::uint32_t>(shifted(line)));
   }
-  for (const auto& [label, note] : earlier.notes) {
+  for (const auto& entry : earlier.notes) {
+    const std::u16string& label = entry.first;
+    const std::optional<LineCheckMemo::Note>& note = entry.second;
     const auto id = memo.labelIds.find(label);
     if (tabbedChanged || (id != memo.labelIds.end() && touched[id->second]) || (note && note->namesLine && shift != 0))
       continue;
