@@ -349,6 +349,21 @@ TEST(CheckStoryText, NamesTheFirstProblemsOfAKindAndCountsTheRest) {
   EXPECT_EQ(found.back().line, static_cast<std::int64_t>(kMaxNamedProblems) + 2);  // the first not named
 }
 
+// Past the named ones, lines too wide are only counted; the count stands where the first
+// of them shows its text, after its prefix.
+TEST(CheckStoryText, TooWideLinesPastTheNamedOnesAreCounted) {
+  std::u16string story = u"Start.\n";
+  for (int i = 0; i < 150; ++i) story += (i % 2 ? u"  " : u"[p]  ") + std::u16string(kDefaultWidth + 1, u'w') + u"\n";
+  story += u"End. :: END\n";
+  const std::vector<Diagnostic> found = CheckStoryText(Story(story), {}).diagnostics;
+  EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const Diagnostic& d) { return d.check == "too-wide"; }),
+            kMaxNamedProblems + 1);
+  const Diagnostic& counted = found.back();
+  EXPECT_EQ(counted.message, "50 more problems of this kind are not named");
+  EXPECT_EQ(counted.line, static_cast<std::int64_t>(kMaxNamedProblems) + 2);
+  EXPECT_EQ(counted.column, 6);
+}
+
 // The walk runs beside the line checks; on one thread, as when none can be started, it
 // runs when its result is asked for, and every finding must stay the same.
 TEST(CheckStoryText, OneThreadFindsWhatTwoFind) {

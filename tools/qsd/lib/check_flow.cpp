@@ -52,8 +52,11 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
     if (const std::optional<Step> step = FirstStepShowing(walk, line)) return WayInOf(walk, *step);
     return std::nullopt;
   };
+  constexpr auto kAll = static_cast<FlagBits>((1u << kFlagCount) - 1);
   for (std::size_t line = 1; line <= lines.Count(); ++line) {
-    if (!walk.lineReached[line]) continue;
+    if (flags.set == kAll && flags.tested == kAll) break;  // nothing left to find
+    // A line without script sets and tests nothing.
+    if (!walk.lineReached[line] || IsPlainLine(lines.Text(line))) continue;
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
     const FlagBits set = parts.effects.LeavesSet();
     for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
@@ -76,8 +79,8 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
   }
 }
 
-std::string TooWide(std::size_t width, const CheckOptions& options, const std::string& how) {
-  return "the line is " + std::to_string(width) + " columns wide" + how + "; the title bar shows about " +
+std::string TooWide(std::size_t width, const CheckOptions& options, std::string_view how) {
+  return "the line is " + std::to_string(width) + " columns wide" + std::string(how) + "; the title bar shows about " +
          std::to_string(options.width) + " (--width)";
 }
 
@@ -85,11 +88,18 @@ std::string TooWide(std::size_t width, const CheckOptions& options, const std::s
 // label line, without the label. Without a complete walk, a line is judged as it stands.
 void CheckWidths(const StoryLines& lines, const WalkResult& walk, const IndexSet& tooWide, const CheckOptions& options,
                  DiagnosticSink& sink) {
-  const auto asItStands = [&](std::size_t line, const std::string& how, const std::optional<Step>& step) {
+  // Once the sink only counts the check, where a line's text stands no longer matters.
+  bool onlyCounted = false;
+  const auto asItStands = [&](std::size_t line, std::string_view how, const std::optional<Step>& step) {
+    if (onlyCounted) {
+      sink.Add("too-wide", line, 1, 0, {});
+      return;
+    }
+    onlyCounted = !sink.Names("too-wide");
     const LinePart shown = ShownPart(lines.Text(line));
     const std::size_t width = DisplayWidth(shown.text);
     Diagnostic* found = sink.Add("too-wide", line, shown.at + 1, shown.text.size(),
-                                 sink.Names("too-wide") ? TooWide(width, options, how) : std::string());
+                                 onlyCounted ? std::string() : TooWide(width, options, how));
     if (found && step) found->wayIn = WayInOf(walk, *step);
   };
   if (!walk.complete) {
@@ -103,6 +113,7 @@ void CheckWidths(const StoryLines& lines, const WalkResult& walk, const IndexSet
       const Arrival& answer = answers[answered];
       const std::u16string_view text = lines.Text(answer.line);
       const LinePart shown = ShownPart(text, answer.labelLength);
+      if (2 * shown.text.size() <= options.width) continue;  // no character is wider than two columns
       const std::size_t width = DisplayWidth(shown.text);
       if (width <= options.width) continue;
       const std::u16string_view label = text.substr(0, answer.labelLength);
@@ -112,9 +123,12 @@ void CheckWidths(const StoryLines& lines, const WalkResult& walk, const IndexSet
         found->wayIn = WayInOf(walk, answer.step);
     }
   };
+  // The lines come in order, so the first steps showing them are met in order too.
+  auto shownFirst = walk.shownFirst.begin();
   tooWide.ForEach([&](std::size_t line) {
     judgeAnswers(line - 1);
-    const Arrival* read = FirstShown(walk, line);
+    while (shownFirst != walk.shownFirst.end() && shownFirst->line < line) ++shownFirst;
+    const Arrival* read = shownFirst != walk.shownFirst.end() && shownFirst->line == line ? &*shownFirst : nullptr;
     const bool answeredToo = answered < answers.size() && answers[answered].line == line;
     if (!walk.lineReached[line]) asItStands(line, "", std::nullopt);
     // A line both read on to and answered says which way shows it too wide.
