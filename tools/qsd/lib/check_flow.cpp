@@ -55,8 +55,14 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
   constexpr auto kAll = static_cast<FlagBits>((1u << kFlagCount) - 1);
   for (std::size_t line = 1; line <= lines.Count(); ++line) {
     if (flags.set == kAll && flags.tested == kAll) break;  // nothing left to find
+    if (!walk.lineReached[line]) continue;
+    // What the walk read of the line says whether it is worth splitting again.
+    const LineFlags read = line < walk.lineFlags.size() ? walk.lineFlags[line] : LineFlags{};
+    if (read.read && (read.leavesSet & ~flags.set) == 0 &&
+        (read.tested == kFlagCount || (flags.tested & (1u << read.tested))))
+      continue;
     // A line without script sets and tests nothing.
-    if (!walk.lineReached[line] || IsPlainLine(lines.Text(line))) continue;
+    if (!read.read && IsPlainLine(lines.Text(line))) continue;
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
     const FlagBits set = parts.effects.LeavesSet();
     for (std::size_t flag = 0; flag < kFlagCount; ++flag) {

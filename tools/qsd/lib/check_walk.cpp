@@ -158,6 +158,8 @@ class Walker {
     choiceLists_.emplace_back();
     choiceKeys_.emplace_back();
     lineStartPlace_.assign(lines.Count() + 2, kNone);
+    places_.reserve(lines.Count() + 16);
+    result_.lineFlags.assign(lines.Count() + 1, LineFlags{});
     states_.reserve(expected_);
     statePlace_.reserve(expected_);
     downNext_.reserve(expected_);
@@ -239,6 +241,8 @@ class Walker {
       place.sets = reading.sets;
       place.clears = reading.clears;
       place.testedFlag = static_cast<std::uint8_t>(reading.testedFlag);
+      if (begin == lines_.Start(place.line))
+        result_.lineFlags[place.line] = {true, static_cast<FlagBits>(reading.sets & ~reading.clears), place.testedFlag};
       if (reading.choiceList) place.choiceList = *reading.choiceList;
       for (std::size_t way = 0; way < 2; ++way) {
         place.down[way] = reading.down[way];
@@ -497,6 +501,7 @@ class Walker {
       result_.lineReached[place.line] = true;
       if (Earlier(place.firstShown, first[place.line])) first[place.line] = place.firstShown;
     }
+    result_.shownFirst.reserve(lines_.Count());
     for (std::size_t line = 1; line <= lines_.Count(); ++line)
       if (first[line].from != kNoState) result_.shownFirst.push_back({static_cast<std::uint32_t>(line), 0, first[line]});
     for (Arrival& arrival : answeredFirst_) {

@@ -72,6 +72,15 @@ struct LoopFound {
 
 enum class WalkLimit { None, States, Scan, Stopped };
 
+// What one line does with the flags, as the walk read it from the line's start: the flags
+// its commands leave set whatever they were, and the flag its jump tests (kFlagCount for
+// none); the checks of flag use need nothing more of a line.
+struct LineFlags {
+  bool read = false;  // false: the walk never read the line from its start
+  FlagBits leavesSet = 0;
+  std::uint8_t tested = kFlagCount;
+};
+
 // What the walk found, kept as a plain value for the checks, `endings`, `stats`, `graph`
 // and the editor to read. States are numbered in the order the walk reached them, which
 // is breadth first: the way a state was first reached is a shortest one.
@@ -92,6 +101,7 @@ struct WalkResult {
   std::vector<Arrival> shownFirst;
   std::vector<Arrival> answeredFirst;
   std::vector<StopFound> stops;  // one per place, in the order of the text
+  std::vector<LineFlags> lineFlags;  // index: story line (1-based; [0] unused)
 
   std::int32_t ReadPosAt(std::uint32_t state) const { return static_cast<std::int32_t>(packed[state] & 0x7FFFFFFF); }
   FlagBits FlagsAt(std::uint32_t state) const { return static_cast<FlagBits>((packed[state] >> 31) & 0x1F); }
