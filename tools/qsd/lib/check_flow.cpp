@@ -149,21 +149,35 @@ void CheckWidths(const StoryLines& lines, const WalkResult& walk, const IndexSet
 void AddWaysIn(const StoryLines& lines, const WalkResult& walk,
                std::vector<Diagnostic>& diagnostics) {
   if (!walk.complete) return;
-  for (Diagnostic& diagnostic : diagnostics) {
+  const auto needsWay = [&](const Diagnostic& diagnostic) {
     const auto line = static_cast<std::size_t>(diagnostic.line);
-    if (diagnostic.wayIn || line >= walk.lineReached.size() || !walk.lineReached[line]) continue;
-    std::optional<Step> step;
-    // A jump on a flag goes wrong only with the flag as its label needs it: the first
-    // label when set, the second when not.
+    return !diagnostic.wayIn && line < walk.lineReached.size() && walk.lineReached[line];
+  };
+  // A jump on a flag goes wrong only with the flag as its label needs it: the first
+  // label when set, the second when not. The states are searched once for all such.
+  std::vector<ShownWith> questions;
+  std::vector<std::size_t> askedFor;  // by question: its diagnostic
+  for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+    const Diagnostic& diagnostic = diagnostics[i];
+    if (!needsWay(diagnostic) || (diagnostic.check != "missing-label" && diagnostic.check != "one-label-conditional"))
+      continue;
+    const auto line = static_cast<std::size_t>(diagnostic.line);
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
-    if ((diagnostic.check == "missing-label" || diagnostic.check == "one-label-conditional") &&
-        parts.jumpFlag != kFlagCount) {
-      const auto bit = static_cast<FlagBits>(1u << parts.jumpFlag);
-      const bool second = diagnostic.check == "one-label-conditional" ||
-                          static_cast<std::size_t>(diagnostic.column) > parts.jumpLabels[0].End() + 1;
-      step = FirstShownWith(walk, lines, line, bit, second ? 0 : bit);
-    }
-    if (!step) step = FirstStepShowing(walk, line);
+    if (parts.jumpFlag == kFlagCount) continue;
+    const auto bit = static_cast<FlagBits>(1u << parts.jumpFlag);
+    const bool second = diagnostic.check == "one-label-conditional" ||
+                        static_cast<std::size_t>(diagnostic.column) > parts.jumpLabels[0].End() + 1;
+    questions.push_back({line, bit, second ? FlagBits{0} : bit});
+    askedFor.push_back(i);
+  }
+  std::vector<std::optional<Step>> steps(diagnostics.size());
+  const std::vector<std::optional<Step>> answers = FirstShownWith(walk, lines, questions);
+  for (std::size_t q = 0; q < answers.size(); ++q) steps[askedFor[q]] = answers[q];
+  for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+    Diagnostic& diagnostic = diagnostics[i];
+    if (!needsWay(diagnostic)) continue;
+    std::optional<Step> step = steps[i];
+    if (!step) step = FirstStepShowing(walk, static_cast<std::size_t>(diagnostic.line));
     if (step) diagnostic.wayIn = WayInOf(walk, *step);
   }
 }

@@ -218,14 +218,13 @@ class Walker {
   }
 
   // The place at `readPos`, read once: the engine says what a step from there does, for
-  // any flags. `line` holds it, and `downLine` follows the line read, when the caller
-  // knows them (0 when not).
-  std::uint32_t NewPlace(std::int32_t readPos, std::uint32_t line, std::uint32_t downLine) {
-    // A line's start and its end are known from the lines; elsewhere they are searched for.
+  // any flags. `line` is the line that begins there, 0 for a place inside a line or past
+  // the text: the lines know where a line ends, elsewhere the end is searched for.
+  std::uint32_t NewPlace(std::int32_t readPos, std::uint32_t line) {
     const LineReading reading =
-        line != 0 && lines_.Start(line) + 1 == static_cast<std::size_t>(readPos)
-            ? ReadingAt(text_, readPos, lines_.Terminated(line) ? lines_.Start(line) + lines_.Text(line).size() : std::u16string_view::npos)
-            : ReadingAt(text_, readPos);
+        line != 0 ? ReadingAt(text_, readPos,
+                              lines_.Terminated(line) ? lines_.Start(line) + lines_.Text(line).size() : std::u16string_view::npos)
+                  : ReadingAt(text_, readPos);
     assert(reading.lineEnd == ReadingAt(text_, readPos).lineEnd);
     Place place;
     place.readPos = readPos;
@@ -236,12 +235,12 @@ class Walker {
     if (reading.read) {
       place.line = line != 0 ? line : static_cast<std::uint32_t>(lines_.LineOf(begin));
       // A place after a label may stand on the LF of a line break, and read the next line.
-      place.downLine = downLine != 0 ? downLine : static_cast<std::uint32_t>(lines_.LineOf(reading.lineEnd)) + 1;
+      place.downLine = (line != 0 ? line : static_cast<std::uint32_t>(lines_.LineOf(reading.lineEnd))) + 1;
       assert(place.line == lines_.LineOf(begin) && place.downLine == lines_.LineOf(reading.lineEnd) + 1);
       place.sets = reading.sets;
       place.clears = reading.clears;
       place.testedFlag = static_cast<std::uint8_t>(reading.testedFlag);
-      if (begin == lines_.Start(place.line))
+      if (line != 0)
         result_.lineFlags[place.line] = {true, static_cast<FlagBits>(reading.sets & ~reading.clears), place.testedFlag};
       if (reading.choiceList) place.choiceList = *reading.choiceList;
       for (std::size_t way = 0; way < 2; ++way) {
@@ -266,7 +265,7 @@ class Walker {
   // The place at the start of a line, reached by reading on from the line before.
   std::uint32_t PlaceOfLine(std::int32_t readPos, std::uint32_t line) {
     std::uint32_t& known = lineStartPlace_[line];
-    if (known == kNone) known = NewPlace(readPos, line, line + 1);
+    if (known == kNone) known = NewPlace(readPos, line);
     return known;
   }
 
@@ -279,7 +278,7 @@ class Walker {
     const auto begin = static_cast<std::size_t>(readPos) - 1;
     const std::size_t line = begin < text_.size() ? lines_.LineOf(begin) : 0;
     const std::uint32_t made = line != 0 && lines_.Start(line) == begin ? PlaceOfLine(readPos, static_cast<std::uint32_t>(line))
-                                                                          : NewPlace(readPos, 0, 0);
+                                                                          : NewPlace(readPos, 0);
     otherPlaces_.emplace(readPos, made);
     return made;
   }
@@ -529,6 +528,12 @@ class Walker {
   // Down goes from each state without a pending choice to exactly one next state, so a
   // loop is a cycle of that function; every such cycle lacks a choice and an END.
   void FindLoops() {
+    // States are numbered as they are reached, so a cycle holds a step back to a state
+    // reached no later than the one it leaves; most stories have none.
+    bool goesBack = false;
+    for (std::uint32_t state = 0; state < downNext_.size() && !goesBack; ++state)
+      goesBack = downNext_[state] <= state;
+    if (!goesBack) return;
     enum : std::uint8_t { kUnseen, kOnPath, kDone };
     std::vector<std::uint8_t> mark(states_.size(), kUnseen);
     std::set<std::vector<std::size_t>> seen;

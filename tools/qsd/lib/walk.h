@@ -155,8 +155,14 @@ StopPlace ExplainStop(std::u16string_view text, const StoryLines& lines, const S
 const Arrival* FirstShown(const WalkResult& walk, std::size_t line);
 // A line reached only through answers is shown first by one of them.
 std::optional<Step> FirstStepShowing(const WalkResult& walk, std::size_t line);
-std::optional<Step> FirstShownWith(const WalkResult& walk, const StoryLines& lines, std::size_t line, FlagBits mask,
-                                   FlagBits flagsWanted);
+struct ShownWith {
+  std::size_t line = 0;
+  FlagBits mask = 0;
+  FlagBits flagsWanted = 0;
+};
+// One answer per question, found in one pass over the states for them all.
+std::vector<std::optional<Step>> FirstShownWith(const WalkResult& walk, const StoryLines& lines,
+                                                const std::vector<ShownWith>& questions);
 
 // How wide a line is on one way the reader reaches it, in title-bar columns: as it
 // stands (read on to, or jumped to; labelLength 0) or after a label (answered).
