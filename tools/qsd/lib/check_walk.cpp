@@ -116,7 +116,6 @@ struct Place {
   std::array<std::uint32_t, 2> nextPlace{kNone, kNone};  // the place there, once needed
   std::u16string_view choiceList;  // the list the step leaves pending, if not empty
   std::uint32_t choice = kNone;    // its number among the lists, once a step has left it
-  Step firstShown;                 // the first step that showed the line from here
   bool read = false;               // as LineReading::read
   bool landing = false;            // a jump's landing, which shows no line of the story
   bool shown = false;
@@ -159,6 +158,7 @@ class Walker {
     choiceKeys_.emplace_back();
     lineStartPlace_.assign(lines.Count() + 2, kNone);
     places_.reserve(lines.Count() + 16);
+    firstShown_.assign(lines.Count() + 1, Step{kNoState, 0});
     result_.lineFlags.assign(lines.Count() + 1, LineFlags{});
     states_.reserve(expected_);
     statePlace_.reserve(expected_);
@@ -226,7 +226,7 @@ class Walker {
                               lines_.Terminated(line) ? lines_.Start(line) + lines_.Text(line).size() : std::u16string_view::npos)
                   : ReadingAt(text_, readPos);
     assert(reading.lineEnd == ReadingAt(text_, readPos).lineEnd);
-    Place place;
+    Place& place = places_.emplace_back();
     place.readPos = readPos;
     place.read = reading.read;
     place.landing = IsJumpLanding(text_, readPos);
@@ -258,7 +258,6 @@ class Walker {
         }
       }
     }
-    places_.push_back(place);
     return static_cast<std::uint32_t>(places_.size() - 1);
   }
 
@@ -374,10 +373,12 @@ class Walker {
   }
 
   // The first step to show a place is kept: the breadth-first order makes it a shortest.
+  // Each line keeps the first step of all those that showed it from any of its places.
   void MarkShown(Place& place, Step how) {
     if (place.shown || place.landing) return;
     place.shown = true;
-    place.firstShown = how;
+    Step& first = firstShown_[place.line];
+    if (Earlier(how, first)) first = how;
   }
 
   // A step that left the story stopped, kept once per place.
@@ -494,15 +495,13 @@ class Walker {
   // that showed it first.
   void MarkLinesReached() {
     result_.lineReached.assign(lines_.Count() + 1, false);
-    std::vector<Step> first(lines_.Count() + 1, Step{kNoState, 0});
-    for (const Place& place : places_) {
-      if (!place.shown) continue;
-      result_.lineReached[place.line] = true;
-      if (Earlier(place.firstShown, first[place.line])) first[place.line] = place.firstShown;
-    }
     result_.shownFirst.reserve(lines_.Count());
-    for (std::size_t line = 1; line <= lines_.Count(); ++line)
-      if (first[line].from != kNoState) result_.shownFirst.push_back({static_cast<std::uint32_t>(line), 0, first[line]});
+    for (std::size_t line = 1; line <= lines_.Count(); ++line) {
+      if (firstShown_[line].from == kNoState) continue;
+      result_.lineReached[line] = true;
+      result_.shownFirst.push_back({static_cast<std::uint32_t>(line), 0, firstShown_[line]});
+    }
+    std::vector<Step>().swap(firstShown_);
     for (Arrival& arrival : answeredFirst_) {
       arrival.line = static_cast<std::uint32_t>(lines_.LineOf(arrival.line));
       result_.lineReached[arrival.line] = true;
@@ -592,6 +591,7 @@ class Walker {
   std::vector<std::int32_t> choiceListAt_{0};  // where each list was first read: the step's ReadPos
   std::vector<ChoiceKeys> choiceKeys_;         // by list
   std::uint32_t starts_ = 0;                   // states 0 .. starts_ - 1 are the starts
+  std::vector<Step> firstShown_;  // by line: the first step that showed it as it stands
   std::vector<Arrival> answeredFirst_;
   std::unordered_set<std::uint64_t> answersSeen_;  // label line and label length
   std::unordered_set<std::uint64_t> stopsSeen_;
