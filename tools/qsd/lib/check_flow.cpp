@@ -53,16 +53,23 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
     return std::nullopt;
   };
   constexpr auto kAll = static_cast<FlagBits>((1u << kFlagCount) - 1);
+  // The lines shown as they stand were read from their start by the walk, which kept
+  // those that set or test a flag; both lists are in line order, as the lines here.
+  auto shown = walk.shownFirst.begin();
+  auto flagLine = walk.flagLines.begin();
   for (std::size_t line = 1; line <= lines.Count(); ++line) {
     if (flags.set == kAll && flags.tested == kAll) break;  // nothing left to find
     if (!walk.lineReached[line]) continue;
-    // What the walk read of the line says whether it is worth splitting again.
-    const LineFlags read = line < walk.lineFlags.size() ? walk.lineFlags[line] : LineFlags{};
-    if (read.read && (read.leavesSet & ~flags.set) == 0 &&
-        (read.tested == kFlagCount || (flags.tested & (1u << read.tested))))
-      continue;
-    // A line without script sets and tests nothing.
-    if (!read.read && IsPlainLine(lines.Text(line))) continue;
+    while (shown != walk.shownFirst.end() && shown->line < line) ++shown;
+    while (flagLine != walk.flagLines.end() && flagLine->line < line) ++flagLine;
+    if (shown != walk.shownFirst.end() && shown->line == line) {
+      if (flagLine == walk.flagLines.end() || flagLine->line != line) continue;  // sets and tests nothing
+      if ((flagLine->leavesSet & ~flags.set) == 0 &&
+          (flagLine->tested == kFlagCount || (flags.tested & (1u << flagLine->tested))))
+        continue;  // nothing new
+    } else if (IsPlainLine(lines.Text(line))) {
+      continue;  // a line without script sets and tests nothing
+    }
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
     const FlagBits set = parts.effects.LeavesSet();
     for (std::size_t flag = 0; flag < kFlagCount; ++flag) {

@@ -95,6 +95,46 @@ class StateTable {
   std::vector<std::uint32_t> held_;  // the numbers of the states it holds, in order
 };
 
+// Places by their ReadPos, by open addressing: one place per ReadPos, since the states
+// on a place are found with it. Its size follows the places reached, not the story.
+class PlaceTable {
+ public:
+  std::uint32_t Find(std::int32_t readPos) const {
+    for (std::size_t slot = SlotOf(readPos);; slot = (slot + 1) & (slots_.size() - 1)) {
+      if (slots_[slot] == kEmpty) return kNone;
+      if (static_cast<std::int32_t>(slots_[slot] >> 32) == readPos) return static_cast<std::uint32_t>(slots_[slot]);
+    }
+  }
+
+  // `readPos` (at least 1) must not be held yet.
+  void Add(std::int32_t readPos, std::uint32_t place) {
+    if ((count_ + 1) * 2 > slots_.size()) {
+      std::vector<std::uint64_t> old(slots_.size() * 2, kEmpty);
+      old.swap(slots_);
+      for (const std::uint64_t held : old)
+        if (held != kEmpty) Put(held);
+    }
+    Put(static_cast<std::uint64_t>(readPos) << 32 | place);
+    ++count_;
+  }
+
+ private:
+  static constexpr std::uint64_t kEmpty = 0;  // no place has ReadPos 0
+
+  std::size_t SlotOf(std::int32_t readPos) const {
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(readPos) * 0x9E3779B97F4A7C15ULL) >> 32) &
+           (slots_.size() - 1);
+  }
+  void Put(std::uint64_t held) {
+    std::size_t slot = SlotOf(static_cast<std::int32_t>(held >> 32));
+    while (slots_[slot] != kEmpty) slot = (slot + 1) & (slots_.size() - 1);
+    slots_[slot] = held;
+  }
+
+  std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024, kEmpty);
+  std::size_t count_ = 0;
+};
+
 // The numbers of the states on one place, by their flags: most places hold the four mixes
 // of the flags that may arrive set, so four are kept with the place and more in a chain.
 struct StatesHere {
@@ -115,6 +155,7 @@ struct Place {
   std::array<std::int32_t, 2> next{};  // ReadPos after the step, by LineReading::Way
   std::array<std::uint32_t, 2> nextPlace{kNone, kNone};  // the place there, once needed
   std::u16string_view choiceList;  // the list the step leaves pending, if not empty
+  Step firstShown;                 // the first step that showed the line from here
   std::uint32_t choice = kNone;    // its number among the lists, once a step has left it
   bool read = false;               // as LineReading::read
   bool landing = false;            // a jump's landing, which shows no line of the story
@@ -156,10 +197,11 @@ class Walker {
         table_(64) {
     choiceLists_.emplace_back();
     choiceKeys_.emplace_back();
-    lineStartPlace_.assign(lines.Count() + 2, kNone);
-    places_.reserve(lines.Count() + 16);
-    firstShown_.assign(lines.Count() + 1, Step{kNoState, 0});
-    result_.lineFlags.assign(lines.Count() + 1, LineFlags{});
+    // Places are as many as the lines reached, at most, and a few more.
+    places_.reserve(std::min<std::uint64_t>(lines.Count(), expected_) + 16);
+    // The places at line starts by line, read far more often than any other place, when
+    // the lines are few for the states the walk may hold; all of them by ReadPos otherwise.
+    if (lines.Count() < 4 * expected_) lineStartPlace_.assign(lines.Count() + 1, kNone);
     states_.reserve(expected_);
     statePlace_.reserve(expected_);
     downNext_.reserve(expected_);
@@ -240,8 +282,9 @@ class Walker {
       place.sets = reading.sets;
       place.clears = reading.clears;
       place.testedFlag = static_cast<std::uint8_t>(reading.testedFlag);
-      if (line != 0)
-        result_.lineFlags[place.line] = {true, static_cast<FlagBits>(reading.sets & ~reading.clears), place.testedFlag};
+      const auto leavesSet = static_cast<FlagBits>(reading.sets & ~reading.clears);
+      if (line != 0 && (leavesSet != 0 || place.testedFlag != kFlagCount))
+        result_.flagLines.push_back({line, leavesSet, place.testedFlag});
       if (reading.choiceList) place.choiceList = *reading.choiceList;
       for (std::size_t way = 0; way < 2; ++way) {
         place.down[way] = reading.down[way];
@@ -263,22 +306,29 @@ class Walker {
 
   // The place at the start of a line, reached by reading on from the line before.
   std::uint32_t PlaceOfLine(std::int32_t readPos, std::uint32_t line) {
-    std::uint32_t& known = lineStartPlace_[line];
-    if (known == kNone) known = NewPlace(readPos, line);
+    if (!lineStartPlace_.empty()) {
+      std::uint32_t& known = lineStartPlace_[line];
+      if (known == kNone) known = NewPlace(readPos, line);
+      return known;
+    }
+    std::uint32_t known = placesByReadPos_.Find(readPos);
+    if (known == kNone) {
+      known = NewPlace(readPos, line);
+      placesByReadPos_.Add(readPos, known);
+    }
     return known;
   }
 
   // Any other place: a jump's landing, or the rest of a line after a label.
   std::uint32_t PlaceAt(std::int32_t readPos) {
-    const auto found = otherPlaces_.find(readPos);
-    if (found != otherPlaces_.end()) return found->second;
-    // One place per ReadPos, since the states on it are found there: a jump may land on
-    // the start of an empty line.
+    const std::uint32_t known = placesByReadPos_.Find(readPos);
+    if (known != kNone) return known;
+    // A jump may land on the start of an empty line.
     const auto begin = static_cast<std::size_t>(readPos) - 1;
     const std::size_t line = begin < text_.size() ? lines_.LineOf(begin) : 0;
-    const std::uint32_t made = line != 0 && lines_.Start(line) == begin ? PlaceOfLine(readPos, static_cast<std::uint32_t>(line))
-                                                                          : NewPlace(readPos, 0);
-    otherPlaces_.emplace(readPos, made);
+    if (line != 0 && lines_.Start(line) == begin) return PlaceOfLine(readPos, static_cast<std::uint32_t>(line));
+    const std::uint32_t made = NewPlace(readPos, 0);
+    placesByReadPos_.Add(readPos, made);
     return made;
   }
 
@@ -373,12 +423,11 @@ class Walker {
   }
 
   // The first step to show a place is kept: the breadth-first order makes it a shortest.
-  // Each line keeps the first step of all those that showed it from any of its places.
+  // The first step to show a place is kept: the breadth-first order makes it a shortest.
   void MarkShown(Place& place, Step how) {
     if (place.shown || place.landing) return;
     place.shown = true;
-    Step& first = firstShown_[place.line];
-    if (Earlier(how, first)) first = how;
+    place.firstShown = how;
   }
 
   // A step that left the story stopped, kept once per place.
@@ -494,14 +543,28 @@ class Walker {
   // The lines that hold a place where a step began showing a line, each with the step
   // that showed it first.
   void MarkLinesReached() {
+    // A place that shows a line is the line's start, so each line has one such place.
     result_.lineReached.assign(lines_.Count() + 1, false);
-    result_.shownFirst.reserve(lines_.Count());
-    for (std::size_t line = 1; line <= lines_.Count(); ++line) {
-      if (firstShown_[line].from == kNoState) continue;
-      result_.lineReached[line] = true;
-      result_.shownFirst.push_back({static_cast<std::uint32_t>(line), 0, firstShown_[line]});
+    std::vector<Arrival>& shown = result_.shownFirst;
+    const auto keep = [&](const Place& place) {
+      result_.lineReached[place.line] = true;
+      shown.push_back({place.line, 0, place.firstShown});
+    };
+    if (!lineStartPlace_.empty()) {
+      for (const std::uint32_t place : lineStartPlace_)
+        if (place != kNone && places_[place].shown) keep(places_[place]);
+      assert(shown.size() == static_cast<std::size_t>(std::count_if(places_.begin(), places_.end(),
+                                                                     [](const Place& place) { return place.shown; })));
+    } else {
+      for (const Place& place : places_)
+        if (place.shown) keep(place);
+      std::sort(shown.begin(), shown.end(), [](const Arrival& a, const Arrival& b) { return a.line < b.line; });
     }
-    std::vector<Step>().swap(firstShown_);
+    assert(std::adjacent_find(shown.begin(), shown.end(), [](const Arrival& a, const Arrival& b) {
+             return a.line == b.line;
+           }) == shown.end());
+    std::sort(result_.flagLines.begin(), result_.flagLines.end(),
+              [](const FlagLine& a, const FlagLine& b) { return a.line < b.line; });
     for (Arrival& arrival : answeredFirst_) {
       arrival.line = static_cast<std::uint32_t>(lines_.LineOf(arrival.line));
       result_.lineReached[arrival.line] = true;
@@ -583,15 +646,14 @@ class Walker {
   std::vector<std::uint32_t> statePlace_;  // by state: its place, kNone while it stops or chooses
   std::vector<Place> places_;
   std::vector<StatesHere> overflow_;  // places' states beyond the first few
-  std::vector<std::uint32_t> lineStartPlace_;  // by line: the place at its start, once reached
-  std::unordered_map<std::int32_t, std::uint32_t> otherPlaces_;  // by ReadPos: landings, rests after labels
+  std::vector<std::uint32_t> lineStartPlace_;  // by line, when there is room: see the constructor
+  PlaceTable placesByReadPos_;                 // the other places, or all of them
   std::vector<std::uint32_t> downNext_;  // the state Down leads to; kNone after a choice
   std::vector<Pending> pending_;
   std::vector<std::u16string> choiceLists_;
   std::vector<std::int32_t> choiceListAt_{0};  // where each list was first read: the step's ReadPos
   std::vector<ChoiceKeys> choiceKeys_;         // by list
   std::uint32_t starts_ = 0;                   // states 0 .. starts_ - 1 are the starts
-  std::vector<Step> firstShown_;  // by line: the first step that showed it as it stands
   std::vector<Arrival> answeredFirst_;
   std::unordered_set<std::uint64_t> answersSeen_;  // label line and label length
   std::unordered_set<std::uint64_t> stopsSeen_;

@@ -72,11 +72,11 @@ struct LoopFound {
 
 enum class WalkLimit { None, States, Scan, Stopped };
 
-// What one line does with the flags, as the walk read it from the line's start: the flags
+// A line that sets or tests a flag, as the walk read it from the line's start: the flags
 // its commands leave set whatever they were, and the flag its jump tests (kFlagCount for
 // none); the checks of flag use need nothing more of a line.
-struct LineFlags {
-  bool read = false;  // false: the walk never read the line from its start
+struct FlagLine {
+  std::uint32_t line = 0;
   FlagBits leavesSet = 0;
   std::uint8_t tested = kFlagCount;
 };
@@ -101,7 +101,9 @@ struct WalkResult {
   std::vector<Arrival> shownFirst;
   std::vector<Arrival> answeredFirst;
   std::vector<StopFound> stops;  // one per place, in the order of the text
-  std::vector<LineFlags> lineFlags;  // index: story line (1-based; [0] unused)
+  // Every line shown as it stands (in shownFirst) was read from its start: those of them
+  // that set or test a flag, by line. A line reached only after a label is not here.
+  std::vector<FlagLine> flagLines;
 
   std::int32_t ReadPosAt(std::uint32_t state) const { return static_cast<std::int32_t>(packed[state] & 0x7FFFFFFF); }
   FlagBits FlagsAt(std::uint32_t state) const { return static_cast<FlagBits>((packed[state] >> 31) & 0x1F); }
