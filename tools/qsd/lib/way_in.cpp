@@ -73,6 +73,7 @@ std::optional<Step> FirstStepShowing(const WalkResult& walk, std::size_t line) {
 std::vector<std::optional<Step>> FirstShownWith(const WalkResult& walk, const StoryLines& lines,
                                                 const std::vector<ShownWith>& questions) {
   std::vector<std::optional<Step>> found(questions.size());
+  if (questions.empty()) return found;
   // The line starts asked about, a bit each, so that most states are passed over at a glance.
   std::vector<bool> asked(lines.TextLength() + 2, false);
   std::vector<CommandEffects> effects;
