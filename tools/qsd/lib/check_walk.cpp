@@ -151,11 +151,14 @@ struct Place {
   std::int32_t readPos = 0;
   std::uint32_t line = 0;      // the line holding readPos, once the place is read
   std::uint32_t downLine = 0;  // the line Down reads on to: the one after the line read
-  std::uint64_t cost = 0;      // the characters a step from here reads
+  std::uint32_t cost = 0;      // the characters a step from here reads: a ReadPos fits
   std::array<std::int32_t, 2> next{};  // ReadPos after the step, by LineReading::Way
   std::array<std::uint32_t, 2> nextPlace{kNone, kNone};  // the place there, once needed
-  std::u16string_view choiceList;  // the list the step leaves pending, if not empty
-  Step firstShown;                 // the first step that showed the line from here
+  // The list the step leaves pending, if not empty, as a part of the text: a place is
+  // kept for every line reached, so it holds no more than it needs.
+  std::uint32_t choiceAt = 0;
+  std::uint32_t choiceLength = 0;
+  Step firstShown;  // the first step that showed the line from here
   std::uint32_t choice = kNone;    // its number among the lists, once a step has left it
   bool read = false;               // as LineReading::read
   bool landing = false;            // a jump's landing, which shows no line of the story
@@ -197,8 +200,10 @@ class Walker {
         table_(64) {
     choiceLists_.emplace_back();
     choiceKeys_.emplace_back();
-    // Places are as many as the lines reached, at most, and a few more.
-    places_.reserve(std::min<std::uint64_t>(lines.Count(), expected_) + 16);
+    // Places are about as many as the lines reached, and some jump landings and rests
+    // after labels: room for a quarter more, so that they are seldom moved.
+    const std::uint64_t lineStarts = std::min<std::uint64_t>(lines.Count(), expected_);
+    places_.reserve(lineStarts + lineStarts / 4 + 16);
     // The places at line starts by line, read far more often than any other place, when
     // the lines are few for the states the walk may hold; all of them by ReadPos otherwise.
     if (lines.Count() < 4 * expected_) lineStartPlace_.assign(lines.Count() + 1, kNone);
@@ -273,7 +278,7 @@ class Walker {
     place.read = reading.read;
     place.landing = IsJumpLanding(text_, readPos);
     const std::size_t begin = std::min(static_cast<std::size_t>(readPos) - 1, text_.size());
-    place.cost = (reading.read ? reading.lineEnd : text_.size()) - begin + 1;
+    place.cost = static_cast<std::uint32_t>((reading.read ? reading.lineEnd : text_.size()) - begin + 1);
     if (reading.read) {
       place.line = line != 0 ? line : static_cast<std::uint32_t>(lines_.LineOf(begin));
       // A place after a label may stand on the LF of a line break, and read the next line.
@@ -285,7 +290,10 @@ class Walker {
       const auto leavesSet = static_cast<FlagBits>(reading.sets & ~reading.clears);
       if (line != 0 && (leavesSet != 0 || place.testedFlag != kFlagCount))
         result_.flagLines.push_back({line, leavesSet, place.testedFlag});
-      if (reading.choiceList) place.choiceList = *reading.choiceList;
+      if (reading.choiceList) {
+        place.choiceAt = static_cast<std::uint32_t>(reading.choiceList->data() - text_.data());
+        place.choiceLength = static_cast<std::uint32_t>(reading.choiceList->size());
+      }
       for (std::size_t way = 0; way < 2; ++way) {
         place.down[way] = reading.down[way];
         switch (reading.down[way]) {
@@ -347,8 +355,8 @@ class Walker {
 
   std::uint32_t ChoiceOf(std::uint32_t at) {
     Place& place = places_[at];
-    if (place.choiceList.empty()) return 0;
-    if (place.choice == kNone) place.choice = ChoiceIndex(place.choiceList, place.readPos);
+    if (place.choiceLength == 0) return 0;
+    if (place.choice == kNone) place.choice = ChoiceIndex(text_.substr(place.choiceAt, place.choiceLength), place.readPos);
     return place.choice;
   }
 
