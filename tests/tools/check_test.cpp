@@ -7,9 +7,14 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <map>
 #include <random>
+#include <tuple>
 
+#include "story/choice.h"
 #include "story/label_index.h"
+#include "story/line_interpreter.h"
+#include "story/text.h"
 #include "tools/qsd/lib/check_report_format.h"
 #include "tools/qsd/lib/json.h"
 #include "tools/qsd/lib/label_suggestion.h"
@@ -268,6 +273,102 @@ TEST(WalkStory, ManyStatesAreWalkedExhaustively) {
   EXPECT_THAT(walk.loops, IsEmpty());
 }
 
+// The walk as the reader takes it, one state at a time through ReadNextLine and
+// ChooseBranch, breadth first: the states in their order, how each was first reached,
+// and the first step that showed each line.
+struct StepByStep {
+  std::vector<quillshade::Story> states;
+  std::vector<Step> reachedBy;
+  std::vector<bool> lineReached;
+  std::vector<Step> firstShown;  // by line
+};
+
+StepByStep WalkStepByStep(std::u16string_view text) {
+  const StoryLines lines(text);
+  const LabelIndex labels(text);
+  StepByStep walk;
+  walk.lineReached.assign(lines.Count() + 1, false);
+  walk.firstShown.assign(lines.Count() + 1, Step{});
+  std::map<std::tuple<std::int32_t, FlagBits, std::u16string>, std::uint32_t> seen;
+  const auto add = [&](const quillshade::Story& state, Step step) {
+    if (seen.emplace(std::tuple(std::max(state.ReadPos, 0), FlagsOf(state), state.ChoiceList), walk.states.size()).second) {
+      walk.states.push_back(state);
+      walk.reachedBy.push_back(step);
+    }
+  };
+  for (const unsigned carried : {0u, 8u, 16u, 24u}) {
+    quillshade::Story start;
+    start.ReadPos = 1;
+    SetFlags(start, static_cast<FlagBits>(carried));
+    add(start, {});
+  }
+  for (std::uint32_t n = 0; n < walk.states.size(); ++n) {
+    const quillshade::Story state = walk.states[n];
+    if (state.ChoiceList.empty() && state.ReadPos > 0) {
+      quillshade::Story next = state;
+      const Step down{n, n < 4 ? '\0' : 'd'};
+      const LineStep step = ReadNextLine(text, labels, next);
+      next.ReadPos = step.nextPos;
+      if (step.shownText && !IsJumpLanding(text, state.ReadPos)) {
+        const std::size_t line = lines.LineOf(static_cast<std::size_t>(state.ReadPos) - 1);
+        if (walk.firstShown[line].from == kNoState) walk.firstShown[line] = down;
+        walk.lineReached[line] = true;
+      }
+      add(next, down);
+    }
+    for (std::int32_t key = 0; !state.ChoiceList.empty() && key < 5; ++key) {
+      const std::u16string label = PickField(state.ChoiceList, key);
+      if (label.empty()) continue;
+      quillshade::Story next = state;
+      if (ChooseBranch(text, labels, next, key)) walk.lineReached[lines.LineAfterBreak(labels.Find(label).first)] = true;
+      add(next, {n, static_cast<char>('1' + key)});
+    }
+  }
+  return walk;
+}
+
+// Stories of random script: jumps on flags, commands, choices whose labels may end in a
+// lone CR, prefixes, lines broken oddly; the walk must find exactly what stepping finds.
+TEST(WalkStory, AgreesWithAStepByStepWalkOnRandomStories) {
+  const std::u16string_view pieces[] = {u"[a]", u"[b]", u"a", u"b\r", u"x", u"", u" ", u"Text", u"wide", u"\n",
+                                        u">> [a]", u">>B[a],[b]", u">>A[b]", u">>D a,x", u">>", u":: AON", u":: BON COFF",
+                                        u":: aoff", u":: END", u"?? a,[b],x", u"?? [a],,b\r,[b]", u"??", u"\r", u"[", u"]"};
+  std::mt19937 random(11);
+  for (int round = 0; round < 300; ++round) {
+    std::u16string text;
+    for (int line = static_cast<int>(random() % 25); line > 0; --line) {
+      for (int piece = static_cast<int>(random() % 4); piece >= 0; --piece) text += pieces[random() % std::size(pieces)];
+      text += u"\r\n";
+    }
+    // Some stories hold far more lines than the walk may hold states, which it then keeps
+    // apart from the lines: lines that no step reaches after an END.
+    const bool manyLines = round % 5 == 4;
+    if (manyLines) {
+      text += u"Stop. :: END\r\n";
+      for (int line = 0; line < 50'000; ++line) text += u"~\r\n";
+    } else if (round % 7 == 0) {
+      text += u"tail";
+    }
+    const WalkResult walk = WalkStory(text, manyLines ? 10'000 : 1'000'000);
+    ASSERT_TRUE(walk.complete) << round;
+    const StepByStep expected = WalkStepByStep(text);
+    ASSERT_EQ(walk.states, expected.states.size()) << round;
+    for (std::uint32_t n = 0; n < walk.states; ++n) {
+      const quillshade::Story& state = expected.states[n];
+      ASSERT_EQ(walk.ReadPosAt(n), std::max(state.ReadPos, 0)) << round << " state " << n;
+      ASSERT_EQ(walk.FlagsAt(n), FlagsOf(state)) << round << " state " << n;
+      ASSERT_EQ(walk.ChoosingAt(n), !state.ChoiceList.empty()) << round << " state " << n;
+      ASSERT_EQ(walk.parent[n], expected.reachedBy[n].from) << round << " state " << n;
+      ASSERT_EQ(walk.parentKey[n], expected.reachedBy[n].key) << round << " state " << n;
+    }
+    ASSERT_EQ(walk.lineReached, expected.lineReached) << round;
+    for (const Arrival& shown : walk.shownFirst) {
+      EXPECT_EQ(shown.step.from, expected.firstShown[shown.line].from) << round << " line " << shown.line;
+      EXPECT_EQ(shown.step.key, expected.firstShown[shown.line].key) << round << " line " << shown.line;
+    }
+  }
+}
+
 TEST(CheckStoryText, KeywordsWrittenTogetherAreMeantSo) {
   EXPECT_THAT(Found(u"Start. :: AONbOff\nGo. >>A[x],[y]\n[x] X. :: END\n[y] Y. :: END\n"), ElementsAre("4:1 unreachable"));
   EXPECT_THAT(Found(u"Start. :: done\nEnd. :: END\n"), ElementsAre("1:11 keyword-in-word"));
@@ -354,6 +455,21 @@ TEST(CheckStoryText, NamesTheFirstProblemsOfAKindAndCountsTheRest) {
   EXPECT_EQ(named, kMaxNamedProblems + 1);
   EXPECT_EQ(found.back().message, "50 more problems of this kind are not named");
   EXPECT_EQ(found.back().line, static_cast<std::int64_t>(kMaxNamedProblems) + 2);  // the first not named
+}
+
+// Past the named ones, lines too wide are only counted; the count stands where the first
+// of them shows its text, after its prefix.
+TEST(CheckStoryText, TooWideLinesPastTheNamedOnesAreCounted) {
+  std::u16string story = u"Start.\n";
+  for (int i = 0; i < 150; ++i) story += (i % 2 ? u"  " : u"[p]  ") + std::u16string(kDefaultWidth + 1, u'w') + u"\n";
+  story += u"End. :: END\n";
+  const std::vector<Diagnostic> found = CheckStoryText(Story(story), {}).diagnostics;
+  EXPECT_EQ(std::count_if(found.begin(), found.end(), [](const Diagnostic& d) { return d.check == "too-wide"; }),
+            kMaxNamedProblems + 1);
+  const Diagnostic& counted = found.back();
+  EXPECT_EQ(counted.message, "50 more problems of this kind are not named");
+  EXPECT_EQ(counted.line, static_cast<std::int64_t>(kMaxNamedProblems) + 2);
+  EXPECT_EQ(counted.column, 6);
 }
 
 // The walk runs beside the line checks; on one thread, as when none can be started, it

@@ -52,8 +52,24 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
     if (const std::optional<Step> step = FirstStepShowing(walk, line)) return WayInOf(walk, *step);
     return std::nullopt;
   };
+  constexpr auto kAll = static_cast<FlagBits>((1u << kFlagCount) - 1);
+  // The lines shown as they stand were read from their start by the walk, which kept
+  // those that set or test a flag; both lists are in line order, as the lines here.
+  auto shown = walk.shownFirst.begin();
+  auto flagLine = walk.flagLines.begin();
   for (std::size_t line = 1; line <= lines.Count(); ++line) {
+    if (flags.set == kAll && flags.tested == kAll) break;  // nothing left to find
     if (!walk.lineReached[line]) continue;
+    while (shown != walk.shownFirst.end() && shown->line < line) ++shown;
+    while (flagLine != walk.flagLines.end() && flagLine->line < line) ++flagLine;
+    if (shown != walk.shownFirst.end() && shown->line == line) {
+      if (flagLine == walk.flagLines.end() || flagLine->line != line) continue;  // sets and tests nothing
+      if ((flagLine->leavesSet & ~flags.set) == 0 &&
+          (flagLine->tested == kFlagCount || (flags.tested & (1u << flagLine->tested))))
+        continue;  // nothing new
+    } else if (IsPlainLine(lines.Text(line))) {
+      continue;  // a line without script sets and tests nothing
+    }
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
     const FlagBits set = parts.effects.LeavesSet();
     for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
@@ -76,8 +92,8 @@ void RecordFlagUse(const StoryLines& lines, const WalkResult& walk, FlagUse& fla
   }
 }
 
-std::string TooWide(std::size_t width, const CheckOptions& options, const std::string& how) {
-  return "the line is " + std::to_string(width) + " columns wide" + how + "; the title bar shows about " +
+std::string TooWide(std::size_t width, const CheckOptions& options, std::string_view how) {
+  return "the line is " + std::to_string(width) + " columns wide" + std::string(how) + "; the title bar shows about " +
          std::to_string(options.width) + " (--width)";
 }
 
@@ -85,11 +101,18 @@ std::string TooWide(std::size_t width, const CheckOptions& options, const std::s
 // label line, without the label. Without a complete walk, a line is judged as it stands.
 void CheckWidths(const StoryLines& lines, const WalkResult& walk, const IndexSet& tooWide, const CheckOptions& options,
                  DiagnosticSink& sink) {
-  const auto asItStands = [&](std::size_t line, const std::string& how, const std::optional<Step>& step) {
+  // Once the sink only counts the check, where a line's text stands no longer matters.
+  bool onlyCounted = false;
+  const auto asItStands = [&](std::size_t line, std::string_view how, const std::optional<Step>& step) {
+    if (onlyCounted) {
+      sink.Add("too-wide", line, 1, 0, {});
+      return;
+    }
+    onlyCounted = !sink.Names("too-wide");
     const LinePart shown = ShownPart(lines.Text(line));
     const std::size_t width = DisplayWidth(shown.text);
     Diagnostic* found = sink.Add("too-wide", line, shown.at + 1, shown.text.size(),
-                                 sink.Names("too-wide") ? TooWide(width, options, how) : std::string());
+                                 onlyCounted ? std::string() : TooWide(width, options, how));
     if (found && step) found->wayIn = WayInOf(walk, *step);
   };
   if (!walk.complete) {
@@ -103,6 +126,7 @@ void CheckWidths(const StoryLines& lines, const WalkResult& walk, const IndexSet
       const Arrival& answer = answers[answered];
       const std::u16string_view text = lines.Text(answer.line);
       const LinePart shown = ShownPart(text, answer.labelLength);
+      if (2 * shown.text.size() <= options.width) continue;  // no character is wider than two columns
       const std::size_t width = DisplayWidth(shown.text);
       if (width <= options.width) continue;
       const std::u16string_view label = text.substr(0, answer.labelLength);
@@ -112,9 +136,12 @@ void CheckWidths(const StoryLines& lines, const WalkResult& walk, const IndexSet
         found->wayIn = WayInOf(walk, answer.step);
     }
   };
+  // The lines come in order, so the first steps showing them are met in order too.
+  auto shownFirst = walk.shownFirst.begin();
   tooWide.ForEach([&](std::size_t line) {
     judgeAnswers(line - 1);
-    const Arrival* read = FirstShown(walk, line);
+    while (shownFirst != walk.shownFirst.end() && shownFirst->line < line) ++shownFirst;
+    const Arrival* read = shownFirst != walk.shownFirst.end() && shownFirst->line == line ? &*shownFirst : nullptr;
     const bool answeredToo = answered < answers.size() && answers[answered].line == line;
     if (!walk.lineReached[line]) asItStands(line, "", std::nullopt);
     // A line both read on to and answered says which way shows it too wide.
@@ -129,21 +156,35 @@ void CheckWidths(const StoryLines& lines, const WalkResult& walk, const IndexSet
 void AddWaysIn(const StoryLines& lines, const WalkResult& walk,
                std::vector<Diagnostic>& diagnostics) {
   if (!walk.complete) return;
-  for (Diagnostic& diagnostic : diagnostics) {
+  const auto needsWay = [&](const Diagnostic& diagnostic) {
     const auto line = static_cast<std::size_t>(diagnostic.line);
-    if (diagnostic.wayIn || line >= walk.lineReached.size() || !walk.lineReached[line]) continue;
-    std::optional<Step> step;
-    // A jump on a flag goes wrong only with the flag as its label needs it: the first
-    // label when set, the second when not.
+    return !diagnostic.wayIn && line < walk.lineReached.size() && walk.lineReached[line];
+  };
+  // A jump on a flag goes wrong only with the flag as its label needs it: the first
+  // label when set, the second when not. The states are searched once for all such.
+  std::vector<ShownWith> questions;
+  std::vector<std::size_t> askedFor;  // by question: its diagnostic
+  for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+    const Diagnostic& diagnostic = diagnostics[i];
+    if (!needsWay(diagnostic) || (diagnostic.check != "missing-label" && diagnostic.check != "one-label-conditional"))
+      continue;
+    const auto line = static_cast<std::size_t>(diagnostic.line);
     const ScriptLine parts = SplitScriptLine(lines.Text(line));
-    if ((diagnostic.check == "missing-label" || diagnostic.check == "one-label-conditional") &&
-        parts.jumpFlag != kFlagCount) {
-      const auto bit = static_cast<FlagBits>(1u << parts.jumpFlag);
-      const bool second = diagnostic.check == "one-label-conditional" ||
-                          static_cast<std::size_t>(diagnostic.column) > parts.jumpLabels[0].End() + 1;
-      step = FirstShownWith(walk, lines, line, bit, second ? 0 : bit);
-    }
-    if (!step) step = FirstStepShowing(walk, line);
+    if (parts.jumpFlag == kFlagCount) continue;
+    const auto bit = static_cast<FlagBits>(1u << parts.jumpFlag);
+    const bool second = diagnostic.check == "one-label-conditional" ||
+                        static_cast<std::size_t>(diagnostic.column) > parts.jumpLabels[0].End() + 1;
+    questions.push_back({line, bit, second ? FlagBits{0} : bit});
+    askedFor.push_back(i);
+  }
+  std::vector<std::optional<Step>> steps(diagnostics.size());
+  const std::vector<std::optional<Step>> answers = FirstShownWith(walk, lines, questions);
+  for (std::size_t q = 0; q < answers.size(); ++q) steps[askedFor[q]] = answers[q];
+  for (std::size_t i = 0; i < diagnostics.size(); ++i) {
+    Diagnostic& diagnostic = diagnostics[i];
+    if (!needsWay(diagnostic)) continue;
+    std::optional<Step> step = steps[i];
+    if (!step) step = FirstStepShowing(walk, static_cast<std::size_t>(diagnostic.line));
     if (step) diagnostic.wayIn = WayInOf(walk, *step);
   }
 }

@@ -1,5 +1,7 @@
 // The exhaustive walk over every reader state reachable from the start of a story.
 #include <algorithm>
+#include <array>
+#include <cassert>
 #include <map>
 #include <set>
 #include <unordered_map>
@@ -26,7 +28,8 @@ constexpr std::uint32_t kMaxChoiceLists = (1u << 28) - 1;
 constexpr std::uint32_t kNone = 0xFFFFFFFF;
 constexpr std::size_t kBatch = 64;  // states stepped before the states they lead to are added
 
-// Open addressing from a packed state to its number: far smaller per state than a
+// The states that stand on no place (those that stop, and those waiting on a choice), by
+// open addressing from a packed state to its number: far smaller per state than a
 // node-based map, which is what lets the walk hold millions of states. A slot holds the
 // state's number and 32 bits of its hash, so that a probe rarely reads the state itself.
 class StateTable {
@@ -42,7 +45,7 @@ class StateTable {
   // The number of the state among `states`, and whether it was new: it is then given the
   // number `states.size()` for the caller to add, unless `full`, when it is left out.
   std::pair<std::uint32_t, bool> Insert(PackedState key, const std::vector<PackedState>& states, bool full) {
-    if ((count_ + 1) * 2 > slots_.size()) Grow(states);
+    if ((held_.size() + 1) * 2 > slots_.size()) Grow(states);
     const std::uint64_t hash = Hash(key);
     const auto tag = static_cast<std::uint32_t>(hash >> 32);
     for (std::size_t slot = hash & (slots_.size() - 1);; slot = (slot + 1) & (slots_.size() - 1)) {
@@ -50,7 +53,7 @@ class StateTable {
         if (full) return {kNone, true};
         const auto number = static_cast<std::uint32_t>(states.size());
         slots_[slot] = std::uint64_t{tag} << 32 | number;
-        ++count_;
+        held_.push_back(number);
         return {number, true};
       }
       const auto number = static_cast<std::uint32_t>(slots_[slot]);
@@ -80,7 +83,7 @@ class StateTable {
 
   void Grow(const std::vector<PackedState>& states) {
     slots_.assign(slots_.size() * 2, kEmpty);
-    for (std::size_t number = 0; number < states.size(); ++number) {
+    for (const std::uint32_t number : held_) {
       const std::uint64_t hash = Hash(states[number]);
       std::size_t slot = hash & (slots_.size() - 1);
       while (slots_[slot] != kEmpty) slot = (slot + 1) & (slots_.size() - 1);
@@ -89,7 +92,97 @@ class StateTable {
   }
 
   std::vector<std::uint64_t> slots_;
+  std::vector<std::uint32_t> held_;  // the numbers of the states it holds, in order
+};
+
+// Places by their ReadPos, by open addressing: one place per ReadPos, since the states
+// on a place are found with it. Its size follows the places reached, not the story.
+class PlaceTable {
+ public:
+  std::uint32_t Find(std::int32_t readPos) const {
+    for (std::size_t slot = SlotOf(readPos);; slot = (slot + 1) & (slots_.size() - 1)) {
+      if (slots_[slot] == kEmpty) return kNone;
+      if (static_cast<std::int32_t>(slots_[slot] >> 32) == readPos) return static_cast<std::uint32_t>(slots_[slot]);
+    }
+  }
+
+  // `readPos` (at least 1) must not be held yet.
+  void Add(std::int32_t readPos, std::uint32_t place) {
+    if ((count_ + 1) * 2 > slots_.size()) {
+      std::vector<std::uint64_t> old(slots_.size() * 2, kEmpty);
+      old.swap(slots_);
+      for (const std::uint64_t held : old)
+        if (held != kEmpty) Put(held);
+    }
+    Put(static_cast<std::uint64_t>(readPos) << 32 | place);
+    ++count_;
+  }
+
+ private:
+  static constexpr std::uint64_t kEmpty = 0;  // no place has ReadPos 0
+
+  std::size_t SlotOf(std::int32_t readPos) const {
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(readPos) * 0x9E3779B97F4A7C15ULL) >> 32) &
+           (slots_.size() - 1);
+  }
+  void Put(std::uint64_t held) {
+    std::size_t slot = SlotOf(static_cast<std::int32_t>(held >> 32));
+    while (slots_[slot] != kEmpty) slot = (slot + 1) & (slots_.size() - 1);
+    slots_[slot] = held;
+  }
+
+  std::vector<std::uint64_t> slots_ = std::vector<std::uint64_t>(1024, kEmpty);
   std::size_t count_ = 0;
+};
+
+// The numbers of the states on one place, by their flags: most places hold the four mixes
+// of the flags that may arrive set, so four are kept with the place and more in a chain.
+struct StatesHere {
+  static constexpr std::size_t kHeld = 4;
+  std::array<std::uint32_t, kHeld> number{};
+  std::array<FlagBits, kHeld> flags{};
+  std::uint8_t count = 0;
+  std::uint32_t more = kNone;  // the next in a chain, among the walk's overflow
+};
+
+// A place where steps begin reading (a ReadPos), what a step from there does, read once
+// from the engine however many states stand there, and what the walk has learnt of it.
+struct Place {
+  std::int32_t readPos = 0;
+  std::uint32_t line = 0;      // the line holding readPos, once the place is read
+  std::uint32_t downLine = 0;  // the line Down reads on to: the one after the line read
+  std::uint32_t cost = 0;      // the characters a step from here reads: a ReadPos fits
+  std::array<std::int32_t, 2> next{};  // ReadPos after the step, by LineReading::Way
+  std::array<std::uint32_t, 2> nextPlace{kNone, kNone};  // the place there, once needed
+  // The list the step leaves pending, if not empty, as a part of the text: a place is
+  // kept for every line reached, so it holds no more than it needs.
+  std::uint32_t choiceAt = 0;
+  std::uint32_t choiceLength = 0;
+  Step firstShown;  // the first step that showed the line from here
+  std::uint32_t choice = kNone;    // its number among the lists, once a step has left it
+  bool read = false;               // as LineReading::read
+  bool landing = false;            // a jump's landing, which shows no line of the story
+  bool shown = false;
+  FlagBits sets = 0;
+  FlagBits clears = 0;
+  std::uint8_t testedFlag = kFlagCount;
+  std::array<Flow, 2> down{Flow::NextLine, Flow::NextLine};
+  StatesHere states;  // the states on this place that read on
+};
+
+// What one key of a pending choice does, the same for every state with that list.
+struct Answer {
+  std::uint32_t labelLength = 0;  // 0: the key has no label and does nothing
+  std::int32_t labelLine = 0;     // as LabelIndex::Find answers it
+  std::int32_t restAt = 0;        // where reading goes on, after the label
+  std::uint64_t cost = 0;         // the label line, read from its start
+  std::uint32_t place = kNone;    // the place at restAt
+};
+
+// The keys of one choice list, found when a state first waits on it.
+struct ChoiceKeys {
+  bool known = false;
+  std::array<Answer, kChoiceKeyCount> answers;
 };
 
 class Walker {
@@ -103,20 +196,31 @@ class Walker {
         maxScan_(ScanLimit(maxScan, text.size())),
         stop_(stop),
         // Each line is usually read with a few mixes of the flags; the limit caps the guess.
-        table_(std::min<std::uint64_t>(maxStates, 4 * static_cast<std::uint64_t>(lines.Count()) + 64)) {
+        expected_(std::min<std::uint64_t>(maxStates, 4 * static_cast<std::uint64_t>(lines.Count()) + 64)),
+        table_(64) {
     choiceLists_.emplace_back();
-    shownAt_ = IndexSet(text_.size());
+    choiceKeys_.emplace_back();
+    // Places are about as many as the lines reached, and some jump landings and rests
+    // after labels: room for a quarter more, so that they are seldom moved.
+    const std::uint64_t lineStarts = std::min<std::uint64_t>(lines.Count(), expected_);
+    places_.reserve(lineStarts + lineStarts / 4 + 16);
+    // The places at line starts by line, read far more often than any other place, when
+    // the lines are few for the states the walk may hold; all of them by ReadPos otherwise.
+    if (lines.Count() < 4 * expected_) lineStartPlace_.assign(lines.Count() + 1, kNone);
+    states_.reserve(expected_);
+    statePlace_.reserve(expected_);
+    downNext_.reserve(expected_);
+    result_.parent.reserve(expected_);
+    result_.parentKey.reserve(expected_);
   }
 
   WalkResult Run() {
     // A load sets ReadPos to 1 and clears A, B and C; D and E may arrive set, and no
     // choice is pending. The load's own first step is then an ordinary Down step.
+    const std::uint32_t first = lines_.Count() > 0 ? PlaceOfLine(1, 1) : PlaceAt(1);
     for (FlagBits carried = 0; carried <= kCarriedFlags; carried = static_cast<FlagBits>(carried + 1)) {
       if (carried & ~kCarriedFlags) continue;
-      Story start;
-      start.ReadPos = 1;
-      SetFlags(start, carried);
-      if (!Add(Pack(start), {kNoState, 0})) break;
+      if (!Add(Pack(1, carried, 0), {kNoState, 0}, first)) break;
       ++starts_;
     }
     // A batch of states is stepped first and the states they lead to added after, in the
@@ -137,38 +241,131 @@ class Walker {
   }
 
  private:
-  PackedState Pack(const Story& story) {
-    const std::uint64_t flags = FlagsOf(story);
-    return static_cast<std::uint64_t>(std::max<std::int32_t>(story.ReadPos, 0)) | (flags << 31) |
-           (static_cast<std::uint64_t>(ChoiceIndex(story.ChoiceList)) << 36);
+  static PackedState Pack(std::int32_t readPos, FlagBits flags, std::uint32_t choice) {
+    return static_cast<std::uint64_t>(std::max<std::int32_t>(readPos, 0)) | (std::uint64_t{flags} << 31) |
+           (static_cast<std::uint64_t>(choice) << 36);
   }
+  static std::int32_t ReadPosOf(PackedState state) { return static_cast<std::int32_t>(state & 0x7FFFFFFF); }
+  static FlagBits FlagsIn(PackedState state) { return static_cast<FlagBits>((state >> 31) & 0x1F); }
 
-  void Unpack(PackedState state) {
-    story_.ReadPos = static_cast<std::int32_t>(state & 0x7FFFFFFF);
-    SetFlags(story_, static_cast<FlagBits>((state >> 31) & 0x1F));
-    story_.ChoiceList = choiceLists_[static_cast<std::size_t>(state >> 36)];
-  }
-
-  std::uint32_t ChoiceIndex(const std::u16string& list) {
-    if (list.empty()) return 0;
-    const auto found = choiceIndex_.find(list);
+  // The number of a choice list, by its text; `readAt` is where the step that left it
+  // began reading, kept for the first step to leave each list.
+  std::uint32_t ChoiceIndex(std::u16string_view list, std::int32_t readAt) {
+    std::u16string key(list);
+    const auto found = choiceIndex_.find(key);
     if (found != choiceIndex_.end()) return found->second;
-    choiceListAt_.push_back(stepAt_);
+    choiceListAt_.push_back(readAt);
     // Every list comes from the text of one line, so there are never more lists than
     // lines; the cap only guards the packing.
     const auto index = static_cast<std::uint32_t>(std::min<std::size_t>(choiceLists_.size(), kMaxChoiceLists));
-    choiceLists_.push_back(list);
-    choiceIndex_.emplace(list, index);
+    choiceLists_.push_back(key);
+    choiceKeys_.emplace_back();
+    choiceIndex_.emplace(std::move(key), index);
     return index;
+  }
+
+  // The place at `readPos`, read once: the engine says what a step from there does, for
+  // any flags. `line` is the line that begins there, 0 for a place inside a line or past
+  // the text: the lines know where a line ends, elsewhere the end is searched for.
+  std::uint32_t NewPlace(std::int32_t readPos, std::uint32_t line) {
+    const LineReading reading =
+        line != 0 ? ReadingAt(text_, readPos,
+                              lines_.Terminated(line) ? lines_.Start(line) + lines_.Text(line).size() : std::u16string_view::npos)
+                  : ReadingAt(text_, readPos);
+    assert(reading.lineEnd == ReadingAt(text_, readPos).lineEnd);
+    Place& place = places_.emplace_back();
+    place.readPos = readPos;
+    place.read = reading.read;
+    place.landing = IsJumpLanding(text_, readPos);
+    const std::size_t begin = std::min(static_cast<std::size_t>(readPos) - 1, text_.size());
+    place.cost = static_cast<std::uint32_t>((reading.read ? reading.lineEnd : text_.size()) - begin + 1);
+    if (reading.read) {
+      place.line = line != 0 ? line : static_cast<std::uint32_t>(lines_.LineOf(begin));
+      // A place after a label may stand on the LF of a line break, and read the next line.
+      place.downLine = (line != 0 ? line : static_cast<std::uint32_t>(lines_.LineOf(reading.lineEnd))) + 1;
+      assert(place.line == lines_.LineOf(begin) && place.downLine == lines_.LineOf(reading.lineEnd) + 1);
+      place.sets = reading.sets;
+      place.clears = reading.clears;
+      place.testedFlag = static_cast<std::uint8_t>(reading.testedFlag);
+      const auto leavesSet = static_cast<FlagBits>(reading.sets & ~reading.clears);
+      if (line != 0 && (leavesSet != 0 || place.testedFlag != kFlagCount))
+        result_.flagLines.push_back({line, leavesSet, place.testedFlag});
+      if (reading.choiceList) {
+        place.choiceAt = static_cast<std::uint32_t>(reading.choiceList->data() - text_.data());
+        place.choiceLength = static_cast<std::uint32_t>(reading.choiceList->size());
+      }
+      for (std::size_t way = 0; way < 2; ++way) {
+        place.down[way] = reading.down[way];
+        switch (reading.down[way]) {
+          case Flow::End:
+            place.next[way] = 0;
+            break;
+          case Flow::Jump:
+            place.next[way] = labels_.Find(reading.target[way]).first;
+            break;
+          case Flow::NextLine:
+            place.next[way] = static_cast<std::int32_t>(reading.lineEnd + 3);
+            break;
+        }
+      }
+    }
+    return static_cast<std::uint32_t>(places_.size() - 1);
+  }
+
+  // The place at the start of a line, reached by reading on from the line before.
+  std::uint32_t PlaceOfLine(std::int32_t readPos, std::uint32_t line) {
+    if (!lineStartPlace_.empty()) {
+      std::uint32_t& known = lineStartPlace_[line];
+      if (known == kNone) known = NewPlace(readPos, line);
+      return known;
+    }
+    std::uint32_t known = placesByReadPos_.Find(readPos);
+    if (known == kNone) {
+      known = NewPlace(readPos, line);
+      placesByReadPos_.Add(readPos, known);
+    }
+    return known;
+  }
+
+  // Any other place: a jump's landing, or the rest of a line after a label.
+  std::uint32_t PlaceAt(std::int32_t readPos) {
+    const std::uint32_t known = placesByReadPos_.Find(readPos);
+    if (known != kNone) return known;
+    // A jump may land on the start of an empty line.
+    const auto begin = static_cast<std::size_t>(readPos) - 1;
+    const std::size_t line = begin < text_.size() ? lines_.LineOf(begin) : 0;
+    if (line != 0 && lines_.Start(line) == begin) return PlaceOfLine(readPos, static_cast<std::uint32_t>(line));
+    const std::uint32_t made = NewPlace(readPos, 0);
+    placesByReadPos_.Add(readPos, made);
+    return made;
+  }
+
+  // The place a step from `from` reaches the way `way`, once it is needed.
+  std::uint32_t NextPlace(std::uint32_t from, std::size_t way) {
+    if (places_[from].nextPlace[way] != kNone) return places_[from].nextPlace[way];
+    const Place& place = places_[from];
+    const std::int32_t next = place.next[way];
+    std::uint32_t found = kNone;
+    if (next > 0)
+      found = place.down[way] == Flow::NextLine && place.downLine <= lines_.Count() ? PlaceOfLine(next, place.downLine)
+                                                                                   : PlaceAt(next);
+    places_[from].nextPlace[way] = found;
+    return found;
+  }
+
+  std::uint32_t ChoiceOf(std::uint32_t at) {
+    Place& place = places_[at];
+    if (place.choiceLength == 0) return 0;
+    if (place.choice == kNone) place.choice = ChoiceIndex(text_.substr(place.choiceAt, place.choiceLength), place.readPos);
+    return place.choice;
   }
 
   // A state that a visit leads to, added once its batch has been visited.
   struct Pending {
     PackedState key;
     Step step;  // the state visited and the key
+    std::uint32_t place;
   };
-
-  void Defer(Step step) { pending_.push_back({Pack(story_), step}); }
 
   // Down, or the step a load takes itself from one of the starts.
   Step DownFrom(std::uint32_t number) const { return {number, number < starts_ ? '\0' : 'd'}; }
@@ -176,11 +373,13 @@ class Walker {
   // Adds the states the batch led to, in the order they were reached; false once the
   // limit is reached, which then stopped the walk before anything the batch did later.
   bool AddPending() {
-    for (const Pending& next : pending_) table_.Prefetch(next.key);
+    for (const Pending& next : pending_) {
+      if (next.place == kNone) table_.Prefetch(next.key);
+    }
     bool added = true;
     for (const Pending& next : pending_) {
       std::uint32_t number = kNone;
-      if (!Add(next.key, next.step, &number)) {
+      if (!Add(next.key, next.step, next.place, &number)) {
         added = false;
         break;
       }
@@ -190,8 +389,31 @@ class Walker {
     return added;
   }
 
-  bool Add(PackedState packed, Step step, std::uint32_t* number = nullptr) {
-    const auto [index, added] = table_.Insert(packed, states_, states_.size() >= maxStates_);
+  // The number of a state that reads on from `place`, and whether it was new: it is then
+  // given the number `states_.size()` for the caller to add, unless `full`.
+  std::pair<std::uint32_t, bool> InsertAt(std::uint32_t place, FlagBits flags, bool full) {
+    StatesHere* here = &places_[place].states;
+    for (;;) {
+      for (std::uint8_t i = 0; i < here->count; ++i)
+        if (here->flags[i] == flags) return {here->number[i], false};
+      if (here->more == kNone) break;
+      here = &overflow_[here->more];
+    }
+    if (full) return {kNone, true};
+    const auto number = static_cast<std::uint32_t>(states_.size());
+    if (here->count == StatesHere::kHeld) {
+      here->more = static_cast<std::uint32_t>(overflow_.size());
+      overflow_.emplace_back();  // `here` is not used after this
+      here = &overflow_.back();
+    }
+    here->flags[here->count] = flags;
+    here->number[here->count++] = number;
+    return {number, true};
+  }
+
+  bool Add(PackedState packed, Step step, std::uint32_t place, std::uint32_t* number = nullptr) {
+    const bool full = states_.size() >= maxStates_;
+    const auto [index, added] = place != kNone ? InsertAt(place, FlagsIn(packed), full) : table_.Insert(packed, states_, full);
     if (added) {
       if (index == kNone) {
         result_.complete = false;
@@ -199,6 +421,7 @@ class Walker {
         return false;
       }
       states_.push_back(packed);
+      statePlace_.push_back(place);
       downNext_.push_back(kNone);
       result_.parent.push_back(step.from);
       result_.parentKey.push_back(step.key);
@@ -207,26 +430,19 @@ class Walker {
     return true;
   }
 
-  void MarkStep(std::int32_t readPos, const LineStep& step, Step how) {
-    if (!step.shownText || readPos <= 0) return;
-    // The empty step that a jump makes on the line break before its label line shows
-    // no line of the story.
-    if (IsJumpLanding(text_, readPos)) return;
-    MarkShown(static_cast<std::size_t>(readPos) - 1, how);
-  }
-
   // The first step to show a place is kept: the breadth-first order makes it a shortest.
-  void MarkShown(std::size_t index, Step how) {
-    if (shownAt_.Has(index)) return;
-    shownAt_.Add(index);
-    firstShown_.push_back({static_cast<std::uint32_t>(index), 0, how});  // text positions fit ReadPos
+  // The first step to show a place is kept: the breadth-first order makes it a shortest.
+  void MarkShown(Place& place, Step how) {
+    if (place.shown || place.landing) return;
+    place.shown = true;
+    place.firstShown = how;
   }
 
   // A step that left the story stopped, kept once per place.
-  void MarkStop(StopKind kind, std::int32_t readPos, std::uint8_t choiceKey, Step how) {
+  void MarkStop(StopKind kind, std::int32_t readPos, std::uint8_t choiceKey, FlagBits flags, Step how) {
     const std::uint64_t place = static_cast<std::uint64_t>(readPos) << 4 | (kind == StopKind::MissingChoiceLabel ? 8u : 0u) | choiceKey;
     if (!stopsSeen_.insert(place).second) return;
-    result_.stops.push_back({kind, readPos, choiceKey, FlagsOf(story_), how});
+    result_.stops.push_back({kind, readPos, choiceKey, flags, how});
   }
 
   // Charges the characters a step reads before it is taken; false once the budget is
@@ -252,74 +468,111 @@ class Walker {
     return (lineEnd == std::u16string_view::npos ? text_.size() : lineEnd) - begin + 1;
   }
 
+  // What a step from `at` leaves, with flags `flags` before it: the next state, and the
+  // place of that state when it reads on without a pending choice.
+  struct After {
+    PackedState state;
+    std::uint32_t place;
+    bool stopped;
+    FlagBits flags;
+  };
+  After StepFrom(std::uint32_t at, FlagBits flags) {
+    const Place& place = places_[at];
+    if (!place.read) return {Pack(0, flags, 0), kNone, true, flags};
+    flags = static_cast<FlagBits>((flags | place.sets) & ~place.clears);
+    const std::size_t way = place.testedFlag < kFlagCount ? (flags >> place.testedFlag) & 1u : 0;
+    const std::int32_t next = place.next[way];
+    const std::uint32_t choice = ChoiceOf(at);
+    const std::uint32_t nextPlace = next > 0 && choice == 0 ? NextPlace(at, way) : kNone;
+    return {Pack(next, flags, choice), nextPlace, next <= 0 && choice == 0, flags};
+  }
+
+  // The keys of a pending choice list, found once.
+  const std::array<Answer, kChoiceKeyCount>& AnswersOf(std::uint32_t list) {
+    if (choiceKeys_[list].known) return choiceKeys_[list].answers;
+    choiceKeys_[list].known = true;
+    for (std::int32_t key = 0; key < static_cast<std::int32_t>(kChoiceKeyCount); ++key) {
+      const std::u16string label = PickField(choiceLists_[list], key);
+      if (label.empty()) continue;
+      Answer answer;
+      answer.labelLength = static_cast<std::uint32_t>(label.size());
+      answer.labelLine = labels_.Find(label).first;
+      answer.restAt = ChoiceResumePos(answer.labelLine, label.size());
+      if (answer.labelLine > 0) {
+        answer.cost = StepCost(LabelLineStart(answer.labelLine));
+        answer.place = PlaceAt(answer.restAt);
+      }
+      choiceKeys_[list].answers[static_cast<std::size_t>(key)] = answer;
+    }
+    return choiceKeys_[list].answers;
+  }
+
   // Steps from one state, deferring the states it leads to; false once a limit stops
   // the walk.
   bool Visit(std::uint32_t number) {
     const PackedState state = states_[number];
-    Unpack(state);
-    if (story_.ChoiceList.empty()) {
-      if (story_.ReadPos <= 0) return true;  // stopped: only a new load leaves this state
-      const std::int32_t readPos = story_.ReadPos;
-      if (!Charge(StepCost(readPos))) return false;
-      const LineStep step = ReadNextLine(text_, labels_, story_);
-      story_.ReadPos = step.nextPos;
-      MarkStep(readPos, step, DownFrom(number));
-      if (story_.ReadPos <= 0 && story_.ChoiceList.empty()) MarkStop(StopKind::End, readPos, 0, DownFrom(number));
-      stepAt_ = readPos;
-      Defer(DownFrom(number));
+    const std::int32_t readPos = ReadPosOf(state);
+    const FlagBits flags = FlagsIn(state);
+    const auto list = static_cast<std::uint32_t>(state >> 36);
+    if (list == 0) {
+      if (readPos <= 0) return true;  // stopped: only a new load leaves this state
+      const std::uint32_t at = statePlace_[number];
+      if (!Charge(places_[at].cost)) return false;
+      const Step how = DownFrom(number);
+      const After after = StepFrom(at, flags);
+      if (places_[at].read) MarkShown(places_[at], how);
+      if (after.stopped) MarkStop(StopKind::End, readPos, 0, after.flags, how);
+      pending_.push_back({after.state, how, after.place});
       return true;
     }
     // A pending choice: Down does nothing, each key with a label answers it.
-    const std::u16string list = story_.ChoiceList;
-    for (std::int32_t key = 0; key < static_cast<std::int32_t>(kChoiceKeyCount); ++key) {
-      const std::u16string label = PickField(list, key);
-      if (label.empty()) continue;
-      Unpack(state);
-      const std::int32_t labelLine = labels_.Find(label).first;
+    for (std::size_t key = 0; key < kChoiceKeyCount; ++key) {
+      const Answer answer = AnswersOf(list)[key];
+      if (answer.labelLength == 0) continue;
       // The rest of the label line, which may jump.
-      if (labelLine > 0 && !Charge(StepCost(LabelLineStart(labelLine)))) return false;
+      if (answer.labelLine > 0 && !Charge(answer.cost)) return false;
       const Step how{number, static_cast<char>('1' + key)};
-      const std::optional<std::u16string_view> shown = ChooseBranch(text_, labels_, story_, key);
-      const std::int32_t restAt = ChoiceResumePos(labelLine, label.size());
-      if (shown && labelLine > 0) {
+      // A label that begins no line stops the story, as a jump to a missing label does.
+      const After after = answer.labelLine > 0 ? StepFrom(answer.place, flags) : After{Pack(0, flags, 0), kNone, true, flags};
+      if (answer.labelLine > 0 && places_[answer.place].read) {
         // The label line's start, kept apart from the lines shown as they stand.
-        if (answersSeen_.insert(static_cast<std::uint64_t>(labelLine) << 32 | label.size()).second)
-          answeredFirst_.push_back(
-              {static_cast<std::uint32_t>(labelLine) + 1, static_cast<std::uint32_t>(label.size()), how});
+        if (answersSeen_.insert(static_cast<std::uint64_t>(answer.labelLine) << 32 | answer.labelLength).second)
+          answeredFirst_.push_back({static_cast<std::uint32_t>(answer.labelLine) + 1, answer.labelLength, how});
       }
-      if (story_.ReadPos <= 0 && story_.ChoiceList.empty()) {
-        if (labelLine > 0) MarkStop(StopKind::End, restAt, 0, how);
-        else MarkStop(StopKind::MissingChoiceLabel, choiceListAt_[state >> 36], static_cast<std::uint8_t>(key), how);
+      if (after.stopped) {
+        if (answer.labelLine > 0) MarkStop(StopKind::End, answer.restAt, 0, after.flags, how);
+        else MarkStop(StopKind::MissingChoiceLabel, choiceListAt_[list], static_cast<std::uint8_t>(key), after.flags, how);
       }
-      stepAt_ = restAt;
-      Defer(how);
+      pending_.push_back({after.state, how, after.place});
     }
     return true;
   }
 
-  // The lines that hold a place where a step began showing a line: a bit a character
-  // while walking, cheaper than looking up the line of every step.
+  // The lines that hold a place where a step began showing a line, each with the step
+  // that showed it first.
   void MarkLinesReached() {
+    // A place that shows a line is the line's start, so each line has one such place.
     result_.lineReached.assign(lines_.Count() + 1, false);
-    std::size_t line = 1;
-    shownAt_.ForEach([&](std::size_t at) {
-      while (line < lines_.Count() && lines_.Start(line + 1) <= at) ++line;
-      result_.lineReached[line] = true;
-    });
-    shownAt_ = IndexSet(0);
-    // Places to lines, each line keeping the step that showed it first.
-    const auto byPlace = [](const Arrival& a, const Arrival& b) { return a.line < b.line; };
-    std::sort(firstShown_.begin(), firstShown_.end(), byPlace);
-    for (Arrival& arrival : firstShown_) arrival.line = static_cast<std::uint32_t>(lines_.LineOf(arrival.line));
-    for (const Arrival& arrival : firstShown_) {
-      std::vector<Arrival>& kept = result_.shownFirst;
-      if (!kept.empty() && kept.back().line == arrival.line) {
-        if (Earlier(arrival.step, kept.back().step)) kept.back() = arrival;
-      } else {
-        kept.push_back(arrival);
-      }
+    std::vector<Arrival>& shown = result_.shownFirst;
+    const auto keep = [&](const Place& place) {
+      result_.lineReached[place.line] = true;
+      shown.push_back({place.line, 0, place.firstShown});
+    };
+    if (!lineStartPlace_.empty()) {
+      for (const std::uint32_t place : lineStartPlace_)
+        if (place != kNone && places_[place].shown) keep(places_[place]);
+      assert(shown.size() == static_cast<std::size_t>(std::count_if(places_.begin(), places_.end(),
+                                                                     [](const Place& place) { return place.shown; })));
+    } else {
+      for (const Place& place : places_)
+        if (place.shown) keep(place);
+      std::sort(shown.begin(), shown.end(), [](const Arrival& a, const Arrival& b) { return a.line < b.line; });
     }
-    std::vector<Arrival>().swap(firstShown_);
+    assert(std::adjacent_find(shown.begin(), shown.end(), [](const Arrival& a, const Arrival& b) {
+             return a.line == b.line;
+           }) == shown.end());
+    std::sort(result_.flagLines.begin(), result_.flagLines.end(),
+              [](const FlagLine& a, const FlagLine& b) { return a.line < b.line; });
     for (Arrival& arrival : answeredFirst_) {
       arrival.line = static_cast<std::uint32_t>(lines_.LineOf(arrival.line));
       result_.lineReached[arrival.line] = true;
@@ -345,6 +598,12 @@ class Walker {
   // Down goes from each state without a pending choice to exactly one next state, so a
   // loop is a cycle of that function; every such cycle lacks a choice and an END.
   void FindLoops() {
+    // States are numbered as they are reached, so a cycle holds a step back to a state
+    // reached no later than the one it leaves; most stories have none.
+    bool goesBack = false;
+    for (std::uint32_t state = 0; state < downNext_.size() && !goesBack; ++state)
+      goesBack = downNext_[state] <= state;
+    if (!goesBack) return;
     enum : std::uint8_t { kUnseen, kOnPath, kDone };
     std::vector<std::uint8_t> mark(states_.size(), kUnseen);
     std::set<std::vector<std::size_t>> seen;
@@ -387,19 +646,22 @@ class Walker {
   std::uint64_t maxStates_;
   std::uint64_t maxScan_;
   const std::atomic<bool>* stop_;
+  std::uint64_t expected_;
   std::uint64_t scanned_ = 0;
-  Story story_;  // the one working state, without the text: it is reset per step
   WalkResult result_;
   StateTable table_;
   std::vector<PackedState> states_;
-  IndexSet shownAt_{0};  // 0-based text indexes where a step began showing a line
-  std::vector<std::uint32_t> downNext_;
-  std::vector<Pending> pending_;  // the state Down leads to; kNone after a choice
+  std::vector<std::uint32_t> statePlace_;  // by state: its place, kNone while it stops or chooses
+  std::vector<Place> places_;
+  std::vector<StatesHere> overflow_;  // places' states beyond the first few
+  std::vector<std::uint32_t> lineStartPlace_;  // by line, when there is room: see the constructor
+  PlaceTable placesByReadPos_;                 // the other places, or all of them
+  std::vector<std::uint32_t> downNext_;  // the state Down leads to; kNone after a choice
+  std::vector<Pending> pending_;
   std::vector<std::u16string> choiceLists_;
   std::vector<std::int32_t> choiceListAt_{0};  // where each list was first read: the step's ReadPos
-  std::int32_t stepAt_ = 0;                    // where the step being deferred began reading
+  std::vector<ChoiceKeys> choiceKeys_;         // by list
   std::uint32_t starts_ = 0;                   // states 0 .. starts_ - 1 are the starts
-  std::vector<Arrival> firstShown_;            // by 0-based place in the text, until lines are known
   std::vector<Arrival> answeredFirst_;
   std::unordered_set<std::uint64_t> answersSeen_;  // label line and label length
   std::unordered_set<std::uint64_t> stopsSeen_;

@@ -72,6 +72,15 @@ struct LoopFound {
 
 enum class WalkLimit { None, States, Scan, Stopped };
 
+// A line that sets or tests a flag, as the walk read it from the line's start: the flags
+// its commands leave set whatever they were, and the flag its jump tests (kFlagCount for
+// none); the checks of flag use need nothing more of a line.
+struct FlagLine {
+  std::uint32_t line = 0;
+  FlagBits leavesSet = 0;
+  std::uint8_t tested = kFlagCount;
+};
+
 // What the walk found, kept as a plain value for the checks, `endings`, `stats`, `graph`
 // and the editor to read. States are numbered in the order the walk reached them, which
 // is breadth first: the way a state was first reached is a shortest one.
@@ -92,6 +101,9 @@ struct WalkResult {
   std::vector<Arrival> shownFirst;
   std::vector<Arrival> answeredFirst;
   std::vector<StopFound> stops;  // one per place, in the order of the text
+  // Every line shown as it stands (in shownFirst) was read from its start: those of them
+  // that set or test a flag, by line. A line reached only after a label is not here.
+  std::vector<FlagLine> flagLines;
 
   std::int32_t ReadPosAt(std::uint32_t state) const { return static_cast<std::int32_t>(packed[state] & 0x7FFFFFFF); }
   FlagBits FlagsAt(std::uint32_t state) const { return static_cast<FlagBits>((packed[state] >> 31) & 0x1F); }
@@ -145,8 +157,14 @@ StopPlace ExplainStop(std::u16string_view text, const StoryLines& lines, const S
 const Arrival* FirstShown(const WalkResult& walk, std::size_t line);
 // A line reached only through answers is shown first by one of them.
 std::optional<Step> FirstStepShowing(const WalkResult& walk, std::size_t line);
-std::optional<Step> FirstShownWith(const WalkResult& walk, const StoryLines& lines, std::size_t line, FlagBits mask,
-                                   FlagBits flagsWanted);
+struct ShownWith {
+  std::size_t line = 0;
+  FlagBits mask = 0;
+  FlagBits flagsWanted = 0;
+};
+// One answer per question, found in one pass over the states for them all.
+std::vector<std::optional<Step>> FirstShownWith(const WalkResult& walk, const StoryLines& lines,
+                                                const std::vector<ShownWith>& questions);
 
 // How wide a line is on one way the reader reaches it, in title-bar columns: as it
 // stands (read on to, or jumped to; labelLength 0) or after a label (answered).

@@ -70,16 +70,30 @@ std::optional<Step> FirstStepShowing(const WalkResult& walk, std::size_t line) {
   return first;
 }
 
-std::optional<Step> FirstShownWith(const WalkResult& walk, const StoryLines& lines, std::size_t line, FlagBits mask,
-                                   FlagBits flagsWanted) {
-  const ScriptLine parts = SplitScriptLine(lines.Text(line));
-  const auto start = static_cast<std::int32_t>(lines.Start(line) + 1);
-  for (std::uint32_t state = 0; state < walk.packed.size(); ++state) {
-    if (walk.ChoosingAt(state) || walk.ReadPosAt(state) != start) continue;
-    if ((parts.effects.Apply(walk.FlagsAt(state)) & mask) != flagsWanted) continue;
-    return Step{state, walk.parent[state] == kNoState ? '\0' : 'd'};
+std::vector<std::optional<Step>> FirstShownWith(const WalkResult& walk, const StoryLines& lines,
+                                                const std::vector<ShownWith>& questions) {
+  std::vector<std::optional<Step>> found(questions.size());
+  if (questions.empty()) return found;
+  // The line starts asked about, a bit each, so that most states are passed over at a glance.
+  std::vector<bool> asked(lines.TextLength() + 2, false);
+  std::vector<CommandEffects> effects;
+  for (const ShownWith& question : questions) {
+    asked[lines.Start(question.line) + 1] = true;
+    effects.push_back(SplitScriptLine(lines.Text(question.line)).effects);
   }
-  return std::nullopt;
+  std::size_t left = questions.size();
+  for (std::uint32_t state = 0; state < walk.packed.size() && left > 0; ++state) {
+    const std::int32_t readPos = walk.ReadPosAt(state);
+    if (!asked[static_cast<std::size_t>(readPos)] || walk.ChoosingAt(state)) continue;
+    for (std::size_t i = 0; i < questions.size(); ++i) {
+      const ShownWith& question = questions[i];
+      if (found[i] || lines.Start(question.line) + 1 != static_cast<std::size_t>(readPos)) continue;
+      if ((effects[i].Apply(walk.FlagsAt(state)) & question.mask) != question.flagsWanted) continue;
+      found[i] = Step{state, walk.parent[state] == kNoState ? '\0' : 'd'};
+      --left;
+    }
+  }
+  return found;
 }
 
 StopPlace ExplainStop(std::u16string_view text, const StoryLines& lines, std::int32_t readPos, FlagBits flags) {
