@@ -483,6 +483,7 @@ class Walker {
     const std::size_t way = place.testedFlag < kFlagCount ? (flags >> place.testedFlag) & 1u : 0;
     const std::int32_t next = place.next[way];
     const std::uint32_t choice = ChoiceOf(at);
+    // NextPlace may make places, which moves them: `place` is not read after it.
     const std::uint32_t nextPlace = next > 0 && choice == 0 ? NextPlace(at, way) : kNone;
     return {Pack(next, flags, choice), nextPlace, next <= 0 && choice == 0, flags};
   }
