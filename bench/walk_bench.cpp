@@ -64,7 +64,8 @@ void WalkChecksAfterLines(benchmark::State& state) {
   const auto story = Novel(static_cast<std::size_t>(state.range(0)));
   const CheckOptions options;
   DiagnosticSink lineChecks;
-  const LinesToRevisit revisit = CheckLines(story->text, story->Lines(), story->Labels(), options, lineChecks);
+  const LinesToRevisit revisit =
+      CheckStoryLines(story->text, story->Lines(), story->Labels(), options, lineChecks).revisit;
   std::size_t found = 0;
   for (auto _ : state) {
     DiagnosticSink sink = lineChecks;
