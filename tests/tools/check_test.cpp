@@ -15,6 +15,7 @@
 #include "story/label_index.h"
 #include "story/line_interpreter.h"
 #include "story/text.h"
+#include "story/utf8.h"
 #include "tools/qsd/lib/check_report_format.h"
 #include "tools/qsd/lib/json.h"
 #include "tools/qsd/lib/label_suggestion.h"
@@ -106,6 +107,32 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
     ASSERT_TRUE(again.lineChecks);
     earlier = again.lineChecks;
     text = std::move(version);
+  }
+
+  // Typing at either end of a story: line 1, which no jump finds, and an unbroken last
+  // line, which the reader never shows.
+  auto ends = std::make_shared<const std::u16string>(
+      u"[top] Title >>[end]\r\n[end] Early. >>[top]\r\nGo on. >>[fin]\r\n[fin] The end. :: END");
+  std::shared_ptr<const LineCheckMemo> endsEarlier;
+  for (const auto& [at, typed] : std::initializer_list<std::pair<std::size_t, std::u16string_view>>{
+           {~std::size_t{0}, u"x"}, {~std::size_t{0}, u"\r\n"}, {~std::size_t{0}, u"[top"}, {0, u"x"}, {1, u"\r\n"},
+           {0, u"[fin]\r\n"}, {~std::size_t{0}, u"]\r\n"}}) {
+    std::u16string next = *ends;
+    next.insert(std::min(at, next.size()), typed);
+    auto version = std::make_shared<const std::u16string>(std::move(next));
+    CheckOptions options;
+    options.walk = false;
+    const StoryReport fresh = CheckStoryText(*version, options);
+    options.earlierLines = endsEarlier;
+    options.keepLinesFor = version;
+    const StoryReport again = CheckStoryText(*version, options);
+    std::vector<std::string> want;
+    std::vector<std::string> got;
+    for (const Diagnostic& d : fresh.diagnostics) want.push_back(FormatDiagnostic("", d) + " " + d.note);
+    for (const Diagnostic& d : again.diagnostics) got.push_back(FormatDiagnostic("", d) + " " + d.note);
+    EXPECT_EQ(got, want) << ToUtf8(*version);
+    endsEarlier = again.lineChecks;
+    ends = std::move(version);
   }
 
   // A line far from a choice and a full-width list that comes to begin with their labels.

@@ -56,8 +56,7 @@ std::size_t CommonSuffix(std::u16string_view a, std::u16string_view b, std::size
 }
 
 // Which lines differ between the earlier version and this text; nothing when the edit
-// reaches line 1 or the last line (what lies before the first line break and after the
-// last one is judged apart), or changes too much of the story.
+// changes too much of the story.
 std::optional<ChangedLines> ChangeSince(const LineCheckMemo& earlier, std::u16string_view text,
                                         const StoryLines& lines) {
   const std::u16string_view before = earlier.text;
@@ -78,12 +77,13 @@ std::optional<ChangedLines> ChangeSince(const LineCheckMemo& earlier, std::u16st
   };
   // The first line that holds a changed unit, and the first line after them whose line
   // break before it lies wholly in the shared end, so that it is a line of both texts.
+  // Past the last line when the change reaches the end.
   const std::size_t from = startAfter(prefix + 1) - 1;
   const std::size_t oldEnd = startAfter(before.size() - suffix + 2);
-  if (from < 2 || oldEnd > oldCount) return std::nullopt;
+  if (oldEnd + newCount <= oldCount + from) return std::nullopt;  // no line of the new text in between
   const std::size_t newEnd = oldEnd + newCount - oldCount;
-  if (newEnd <= from || newEnd > newCount ||
-      lines.Start(newEnd) != earlier.lines[oldEnd - 1].start + text.size() - before.size())
+  if (oldEnd <= oldCount &&
+      (newEnd > newCount || lines.Start(newEnd) != earlier.lines[oldEnd - 1].start + text.size() - before.size()))
     return std::nullopt;
   const std::size_t limit = std::max(kMinChangedLimit, newCount / kMaxChangedShare);
   if (oldEnd - from > limit || newEnd - from > limit) return std::nullopt;
@@ -109,7 +109,8 @@ std::vector<bool> CarryLabels(const LineCheckMemo& earlier, const ChangedLines& 
   std::vector<std::u16string_view> changed;
   for (std::size_t line = change.from; line < change.oldEnd; ++line) {
     const std::size_t start = earlier.lines[line - 1].start;
-    const std::size_t end = line < earlier.lines.size() ? earlier.lines[line].start - 2 : earlier.text.size();
+    std::size_t end = line < earlier.lines.size() ? earlier.lines[line].start - 2 : earlier.text.size();
+    if (line == earlier.lines.size() && earlier.text.ends_with(u"\r\n")) end -= 2;  // a last line with its break
     changed.push_back(earlier.text.substr(start, end - start));
   }
   for (std::size_t line = change.from; line < change.newEnd; ++line) changed.push_back(lines.Text(line));
