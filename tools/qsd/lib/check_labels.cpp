@@ -61,8 +61,7 @@ void LabelJudge::JudgeLine(std::size_t line, const LineItems& items) {
   for (const LineItem& item : items) {
     switch (item.kind) {
       case LineItem::Kind::Finding: {
-        Diagnostic* found = sink_.Add(item.check, item.line != 0 ? item.line : line, item.column, item.length,
-                                      item.message);
+        Diagnostic* found = sink_.Add(item.check, line, item.column, item.length, item.message);
         if (found) found->note = item.note;
         break;
       }

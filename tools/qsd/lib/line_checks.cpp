@@ -190,7 +190,8 @@ class StoryLineChecks {
     revisit_.choices.ForEach([&](std::size_t line) { CheckAnswers(line); });
     for (const std::size_t line : fullWidthToCheck_) CheckFullWidth(line);
     LinesChecked checked{std::move(revisit_), nullptr};
-    // Labels no line looks for any more are dropped by checking the story whole again.
+    // Labels and item lists that no line names any more go when the story is next checked
+    // whole, which is once they outnumber the others.
     if (keep_ && !overflowed_ && memo_->labels.size() <= 2 * memo_->items + kSpareLabels &&
         memo_->itemLists.size() <= 2 * liveLists_ + kSpareLabels)
       checked.memo = std::move(memo_);
@@ -207,7 +208,8 @@ class StoryLineChecks {
   // line's items are shared, not copied, and only a line's place in the text moves.
   void Carry(std::size_t first, std::size_t end) {
     if (first >= end) return;
-    const std::size_t before = first < change_->from ? first : first - static_cast<std::size_t>(change_->Shift());
+    const std::size_t before =
+        first < change_->from ? first : static_cast<std::size_t>(static_cast<std::ptrdiff_t>(first) - change_->Shift());
     const auto from = earlier_->lines.begin() + static_cast<std::ptrdiff_t>(before - 1);
     const std::size_t at = memo_->lines.size();
     memo_->lines.insert(memo_->lines.end(), from, from + static_cast<std::ptrdiff_t>(end - first));

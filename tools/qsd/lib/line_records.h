@@ -34,7 +34,7 @@ struct LineItem {
   std::string_view check;
   std::uint32_t column = 0;
   std::uint32_t length = 0;
-  std::uint32_t line = 0;  // a finding placed on another line than the one it was found on
+  std::uint32_t line = 0;  // an answer running on: how many lines after its choice it enters
   std::string message;
   std::string note;
   // Labels by their ids in the memo's table: a line carried over to the next version
