@@ -3,11 +3,11 @@
 # UBSan) in build/fuzz and runs each for a bounded time from its seed corpus in fuzz/corpus/.
 # Fails when any target finds a crash, a leak, undefined behaviour or a hang; the input
 # that did it is kept as build/fuzz/artifacts/TARGET-*.
-# QUILLSHADE_FUZZ_SECONDS sets the time per target (default 30).
+# QUILLSHADE_FUZZ_SECONDS sets the time per target (default 20, so that CI stays short).
 set -eu
 cd "$(dirname "$0")/.."
 QUILLSHADE_EXTRA_PACKAGES="clang libclang-rt-14-dev ${QUILLSHADE_EXTRA_PACKAGES:-}" ./scripts/install-deps.sh
-seconds=${QUILLSHADE_FUZZ_SECONDS:-30}
+seconds=${QUILLSHADE_FUZZ_SECONDS:-20}
 build=build/fuzz
 mkdir -p "$build"
 
