@@ -5,13 +5,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <string>
 #include <utility>
 
 #include "bench/story_generator.h"
-#include "story/code_page.h"
-#include "story/decode.h"
 #include "story/utf8.h"
 #include "tools/qsd/lsp/diagnosis.h"
 #include "tools/qsd/lib/line_records.h"
@@ -22,22 +19,7 @@ namespace {
 
 constexpr std::size_t kLines = 10'000;
 
-// The generated novel as a text source of its first `count` lines and a line break.
-const std::u16string& SourceText(std::size_t count = kLines) {
-  static std::map<std::size_t, std::u16string> texts;
-  std::u16string& source = texts[count];
-  if (!source.empty()) return source;
-  const std::u16string story = DecodeCharCodes(bench::GenerateStoryFile(count * 300), Cp932CodePage());
-  std::size_t lines = 0;
-  for (std::size_t at = 0; at < story.size() && lines < count; ++lines) {
-    const std::size_t end = story.find(u"\r\n", at);
-    if (end == std::u16string::npos) break;
-    source += story.substr(at, end - at);
-    source += u'\n';
-    at = end + 2;
-  }
-  return source;
-}
+const std::u16string& SourceText(std::size_t count = kLines) { return bench::NovelSourceText(count); }
 
 std::shared_ptr<const StoryDocument> Story() {
   static const auto story = StoryDocumentOf("file:///novel.txt", 1, SourceText(), true);

@@ -2,8 +2,10 @@
 #include "bench/story_generator.h"
 
 #include <array>
+#include <map>
 
 #include "story/code_page.h"
+#include "story/decode.h"
 #include "story/encode.h"
 
 namespace quillshade::bench {
@@ -179,6 +181,22 @@ std::string GenerateStoryFile(std::size_t bytes, StoryShape shape, std::uint32_t
   story.Prose(10);
   story.EndLine();
   return story.Take();
+}
+
+const std::u16string& NovelSourceText(std::size_t lines) {
+  static std::map<std::size_t, std::u16string> texts;
+  std::u16string& source = texts[lines];
+  if (!source.empty()) return source;
+  const std::u16string story = DecodeCharCodes(GenerateStoryFile(lines * 300), Cp932CodePage());
+  std::size_t taken = 0;
+  for (std::size_t at = 0; at < story.size() && taken < lines; ++taken) {
+    const std::size_t end = story.find(u"\r\n", at);
+    if (end == std::u16string::npos) break;
+    source += story.substr(at, end - at);
+    source += u'\n';
+    at = end + 2;
+  }
+  return source;
 }
 
 }  // namespace quillshade::bench

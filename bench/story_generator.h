@@ -31,4 +31,8 @@ std::optional<StoryShape> ShapeNamed(std::string_view name);
 std::string GenerateStoryFile(std::size_t bytes, StoryShape shape = StoryShape::JapaneseProse,
                               std::uint32_t seed = 1);
 
+// The generated Japanese novel as an editor holds it: a text source of its first `lines`
+// lines, each ending in LF. Made once per size and kept for the benchmarks that ask again.
+const std::u16string& NovelSourceText(std::size_t lines);
+
 }  // namespace quillshade::bench

@@ -6,8 +6,6 @@
 #include <string>
 
 #include "bench/story_generator.h"
-#include "story/code_page.h"
-#include "story/decode.h"
 #include "tools/qsd/lib/check_internal.h"
 #include "tools/qsd/lib/walk.h"
 #include "tools/qsd/lsp/story_document.h"
@@ -15,28 +13,11 @@
 namespace quillshade::qsd {
 namespace {
 
-// The generated novel as a text source of its first `count` lines and a line break.
-const std::u16string& SourceText(std::size_t count) {
-  static std::map<std::size_t, std::u16string> texts;
-  std::u16string& source = texts[count];
-  if (!source.empty()) return source;
-  const std::u16string story = DecodeCharCodes(bench::GenerateStoryFile(count * 300), Cp932CodePage());
-  std::size_t lines = 0;
-  for (std::size_t at = 0; at < story.size() && lines < count; ++lines) {
-    const std::size_t end = story.find(u"\r\n", at);
-    if (end == std::u16string::npos) break;
-    source += story.substr(at, end - at);
-    source += u'\n';
-    at = end + 2;
-  }
-  return source;
-}
-
 // The story as the editor service holds it: the text with its lines and labels indexed.
 std::shared_ptr<const lsp::StoryDocument> Novel(std::size_t lines) {
   static std::map<std::size_t, std::shared_ptr<const lsp::StoryDocument>> stories;
   auto& story = stories[lines];
-  if (!story) story = lsp::StoryDocumentOf("file:///novel.txt", 1, SourceText(lines), true);
+  if (!story) story = lsp::StoryDocumentOf("file:///novel.txt", 1, bench::NovelSourceText(lines), true);
   return story;
 }
 
