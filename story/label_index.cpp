@@ -171,6 +171,37 @@ std::size_t LastBreakBefore(std::u16string_view text, std::size_t end) {
   return std::u16string_view::npos;
 }
 
+// The two lines before the next one to keep, and how many lines came before it.
+struct RecentLines {
+  std::u16string_view before[2];
+  std::size_t seen = 0;
+};
+
+// Appends the line after each break at or after `from` and before `until` to `lines`. A
+// break is left out when the two breaks before it begin the same line as it does: those
+// two come first for any label it could answer, so a story of millions of equal lines
+// costs next to nothing here.
+void KeepLines(std::u16string_view text, std::size_t from, std::size_t until, RecentLines& recent,
+               std::vector<Keyed>& lines) {
+  for (std::size_t at = FindLineBreak(text, from); at != std::u16string_view::npos && at < until;) {
+    const std::size_t next = FindLineBreak(text, at + 2);
+    const std::u16string_view line =
+        text.substr(at + 2, next == std::u16string_view::npos ? std::u16string_view::npos : next - at - 2);
+    // Compared by hand: most such lines are short, and a library call per line costs more.
+    const auto same = [line](std::u16string_view other) {
+      return other.size() == line.size() && std::equal(line.begin(), line.end(), other.begin());
+    };
+    if (recent.seen++ < 2 || !same(recent.before[0]) || !same(recent.before[1])) {
+      Keyed keyed{0, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())};
+      keyed.key = KeyAt(text, keyed, 0);
+      lines.push_back(keyed);
+    }
+    recent.before[1] = recent.before[0];
+    recent.before[0] = line;
+    at = next;
+  }
+}
+
 }  // namespace
 
 struct LabelIndex::Sorted {
@@ -216,29 +247,9 @@ struct LabelIndex::Sorted {
 };
 
 LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
-  // A break is left out when the two breaks before it begin the same line as it does:
-  // those two come first for any label it could answer, so a story of millions of equal
-  // lines costs next to nothing here.
   std::vector<Keyed> lines;
-  std::u16string_view before[2];
-  std::size_t seen = 0;
-  for (std::size_t at = FindLineBreak(text, 0); at != std::u16string_view::npos;) {
-    const std::size_t next = FindLineBreak(text, at + 2);
-    const std::u16string_view line =
-        text.substr(at + 2, next == std::u16string_view::npos ? std::u16string_view::npos : next - at - 2);
-    // Compared by hand: most such lines are short, and a library call per line costs more.
-    const auto same = [line](std::u16string_view other) {
-      return other.size() == line.size() && std::equal(line.begin(), line.end(), other.begin());
-    };
-    if (seen++ < 2 || !same(before[0]) || !same(before[1])) {
-      Keyed keyed{0, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())};
-      keyed.key = KeyAt(text, keyed, 0);
-      lines.push_back(keyed);
-    }
-    before[1] = before[0];
-    before[0] = line;
-    at = next;
-  }
+  RecentLines recent;
+  KeepLines(text, 0, std::u16string_view::npos, recent, lines);
   // A label without CR or LF can only match inside the line after a break, so sorting
   // those lines orders every prefix such a label can match; Find falls back to the plain
   // search for any other label. They are sorted here by their first units alone, which
@@ -276,28 +287,16 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
 
   // The lines of those breaks, left out as the constructor leaves them out.
   std::vector<Keyed> added;
-  std::u16string_view before[2];
-  std::size_t seen = 0;
+  RecentLines recent;
   if (const std::size_t last = LastBreakBefore(text, low); last != kNone) {
-    before[0] = text.substr(last + 2, low - last - 2);
-    ++seen;
+    recent.before[0] = text.substr(last + 2, low - last - 2);
+    ++recent.seen;
     if (const std::size_t first = LastBreakBefore(text, last); first != kNone) {
-      before[1] = text.substr(first + 2, last - first - 2);
-      ++seen;
+      recent.before[1] = text.substr(first + 2, last - first - 2);
+      ++recent.seen;
     }
   }
-  for (std::size_t at = FindLineBreak(text, low); at != kNone && at < high;) {
-    const std::size_t next = FindLineBreak(text, at + 2);
-    const std::u16string_view line = text.substr(at + 2, next == kNone ? kNone : next - at - 2);
-    if (seen++ < 2 || line != before[0] || line != before[1]) {
-      Keyed keyed{0, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(line.size())};
-      keyed.key = KeyAt(text, keyed, 0);
-      added.push_back(keyed);
-    }
-    before[1] = before[0];
-    before[0] = line;
-    at = next;
-  }
+  KeepLines(text, low, high, recent, added);
   std::stable_sort(added.begin(), added.end(), InFirstUnitsOrder);
 
   // The keys of the groups that lose or gain lines; every other group keeps its lines.
