@@ -38,8 +38,7 @@ LineReading ReadingAt(std::u16string_view text, std::int32_t readPos, std::size_
   for (const LineExits& exits : {whenClear, whenSet}) {
     reading.down[way] = exits.down;
     reading.target[way] = exits.target;
-    // END shows the line with any jump part still in it, and the jump is not followed.
-    reading.shown[way] = exits.down == Flow::End ? line.shownWithJump.text : line.shown.text;
+    reading.shown[way] = line.Showing().text;
     ++way;
   }
   return reading;
@@ -66,7 +65,7 @@ LineStep ReadLineOf(std::u16string_view text, Story& story, const FindLabel& fin
     case Flow::NextLine:
       break;
   }
-  return {static_cast<std::int32_t>(line.lineEnd + 3), line.shown[way]};
+  return {LineAfter(line.lineEnd), line.shown[way]};
 }
 
 }  // namespace

@@ -39,10 +39,9 @@ JumpOnFlag FindJumpOnFlag(std::u16string_view text) {
 
 // The first place of an upper-case keyword in the text, its ASCII letters in either case.
 std::size_t FindKeyword(std::u16string_view text, std::u16string_view keyword) {
-  const auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; };
   for (std::size_t at = 0; at + keyword.size() <= text.size(); ++at) {
     std::size_t i = 0;
-    while (i < keyword.size() && upper(text[at + i]) == keyword[i]) ++i;
+    while (i < keyword.size() && UpperAscii(text[at + i]) == keyword[i]) ++i;
     if (i == keyword.size()) return at;
   }
   return std::u16string_view::npos;
@@ -75,26 +74,42 @@ void SplitChoices(std::u16string_view line, ScriptLine& parts) {
 void SplitJump(std::u16string_view line, std::u16string_view beforeCommands, ScriptLine& parts) {
   const std::size_t jumpAt = beforeCommands.find(kJumpMarker);
   if (jumpAt == std::u16string_view::npos) return;
-  parts.jumpAt = PartOf(line, beforeCommands).at + jumpAt;
+  const std::size_t base = PartOf(line, beforeCommands).at;
+  parts.jumpAt = base + jumpAt;
   parts.shown = PartOf(line, TrimSpaces(beforeCommands.substr(0, jumpAt)));
-  if (const JumpOnFlag onFlag = FindJumpOnFlag(beforeCommands); onFlag.flag != kFlagCount) {
-    parts.jumpKind = JumpKind::OnFlag;
+  const JumpOnFlag onFlag = FindJumpOnFlag(beforeCommands);
+  parts.jumpKind = onFlag.flag != kFlagCount ? JumpKind::OnFlag : JumpKind::Plain;
+  if (parts.jumpKind == JumpKind::OnFlag) {
     parts.jumpFlag = onFlag.flag;
-    parts.flagMarkerAt = PartOf(line, beforeCommands).at + onFlag.at;
+    parts.flagMarkerAt = base + onFlag.at;
     // The marker lies at or after the first ">>", so jumpAt + 3 stays inside the text.
     assert(onFlag.at >= jumpAt && jumpAt + kJumpMarker.size() + 1 <= beforeCommands.size());
-    parts.jumpText = PartOf(line, TrimSpaces(beforeCommands.substr(jumpAt + kJumpMarker.size() + 1)));
-    for (std::int32_t field = 0; field < 2; ++field) {
-      const auto label = FindField(parts.jumpText.text, field);
-      parts.jumpLabels[static_cast<std::size_t>(field)] = label ? PartOf(line, *label) : LinePart{};
-    }
-    return;
   }
-  parts.jumpKind = JumpKind::Plain;
-  parts.jumpText = PartOf(line, TrimSpaces(beforeCommands.substr(jumpAt + kJumpMarker.size())));
+  parts.jumpText = PartOf(line, TrimSpaces(beforeCommands.substr(parts.JumpTextFrom() - base)));
+  if (parts.jumpKind != JumpKind::OnFlag) return;
+  for (std::int32_t field = 0; field < 2; ++field) {
+    const auto label = FindField(parts.jumpText.text, field);
+    parts.jumpLabels[static_cast<std::size_t>(field)] = label ? PartOf(line, *label) : LinePart{};
+  }
 }
 
 }  // namespace
+
+std::u16string_view LeadingPrefix(std::u16string_view text) {
+  if (text.empty() || text.front() != kPrefixOpen) return {};
+  const std::size_t close = text.find(kPrefixClose);
+  return close == std::u16string_view::npos ? std::u16string_view{} : text.substr(0, close + 1);
+}
+
+bool IsBracketedLabel(std::u16string_view label) {
+  return !label.empty() && LeadingPrefix(label).size() == label.size();
+}
+
+std::size_t FlagOfLowerCase(char16_t letter) {
+  if (UpperAscii(letter) == letter) return kFlagCount;
+  const std::size_t flag = kFlagLetters.find(UpperAscii(letter));
+  return flag == std::u16string_view::npos ? kFlagCount : flag;
+}
 
 ScriptLine SplitScriptLine(std::u16string_view line) {
   ScriptLine parts;
@@ -103,13 +118,11 @@ ScriptLine SplitScriptLine(std::u16string_view line) {
     parts.shownWithJump = parts.shown = PartOf(line, rest);
     return parts;
   }
-  if (!rest.empty() && rest.front() == kPrefixOpen) {
-    if (const std::size_t close = rest.find(kPrefixClose); close != std::u16string_view::npos) {
-      parts.prefix = PartOf(line, rest.substr(0, close + 1));
-      rest = TrimSpaces(rest.substr(close + 1));
-    } else {
-      parts.unclosedPrefix = true;
-    }
+  if (const std::u16string_view prefix = LeadingPrefix(rest); !prefix.empty()) {
+    parts.prefix = PartOf(line, prefix);
+    rest = TrimSpaces(rest.substr(prefix.size()));
+  } else {
+    parts.unclosedPrefix = !rest.empty() && rest.front() == kPrefixOpen;
   }
   if (const std::size_t at = rest.find(kChoiceMarker); at != std::u16string_view::npos) {
     parts.choiceAt = PartOf(line, rest).at + at;

@@ -20,6 +20,25 @@ inline constexpr std::u16string_view kJumpMarker = u">>";
 inline constexpr char16_t kPrefixOpen = u'[';
 inline constexpr char16_t kPrefixClose = u']';
 
+// What a label cannot hold and still be read whole wherever it is written (a prefix, a
+// jump's target or label list, a choice list): a field separator, a prefix's end, a line
+// break, or a marker.
+inline constexpr std::array<std::u16string_view, 7> kLabelSplitters{
+    std::u16string_view(&kFieldSeparator, 1), std::u16string_view(&kPrefixClose, 1), u"\r", u"\n", kChoiceMarker,
+    kCommandMarker, kJumpMarker};
+
+// The prefix that a text begins with: "[" as its first character up to the first "]",
+// brackets included; empty when it does not begin with "[" or holds no "]" after it.
+std::u16string_view LeadingPrefix(std::u16string_view text);
+
+// Whether a label is written as a whole prefix ("[go]"): a jump to it finds a line by
+// its hidden prefix.
+bool IsBracketedLabel(std::u16string_view label);
+
+// ">>" and a lower-case a .. e is a plain jump, the letter part of its target: the flag
+// whose capital that letter is, or kFlagCount for any other character.
+std::size_t FlagOfLowerCase(char16_t letter);
+
 // The command keywords, in the order they take effect: all settings, then all clearings
 // (so for one flag the clearing wins), then END after every flag change. Each is found
 // anywhere in the upper-cased command text, inside longer words too.
@@ -45,6 +64,8 @@ inline constexpr std::array<Keyword, 2 * kFlagCount + 1> kKeywords{{
     {u"EOFF", CommandKind::Clear, 4, "clears flag E"},
     {u"END", CommandKind::End, kFlagCount, "ends the story"},
 }};
+inline constexpr std::size_t kEndKeyword = kKeywords.size() - 1;  // END's index in kKeywords
+static_assert(kKeywords[kEndKeyword].kind == CommandKind::End);
 
 // A part of a line: `at` is its 0-based offset in the line (its column is at + 1,
 // counting UTF-16 code units), kAbsent when the line has no such part; `text` points
@@ -112,6 +133,13 @@ struct ScriptLine {
 
   bool HasJump() const { return jumpKind != JumpKind::None; }
   bool Ends() const { return effects.ends; }
+  // What the line shows: with END, the text before "::" with any jump still in it.
+  const LinePart& Showing() const { return Ends() ? shownWithJump : shown; }
+  // Where the jump's text begins before it is trimmed: right after the first ">>", and
+  // for a jump on a flag one character later, whatever that character is.
+  std::size_t JumpTextFrom() const {
+    return jumpAt + kJumpMarker.size() + (jumpKind == JumpKind::OnFlag ? 1 : 0);
+  }
   // A non-empty choice list: the keys, not Down, go on from this line.
   bool Chooses() const { return !choiceList.text.empty(); }
   // No jump, commands or choice list (not even an empty one): the line shows its text,

@@ -124,8 +124,7 @@ std::int32_t FindLabelLine(std::u16string_view text, std::u16string_view lineSta
 
 std::u16string UpperAscii(std::u16string_view text) {
   std::u16string upper(text);
-  std::transform(upper.begin(), upper.end(), upper.begin(),
-                 [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; });
+  std::transform(upper.begin(), upper.end(), upper.begin(), [](char16_t c) { return UpperAscii(c); });
   return upper;
 }
 

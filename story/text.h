@@ -21,9 +21,17 @@ inline std::u16string_view TrimSpaces(std::u16string_view text) {
 // The 0-based index of the first CR LF at or after `from`, or npos.
 std::size_t FindLineBreak(std::u16string_view text, std::size_t from);
 
+// Whether a line is a label line of `label`: it begins with the label, code unit for
+// code unit, and may go on after it.
+constexpr bool BeginsWithLabel(std::u16string_view line, std::u16string_view label) { return line.starts_with(label); }
+
 // The 1-based position of the CR of the first CR LF in the text that is directly
 // followed by `lineStart`, searching the whole text from its start; 0 if there is none.
 std::int32_t FindLabelLine(std::u16string_view text, std::u16string_view lineStart);
+
+// Where the line after the CR LF at 0-based `lineEnd` begins, 1-based: where reading
+// goes on after a line that neither jumps nor ends the story.
+constexpr std::int32_t LineAfter(std::size_t lineEnd) { return static_cast<std::int32_t>(lineEnd + 3); }
 
 // A jump sets ReadPos on the CR that FindLabelLine answers, not on the label line: the
 // step from there reads the empty text before that CR LF, shows an empty title bar, and
@@ -44,6 +52,7 @@ enum class LabelReach : std::uint8_t { Missing, Unbroken, Shown };
 LabelReach ReachOf(std::u16string_view text, std::int32_t labelLine);
 
 // ASCII letters to upper case; everything else stays.
+constexpr char16_t UpperAscii(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
 std::u16string UpperAscii(std::u16string_view text);
 
 }  // namespace quillshade

@@ -83,7 +83,7 @@ void Form_KeyDown(Form& form, int keyCode) {
     if (!form.window.IsMinimized()) form.window.Minimize();
     return;
   }
-  if (!form.story.ChoiceList.empty()) {
+  if (ChoicePending(form.story.ChoiceList)) {
     const int choice = ChoiceIndexOfKey(keyCode);
     if (choice >= 0) ShowIfAny(form, ChooseBranch(form.story, choice));
     return;

@@ -118,19 +118,17 @@ class StopWatch {
     std::optional<std::pair<std::int32_t, std::size_t>> missingAnswer;  // the choice's line, the key
     if (loaded) {
       begin = 1;
-    } else if (keyCode == keys::kDown && choices_.empty() && readPos_ > 0) {
+    } else if (keyCode == keys::kDown && !ChoicePending(choices_) && readPos_ > 0) {
       begin = readPos_;
-    } else if (ChoiceIndexOfKey(keyCode) >= 0 && !choices_.empty()) {
-      const int answer = ChoiceIndexOfKey(keyCode);
-      const std::u16string label = PickField(choices_, answer);
-      if (label.empty()) return std::nullopt;  // the key does nothing
-      const std::int32_t found = FindLabelLine(text, label);
-      if (found > 0) begin = ChoiceResumePos(found, label.size());
-      else missingAnswer.emplace(choiceAt_, static_cast<std::size_t>(answer));
+    } else if (const int key = ChoiceIndexOfKey(keyCode); key >= 0 && ChoicePending(choices_)) {
+      const ChoiceAnswer answer = AnswerOf(text, choices_, key);
+      if (!answer.Taken()) return std::nullopt;  // the key does nothing
+      if (answer.resumePos > 0) begin = answer.resumePos;
+      else missingAnswer.emplace(choiceAt_, static_cast<std::size_t>(key));
     }
     if (!begin && !missingAnswer) return std::nullopt;
-    if (!story.ChoiceList.empty() && begin) choiceAt_ = *begin;
-    if (story.ReadPos > 0 || !story.ChoiceList.empty() || text.empty()) return std::nullopt;
+    if (ChoicePending(story.ChoiceList) && begin) choiceAt_ = *begin;
+    if (story.ReadPos > 0 || ChoicePending(story.ChoiceList) || text.empty()) return std::nullopt;
     const StoryLines lines(text);
     const StopPlace place = missingAnswer ? ExplainChoiceStop(text, lines, missingAnswer->first, missingAnswer->second)
                                           : ExplainStop(text, lines, *begin, FlagsOf(story));

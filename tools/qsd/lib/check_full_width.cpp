@@ -22,6 +22,7 @@ constexpr Marker kJump{kJumpMarker[0], u'＞'};
 constexpr char16_t kFullOpen = u'［';
 constexpr char16_t kFullClose = u'］';
 constexpr std::array<char16_t, 2> kFullCommas{u'，', u'、'};
+constexpr std::array<char16_t, 3> kAnyComma{kFieldSeparator, kFullCommas[0], kFullCommas[1]};
 
 // The first two characters in [from, to) that would be the marker if written
 // half-width: each the half-width or the full-width form, at least one full-width.
@@ -88,7 +89,7 @@ class FullWidthChecker {
   bool LooksLikeChoices(std::u16string_view raw, std::size_t at) const {
     const std::u16string_view list = TrimSpaces(raw.substr(at + 2));
     if (list.empty()) return false;
-    const std::size_t comma = list.find_first_of(u",，、");
+    const std::size_t comma = list.find_first_of(std::u16string_view(kAnyComma.data(), kAnyComma.size()));
     return comma != std::u16string_view::npos || exists_(list);
   }
 
@@ -108,14 +109,11 @@ class FullWidthChecker {
   void CheckList(const LinePart& list, std::string_view what) {
     const std::u16string_view text = list.text;
     std::size_t at = text.find(kFullCommas[0]);
-    if (at == std::u16string_view::npos && text.find(u',') == std::u16string_view::npos &&
+    if (at == std::u16string_view::npos && text.find(kFieldSeparator) == std::u16string_view::npos &&
         !exists_(text))
       at = text.find(kFullCommas[1]);
     if (at == std::u16string_view::npos) return;
-    const std::size_t before = text.rfind(u',', at);
-    const std::size_t start = before == std::u16string_view::npos ? 0 : before + 1;
-    const std::size_t after = text.find(u',', at);
-    const std::u16string_view field = text.substr(start, after == std::u16string_view::npos ? after : after - start);
+    const std::u16string_view field = FieldAt(text, at);
     Warn(list.at + at,
          Quote(text.substr(at, 1)) + " is not ',': it separates no " + std::string(what) + ", so " + Quote(field) +
              " is one label",

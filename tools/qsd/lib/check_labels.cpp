@@ -22,8 +22,10 @@ LabelJudge::LabelJudge(std::u16string_view text, const StoryLines& lines, const 
 LabelJudge::~LabelJudge() = default;
 
 bool LabelJudge::RunsOn(std::int32_t crPosition, std::u16string_view label) const {
-  const std::size_t after = static_cast<std::size_t>(crPosition) + 1 + label.size();
-  return !label.empty() && label.back() != u']' && after < text_.size() && text_[after] != u' ' &&
+  // Where the label ends on its line, where a choice of it goes on; a bracketed one ends
+  // with its prefix.
+  const auto after = static_cast<std::size_t>(ChoiceResumePos(crPosition, label.size())) - 1;
+  return !label.empty() && label.back() != kPrefixClose && after < text_.size() && text_[after] != u' ' &&
          text_[after] != u'\r';
 }
 
@@ -43,7 +45,7 @@ LabelFacts LabelJudge::FactsOf(std::uint32_t id) {
   LabelFacts facts;
   const LabelIndex::Found found = index_.Find(label);
   if (found.first == 0) {
-    facts.onlyFirstLine = text_.substr(0, label.size()) == label;
+    facts.onlyFirstLine = BeginsWithLabel(text_, label);
   } else {
     facts.first = lines_.LineAfterBreak(found.first);
     facts.unbroken = ReachOf(text_, found.first) == LabelReach::Unbroken;
@@ -72,13 +74,14 @@ void LabelJudge::JudgeLine(std::size_t line, const LineItems& items) {
       case LineItem::Kind::LowercaseJump: {
         // `>>done` with a line `[done]` is a jump that lost its brackets, not a jump on D.
         const std::u16string_view target = memo_.labels[item.label];
-        if ((target.find(u',') != std::u16string_view::npos || FactsOf(item.label).first == 0) &&
+        const char16_t flag = kFlagLetters[FlagOfLowerCase(target.front())];
+        if ((target.find(kFieldSeparator) != std::u16string_view::npos || FactsOf(item.label).first == 0) &&
             FactsOf(item.bracketed).first == 0)
           sink_.Add("lowercase-conditional", line, item.column, item.length,
                     sink_.Names("lowercase-conditional")
                         ? "'>>" + std::string(1, static_cast<char>(target.front())) + "' is a plain jump to " +
                               Quote(target) + "; a jump on a flag is written with a capital letter, '>>" +
-                              std::string(1, static_cast<char>(target.front() - u'a' + u'A')) + "'"
+                              std::string(1, static_cast<char>(flag)) + "'"
                         : std::string());
         break;
       }

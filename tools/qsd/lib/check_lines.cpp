@@ -44,7 +44,7 @@ std::size_t TabbedIndent(std::u16string_view line) {
 // npos: written there without '::' it is shown as text, and reading goes on. After a
 // full-width '：：' it is left to the full-width check, which says why.
 std::size_t BareEndAt(std::u16string_view shown) {
-  constexpr std::u16string_view kEnd = u"END";
+  constexpr std::u16string_view kEnd = kKeywords[kEndKeyword].text;
   if (!shown.ends_with(kEnd)) return std::u16string_view::npos;
   const std::size_t at = shown.size() - kEnd.size();
   if (at == 0) return at;
@@ -147,7 +147,7 @@ class LineRecorder {
     if (parts.commandsAt != kAbsent) CheckCommands(parts);
     if (exits.down == Flow::Jump) CheckJump(parts);
 
-    CheckShown(ends ? parts.shownWithJump : parts.shown, ends);
+    CheckShown(parts.Showing(), ends);
     return parts.Chooses();
   }
 
@@ -248,10 +248,10 @@ class LineRecorder {
              [&] { return "'>>' without a target matches the first line break: reading goes on at line 2"; });
         return;
       }
-      if (jumpText.front() >= u'a' && jumpText.front() <= u'e') {
+      if (FlagOfLowerCase(jumpText.front()) != kFlagCount) {
         LineItem& item = Push(LineItem::Kind::LowercaseJump, jumpColumn, jumpLength);
         item.label = recording_.idOf(jumpText);
-        item.bracketed = recording_.idOf(u"[" + std::u16string(jumpText) + u"]");
+        item.bracketed = recording_.idOf(kPrefixOpen + std::u16string(jumpText) + kPrefixClose);
       }
       CheckLabel(jumpText, textColumn, false);
       return;
@@ -265,11 +265,11 @@ class LineRecorder {
                ", whose labels begin one character after that first '>>'";
       });
     const bool oneLabel = !parts.jumpLabels[1].Present();
-    const std::size_t after = parts.jumpAt + markerLength;
+    const std::size_t after = parts.JumpTextFrom();
     if (parts.flagMarkerAt == parts.jumpAt && oneLabel && after < raw_.size() && IsAsciiLetterOrDigit(raw_[after])) {
       Warn("target-taken-as-conditional", jumpColumn, jumpLength, [&] {
         return "'>>" + flag + "' begins a jump on flag " + flag + ", so this is no jump to " +
-               Quote(raw_.substr(parts.jumpAt + 2, jumpText.size() + 1)) + " but one to " + Quote(jumpText) + " when " +
+               Quote(raw_.substr(parts.jumpAt + kJumpMarker.size(), jumpText.size() + 1)) + " but one to " + Quote(jumpText) + " when " +
                flag + " is set, and to line 2 when it is not";
       });
       CheckLabel(jumpText, textColumn, false);
@@ -312,9 +312,7 @@ class LineRecorder {
 
 std::u16string_view TabbedLabel(std::u16string_view line) {
   const std::size_t indent = TabbedIndent(line);
-  if (indent == 0 || indent == line.size() || line[indent] != kPrefixOpen) return {};
-  const std::size_t close = line.find(kPrefixClose, indent);
-  return close == std::u16string_view::npos ? std::u16string_view{} : line.substr(indent, close + 1 - indent);
+  return indent == 0 ? std::u16string_view{} : LeadingPrefix(line.substr(indent));
 }
 
 void RecordLine(std::u16string_view line, const CheckOptions& options, const LineRecording& recording,

@@ -304,7 +304,7 @@ class Walker {
             place.next[way] = labels_.Find(reading.target[way]).first;
             break;
           case Flow::NextLine:
-            place.next[way] = static_cast<std::int32_t>(reading.lineEnd + 3);
+            place.next[way] = LineAfter(reading.lineEnd);
             break;
         }
       }
@@ -493,12 +493,12 @@ class Walker {
     if (choiceKeys_[list].known) return choiceKeys_[list].answers;
     choiceKeys_[list].known = true;
     for (std::int32_t key = 0; key < static_cast<std::int32_t>(kChoiceKeyCount); ++key) {
-      const std::u16string label = PickField(choiceLists_[list], key);
-      if (label.empty()) continue;
+      const ChoiceAnswer picked = AnswerOf(labels_, choiceLists_[list], key);
+      if (!picked.Taken()) continue;
       Answer answer;
-      answer.labelLength = static_cast<std::uint32_t>(label.size());
-      answer.labelLine = labels_.Find(label).first;
-      answer.restAt = ChoiceResumePos(answer.labelLine, label.size());
+      answer.labelLength = static_cast<std::uint32_t>(picked.label.size());
+      answer.labelLine = picked.labelLine;
+      answer.restAt = picked.resumePos;
       if (answer.labelLine > 0) {
         answer.cost = StepCost(LabelLineStart(answer.labelLine));
         answer.place = PlaceAt(answer.restAt);

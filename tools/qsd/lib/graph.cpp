@@ -289,10 +289,10 @@ class GraphBuilder {
   }
 
   static void AppendNodeLabel(const Node& node, const ScriptLine& parts, const ScriptLine& lastParts, std::string& out) {
-    const bool ends = lastParts.Ends();
-    // The first line as the reader sees it, with its hidden prefix, which labels often are.
+    // The first line as the reader sees it, with its hidden prefix, which labels often
+    // are; of a node of several lines it only shows its text.
     std::u16string first(parts.prefix.text);
-    const std::u16string_view shown = (node.first == node.last && ends ? parts.shownWithJump : parts.shown).text;
+    const std::u16string_view shown = parts.Showing().text;
     if (!first.empty() && !shown.empty()) first += u' ';
     first += shown;
     out += std::to_string(node.first);

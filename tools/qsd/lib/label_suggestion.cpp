@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "story/script_line.h"
 #include "story/text.h"
 
 namespace quillshade::qsd {
@@ -13,8 +14,7 @@ namespace {
 constexpr std::size_t kMaxSpelledLength = 64;
 
 std::u16string_view Unbracketed(std::u16string_view label) {
-  if (label.size() >= 2 && label.front() == u'[' && label.back() == u']') return label.substr(1, label.size() - 2);
-  return label;
+  return IsBracketedLabel(label) ? label.substr(1, label.size() - 2) : label;
 }
 
 char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
@@ -57,12 +57,6 @@ std::u16string_view WordsOf(std::u16string_view line, std::size_t spaces) {
     if (at == std::u16string_view::npos) return line;
   }
   return line.substr(0, at);
-}
-
-std::u16string_view BracketedPrefix(std::u16string_view line) {
-  if (line.empty() || line.front() != u'[') return {};
-  const std::size_t close = line.find(u']');
-  return close == std::u16string_view::npos ? std::u16string_view{} : line.substr(0, close + 1);
 }
 
 // Tabs, spaces and ideographic spaces, which a writer cannot see at the end of a label.
@@ -127,7 +121,7 @@ bool LabelSuggester::MightSuggest(std::u16string_view line, std::u16string_view 
   if (core.empty()) return false;
   const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
   const std::size_t allowed = AllowedFor(core);
-  for (const std::u16string_view candidate : {BracketedPrefix(line), WordsOf(line, spaces)}) {
+  for (const std::u16string_view candidate : {LeadingPrefix(line), WordsOf(line, spaces)}) {
     if (candidate.empty() || candidate == missing) continue;
     const std::u16string_view candidateCore = Unbracketed(candidate);
     if (SameIgnoringCase(candidateCore, core) ||
@@ -165,7 +159,7 @@ std::optional<std::u16string> LabelSuggester::Search(std::u16string_view missing
     }
   };
   ForEachLine([&](std::u16string_view line) {
-    consider(BracketedPrefix(line));
+    consider(LeadingPrefix(line));
     consider(WordsOf(line, spaces));
     return bestScore != 0;
   });

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "story/script_line.h"
+#include "story/title_bar.h"  // DisplayWidth, which messages about widths use
 
 namespace quillshade::qsd {
 
@@ -56,10 +57,6 @@ class StoryLines {
   std::vector<std::uint8_t> offsets_;
   bool unbrokenTail_ = false;
 };
-
-// Columns on the title bar: a character of one byte in code page 932 takes one, every
-// other character two (a full-width character, or one the page cannot hold).
-std::size_t DisplayWidth(std::u16string_view text);
 
 // Story text quoted for a message: UTF-8, control characters escaped, long text cut.
 std::string Quote(std::u16string_view text, std::size_t maxCharacters = 40);

@@ -112,7 +112,7 @@ StopPlace ExplainStop(std::u16string_view text, const StoryLines& lines, std::in
   const LineExits exits = ExitsOf(parts, parts.effects.Apply(flags));
   if (exits.down == Flow::End) {
     place.kind = StopKind::End;
-    place.column = offset + parts.effects.keywordAt[kKeywords.size() - 1] + 1;
+    place.column = offset + parts.effects.keywordAt[kEndKeyword] + 1;
   } else if (exits.down == Flow::Jump) {
     place.kind = StopKind::MissingLabel;
     place.label = exits.target;
@@ -142,17 +142,8 @@ StopPlace ExplainStop(std::u16string_view text, const StoryLines& lines, const S
 
 LinePart ShownPart(std::u16string_view line, std::size_t labelLength) {
   const std::u16string_view rest = line.substr(std::min(labelLength, line.size()));
-  LinePart shown;
-  if (IsPlainLine(rest)) {
-    const std::u16string_view trimmed = TrimSpaces(rest);
-    shown = LinePart{static_cast<std::size_t>(trimmed.data() - rest.data()), trimmed};
-  } else {
-    const ScriptLine parts = SplitScriptLine(rest);
-    // END shows the line with its jump still in it.
-    shown = parts.Ends() ? parts.shownWithJump : parts.shown;
-  }
-  if (shown.Present()) shown.at += line.size() - rest.size();
-  else shown.at = line.size() - rest.size();
+  LinePart shown = SplitScriptLine(rest).Showing();
+  shown.at += line.size() - rest.size();
   return shown;
 }
 

@@ -76,15 +76,12 @@ std::optional<CompletionSpan> CompletionSpanAt(std::u16string_view line, std::si
     return CompletionSpan{CompletionSpan::Context::Keyword,
                           WordStart(line, parts.commandsAt + kCommandMarker.size(), offset, u" ,")};
   if (!after(parts.jumpAt, kJumpMarker.size())) return std::nullopt;
-  std::size_t start = offset;
-  if (parts.jumpKind == JumpKind::OnFlag) {
-    // Its labels, comma-separated, begin one character after the first ">>".
-    const std::size_t labelsAt = parts.jumpAt + kJumpMarker.size() + 1;
-    if (offset < labelsAt) return std::nullopt;
-    start = WordStart(line, labelsAt, offset, u",");
-  } else {
-    start = WordStart(line, parts.jumpAt + kJumpMarker.size(), offset, u"");
-  }
+  // A plain jump's target is one word, commas and all; a jump on a flag's labels are
+  // separated by commas.
+  const std::size_t jumpTextAt = parts.JumpTextFrom();
+  if (offset < jumpTextAt) return std::nullopt;
+  std::size_t start = WordStart(line, jumpTextAt, offset,
+                                parts.jumpKind == JumpKind::OnFlag ? std::u16string_view(&kFieldSeparator, 1) : u"");
   while (start < offset && line[start] == u' ') ++start;
   return CompletionSpan{CompletionSpan::Context::Label, start};
 }

@@ -114,7 +114,7 @@ std::optional<std::string> Hover(const StoryDocument& story, const Position& pos
   const ScriptLine& script = story.Script(line);
   std::string out = "**Line " + std::to_string(line) + "**";
   if (!story.Terminated(line)) return out + ": never shown, no line break follows it.";
-  const std::u16string_view shown = script.Ends() ? script.shownWithJump.text : script.shown.text;
+  const std::u16string_view shown = script.Showing().text;
   const std::size_t columns = DisplayWidth(shown);
   // A line the walk finds shown only after a label (an answer's) is judged on each way
   // in below, never as it stands.

@@ -12,11 +12,11 @@ namespace {
 std::optional<QuickFix> LowerCaseFlag(const StoryDocument& story, std::size_t line) {
   const ScriptLine& script = story.Script(line);
   const std::u16string_view text = story.Line(line);
-  const std::size_t letterAt = script.jumpAt + kJumpMarker.size();
+  const std::size_t letterAt = script.JumpTextFrom();
   if (script.jumpKind != JumpKind::Plain || letterAt >= text.size()) return std::nullopt;
-  const char16_t letter = text[letterAt];
-  if (letter < u'a' || letter > u'e') return std::nullopt;
-  const char16_t upper = static_cast<char16_t>(letter - u'a' + u'A');
+  const std::size_t flag = FlagOfLowerCase(text[letterAt]);
+  if (flag == kFlagCount) return std::nullopt;
+  const char16_t upper = kFlagLetters[flag];
   return QuickFix{"Make it a jump on flag " + std::string(1, static_cast<char>(upper)) + " ('>>" +
                       static_cast<char>(upper) + "')",
                   {}, {}, {TextEdit{story.EditorRange(line, letterAt, 1), std::u16string(1, upper)}}};

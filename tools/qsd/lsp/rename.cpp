@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "story/text.h"
 #include "story/utf8.h"
 #include "tools/qsd/lib/line_index.h"
 
@@ -19,12 +20,8 @@ struct LabelAt {
   std::size_t nameLength = 0;
 };
 
-bool Bracketed(std::u16string_view label) {
-  return label.size() >= 2 && label.front() == kPrefixOpen && label.back() == kPrefixClose;
-}
-
 LabelAt Named(std::u16string_view text, std::size_t target) {
-  const bool bracketed = Bracketed(text);
+  const bool bracketed = IsBracketedLabel(text);
   return LabelAt{text, target, bracketed ? 1u : 0u, bracketed ? text.size() - 2 : text.size()};
 }
 
@@ -48,10 +45,10 @@ std::optional<LabelAt> FindLabelAt(const StoryDocument& story, const StoryPlace&
 
 std::optional<std::string> InvalidName(std::u16string_view name, bool bracketed) {
   if (name.empty()) return "the new label is empty";
-  for (const std::u16string_view bad : std::initializer_list<std::u16string_view>{u",", u"]", u"\r", u"\n", kChoiceMarker, kCommandMarker, kJumpMarker})
+  for (const std::u16string_view bad : kLabelSplitters)
     if (name.find(bad) != std::u16string_view::npos)
       return "the new label holds " + Quote(bad) + ", which would split it";
-  if (!bracketed && (name.front() == u' ' || name.back() == u' '))
+  if (!bracketed && TrimSpaces(name).size() != name.size())
     return "the new label begins or ends with a space, which a jump's target loses";
   return std::nullopt;
 }

@@ -18,7 +18,7 @@ void LineSpans(const ScriptLine& script, std::vector<Span>& spans) {
     if (p.Present() && !p.text.empty()) spans.push_back({p.at, p.text.size(), type, declaration});
   };
   part(script.prefix, TokenType::Label, true);
-  part(script.Ends() ? script.shownWithJump : script.shown, TokenType::Text);
+  part(script.Showing(), TokenType::Text);
   if (script.HasJump() && !script.Ends()) {
     spans.push_back({script.jumpAt, kJumpMarker.size(), TokenType::Marker});
     if (script.jumpKind == JumpKind::OnFlag) {
