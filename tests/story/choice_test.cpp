@@ -33,6 +33,38 @@ TEST(PickField, CommasFarIntoALongListWork) {
   EXPECT_EQ(PickField(far + u",b", 0), far);
 }
 
+TEST(FieldAt, TheFieldAroundAnOffset) {
+  EXPECT_EQ(FieldAt(u"a,bc,,d", 0), u"a");
+  EXPECT_EQ(FieldAt(u"a,bc,,d", 3), u"bc");
+  EXPECT_EQ(FieldAt(u"a,bc,,d", 4), u"bc");  // the comma that ends it
+  EXPECT_EQ(FieldAt(u"a,bc,,d", 5), u"");
+  EXPECT_EQ(FieldAt(u"a,bc,,d", 6), u"d");
+}
+
+// What a key would do, worked out before it is pressed, is what pressing it does; the
+// search and the index agree.
+TEST(AnswerOf, SaysWhereChooseBranchGoesOn) {
+  const Story start = StoryAt(u"A|Bx|B|");
+  const LabelIndex labels(start.StoryText);
+  for (std::int32_t key = 0; key < 3; ++key) {
+    Story story = start;
+    story.ChoiceList = u"B,,Q";
+    const ChoiceAnswer answer = AnswerOf(story.StoryText, story.ChoiceList, key);
+    const ChoiceAnswer indexed = AnswerOf(labels, story.ChoiceList, key);
+    EXPECT_EQ(indexed.resumePos, answer.resumePos);
+    EXPECT_EQ(indexed.labelLine, answer.labelLine);
+    story.ReadPos = 7;
+    ChooseBranch(story, key);
+    EXPECT_EQ(ChoicePending(story.ChoiceList), !answer.Taken()) << key;
+    if (answer.Taken()) {
+      EXPECT_EQ(answer.resumePos, key == 0 ? 5 : 0) << key;  // the "x" of "Bx"; "Q" begins no line
+      if (answer.resumePos == 0) {
+        EXPECT_EQ(story.ReadPos, 0) << key;
+      }
+    }
+  }
+}
+
 TEST(ChooseBranch, ContinuesOnTheLabelLineAfterTheLabel) {
   Story story = StoryAt(u"A|Bx|B|");
   story.ChoiceList = u"B";

@@ -44,6 +44,18 @@ TEST(SplitScriptLine, PrefixWithoutCloseIsShown) {
   EXPECT_FALSE(SplitScriptLine(u"x [not a prefix]").unclosedPrefix);
 }
 
+// The one prefix rule, asked of a label too: "[" first, up to the first "]".
+TEST(LeadingPrefix, UpToTheFirstCloseOnlyWhenFirst) {
+  EXPECT_EQ(LeadingPrefix(u"[a]b] c"), u"[a]");
+  EXPECT_EQ(LeadingPrefix(u"[]"), u"[]");
+  EXPECT_TRUE(LeadingPrefix(u"[open").empty());
+  EXPECT_TRUE(LeadingPrefix(u" [x]").empty());
+  EXPECT_TRUE(IsBracketedLabel(u"[go]"));
+  EXPECT_FALSE(IsBracketedLabel(u"[a]b]"));  // its line hides "[a]" and shows "b]"
+  EXPECT_FALSE(IsBracketedLabel(u"go]"));
+  EXPECT_FALSE(IsBracketedLabel(u""));
+}
+
 // The kind is decided anywhere in the line; the labels begin one character after the
 // first ">>", whatever that character is.
 TEST(SplitScriptLine, JumpsOnFlags) {
@@ -61,6 +73,21 @@ TEST(SplitScriptLine, JumpsOnFlags) {
   EXPECT_EQ(line.jumpText.text, u"a[x]");
   // A, B.. are tested in order: >>A wins over an earlier >>E.
   EXPECT_EQ(SplitScriptLine(u">>E1,2 >>A").jumpFlag, 0u);
+  // A later ">>B" makes the first ">>" a jump on B, its labels one character after it.
+  line = SplitScriptLine(u"x >>go >>B l1,l2");
+  EXPECT_EQ(line.jumpKind, JumpKind::OnFlag);
+  EXPECT_EQ(line.JumpTextFrom(), 5u);
+  EXPECT_EQ(line.jumpLabels[0].text, u"o >>B l1");
+  EXPECT_EQ(SplitScriptLine(u"x >> go").JumpTextFrom(), 4u);
+  EXPECT_EQ(FlagOfLowerCase(u'd'), 3u);
+  EXPECT_EQ(FlagOfLowerCase(u'D'), kFlagCount);
+  EXPECT_EQ(FlagOfLowerCase(u'f'), kFlagCount);
+}
+
+TEST(SplitScriptLine, EndShowsTheJumpToo) {
+  EXPECT_EQ(SplitScriptLine(u"Hi >> x :: END").Showing().text, u"Hi >> x");
+  EXPECT_EQ(SplitScriptLine(u"Hi >> x :: AON").Showing().text, u"Hi");
+  EXPECT_EQ(SplitScriptLine(u"  plain  ").Showing().at, 2u);
 }
 
 TEST(SplitScriptLine, EmptyAndBlankLines) {
