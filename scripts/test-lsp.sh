@@ -62,3 +62,8 @@ grammar="node editors/vscode/test/grammar.js"
 # Every example but the CMakeLists.txt beside them.
 $grammar tests/fixtures/grammar/examples examples/[!C]*.txt
 $grammar tests/fixtures/grammar/check tests/fixtures/check/*.txt
+
+# All three grammars read each line as the engine splits it.
+cmake --build build/dev --target quillshade_script_parts
+QUILLSHADE_REQUIRE_EDITORS=1 sh tests/editors/compare_grammars.sh build/dev/tests/quillshade_script_parts \
+  tests/fixtures/check/*.txt examples/[!C]*.txt "$editor/fox.txt"

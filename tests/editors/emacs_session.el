@@ -69,8 +69,8 @@
   (unless (eq major-mode 'quillshade-story-mode) (error "the story opened in %s" major-mode))
   ;; The mode's own colours: the first line's label, its choice marker and its choices.
   (font-lock-ensure)
-  (dolist (expected '((1 . font-lock-function-name-face) (38 . font-lock-keyword-face)
-                      (41 . font-lock-constant-face) (16 . nil)))
+  (dolist (expected '((1 . quillshade-story-prefix) (38 . quillshade-story-marker)
+                      (41 . quillshade-story-choices) (16 . nil)))
     (let ((face (get-text-property (car expected) 'face)))
       (unless (eq face (cdr expected))
         (error "character %d is coloured %s, not %s" (car expected) face (cdr expected)))))

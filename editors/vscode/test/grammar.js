@@ -82,5 +82,9 @@ async function Main(args) {
   return failed ? 1 : 0;
 }
 
-Main(process.argv.slice(2)).then((code) => { process.exitCode = code; },
-  (error) => { console.error(error.stack || String(error)); process.exitCode = 1; });
+module.exports = { LoadGrammar };
+
+if (require.main === module) {
+  Main(process.argv.slice(2)).then((code) => { process.exitCode = code; },
+    (error) => { console.error(error.stack || String(error)); process.exitCode = 1; });
+}
