@@ -135,8 +135,9 @@ struct ScriptLine {
   bool Ends() const { return effects.ends; }
   // What the line shows: with END, the text before "::" with any jump still in it.
   const LinePart& Showing() const { return Ends() ? shownWithJump : shown; }
-  // Where the jump's text begins before it is trimmed: right after the first ">>", and
-  // for a jump on a flag one character later, whatever that character is.
+  // Of a line with a jump: where the jump's text begins before it is trimmed, right
+  // after the first ">>", and for a jump on a flag one character later, whatever that
+  // character is.
   std::size_t JumpTextFrom() const {
     return jumpAt + kJumpMarker.size() + (jumpKind == JumpKind::OnFlag ? 1 : 0);
   }

@@ -12,8 +12,9 @@ namespace {
 std::optional<QuickFix> LowerCaseFlag(const StoryDocument& story, std::size_t line) {
   const ScriptLine& script = story.Script(line);
   const std::u16string_view text = story.Line(line);
+  if (script.jumpKind != JumpKind::Plain) return std::nullopt;
   const std::size_t letterAt = script.JumpTextFrom();
-  if (script.jumpKind != JumpKind::Plain || letterAt >= text.size()) return std::nullopt;
+  if (letterAt >= text.size()) return std::nullopt;
   const std::size_t flag = FlagOfLowerCase(text[letterAt]);
   if (flag == kFlagCount) return std::nullopt;
   const char16_t upper = kFlagLetters[flag];
