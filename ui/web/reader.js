@@ -102,9 +102,8 @@
   }
   byId('quillshade-box').addEventListener('close', ShowNextBox);
 
-  // Hands the page's thread back for whatever waits, keys first.
+  // Hands the page's thread back: keys go first, other work in turn.
   function Yield() {
-    if (globalThis.scheduler && typeof scheduler.yield === 'function') return scheduler.yield();
     return new Promise((done) => {
       const channel = new MessageChannel();
       channel.port1.onmessage = () => done();
