@@ -16,6 +16,7 @@ test('a new tab in the first of the browser\'s languages that has one', () => {
   assert.equal(DecoyTitle(['zh-Hant']), '新分頁');
   assert.equal(DecoyTitle(['zh-Hans-HK']), '新标签页');
   assert.equal(DecoyTitle(['pt-PT']), 'Novo separador');
+  assert.equal(DecoyTitle(['en-GB', 'en-US']), 'New tab');
   assert.equal(DecoyTitle(['pt-BR']), 'Nova guia');
   assert.equal(DecoyTitle(['eo', 'fr-CA']), 'Nouvel onglet');
   assert.equal(DecoyTitle(['eo']), 'New Tab');

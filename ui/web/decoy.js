@@ -4,7 +4,7 @@
 const QuillshadeDecoy = (() => {
   // A new tab's title in the browser's languages, by language tag.
   const kNewTab = {
-    en: 'New Tab', ja: '新しいタブ', ko: '새 탭', 'zh-hans': '新标签页', 'zh-hant': '新分頁',
+    en: 'New Tab', 'en-gb': 'New tab', ja: '新しいタブ', ko: '새 탭', 'zh-hans': '新标签页', 'zh-hant': '新分頁',
     de: 'Neuer Tab', fr: 'Nouvel onglet', es: 'Nueva pestaña', it: 'Nuova scheda', nl: 'Nieuw tabblad',
     pl: 'Nowa karta', ru: 'Новая вкладка', pt: 'Nova guia', 'pt-pt': 'Novo separador',
   };
