@@ -2,10 +2,11 @@
 # Test stage of the reader in a browser: quillshade.html built with Emscripten, then it
 # and pages made by qsd publish are driven in Debian's Chromium through the DevTools
 # protocol (tests/web, with puppeteer-core from npm); the page and the published
-# samples must stay within their sizes.
+# samples must stay within their sizes. Chromium's translations give the decoy a new
+# tab's title to match in Japanese; sqlite3 reads the history a test's browser leaves.
 set -eu
 cd "$(dirname "$0")/.."
-QUILLSHADE_EXTRA_PACKAGES="emscripten node-acorn chromium fonts-ipafont-gothic" ./scripts/install-deps.sh
+QUILLSHADE_EXTRA_PACKAGES="emscripten node-acorn chromium chromium-l10n sqlite3 fonts-ipafont-gothic" ./scripts/install-deps.sh
 # Any node will do (Debian's emscripten finds its acorn through NODE_PATH); Debian's
 # own only when there is none.
 command -v npm > /dev/null || QUILLSHADE_EXTRA_PACKAGES="nodejs npm" ./scripts/install-deps.sh

@@ -6,20 +6,29 @@ import { tmpdir } from 'node:os';
 import { join, resolve, sep } from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-export async function LaunchBrowser({ headless = true, args = [] } = {}) {
+// `language` sets the browser's own language, as a user's system sets it: Chromium on
+// Linux takes it from the environment. `afterClose` reads the profile once the browser
+// has closed, before it is removed.
+export async function LaunchBrowser({ headless = true, args = [], language, afterClose } = {}) {
   const profile = mkdtempSync(join(tmpdir(), 'quillshade-chromium-'));
   const browser = await puppeteer.launch({
     executablePath: process.env.QUILLSHADE_CHROMIUM || '/usr/bin/chromium',
     headless,
     pipe: true,
     userDataDir: profile,
+    env: language ? { ...process.env, LANGUAGE: language.replace('-', '_'), LANG: 'C.UTF-8' } : process.env,
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
-           '--disable-sync', '--no-first-run', '--disable-dev-shm-usage', ...args],
+           '--disable-sync', '--no-first-run', '--disable-dev-shm-usage',
+           ...(language ? [`--lang=${language}`] : []), ...args],
   });
   const close = browser.close.bind(browser);
   browser.close = async () => {
     await close();
-    rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+    try {
+      if (afterClose) await afterClose(profile);
+    } finally {
+      rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+    }
   };
   return browser;
 }

@@ -26,6 +26,7 @@ before(async () => {
   copyFileSync(readerPage, join(folder, 'quillshade.html'));
   copyFileSync(moon, join(folder, 'moon.qsd'));
   writeFileSync(join(folder, 'empty.qsd'), '');
+  writeFileSync(join(folder, 'elsewhere.html'), '<!DOCTYPE html><title>Elsewhere</title>');
   browser = await LaunchBrowser();
   server = await ServeFolder(folder);
 });
@@ -45,20 +46,64 @@ async function Open(url, startTitle = 'Quillshade Ver.2.0') {
   return page;
 }
 
-// The title as the tab reads it back: HTML collapses ASCII whitespace in it.
-const Collapsed = (text) => text.replace(/[\t\n\f\r ]+/g, ' ').trim();
+// The title as a person reads it in the tab: a no-break space is a space, a zero-width
+// space nothing.
+const Seen = (title) => title.replace(/\u00A0/g, ' ').replace(/\u200B/g, '');
 async function TitleIs(page, expected, what) {
   try {
-    await page.waitForFunction((t) => document.title === t, { timeout: 5000 }, Collapsed(expected));
+    await page.waitForFunction((t) => document.title.replace(/\u00A0/g, ' ').replace(/\u200B/g, '') === t,
+                               { timeout: 5000 }, expected);
   } catch {
-    assert.fail(`${what}: title is '${await page.title()}', expected '${expected}'`);
+    assert.fail(`${what}: title is '${Seen(await page.title())}', expected '${expected}'`);
   }
 }
 // A key that must change nothing: the title is the same once the page has handled it.
 async function StillTitle(page, expected, what) {
   await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => setTimeout(done, 50))));
-  assert.equal(await page.title(), Collapsed(expected), what);
+  assert.equal(Seen(await page.title()), expected, what);
 }
+// The tab's title as the browser holds it (what its tab strip, back list and history
+// show), once it reads as `expected`; it arrives a moment after the page's.
+async function BrowserTitle(page, expected) {
+  const session = await page.createCDPSession();
+  let title;
+  for (let tries = 0; tries < 50; ++tries) {
+    title = (await session.send('Target.getTargetInfo')).targetInfo.title;
+    if (Seen(title) === expected) break;
+    await new Promise((done) => setTimeout(done, 100));
+  }
+  await session.detach();
+  return title;
+}
+// Space as a keyboard sends it, `repeats` times more while it is held.
+async function HoldSpace(page, repeats) {
+  const session = await page.createCDPSession();
+  const key = { key: ' ', code: 'Space', windowsVirtualKeyCode: 32 };
+  for (let i = 0; i <= repeats; ++i)
+    await session.send('Input.dispatchKeyEvent', { type: 'keyDown', text: ' ', autoRepeat: i > 0, ...key });
+  await session.send('Input.dispatchKeyEvent', { type: 'keyUp', ...key });
+  await session.detach();
+}
+// The tab's one icon: the reader's, or an image with nothing to see.
+async function TabIcon(page) {
+  return page.evaluate(async () => {
+    const links = document.querySelectorAll('link[rel~=icon]');
+    if (links.length !== 1) return `${links.length} icons`;
+    if (links[0].href.startsWith('data:image/x-icon,')) return 'reader';
+    const image = new Image();
+    image.src = links[0].href;
+    await image.decode();
+    const canvas = document.createElement('canvas');
+    canvas.width = image.naturalWidth;
+    canvas.height = image.naturalHeight;
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    const pixels = context.getImageData(0, 0, canvas.width, canvas.height).data;
+    return pixels.every((value, i) => i % 4 !== 3 || value === 0) ? 'blank' : 'an image';
+  });
+}
+// A story file of ASCII lines: each character as its code.
+const StoryOf = (lines) => lines.map((text) => [...text].map((c) => c.charCodeAt(0)).join(' ')).join(' 13 10 ') + ' 13 10';
 // A keypad digit with Num Lock on, as a keyboard sends it (the protocol's own key table
 // has the keypad without Num Lock).
 async function Keypad(page, digit) {
@@ -93,6 +138,7 @@ async function CloseBox(page) {
 describe('the web reader', () => {
   test('reads a chosen story by its keys, hides behind a new tab and comes back unchanged', async () => {
     const page = await Open(server.url + 'quillshade.html');
+    assert.equal(await TabIcon(page), 'reader', 'the favicon before a story is open');
     await page.keyboard.press('Digit1');
     await page.keyboard.press('ArrowUp');
     await StillTitle(page, 'Quillshade Ver.2.0', 'keys other than Down at the start');
@@ -105,18 +151,17 @@ describe('the web reader', () => {
     await page.keyboard.press('ArrowDown');
     await StillTitle(page, choice1, 'Down while a choice is pending');
 
-    const icon = () => page.$eval('#quillshade-icon', (link) => link.getAttribute('href'));
-    const readerIcon = await icon();
+    assert.equal(await TabIcon(page), 'blank', 'the favicon once a story is open');
     await page.keyboard.press('Space');
     await TitleIs(page, 'New Tab', 'Space');
-    assert.equal(await icon(), 'data:,', 'the favicon is gone while hidden');
+    assert.equal(await TabIcon(page), 'blank', 'the favicon while hidden');
     assert.equal(await page.$eval('#quillshade-menubar', (bar) => getComputedStyle(bar).display), 'none');
     await page.keyboard.press('Digit1');
     await page.keyboard.press('ArrowDown');
     await StillTitle(page, 'New Tab', 'keys while hidden');
     await page.keyboard.press('Space');
     await TitleIs(page, choice1, 'Space again');
-    assert.equal(await icon(), readerIcon);
+    assert.equal(await TabIcon(page), 'blank', 'the favicon once shown again');
 
     await page.keyboard.down('Shift');
     await page.keyboard.press('Digit1');  // Shift is ignored: still the key 1
@@ -127,13 +172,20 @@ describe('the web reader', () => {
     await page.keyboard.press('Space');
     await TitleIs(page, 'New Tab', 'Space at a choice');
     await page.mouse.click(100, 100);
-    await TitleIs(page, '階段を上ると、道が二つに分かれる。', 'a click shows the page again');
+    await StillTitle(page, 'New Tab', 'a click, which may only bring the window forward');
+    await page.mouse.click(100, 100, { count: 2 });
+    await TitleIs(page, '階段を上ると、道が二つに分かれる。', 'a double-click shows the page again');
     await page.keyboard.press('Numpad2');  // without Num Lock it is Down
     await StillTitle(page, '階段を上ると、道が二つに分かれる。', 'keypad 2 without Num Lock');
     await Keypad(page, 2);
     await TitleIs(page, '右の部屋は空っぽだった。', 'keypad 2');
     await page.keyboard.press('ArrowDown');
     await TitleIs(page, '', "an empty line before the jump's target");
+    // The browser names a tab with an empty title after its file: the blank must reach it,
+    // and take no room.
+    const blank = await BrowserTitle(page, '');
+    assert.ok(blank !== '' && blank !== 'quillshade.html' && Seen(blank) === '', `the tab reads '${blank}'`);
+    assert.equal(await page.evaluate((t) => document.createElement('canvas').getContext('2d').measureText(t).width, blank), 0);
     assert.deepEqual(page.errors, []);
     await page.close();
   });
@@ -206,6 +258,194 @@ describe('the web reader', () => {
       await TitleIs(page, 'Quillshade Ver.2.0', `the caption after ${named} failed`);
       await page.close();
     }
+  });
+});
+
+describe('the web reader gives nothing away', () => {
+  test('a held Space hides once; Space hides over an open menu and an open box', async () => {
+    const page = await Open(server.url + 'quillshade.html?story=moon.qsd', line1);
+    await HoldSpace(page, 5);
+    await StillTitle(page, 'New Tab', 'Space held through five repeats');
+    await HoldSpace(page, 5);
+    await StillTitle(page, line1, 'Space held again');
+
+    const expanded = () => page.$eval('.menu[data-key=KeyF] .menu-title', (title) => title.getAttribute('aria-expanded'));
+    await page.keyboard.down('Alt');
+    await page.keyboard.press('KeyF');
+    await page.keyboard.up('Alt');
+    assert.equal(await expanded(), 'true');
+    await page.keyboard.press('Space');
+    await TitleIs(page, 'New Tab', 'Space with a menu open');
+    assert.equal(await page.$('.menu.open'), null, 'the menu closes');
+    assert.equal(await expanded(), 'false');
+    await page.keyboard.press('Space');
+    await TitleIs(page, line1, 'Space after the menu');
+
+    await page.click('.menu[data-key=KeyH] .menu-title');
+    await page.click('[role=menuitem][data-item="3"]');
+    await Box(page);
+    const boxShown = () => page.$eval('#quillshade-box', (box) => box.open && box.checkVisibility());
+    await page.keyboard.press('Space');
+    await TitleIs(page, 'New Tab', 'Space with the version box up');
+    assert.equal(await boxShown(), false, 'the box waits unseen');
+    await page.keyboard.press('Space');
+    await TitleIs(page, line1, 'Space with the box behind the decoy');
+    assert.equal(await boxShown(), true, 'the box is up again, not pressed by Space');
+    await CloseBox(page);
+    await page.keyboard.press('ArrowDown');
+    await TitleIs(page, line2, 'Down after the box');
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  test('Space during a 100 MB load hides the page before the load ends', async () => {
+    const big = join(folder, 'big.qsd');
+    const head = '66 105 103 13 10 ';  // "Big", then a line of 33 million A's
+    const bytes = Buffer.alloc(100 * 1024 * 1024, '65 ');
+    bytes.write(head);
+    writeFileSync(big, bytes);
+    const page = await Open(server.url + 'quillshade.html');
+    await ChooseFile(page, () => page.keyboard.press('ArrowDown'), big);
+    await TitleIs(page, 'Now Loading...', 'the loading notice');
+    // Taken as the key is handled, right after the page has answered it.
+    await page.evaluate(() => window.addEventListener('keydown', () => {
+      window.answered = [document.title, performance.getEntriesByName('quillshade-load').length];
+    }, { once: true }));
+    await page.keyboard.press('Space');
+    assert.deepEqual(await page.evaluate(() => window.answered), ['New Tab', 0], 'Space is answered while the story loads');
+    await page.waitForFunction(() => performance.getEntriesByName('quillshade-load').length > 0, { timeout: 120000 });
+    await StillTitle(page, 'New Tab', 'the story loaded behind the decoy');
+    await page.keyboard.press('Space');
+    await TitleIs(page, 'Big', "the large story's first line");
+    await page.close();
+    rmSync(big);
+  });
+
+  test('a page hidden when it is reloaded or left comes back hidden, with nothing of the story kept', async () => {
+    const page = await Open(server.url + 'quillshade.html?story=moon.qsd', line1);
+    await page.keyboard.press('ArrowDown');
+    await TitleIs(page, line2, 'Down');
+    await page.keyboard.press('Space');
+    await TitleIs(page, 'New Tab', 'Space');
+    const Hidden = async (what) => {
+      await page.waitForFunction(() => performance.getEntriesByName('quillshade-load').length > 0, { timeout: 5000 });
+      await StillTitle(page, 'New Tab', what);
+      assert.equal(await page.evaluate(() => document.documentElement.classList.contains('decoy')), true, what);
+      assert.equal(await TabIcon(page), 'blank', what);
+      assert.deepEqual(await page.evaluate(() => ({ ...sessionStorage })), { 'quillshade-hidden': '1' }, 'only a flag is kept');
+    };
+    await page.reload();
+    await Hidden('after a reload');
+    await page.goto(server.url + 'elsewhere.html');
+    await page.goBack();
+    await Hidden('after Back');
+    await page.keyboard.press('Space');
+    await TitleIs(page, line1, 'Space shows the story, started again');
+    assert.deepEqual(await page.evaluate(() => ({ ...sessionStorage })), {});
+    await page.close();
+  });
+
+  test('the decoy is a new tab in the browser\'s own language', async () => {
+    for (const language of ['ja', 'en-US']) {
+      const own = await LaunchBrowser({ language });
+      try {
+        const page = await own.newPage();
+        await page.goto('chrome://new-tab-page/');
+        const newTab = await page.title();
+        await page.goto(server.url + 'quillshade.html');
+        await TitleIs(page, 'Quillshade Ver.2.0', 'the starting caption');
+        await page.keyboard.press('Space');
+        await TitleIs(page, newTab, `the decoy under ${language}`);
+        if (language === 'ja') assert.equal(newTab, '新しいタブ');
+      } finally {
+        await own.close();
+      }
+    }
+  });
+
+  test('runs of spaces and a leading tab stay in the tab', async () => {
+    // The reader trims spaces, never tabs, off a line's ends.
+    const lines = ['two  spaces   here', '\t after a tab', 'end'];
+    writeFileSync(join(folder, 'spaces.qsd'), StoryOf(lines));
+    const page = await Open(server.url + 'quillshade.html?story=spaces.qsd', lines[0]);
+    for (const [i, text] of lines.entries()) {
+      if (i > 0) await page.keyboard.press('ArrowDown');
+      await TitleIs(page, text.replace('\t', ' '), `line ${i + 1} in the page`);
+      const shown = text.replace('\t', ' ');
+      assert.equal(Seen(await BrowserTitle(page, shown)), shown, `line ${i + 1} as the browser holds it`);
+    }
+    await page.close();
+  });
+
+  test('a screen reader hears each line from a region nobody sees; menus and boxes say what they are', async () => {
+    const page = await Open(server.url + 'quillshade.html?story=moon.qsd', line1);
+    const session = await page.createCDPSession();
+    const Tree = async () => (await session.send('Accessibility.getFullAXTree')).nodes.filter((node) => !node.ignored);
+    const Property = (node, name) => node.properties?.find((p) => p.name === name)?.value.value;
+    const Said = async (text) => (await Tree()).some((node) => node.name?.value === text);
+    const status = (await Tree()).find((node) => node.role?.value === 'status');
+    assert.equal(Property(status, 'live'), 'polite');
+    assert.ok(await Said(line1), 'the line is in the live region');
+    assert.equal(await page.$eval('#quillshade-line', (region) => region.getBoundingClientRect().width <= 1), true, 'unseen');
+    await page.keyboard.press('ArrowDown');
+    await TitleIs(page, line2, 'Down');
+    assert.ok(await Said(line2), 'the next line is told');
+    const fileMenu = (await Tree()).find((node) => node.name?.value === 'ﾌｧｲﾙ(F)');
+    assert.equal(Property(fileMenu, 'hasPopup'), 'menu');
+    assert.equal(Property(fileMenu, 'expanded'), false);
+    await page.keyboard.press('Space');
+    await TitleIs(page, 'New Tab', 'Space');
+    assert.equal(await Said(line2), false, 'nothing of the story is told behind the decoy');
+    await page.keyboard.press('Space');
+    await page.click('.menu[data-key=KeyH] .menu-title');
+    await page.click('[role=menuitem][data-item="3"]');
+    await Box(page);
+    const box = (await Tree()).find((node) => node.role?.value === 'dialog');
+    assert.equal(box.name?.value, 'Quillshade');
+    assert.match(box.description?.value, /^Quillshade Ver\.2\.01\s+\(C\) 2026 The Quillshade developers$/);
+    await session.detach();
+    await page.close();
+  });
+});
+
+describe('the browser\'s history', () => {
+  test('keeps no story line, read at once or after a while, nor does the back list', async () => {
+    const storyLines = [line1, line2, choice1];
+    const kept = [];
+    const own = await LaunchBrowser({
+      afterClose: (profile) => {
+        const history = join(profile, 'Default', 'History');
+        const rows = execFileSync('sqlite3', [history, 'SELECT url, title FROM urls']).toString();
+        kept.push(rows);
+        // Freed pages of the database would still hold a title that was overwritten.
+        const raw = readFileSync(history);
+        for (const text of storyLines) {
+          assert.equal(raw.includes(Buffer.from(text, 'utf8')), false, `the history file holds '${text}'`);
+          assert.equal(raw.includes(Buffer.from(text, 'utf16le')), false, `the history file holds '${text}'`);
+        }
+      },
+    });
+    try {
+      const page = await own.newPage();
+      await page.goto(server.url + 'quillshade.html?story=moon.qsd');
+      await TitleIs(page, line1, 'the first line, shown as the page loads');
+      await page.keyboard.press('ArrowDown');
+      await TitleIs(page, line2, 'Down at once');
+      // Past the time in which the browser takes a page's new title into its history.
+      await new Promise((done) => setTimeout(done, 6000));
+      await page.keyboard.press('ArrowDown');
+      await TitleIs(page, choice1, 'Down a while later');
+      await page.goto(server.url + 'elsewhere.html');
+      const session = await page.createCDPSession();
+      const { entries } = await session.send('Page.getNavigationHistory');
+      await session.detach();
+      for (const entry of entries)
+        assert.ok(!storyLines.some((text) => entry.title.includes(text)), `the back list holds '${entry.title}'`);
+    } finally {
+      await own.close();
+    }
+    assert.match(kept[0], /quillshade\.html/, 'the visit itself is in the history');
+    for (const text of storyLines) assert.ok(!kept[0].includes(text), `the history holds '${text}'`);
   });
 });
 

@@ -6,11 +6,12 @@ import { pathToFileURL } from 'node:url';
 import { LaunchBrowser } from './browser.mjs';
 
 const [pagePath, output] = process.argv.slice(2);
-const browser = await LaunchBrowser({ headless: false, args: ['--window-position=0,0', '--window-size=900,300', '--lang=ja'] });
+const browser = await LaunchBrowser({ headless: false, language: 'ja', args: ['--window-position=0,0', '--window-size=900,300'] });
 try {
   const [page] = await browser.pages();
   await page.goto(pathToFileURL(pagePath).href);
-  await page.waitForFunction(() => document.title !== 'Quillshade' && document.title !== 'Quillshade Ver.2.0');
+  // Past the decoy the page starts under and the starting caption: the story's first line.
+  await page.waitForFunction(() => document.title !== QuillshadeDecoy.title && !document.title.startsWith('Quillshade'));
   await page.bringToFront();
   await new Promise((done) => setTimeout(done, 1500));  // the tab strip draws the new title
   execFileSync('import', ['-window', 'root', '-crop', '900x42+0+0', '+repage', output]);

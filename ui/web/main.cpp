@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "story/code_page.h"
-#include "ui/web/page_story.h"
 #include "ui/web/web_window.h"
 
 namespace {
@@ -16,12 +15,10 @@ std::unique_ptr<quillshade::WebWindow> window;
 
 extern "C" {
 
-EMSCRIPTEN_KEEPALIVE void quillshade_start() {
+EMSCRIPTEN_KEEPALIVE void quillshade_start(int hidden) {
   // Story files are made in code page 932, whatever the browser's own language.
-  if (!window) window = std::make_unique<quillshade::WebWindow>(quillshade::Cp932CodePage());
+  if (!window) window = std::make_unique<quillshade::WebWindow>(quillshade::Cp932CodePage(), hidden != 0);
 }
-
-EMSCRIPTEN_KEEPALIVE void quillshade_warm_up() { quillshade::WarmUpReadStep(quillshade::Cp932CodePage()); }
 
 EMSCRIPTEN_KEEPALIVE void quillshade_key(int keyCode) {
   if (window) window->KeyDown(keyCode);
@@ -34,6 +31,12 @@ EMSCRIPTEN_KEEPALIVE void quillshade_restore() {
 EMSCRIPTEN_KEEPALIVE void quillshade_menu(int item) {
   if (window) window->Choose(static_cast<quillshade::MenuItem>(item));
 }
+
+EMSCRIPTEN_KEEPALIVE void quillshade_load_begin() {
+  if (window) window->BeginPageStory();
+}
+
+EMSCRIPTEN_KEEPALIVE int quillshade_load_step(double budget) { return !window || window->ReadPageStoryOn(budget) ? 1 : 0; }
 
 EMSCRIPTEN_KEEPALIVE void quillshade_open(int present) {
   if (window) window->OpenPageStory(present != 0);

@@ -1,9 +1,9 @@
 # Makes the one-file reader page: the page template with the compiled reader, its
 # scripts and its icon written into it. Run with -DTEMPLATE= -DMODULE= -DKEY_MAP=
-# -DREADER= -DICON= -DOUTPUT=.
+# -DREADER= -DDECOY= -DICON= -DOUTPUT=.
 cmake_minimum_required(VERSION 3.25)
 file(READ ${TEMPLATE} page)
-foreach(part MODULE KEY_MAP READER)
+foreach(part DECOY MODULE KEY_MAP READER)
   file(READ ${${part}} script)
   # A script may not end its own element or open a comment that hides the next one.
   string(TOLOWER "${script}" lower)

@@ -3,37 +3,73 @@
 // textContent), never as markup.
 'use strict';
 (() => {
-  const kDecoyTitle = 'New Tab';  // what an empty new tab is called
   const kSpace = 32;
+  const kHiddenFlag = 'quillshade-hidden';
+  // A story is read in slices of about this many bytes and milliseconds, between which
+  // the page answers its keys.
+  const kSliceBytes = 1 << 18;
+  const kSliceMs = 8;
   const byId = (id) => document.getElementById(id);
+  const root = document.documentElement;
   const icon = byId('quillshade-icon');
-  const readerIcon = icon.getAttribute('href');
+  const blankIcon = icon.getAttribute('href');
+  const readerIcon = icon.dataset.reader;
   const chooser = byId('quillshade-chooser');
+  const line = byId('quillshade-line');  // tells a screen reader each line, unseen
   const boxes = [];  // texts waiting for the box to close, as a desktop queues them
+  const embedded = byId('quillshade-story').textContent;
+  const named = new URLSearchParams(location.search).get('story');
   let reader = null;  // the compiled reader, once it is ready
   let waiting = false;  // a story's bytes are on their way: only Space acts meanwhile
-  let hidden = false;
+  let hidden = QuillshadeDecoy.hiddenWhenLeft;
   let ended = false;
+  let caption = null;  // what the reader shows in the title, once it shows anything
+  // The reader's icon marks the tab only until a story opens: from then on the tab is
+  // one among others.
+  let branded = !/\S/.test(embedded) && named === null;
 
   const boxOpen = () => byId('quillshade-box').open;
   const openMenu = () => document.querySelector('.menu.open');
   const ready = () => reader !== null && !waiting && !ended && !boxOpen();
+  const ShowIcon = () => icon.setAttribute('href', branded && !hidden ? readerIcon : blankIcon);
+  function RememberHidden() {
+    try {
+      if (hidden) sessionStorage.setItem(kHiddenFlag, '1'); else sessionStorage.removeItem(kHiddenFlag);
+    } catch (error) {
+      // Without storage a reload shows the page: nothing else depends on the flag.
+    }
+  }
+  // The caption in the title, unless the tab is put away: whatever the browser keeps of a
+  // page it leaves or hides (its back list, its history) takes the decoy's title.
+  function ShowCaption() {
+    if (caption === null || hidden || ended) return;
+    document.title = document.visibilityState === 'hidden' ? QuillshadeDecoy.title : QuillshadeDecoy.TabTitle(caption);
+  }
+  function Conceal() {
+    if (!ended) document.title = QuillshadeDecoy.title;
+  }
 
   // What the reader asks of the page (the web window port's calls).
   const page = {
-    setTitle(text) { document.title = text; },
-    setBusy(busy) { document.documentElement.classList.toggle('busy', busy); },
+    setTitle(text) {
+      caption = text;
+      line.textContent = text;
+      ShowCaption();
+    },
+    setBusy(busy) { root.classList.toggle('busy', busy); },
     hide() {
       hidden = true;
+      RememberHidden();
       CloseMenus();
-      document.documentElement.classList.add('decoy');
-      document.title = kDecoyTitle;
-      icon.setAttribute('href', 'data:,');
+      root.classList.add('decoy');
+      document.title = QuillshadeDecoy.title;
+      ShowIcon();
     },
     show() {
       hidden = false;
-      document.documentElement.classList.remove('decoy');
-      icon.setAttribute('href', readerIcon);
+      RememberHidden();
+      root.classList.remove('decoy');
+      ShowIcon();
       // A box put up behind the decoy could not take the keyboard until now.
       if (boxOpen()) byId('quillshade-box-ok').focus();
     },
@@ -48,7 +84,9 @@
     },
     end() {
       ended = true;
-      document.title = '';
+      hidden = false;
+      RememberHidden();
+      document.title = QuillshadeDecoy.kBlank;
       icon.remove();
       document.body.replaceChildren();
     },
@@ -64,17 +102,38 @@
   }
   byId('quillshade-box').addEventListener('close', ShowNextBox);
 
+  // Hands the page's thread back: keys go first, other work in turn.
+  function Yield() {
+    return new Promise((done) => {
+      const channel = new MessageChannel();
+      channel.port1.onmessage = () => done();
+      channel.port2.postMessage(0);
+    });
+  }
+  function ReadSlice() {
+    const until = performance.now() + kSliceMs;
+    do {
+      if (reader._quillshade_load_step(kSliceBytes)) return true;
+    } while (performance.now() < until);
+    return false;
+  }
+
   // The bytes of a story file, or null when they could not be had, loaded as File >
   // Open loads the file its dialog names.
   async function OpenBytes(bytes) {
     waiting = true;
+    branded = false;
+    ShowIcon();
     try {
       reader.quillshadeStory = bytes;
-      page.setBusy(true);
-      // Lets the hourglass show before the load holds the page.
-      await new Promise((done) => requestAnimationFrame(() => setTimeout(done, 0)));
       // Marked for the benchmark that compares a load here with the desktop's.
       const start = performance.now();
+      if (bytes) {
+        reader._quillshade_load_begin();
+        // Lets the hourglass show before the first slice.
+        await new Promise((done) => requestAnimationFrame(() => setTimeout(done, 0)));
+        while (!ReadSlice()) await Yield();
+      }
       reader._quillshade_open(bytes ? 1 : 0);
       performance.measure('quillshade-load', { start, detail: { memoryBytes: reader.HEAP8.buffer.byteLength } });
     } finally {
@@ -119,12 +178,16 @@
   // The menu bar: Alt and the access key open a menu, an item's access key or a click
   // chooses it, Escape or a click elsewhere closes it.
   function CloseMenus() {
-    for (const menu of document.querySelectorAll('.menu.open')) menu.classList.remove('open');
-    if (document.activeElement && document.activeElement !== document.body) document.activeElement.blur();
+    for (const menu of document.querySelectorAll('.menu.open')) {
+      menu.classList.remove('open');
+      menu.querySelector('.menu-title').setAttribute('aria-expanded', 'false');
+    }
+    if (document.activeElement && document.activeElement !== document.body && !boxOpen()) document.activeElement.blur();
   }
   function OpenMenuOf(menu) {
     CloseMenus();
     menu.classList.add('open');
+    menu.querySelector('.menu-title').setAttribute('aria-expanded', 'true');
     menu.querySelector('[role=menuitem]').focus();
   }
   function Choose(item) {
@@ -154,37 +217,57 @@
     if (chosen) Choose(chosen);
   }
 
-  document.addEventListener('keydown', (event) => {
-    if (ended || reader === null) return;
-    // Behind the decoy only Space counts, even when a load that ended meanwhile has
-    // put up a box: the box waits, unseen, until the page shows again.
-    if (hidden) {
-      if (QuillshadeKeys.virtualKeyOf(event) === kSpace) {
-        event.preventDefault();
-        reader._quillshade_key(kSpace);
-      }
+  // Space hides the page, or shows it again, whatever is open: a menu closes, a box
+  // waits behind the decoy, a load goes on. Before the reader is ready the page does it.
+  function PanicKey() {
+    CloseMenus();
+    if (reader !== null) reader._quillshade_key(kSpace);
+    else if (hidden) page.show();
+    else page.hide();
+  }
+
+  // Caught before anything of the page sees the key, so that no button takes Space.
+  window.addEventListener('keydown', (event) => {
+    if (ended) return;
+    const keyCode = QuillshadeKeys.virtualKeyOf(event);
+    if (keyCode === kSpace) {
+      event.preventDefault();
+      // A held key presses once: its repeats would show and hide the story in turn.
+      if (!event.repeat) PanicKey();
       return;
     }
+    if (reader === null || hidden) return;  // behind the decoy only Space counts
     const menu = openMenu();
     if (menu) { MenuKey(event, menu); return; }
     if (boxOpen()) return;  // the box has the keyboard
-    const keyCode = QuillshadeKeys.virtualKeyOf(event);
-    // While a story is on its way only Space acts: the page hides at once, always.
-    if (waiting && keyCode !== kSpace) return;
-    if (event.altKey && !waiting) {
+    // While a story is on its way only Space acts.
+    if (waiting) return;
+    if (event.altKey) {
       const titled = document.querySelector(`.menu[data-key="${event.code}"]`);
       if (titled) { event.preventDefault(); OpenMenuOf(titled); return; }
     }
-    // Space and the arrows would scroll the page or press a button.
-    if (keyCode === kSpace || (keyCode >= 37 && keyCode <= 40)) event.preventDefault();
+    // The arrows would scroll the page.
+    if (keyCode >= 37 && keyCode <= 40) event.preventDefault();
     if (keyCode !== 0) reader._quillshade_key(keyCode);
+  }, true);
+  // A focused button presses itself when Space is let go.
+  window.addEventListener('keyup', (event) => {
+    if (QuillshadeKeys.virtualKeyOf(event) === kSpace) event.preventDefault();
+  }, true);
+
+  // A click on the hidden page may only be meant to bring the browser forward: it shows
+  // nothing. A double-click, which no stray click is, shows the page as Space does.
+  document.addEventListener('click', () => {
+    if (!ended && !hidden) CloseMenus();
+  });
+  document.addEventListener('dblclick', () => {
+    if (ended || !hidden) return;
+    if (reader !== null) reader._quillshade_restore(); else page.show();
   });
 
-  document.addEventListener('click', () => {
-    if (ended || reader === null) return;
-    if (hidden) { reader._quillshade_restore(); return; }
-    CloseMenus();
-  });
+  window.addEventListener('pagehide', Conceal);
+  window.addEventListener('pageshow', ShowCaption);
+  document.addEventListener('visibilitychange', () => (document.visibilityState === 'hidden' ? Conceal() : ShowCaption()));
 
   // A file dropped anywhere on the page.
   document.addEventListener('dragover', (event) => event.preventDefault());
@@ -194,15 +277,12 @@
     if (file && ready() && !hidden) OpenBlob(file);
   });
 
+  ShowIcon();
   QuillshadeModule({ quillshadePage: page }).then((compiled) => {
     reader = compiled;
-    reader._quillshade_start();
+    reader._quillshade_start(hidden ? 1 : 0);
     // A story in the page itself comes first; else one named by ?story=.
-    const embedded = byId('quillshade-story').textContent;
-    const named = new URLSearchParams(location.search).get('story');
     if (/\S/.test(embedded)) OpenBytes(new TextEncoder().encode(embedded));
     else if (named !== null) OpenNamed(named);
-    // Once the page is shown, and unless a load holds the page already.
-    setTimeout(() => { if (!waiting && !ended) reader._quillshade_warm_up(); }, 0);
   });
 })();

@@ -4,6 +4,7 @@
 #include <emscripten.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "ui/web/page_story.h"
@@ -40,15 +41,16 @@ int Length(std::u16string_view text) { return static_cast<int>(text.size()); }
 
 }  // namespace
 
-WebWindow::WebWindow(const CodePage& storyCodePage) : form_(*this, storyCodePage) {
-  // A story reaches the page as bytes, never as a file: the load reads the page's copy.
-  form_.readStoryFile = [](const std::filesystem::path& path, const CodePage& page) {
-    const double size = PageStorySize();
-    if (path != kPageStoryPath || size < 0) return StoryFile{StoryFileStatus::NotFound, {}};
-    const auto copy = [](char* into, std::uint64_t offset, std::size_t count) {
-      PageCopyStory(into, static_cast<double>(offset), static_cast<int>(count));
-    };
-    return ReadPageStory(static_cast<std::uint64_t>(size), copy, page);
+WebWindow::WebWindow(const CodePage& storyCodePage, bool startHidden)
+    : form_(*this, storyCodePage), hidden_(startHidden) {
+  // A story reaches the page as bytes, never as a file: the load takes what the slices read.
+  form_.readStoryFile = [this](const std::filesystem::path& path, const CodePage&) {
+    if (path != kPageStoryPath || !pageStory_) return StoryFile{StoryFileStatus::NotFound, {}};
+    while (!pageStory_->ReadOn(std::numeric_limits<std::uint64_t>::max())) {
+    }
+    StoryFile file = pageStory_->Take();
+    pageStory_.reset();
+    return file;
   };
   Run([](Form& form) { Form_Load(form); });
 }
@@ -83,9 +85,27 @@ void WebWindow::Choose(MenuItem item) {
   }
 }
 
+void WebWindow::BeginPageStory() {
+  if (ended_) return;
+  const double size = PageStorySize();
+  if (size < 0) return;
+  const auto copy = [](char* into, std::uint64_t offset, std::size_t count) {
+    PageCopyStory(into, static_cast<double>(offset), static_cast<int>(count));
+  };
+  pageStory_ = std::make_unique<PageStoryReader>(static_cast<std::uint64_t>(size), copy, form_.codePage);
+  // What the Open command shows while it reads; it shows them again once the form loads.
+  SetBusyPointer(true);
+  SetCaption(kLoadingCaption);
+}
+
+bool WebWindow::ReadPageStoryOn(double budget) {
+  return !pageStory_ || pageStory_->ReadOn(static_cast<std::uint64_t>(budget));
+}
+
 void WebWindow::OpenPageStory(bool present) {
   const std::filesystem::path path = present ? std::filesystem::path(kPageStoryPath) : std::filesystem::path();
   Run([&path](Form& form) { OpenStory(form, path); });
+  pageStory_.reset();
 }
 
 void WebWindow::SetCaption(std::u16string_view caption) {

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "story/code_page.h"
 #include "ui/form.h"
+#include "ui/web/page_story.h"
 #include "ui/window_port.h"
 
 namespace quillshade {
@@ -27,19 +29,30 @@ enum class MenuItem { Open = 1, Exit = 2, Version = 3 };
 //    what the Open command does once its dialog has answered.
 //  - a message box: the page shows it as a modal dialog and takes no key and no other
 //    command until it is closed, so nothing runs on before it is, as on a desktop.
+//    Space alone still reaches the form: the box waits behind the decoy, as a desktop's
+//    box waits on a minimised window.
+// The page has one thread, so a story's bytes are decoded in slices before the form loads
+// them (BeginPageStory, ReadPageStoryOn), and a key is answered between two slices.
 class WebWindow final : public WindowPort {
  public:
-  explicit WebWindow(const CodePage& storyCodePage);
+  // A page that was hidden when it was left starts hidden: nothing of the reader shows
+  // until Space, not even its starting caption.
+  WebWindow(const CodePage& storyCodePage, bool startHidden);
 
   Form& form() { return form_; }
 
   // One key of the page, as a virtual-key code. While the page is hidden only Space
   // counts, and it shows the page again, as a restored window.
   void KeyDown(int keyCode);
-  // A click on the hidden page shows it again.
+  // A deliberate gesture on the hidden page (a double-click) shows it again.
   void Restore();
   void Choose(MenuItem item);
-  // Loads the story whose bytes the page holds, or, when the page could not get them,
+  // Starts reading the story whose bytes the page holds, under the hourglass and the
+  // loading notice, as the Open command shows them while it reads.
+  void BeginPageStory();
+  // Reads on through about `budget` bytes; true once the story is read (or has failed).
+  bool ReadPageStoryOn(double budget);
+  // Loads the story read since BeginPageStory, or, when the page could not get its bytes,
   // fails as a dialog's failed answer does.
   void OpenPageStory(bool present);
   bool Ended() const { return ended_; }
@@ -63,6 +76,7 @@ class WebWindow final : public WindowPort {
 
   Form form_;
   std::u16string shown_;  // the caption, kept while the decoy stands in for it
+  std::unique_ptr<PageStoryReader> pageStory_;  // the story being read, until the form loads it
   bool hidden_ = false;
   bool ended_ = false;
 };

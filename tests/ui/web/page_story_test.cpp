@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <string>
 
 namespace quillshade {
@@ -37,6 +38,25 @@ TEST(ReadPageStory, ReadsAcrossPiecesAsTheWholeFileDecodes) {
   // Room for one code a space and no more, where the desktop's bound is half the bytes.
   const auto spaces = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), ' '));
   EXPECT_LE(file.text.capacity(), spaces + 1 + 16);
+}
+
+TEST(ReadPageStory, SlicesOfAnySizeReadAsOneRun) {
+  std::string bytes;
+  for (int i = 0; bytes.size() < 300000; ++i) bytes += i % 7 ? "33440 -32319 " : "13 10 ";
+  const auto copy = [&bytes](char* into, std::uint64_t offset, std::size_t count) {
+    std::copy_n(bytes.data() + offset, count, into);
+  };
+  std::mt19937 random(25);
+  for (const std::size_t maxLength : {kMaxStoryLength, std::size_t{40000}}) {
+    PageStoryReader reader(bytes.size(), copy, Cp932CodePage(), maxLength);
+    int slices = 0;
+    while (!reader.ReadOn(random() % 100000)) ++slices;
+    EXPECT_GT(slices, 4);
+    const StoryFile file = reader.Take();
+    const StoryFile whole = ReadBytes(bytes, maxLength);
+    EXPECT_EQ(file.status, whole.status);
+    EXPECT_EQ(file.text, whole.text);
+  }
 }
 
 TEST(ReadPageStory, EmptyAndTooLongStories) {
