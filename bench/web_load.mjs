@@ -5,11 +5,11 @@
 // WebAssembly memory after it. Desktop: quillshade_load_story STORY, the same load as
 // the desktop readers run it, in a process of its own.
 // Usage: node bench/web_load.mjs PAGE.html LOAD_STORY STORY.qsd... (RUNS=3 by default;
-// tests/web's npm packages installed).
+// tests/ui/web's npm packages installed).
 import { execFileSync } from 'node:child_process';
 import { statSync } from 'node:fs';
 import { pathToFileURL } from 'node:url';
-import { LaunchBrowser } from '../tests/web/browser.mjs';
+import { LaunchBrowser } from '../tests/ui/web/browser.mjs';
 
 const [pagePath, loadStory, ...stories] = process.argv.slice(2);
 const runs = Number(process.env.RUNS || 3);
