@@ -3,6 +3,7 @@
 #include "tools/qsd/lib/check.h"
 
 #include "tools/qsd/lib/check_internal.h"
+#include "tools/qsd/lib/source_encoder.h"
 #include "tools/qsd/lib/story_loader.h"
 #include "tools/qsd/lib/text_source.h"
 

@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <bitset>
 
-#include "story/encode.h"
 #include "story/text.h"
 #include "story/utf16.h"
 #include "story/utf8.h"
+#include "tools/qsd/lib/source_encoder.h"
 #include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {
