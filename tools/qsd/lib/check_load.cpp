@@ -34,7 +34,7 @@ LoadedForCheck LoadForCheck(LoadedStory story) {
   DiagnosticSink sink;
   LoadedForCheck loaded;
   if (story.status != StoryFileStatus::Loaded) {
-    sink.Add("empty-story", 1, 1, 0, std::string("the reader cannot load it: ") + Describe(story.status));
+    sink.Add("empty-story", 1, 1, 0, "the reader cannot load it: " + DescribeLoadFailure(story.status));
   } else {
     AddTokenDiagnostics(story, sink);
     loaded.text = std::move(story.text);
