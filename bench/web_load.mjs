@@ -10,11 +10,11 @@
 // load: the slowest time from the key to the page's answer. Desktop: quillshade_load_story
 // STORY, the same load as the desktop readers run it, in a process of its own.
 // Usage: node bench/web_load.mjs PAGE.html LOAD_STORY STORY.qsd... (RUNS=3 by default;
-// tests/web's npm packages installed).
+// tests/ui/web's npm packages installed).
 import { execFileSync } from 'node:child_process';
 import { readdirSync, readFileSync, statSync } from 'node:fs';
 import { pathToFileURL } from 'node:url';
-import { LaunchBrowser } from '../tests/web/browser.mjs';
+import { LaunchBrowser } from '../tests/ui/web/browser.mjs';
 
 const [pagePath, loadStory, ...stories] = process.argv.slice(2);
 const runs = Number(process.env.RUNS || 3);

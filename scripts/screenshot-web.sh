@@ -9,7 +9,7 @@ QUILLSHADE_EXTRA_PACKAGES="emscripten node-acorn chromium xvfb openbox imagemagi
 cmake --workflow --preset web > /dev/null
 [ -d build/dev ] || cmake --preset dev > /dev/null
 cmake --build build/dev -j2 --target qsd
-(cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
+(cd tests/ui/web && npm ci --no-audit --no-fund --loglevel=error)
 
 work=$(mktemp -d)
 pids=""
@@ -24,5 +24,5 @@ openbox > /dev/null 2>&1 &
 pids="$pids $!"
 printf '%s\n' '行灯の火が揺れている。' '次の行' > "$work/story.txt"
 build/dev/tools/qsd/qsd publish "$work/story.txt" -o "$work/story.html" --reader build/web/ui/web/quillshade.html
-node tests/web/screenshot.mjs "$work/story.html" "$out"
+node tests/ui/web/screenshot.mjs "$work/story.html" "$out"
 echo "wrote $out"

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Test stage of the reader in a browser: quillshade.html built with Emscripten, then it
 # and pages made by qsd publish are driven in Debian's Chromium through the DevTools
-# protocol (tests/web, with puppeteer-core from npm); the page and the published
+# protocol (tests/ui/web, with puppeteer-core from npm); the page and the published
 # samples must stay within their sizes. Chromium's translations give the decoy a new
 # tab's title to match in Japanese; sqlite3 reads the history a test's browser leaves.
 set -eu
@@ -47,6 +47,6 @@ else
   echo "qsd.exe publish under Wine: no Windows build here (the Windows stage makes build/windows)"
 fi
 
-(cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
-QUILLSHADE_WEB_PAGE=$page QUILLSHADE_QSD=$qsd node --test tests/web/
+(cd tests/ui/web && npm ci --no-audit --no-fund --loglevel=error)
+QUILLSHADE_WEB_PAGE=$page QUILLSHADE_QSD=$qsd node --test tests/ui/web/
 echo "web stage passed"

@@ -50,9 +50,9 @@ echo "== qsd.exe against the Linux qsd"
 [ -x build/dev/tools/qsd/qsd ] || { cmake --preset dev > /dev/null && cmake --build --preset dev -j2 --target qsd; }
 sh tests/tools/qsd_windows_test.sh "$qsd_exe" build/dev/tools/qsd/qsd examples
 echo "== end-to-end tests"
-sh tests/win32/run_e2e.sh "$exe"
-# A shorter soak than the 100,000 presses of tests/win32/soak_test.sh's default, to keep
+sh tests/ui/win32/run_e2e.sh "$exe"
+# A shorter soak than the 100,000 presses of tests/ui/win32/soak_test.sh's default, to keep
 # CI short: leaks grow with every press, so 20,000 still show them.
 echo "== soak test"
-PRESSES=20000 EVERY=5000 sh tests/win32/soak_test.sh "$exe"
+PRESSES=20000 EVERY=5000 sh tests/ui/win32/soak_test.sh "$exe"
 echo "windows stage passed"

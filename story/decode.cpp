@@ -5,9 +5,7 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "story/vector_scan.h"
 
 namespace quillshade {
 namespace {
@@ -23,42 +21,6 @@ constexpr std::ptrdiff_t kBlockReach = kBlockSize + 16;
 
 bool IsEdgeWhite(char c) { return c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
-
-std::uint64_t LoadLittleEndian(const char* p) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, p, sizeof word);
-  if constexpr (std::endian::native == std::endian::big) {
-    std::uint64_t swapped = 0;
-    for (int i = 0; i < 8; ++i, word >>= 8) swapped = (swapped << 8) | (word & 0xFF);
-    word = swapped;
-  }
-  return word;
-}
-
-// Bit i set where p[i] is a space, for the 64 bytes from p.
-std::uint64_t SpaceMask(const char* p) {
-#if defined(__SSE2__) && !defined(QUILLSHADE_PORTABLE_SCAN)
-  const __m128i space = _mm_set1_epi8(' ');
-  std::uint64_t mask = 0;
-  for (int part = 0; part < 4; ++part) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * part));
-    const auto bits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, space)));
-    mask |= static_cast<std::uint64_t>(bits) << (16 * part);
-  }
-  return mask;
-#else
-  // Each byte is tested exactly (no carry crosses into the next byte), then the eight
-  // flags of a word are gathered into one byte by a multiplication.
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
-  std::uint64_t mask = 0;
-  for (int word = 0; word < 8; ++word) {
-    const std::uint64_t w = LoadLittleEndian(p + 8 * word) ^ 0x2020202020202020ULL;
-    const std::uint64_t isSpace = ~(((w & kLow7) + kLow7) | w | kLow7);
-    mask |= ((isSpace * 0x0002040810204081ULL) >> 56) << (8 * word);
-  }
-  return mask;
-#endif
-}
 
 // Ones in the top bit of each byte of `values` (bytes minus '0') that is not a digit:
 // digits become 0..9 and adding 0x76 sets the top bit of every other value; a carry only

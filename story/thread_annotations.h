@@ -1,6 +1,7 @@
 // Lock annotations that clang's -Wthread-safety checks, and a mutex that carries them.
 #pragma once
 
+#include <condition_variable>
 #include <mutex>
 
 // Other compilers see nothing: the annotations only let clang prove at build time that
@@ -27,6 +28,9 @@ class CAPABILITY("mutex") Mutex {
  public:
   void Lock() ACQUIRE() { mutex_.lock(); }
   void Unlock() RELEASE() { mutex_.unlock(); }
+  // Lets the mutex go while it waits to be woken, and holds it again before it returns:
+  // to the annotations it is held throughout, so the caller tests its condition in a loop.
+  void Wait(std::condition_variable_any& wake) REQUIRES(this) { wake.wait(mutex_); }
 
  private:
   std::mutex mutex_;

@@ -17,6 +17,7 @@
 #include <random>
 #include <thread>
 
+#include "story/encode.h"
 #include "story/story_file.h"
 #include "tests/story/decode_reference.h"
 #include "tests/ui/fake_window.h"
@@ -233,7 +234,7 @@ TEST_F(HostileFile, PathWithoutPermissionCannotBeOpened) {
 TEST_F(HostileFile, EveryHostileFileLeavesTheLoadedStoryAsItWas) {
   test::FakeWindow window;
   Form form(window, Cp932CodePage());
-  window.dialogAnswers.push_back(Write("good.qsd", "72 105 13 10 66 121 101 13 10 "));
+  window.dialogAnswers.push_back(Write("good.qsd", EncodeStory(u"Hi\r\nBye\r\n").codes));
   mnuFileOpen_Click(form);
   Form_KeyDown(form, keys::kDown);
   form.story.FlagD = kTrue;

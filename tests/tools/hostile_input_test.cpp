@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tools/qsd/commands/command.h"
+#include "tools/qsd/lib/source_encoder.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -70,7 +71,9 @@ TEST_F(HostileInput, DecodeHoldsTheTextAndLittleElse) {
     std::string unit;
     std::size_t unitsPerRepeat;
   };
-  for (const Shape& shape : {Shape{"every-other-bad.qsd", "65 x ", 1}, Shape{"short-lines.qsd", "65 13 10 ", 3}}) {
+  // Every other token is bad on purpose, which no encoder writes.
+  for (const Shape& shape :
+       {Shape{"every-other-bad.qsd", "65 x ", 1}, Shape{"short-lines.qsd", EncodeStory(u"A\r\n").codes, 3}}) {
     const std::string tiny = Repeated(std::string("tiny-") + shape.name, shape.unit, 1);
     const std::string story = Repeated(shape.name, shape.unit, kBytes);
     const long textKiB = static_cast<long>(kBytes / shape.unit.size() * shape.unitsPerRepeat * 2 / 1024);
@@ -116,8 +119,9 @@ TEST_F(HostileInput, MillionsOfLinesCostAFewBytesEach) {
     std::string unit;
     std::size_t unitsPerRepeat;
   };
-  for (const Shape& shape : {Shape{"empty-lines.qsd", "13 10 ", 2}, Shape{"short-lines.qsd", "65 13 10 ", 3},
-                             Shape{"jumps-to-nowhere.qsd", "62 62 120 13 10 ", 5}}) {
+  for (const Shape& shape : {Shape{"empty-lines.qsd", EncodeStory(u"\r\n").codes, 2},
+                             Shape{"short-lines.qsd", EncodeStory(u"A\r\n").codes, 3},
+                             Shape{"jumps-to-nowhere.qsd", EncodeStory(u">>x\r\n").codes, 5}}) {
     const long textKiB = static_cast<long>(kBytes / shape.unit.size() * shape.unitsPerRepeat * 2 / 1024);
     const std::string tiny = Repeated(std::string("tiny-") + shape.name, shape.unit, 1);
     const std::string story = Repeated(shape.name, shape.unit, kBytes);

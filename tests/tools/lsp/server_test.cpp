@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "tools/qsd/lsp/event_queue.h"
@@ -17,11 +18,12 @@ struct Harness {
   std::vector<Json> sent;
   std::vector<DiagnosisJob> jobs;
   std::set<std::string> cancelled;
+  std::function<bool(const Json&)> cancelJob;  // the worker's answer to a cancel; none: it holds no such job
   Server server{ServerPorts{
       [this](const Json& message) { sent.push_back(message); },
       {},
       [this](DiagnosisJob job) { jobs.push_back(std::move(job)); },
-      {},
+      [this](const Json& id) { return cancelJob && cancelJob(id); },
       [this](const Json& id) { return cancelled.contains(id.dump()); },
   }};
 
@@ -112,6 +114,25 @@ TEST(ServerWalk, LensesWaitForTheWalkOfTheirVersionAndHoverNeverShowsAnOlderOnes
   EXPECT_NE(HoverText(h.sent[0]).find("Reached by the keys d1."), std::string::npos) << HoverText(h.sent[0]);
 }
 
+TEST(ServerWalk, LensesOfATextWithNothingToWalkAreAnsweredEmpty) {
+  // Empty, a byte-order mark alone, no line break, and a story file that does not load.
+  const std::pair<const char*, const char*> texts[] = {
+      {"file:///a.txt", ""}, {"file:///a.txt", "\xEF\xBB\xBF"}, {"file:///a.txt", "[a] one :: END"}, {"file:///a.qsd", "not codes"}};
+  for (const auto& [uri, text] : texts) {
+    Harness h;
+    h.Start();
+    h.Open(uri, text);
+    h.Send(LensRequest(3, uri));
+    while (!h.jobs.empty()) h.Diagnose();
+    h.Send(LensRequest(4, uri));
+    std::vector<Json> answers;
+    for (const Json& message : h.sent)
+      if (message.contains("id")) answers.push_back(message);
+    ASSERT_EQ(answers.size(), 2u) << uri << " " << text;
+    for (const Json& answer : answers) EXPECT_EQ(answer["result"], Json::array()) << answer.dump();
+  }
+}
+
 TEST(ServerPublishing, LineChecksAreNeverPublishedOverTheWalksFindingsNorForAnOlderText) {
   Harness h;
   h.Start();
@@ -157,6 +178,27 @@ TEST(ServerRequests, ACancelledRequestIsAnsweredAsCancelledNotAnswered) {
           {"params", {{"textDocument", {{"uri", "file:///a.txt"}}}}}});
   ASSERT_EQ(h.sent.size(), 1u);
   EXPECT_EQ(h.sent[0]["error"]["code"], static_cast<int>(ErrorCode::RequestCancelled));
+}
+
+TEST(ServerRequests, ACancelAfterTheWorkerTookAPullRequestIsAnsweredAsCancelled) {
+  Harness h;
+  // The worker holds the job: the cancel stops it, and it reports stopped.
+  h.cancelJob = [&h](const Json& id) {
+    for (DiagnosisJob& job : h.jobs)
+      if (job.requestId == id) *job.stop = true;
+    return true;
+  };
+  h.Send({{"jsonrpc", "2.0"}, {"id", 0}, {"method", "initialize"},
+          {"params", {{"capabilities", {{"textDocument", {{"diagnostic", Json::object()}}}}}}}});
+  h.Notify("initialized", nullptr);
+  h.Open("file:///a.txt", "[a] one >>[b]\n");
+  h.sent.clear();
+  h.Send({{"jsonrpc", "2.0"}, {"id", 7}, {"method", "textDocument/diagnostic"},
+          {"params", {{"textDocument", {{"uri", "file:///a.txt"}}}}}});
+  h.Notify("$/cancelRequest", {{"id", 7}});
+  h.Diagnose();
+  ASSERT_EQ(h.sent.size(), 1u);
+  EXPECT_EQ(h.sent[0]["error"]["code"], static_cast<int>(ErrorCode::RequestCancelled)) << h.sent[0].dump();
 }
 
 TEST(ServerRequests, CompletionStopsAtItsCapWithThoseBeginningAsTypedFirst) {

@@ -2,6 +2,10 @@
 #include "tools/qsd/lsp/transport.h"
 
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <thread>
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -40,6 +44,31 @@ TEST(MessageReader, EachUntrustedFrameCostsOnlyItselfAndTheNextIsRead) {
       if (incoming.kind == Incoming::Kind::Message) ++messages;
     EXPECT_EQ(messages, 2) << fault.substr(0, 40);
   }
+}
+
+TEST(MessageReader, ResynchronisesOnAFrameStartSplitAcrossReads) {
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const std::string good = R"({"jsonrpc":"2.0","id":1,"method":"shutdown"})";
+  const std::string next = Frame(good);
+  // The second write waits until the reader has taken the first, so each is a read of its own.
+  std::thread writer([&] {
+    const std::string first = "X-Other: 1\r\n\r\n{}" + next.substr(0, 5);
+    EXPECT_EQ(write(pipeEnds[1], first.data(), first.size()), static_cast<ssize_t>(first.size()));
+    for (int waiting = 1; waiting > 0;) {
+      ASSERT_EQ(ioctl(pipeEnds[0], FIONREAD, &waiting), 0);
+      std::this_thread::yield();
+    }
+    EXPECT_EQ(write(pipeEnds[1], next.data() + 5, next.size() - 5), static_cast<ssize_t>(next.size() - 5));
+    close(pipeEnds[1]);
+  });
+  MessageReader reader(pipeEnds[0]);
+  EXPECT_EQ(reader.Read().kind, Incoming::Kind::Malformed);
+  const Incoming answered = reader.Read();
+  EXPECT_EQ(answered.kind, Incoming::Kind::Message) << answered.problem;
+  EXPECT_EQ(reader.Read().kind, Incoming::Kind::End);
+  writer.join();
+  close(pipeEnds[0]);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "story/utf8.h"
 #include "tools/qsd/commands/command.h"
 #include "tools/qsd/lib/files.h"
+#include "tools/qsd/lib/source_encoder.h"
 #include "tools/qsd/commands/option_reader.h"
 #include "tools/qsd/lib/story_loader.h"
 #include "tools/qsd/lib/text_source.h"

@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "story/label_index.h"
 #include "tools/qsd/commands/command.h"
 #include "tools/qsd/commands/option_reader.h"
 #include "tools/qsd/lib/check.h"
@@ -10,6 +9,7 @@
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/json.h"
 #include "tools/qsd/lib/line_index.h"
+#include "tools/qsd/lib/walked_story.h"
 
 namespace quillshade::qsd {
 
@@ -95,16 +95,15 @@ int RunEndings(const Arguments& args) {
   Json files = Json::array();
   for (const std::string& path : paths) {
     const std::string name = DisplayName(path);
-    const Result<std::u16string> read = LoadStoryText(path, encoding);
-    if (!read.ok()) {
-      std::fprintf(stderr, "qsd endings: %s: %s\n", name.c_str(), read.error().message.c_str());
+    const Result<WalkedStory> walked = LoadAndWalk(path, encoding, maxStates);
+    if (!walked.ok()) {
+      std::fprintf(stderr, "qsd endings: %s: %s\n", name.c_str(), walked.error().message.c_str());
       failed = true;
       continue;
     }
-    const std::u16string& text = read.value();
-    const StoryLines lines(text);
-    const LabelIndex labels(text);
-    const WalkResult walk = WalkStoryLines(text, lines, labels, maxStates, kDefaultMaxScan, nullptr);
+    const std::u16string& text = *walked.value().text;
+    const StoryLines& lines = walked.value().lines;
+    const WalkResult& walk = walked.value().walk;
     if (!walk.complete) {
       std::fprintf(stderr, "qsd endings: %s: %s, so its endings are not listed\n", name.c_str(),
                    WalkLimitText(walk, kDefaultMaxScan, text.size()).c_str());

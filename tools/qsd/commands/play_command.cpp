@@ -83,6 +83,12 @@ std::string TraceLine(const Form& form, std::string_view key, const std::optiona
   return SpacedJson(trace) + "\n";
 }
 
+// Why the reader refused the story file it was just given, read again to find out.
+std::string WhyNotLoaded(const std::string& path) {
+  const Result<void> loads = CheckStoryLoads(path);
+  return loads.ok() ? std::string("it changed while it was read") : loads.error().message;
+}
+
 // One step done: print what it left, and say on stderr which file failed to load and
 // why. Answers whether a load failed.
 bool Report(const PlayOptions& options, const Form& form, TerminalWindow& window, std::string_view key) {

@@ -47,7 +47,9 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
 
 Result<LoadedForCheck> LoadFileForCheck(const std::string& path, SourceEncoding encoding) {
   // A story file is read as the reader reads it, never held whole.
-  const bool storyFile = IsStoryFile(path);
+  const Result<bool> isStoryFile = IsStoryFile(path);
+  if (!isStoryFile.ok()) return isStoryFile.error();
+  const bool storyFile = isStoryFile.value();
   const Result<std::string> input = storyFile ? Result<std::string>(std::string()) : ReadInput(path);
   if (!input.ok()) return input.error();
   // The story's text is all the checks need: the file's bytes go once it is made.

@@ -3,6 +3,7 @@
 #include "tools/qsd/lib/check.h"
 
 #include "tools/qsd/lib/check_internal.h"
+#include "tools/qsd/lib/source_encoder.h"
 #include "tools/qsd/lib/story_loader.h"
 #include "tools/qsd/lib/text_source.h"
 
@@ -33,7 +34,7 @@ LoadedForCheck LoadForCheck(LoadedStory story) {
   DiagnosticSink sink;
   LoadedForCheck loaded;
   if (story.status != StoryFileStatus::Loaded) {
-    sink.Add("empty-story", 1, 1, 0, std::string("the reader cannot load it: ") + Describe(story.status));
+    sink.Add("empty-story", 1, 1, 0, "the reader cannot load it: " + DescribeLoadFailure(story.status));
   } else {
     AddTokenDiagnostics(story, sink);
     loaded.text = std::move(story.text);

@@ -158,7 +158,8 @@ class GraphBuilder {
           return WalkStoryLines(text, lines, index, kDefaultMaxStates, kDefaultMaxScan, nullptr);
         },
         threads_);
-    MarkEntries();
+    // What each label leads to is settled here, whole, before the edges' thread reads it.
+    const auto labelLines = std::make_shared<const LabelLines>(MarkEntries());
     FoldNodes();
     walk_ = walked.get();
     KeysToEnds();
@@ -173,8 +174,8 @@ class GraphBuilder {
     // follow all the nodes, are made on a second thread meanwhile, from what no one
     // changes any more.
     std::future<Edges> edgesMade = InBackground(
-        [&lines = std::as_const(lines_), &nodes = std::as_const(nodes_), &labels = std::as_const(labelLines_)] {
-          return BuildEdges(lines, nodes, labels);
+        [&lines = std::as_const(lines_), &nodes = std::as_const(nodes_), labelLines] {
+          return BuildEdges(lines, nodes, *labelLines);
         },
         threads_);
     for (const Node& node : nodes_) {
@@ -206,10 +207,10 @@ class GraphBuilder {
   ScriptLine Parts(std::size_t line) const { return SplitScriptLine(lines_.Text(line)); }
 
   // The line a label leads to, 0 when none does (or when that line is never shown).
-  std::size_t LabelLine(std::u16string_view label) {
+  std::size_t LabelLine(std::u16string_view label, LabelLines& labelLines) {
     // Each label is looked up once: the nodes' edges ask again for what marking the
     // entries found.
-    const auto [known, added] = labelLines_.try_emplace(label, 0);
+    const auto [known, added] = labelLines.try_emplace(label, 0);
     if (!added) return known->second;
     if (!index_) index_ = indexBuilt_.get();
     const std::int32_t at = index_->Find(label).first;
@@ -253,8 +254,10 @@ class GraphBuilder {
   }
 
   // Which lines a label leads to, and which lines only show their text: a bit each, so
-  // that every line is split only once here.
-  void MarkEntries() {
+  // that every line is split only once here. Answers the line of every label a line
+  // leads to.
+  LabelLines MarkEntries() {
+    LabelLines labelLines;
     entry_.assign(lines_.Count() + 2, false);
     plain_.assign(lines_.Count() + 2, false);
     entry_[1] = true;
@@ -266,8 +269,11 @@ class GraphBuilder {
       }
       const ScriptLine parts = Parts(line);
       plain_[line] = parts.OnlyShows();
-      ForEachLabelExit(parts, [&](std::u16string_view label, const std::string&) { entry_[LabelLine(label)] = true; });
+      ForEachLabelExit(parts, [&](std::u16string_view label, const std::string&) {
+        entry_[LabelLine(label, labelLines)] = true;
+      });
     }
+    return labelLines;
   }
 
   // Runs of lines that only show their text fold into one node, up to the node limit;
@@ -310,7 +316,6 @@ class GraphBuilder {
   std::future<std::unique_ptr<const LabelIndex>> indexBuilt_;
   StoryLines lines_;
   std::unique_ptr<const LabelIndex> index_;  // answers as FindLabelLine does, without reading the text per label
-  LabelLines labelLines_;
   std::size_t nodeLimit_;
   Threads threads_;
   std::vector<bool> entry_;

@@ -6,6 +6,7 @@
 #include "story/text.h"
 #include "story/utf16.h"
 #include "story/utf8.h"
+#include "tools/qsd/lib/source_encoder.h"
 #include "tools/qsd/lib/text_source.h"
 
 namespace quillshade::qsd {

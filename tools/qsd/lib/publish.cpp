@@ -1,7 +1,7 @@
 // The published page: the reader page split at its story element, the codes between.
 #include "tools/qsd/lib/publish.h"
 
-#include "story/encode.h"
+#include "tools/qsd/lib/source_encoder.h"
 
 namespace quillshade::qsd {
 

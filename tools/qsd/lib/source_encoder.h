@@ -1,4 +1,5 @@
-// Text sources encoded as `qsd encode` encodes them, with what encoding has to say.
+// Text sources encoded as `qsd encode` encodes them, with what encoding has to say; the
+// toolkit's one door to the engine's encoder (story/encode.h), which nothing else in it includes.
 #pragma once
 
 #include <optional>

@@ -152,20 +152,23 @@ std::string DescribeLoadFailure(const std::string& path, StoryFileStatus status)
   if (status == StoryFileStatus::NotFound || status == StoryFileStatus::NotARegularFile ||
       status == StoryFileStatus::CannotOpen)
     if (const Result<void> readable = CheckReadable(path); !readable.ok()) return readable.error().message;
-  return Describe(status);
+  return DescribeLoadFailure(status);
 }
 
-std::string WhyNotLoaded(const std::string& path) {
-  if (const Result<void> readable = CheckReadable(path); !readable.ok()) return readable.error().message;
+std::string DescribeLoadFailure(StoryFileStatus status) { return Describe(status); }
+
+Result<void> CheckStoryLoads(const std::string& path) {
+  if (Result<void> readable = CheckReadable(path); !readable.ok()) return readable;
   std::uint64_t badTokens = 0;
   StoryFileOptions options;
   options.onBadToken = [&badTokens](const BadToken&, std::size_t) { ++badTokens; };
   const StoryFile file = ReadStoryFile(PathFromUtf8(path), Cp932CodePage(), options);
-  if (file.status != StoryFileStatus::Loaded) return DescribeLoadFailure(path, file.status);
-  if (badTokens == 0) return "is empty";
+  if (file.status != StoryFileStatus::Loaded) return Failure{DescribeLoadFailure(path, file.status)};
+  if (!file.text.empty()) return {};
+  if (badTokens == 0) return Failure{"is empty"};
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
-  if (!LooksLikeStoryFile(ReadHead(in))) return "holds no character codes: " + std::string(kTextSourceHint);
-  return "holds no character codes";
+  if (!LooksLikeStoryFile(ReadHead(in))) return Failure{"holds no character codes: " + std::string(kTextSourceHint)};
+  return Failure{"holds no character codes"};
 }
 
 StoryKind KindOfStoryFile(const std::string& path) {
@@ -176,15 +179,19 @@ StoryKind KindOfStoryFile(const std::string& path) {
   return KindOfStory(path, in ? ReadHead(in) : std::string());
 }
 
-bool IsStoryFile(const std::string& path) {
-  return path != "-" && CheckReadable(path).ok() && KindOfStoryFile(path) == StoryKind::StoryFile;
+Result<bool> IsStoryFile(const std::string& path) {
+  if (path == "-") return false;
+  if (Result<void> readable = CheckReadable(path); !readable.ok()) return readable.error();
+  return KindOfStoryFile(path) == StoryKind::StoryFile;
 }
 
 Result<AnyStory> ReadStoryOrSource(const std::string& path, SourceEncoding encoding) {
   constexpr std::string_view kNoCharacter = "decodes to no character, so the reader refuses to load it";
   AnyStory story;
   // A story file is read as the reader reads it, never held whole.
-  if (IsStoryFile(path)) {
+  const Result<bool> storyFile = IsStoryFile(path);
+  if (!storyFile.ok()) return storyFile.error();
+  if (storyFile.value()) {
     LoadedStory loaded = LoadStory(path, 0);
     if (loaded.status != StoryFileStatus::Loaded) return Failure{DescribeLoadFailure(path, loaded.status)};
     if (loaded.text.empty()) return Failure{std::string(kNoCharacter)};
@@ -196,7 +203,7 @@ Result<AnyStory> ReadStoryOrSource(const std::string& path, SourceEncoding encod
   const std::string& bytes = input.value();
   if (KindOfStory(path, bytes) == StoryKind::StoryFile) {
     LoadedStory loaded = DecodeStoryBytes(bytes, 0);
-    if (loaded.status != StoryFileStatus::Loaded) return Failure{Describe(loaded.status)};
+    if (loaded.status != StoryFileStatus::Loaded) return Failure{DescribeLoadFailure(loaded.status)};
     if (loaded.text.empty()) return Failure{std::string(kNoCharacter)};
     story.text = std::move(loaded.text);
     return story;

@@ -47,20 +47,23 @@ LoadedStory LoadStory(const std::string& path, std::size_t maxPlaced);
 // judged by its name alone. Not for "-": stdin is read only once.
 StoryKind KindOfStoryFile(const std::string& path);
 
-// Whether `path` names a readable regular story file, which LoadStory reads piece by
-// piece. False for "-".
-bool IsStoryFile(const std::string& path);
+// Whether `path` names a story file, which LoadStory reads piece by piece, rather than
+// a text source; false for "-". A failure when the file cannot be read, saying why.
+Result<bool> IsStoryFile(const std::string& path);
 
 // The same for story file bytes already in memory.
 LoadedStory DecodeStoryBytes(std::string_view bytes, std::size_t maxPlaced);
 
-// Why a load with this status failed, in the words every command uses.
+// Why a load with this status failed, in the words every command uses: the one place
+// where a StoryFileStatus becomes words. With the path, a file that cannot be opened
+// says why; without it, the status of bytes already in memory.
 std::string DescribeLoadFailure(const std::string& path, StoryFileStatus status);
+std::string DescribeLoadFailure(StoryFileStatus status);
 
-// Why the reader refuses the story file at `path`: "no such file", "is a folder, not a
-// file", "is empty", "holds no character codes" (with kTextSourceHint when it holds
-// text), or why it could not be read.
-std::string WhyNotLoaded(const std::string& path);
+// Fine when the reader loads the story file at `path`; otherwise why it refuses it:
+// "no such file", "is a folder, not a file", "is empty", "holds no character codes"
+// (with kTextSourceHint when it holds text), or why it could not be read.
+Result<void> CheckStoryLoads(const std::string& path);
 
 // A story from a story file or from a text source (told apart by content), for
 // commands that only need its text: a text source is encoded as `qsd encode --lossy`

@@ -7,7 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "story/encode.h"
 #include "story/utf16.h"
 #include "tools/qsd/lib/result.h"
 

@@ -68,7 +68,7 @@ DiagnosisWorker::DiagnosisWorker(std::function<void(DiagnosisResult)> done)
 
 DiagnosisWorker::~DiagnosisWorker() {
   {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     quit_ = true;
     if (running_) *running_->stop = true;
   }
@@ -78,7 +78,7 @@ DiagnosisWorker::~DiagnosisWorker() {
 
 void DiagnosisWorker::Post(DiagnosisJob job) {
   {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     // A newer version makes the older one's walk worthless. Stopped jobs still report
     // (a pull request waits for an answer), but at once.
     for (DiagnosisJob& pending : pending_)
@@ -90,7 +90,7 @@ void DiagnosisWorker::Post(DiagnosisJob job) {
 }
 
 bool DiagnosisWorker::Cancel(const Json& requestId) {
-  const std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   bool found = false;
   for (DiagnosisJob& pending : pending_)
     if (pending.requestId == requestId) *pending.stop = true, found = true;
@@ -102,8 +102,8 @@ void DiagnosisWorker::Run() {
   for (;;) {
     DiagnosisJob job;
     {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return quit_ || !pending_.empty(); });
+      const MutexLock lock(mutex_);
+      while (!quit_ && pending_.empty()) mutex_.Wait(wake_);
       if (quit_) return;
       job = std::move(pending_.front());
       pending_.pop_front();
@@ -131,7 +131,7 @@ void DiagnosisWorker::Run() {
     DiagnosisResult result = Diagnose(job);
     keep(result);
     {
-      const std::lock_guard lock(mutex_);
+      const MutexLock lock(mutex_);
       running_.reset();
     }
     done_(std::move(result));

@@ -3,17 +3,16 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "story/thread_annotations.h"
 #include "tools/qsd/lib/check.h"
 #include "tools/qsd/lsp/json_rpc.h"
 #include "tools/qsd/lsp/story_document.h"
@@ -72,11 +71,11 @@ class DiagnosisWorker {
   void Run();
 
   std::function<void(DiagnosisResult)> done_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<DiagnosisJob> pending_;
-  std::optional<DiagnosisJob> running_;
-  bool quit_ = false;
+  Mutex mutex_;
+  std::condition_variable_any wake_;
+  std::deque<DiagnosisJob> pending_ GUARDED_BY(mutex_);
+  std::optional<DiagnosisJob> running_ GUARDED_BY(mutex_);
+  bool quit_ GUARDED_BY(mutex_) = false;
   // Each open document's last line checks, for its next version; read and written by
   // the worker's thread alone.
   std::map<std::string, std::shared_ptr<const LineCheckMemo>> lineChecks_;

@@ -5,11 +5,11 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
-#include <mutex>
 #include <set>
 #include <string>
 #include <variant>
 
+#include "story/thread_annotations.h"
 #include "tools/qsd/lsp/diagnosis.h"
 #include "tools/qsd/lsp/json_rpc.h"
 #include "tools/qsd/lsp/transport.h"
@@ -20,21 +20,23 @@ using Event = std::variant<Incoming, DiagnosisResult>;
 
 // The reader waits while `capacity` messages are queued, so a client that writes faster
 // than the server answers cannot fill memory; the diagnosis worker never waits (it
-// posts at most one result per job, and the dispatcher is the one that posts jobs).
+// posts at most two results per job, a long story's line checks and then the whole
+// report, and only the dispatcher posts jobs).
 class EventQueue {
  public:
   explicit EventQueue(std::size_t capacity = 16) : capacity_(capacity) {}
 
   void Push(Event event, bool fromReader) {
-    std::unique_lock lock(mutex_);
-    if (fromReader) roomLeft_.wait(lock, [this] { return events_.size() < capacity_; });
+    const MutexLock lock(mutex_);
+    if (fromReader)
+      while (events_.size() >= capacity_) mutex_.Wait(roomLeft_);
     events_.push_back(std::move(event));
     ready_.notify_one();
   }
 
   Event Pop() {
-    std::unique_lock lock(mutex_);
-    ready_.wait(lock, [this] { return !events_.empty(); });
+    const MutexLock lock(mutex_);
+    while (events_.empty()) mutex_.Wait(ready_);
     Event event = std::move(events_.front());
     events_.pop_front();
     roomLeft_.notify_one();
@@ -43,10 +45,10 @@ class EventQueue {
 
  private:
   const std::size_t capacity_;
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::condition_variable roomLeft_;
-  std::deque<Event> events_;
+  Mutex mutex_;
+  std::condition_variable_any ready_;
+  std::condition_variable_any roomLeft_;
+  std::deque<Event> events_ GUARDED_BY(mutex_);
 };
 
 // Ids of requests the client cancelled. The reader marks them as it reads, ahead of the
@@ -56,21 +58,21 @@ class EventQueue {
 class CancelledRequests {
  public:
   void Mark(const Json& id) {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     ids_.insert(id.dump());
   }
   void Unmark(const Json& id) {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     ids_.erase(id.dump());
   }
   bool Contains(const Json& id) const {
-    const std::lock_guard lock(mutex_);
+    const MutexLock lock(mutex_);
     return ids_.contains(id.dump());
   }
 
  private:
-  mutable std::mutex mutex_;
-  std::set<std::string> ids_;
+  mutable Mutex mutex_;
+  std::set<std::string> ids_ GUARDED_BY(mutex_);
 };
 
 // The id a message cancels, when it is a well-formed $/cancelRequest; null otherwise.

@@ -2,6 +2,8 @@
 // each way out of it leads.
 #include "tools/qsd/lsp/features.h"
 
+#include <algorithm>
+
 #include "story/text.h"
 #include "story/utf8.h"
 #include "tools/qsd/lib/line_index.h"
@@ -14,8 +16,16 @@ namespace {
 std::string Code(std::u16string_view text) {
   std::string quoted = Quote(text, 60);
   quoted = quoted.substr(1, quoted.size() - 2);  // the code span quotes it already
-  const std::string fence = quoted.find('`') == std::string::npos ? "`" : "``";
-  return fence + (fence.size() > 1 ? " " + quoted + " " : quoted) + fence;
+  // The fence is one backtick longer than the longest run the text holds, so no run
+  // inside ends the span; a space each side keeps a backtick at either end apart from it.
+  std::size_t longestRun = 0;
+  for (std::size_t at = quoted.find('`'); at != std::string::npos; at = quoted.find('`', at)) {
+    const std::size_t end = std::min(quoted.find_first_not_of('`', at), quoted.size());
+    longestRun = std::max(longestRun, end - at);
+    at = end;
+  }
+  const std::string fence(longestRun + 1, '`');
+  return fence + (longestRun > 0 ? " " + quoted + " " : quoted) + fence;
 }
 
 std::string FlagList(FlagBits flags) {

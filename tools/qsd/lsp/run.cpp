@@ -18,7 +18,9 @@ int RunLanguageServer(int in, std::FILE* out) {
   const auto events = std::make_shared<EventQueue>();
   const auto cancels = std::make_shared<CancelledRequests>();
   MessageWriter writer(out);
-  DiagnosisWorker worker([&events](DiagnosisResult result) { events->Push(std::move(result), false); });
+  // The worker's thread holds the queue it posts to, so that the queue outlives it
+  // whatever order these are declared and destroyed in.
+  DiagnosisWorker worker([events](DiagnosisResult result) { events->Push(std::move(result), false); });
   Server server(ServerPorts{
       [&writer](const Json& message) { writer.Write(message); },
       Log,

@@ -256,7 +256,10 @@ std::optional<Json> Server::ColourTokens(const Json&, const Json& params) {
 std::optional<Json> Server::LensesOf(const Json& id, const Json& params) {
   const std::string uri = ParseDocumentParams(params).uri;
   const std::shared_ptr<const StoryDocument> story = StoryOf(uri);
-  if (const WalkResult* walk = CurrentWalk(uri)) return LensesJson(*story, *walk, running_);
+  // A text that is empty, has no line break or does not load has nothing to walk: once
+  // its version is checked there is nothing to wait for.
+  if (const DiagnosisResult* checked = CurrentDiagnosis(uri))
+    return checked->walk ? LensesJson(*story, *checked->walk, running_) : Json::array();
   // Lenses without the walk would say nothing: the answer waits for it. An editor that
   // pulls its diagnostics has the walk run only when it asks, so the lenses ask here.
   const bool walking = std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
@@ -272,17 +275,23 @@ std::optional<Json> Server::LensesOf(const Json& id, const Json& params) {
   return std::nullopt;
 }
 
-const WalkResult* Server::CurrentWalk(const std::string& uri) {
+const DiagnosisResult* Server::CurrentDiagnosis(const std::string& uri) {
   const DiagnosisResult* result = diagnoses_.Find(uri);
   const auto story = stories_.find(uri);
   if (!result || story == stories_.end() || result->story != story->second) return nullptr;
-  return result->walk.get();
+  return result;
+}
+
+const WalkResult* Server::CurrentWalk(const std::string& uri) {
+  const DiagnosisResult* result = CurrentDiagnosis(uri);
+  return result ? result->walk.get() : nullptr;
 }
 
 void Server::AnswerLenses(const std::string& uri) {
-  const WalkResult* walk = CurrentWalk(uri);
+  const DiagnosisResult* checked = CurrentDiagnosis(uri);
   const bool open = documents_.Find(uri) != nullptr;
-  if (!walk && open) return;  // a newer version's walk is on its way
+  if (!checked && open) return;  // a newer version's walk is on its way
+  const WalkResult* walk = checked ? checked->walk.get() : nullptr;
   std::erase_if(waitingLenses_, [&](const std::pair<Json, std::string>& waiting) {
     if (waiting.second != uri) return false;
     try {

@@ -88,7 +88,9 @@ class Server {
   void PublishAll();
   void PublishLineChecks(const DiagnosisResult& result);
   std::shared_ptr<const StoryDocument> StoryOf(const std::string& uri);
-  // The walk of the document's current version, once the worker has finished it.
+  // The report on the document's current version, once the worker has finished it.
+  const DiagnosisResult* CurrentDiagnosis(const std::string& uri);
+  // Its walk; none while the worker is on it, nor when the text had nothing to walk.
   const WalkResult* CurrentWalk(const std::string& uri);
   // Answers the lens requests that waited for the walk of the document's version.
   void AnswerLenses(const std::string& uri);

@@ -229,7 +229,7 @@ Incoming MessageReader::Read() {
 void MessageWriter::Write(const Json& message) {
   const std::string body = message.dump(-1, ' ', false, Json::error_handler_t::replace);
   const std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
-  const std::lock_guard lock(mutex_);
+  const MutexLock lock(mutex_);
   std::fwrite(header.data(), 1, header.size(), out_);
   std::fwrite(body.data(), 1, body.size(), out_);
   std::fflush(out_);

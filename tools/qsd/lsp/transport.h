@@ -3,10 +3,10 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "story/thread_annotations.h"
 #include "tools/qsd/lsp/json_rpc.h"
 
 namespace quillshade::qsd::lsp {
@@ -71,8 +71,8 @@ class MessageWriter {
   void Write(const Json& message);
 
  private:
-  std::FILE* out_;
-  std::mutex mutex_;
+  Mutex mutex_;
+  std::FILE* out_ GUARDED_BY(mutex_);
 };
 
 }  // namespace quillshade::qsd::lsp

@@ -30,7 +30,7 @@
 namespace quillshade {
 namespace {
 
-// The lines of tests/qt/fixtures/moon.txt that the tests step through.
+// The lines of tests/ui/qt/fixtures/moon.txt that the tests step through.
 const QString kLine1 = QString::fromUtf8("月の光が窓辺に差し込む。");
 const QString kLine2 = QString::fromUtf8("遠くで鐘が鳴っている。");
 const QString kDoorChoice = QString::fromUtf8("扉を開けますか？");

@@ -4,13 +4,13 @@
 # Usage: run_e2e.sh [EXE]. Uses the X server and Wine prefix of the caller when
 # QUILLSHADE_WINE_SESSION is set (scripts/test-windows.sh), else makes its own.
 set -eu
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/../../.." && pwd)
 exe=$(cd "$(dirname "${1:-$root/build/windows/ui/win32/quillshade.exe}")" && pwd)/$(basename "${1:-quillshade.exe}")
-probe=$(dirname "$exe")/../../tests/win32/window_probe.exe
+probe=$(dirname "$exe")/../../tests/ui/win32/window_probe.exe
 # The same build's qsd.exe writes the stories.
 qsd_exe=$(dirname "$exe")/../../tools/qsd/qsd.exe
 # Drops files on the window through X, where Wine hands them to it as the shell would.
-xdnd_drop=$(dirname "$exe")/../../tests/win32/xdnd_drop
+xdnd_drop=$(dirname "$exe")/../../tests/ui/win32/xdnd_drop
 cd "$root"
 . scripts/windows-env.sh
 . tests/lib/poll.sh

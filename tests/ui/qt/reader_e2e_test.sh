@@ -31,8 +31,8 @@ fail() {
   exit 1
 }
 
-. "$(dirname "$0")/../lib/poll.sh"
-. "$(dirname "$0")/../lib/processes.sh"
+. "$(dirname "$0")/../../lib/poll.sh"
+. "$(dirname "$0")/../../lib/processes.sh"
 
 # A new X server on a display of its own.
 new_display() {

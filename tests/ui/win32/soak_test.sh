@@ -8,9 +8,9 @@
 # number of presses and the sampling interval; the first sample after EVERY presses is the
 # baseline. Uses the caller's X server and Wine prefix when QUILLSHADE_WINE_SESSION is set.
 set -eu
-root=$(cd "$(dirname "$0")/../.." && pwd)
+root=$(cd "$(dirname "$0")/../../.." && pwd)
 exe=$(cd "$(dirname "${1:-$root/build/windows/ui/win32/quillshade.exe}")" && pwd)/$(basename "${1:-quillshade.exe}")
-driver=$(dirname "$exe")/../../tests/win32/soak_driver.exe
+driver=$(dirname "$exe")/../../tests/ui/win32/soak_driver.exe
 # The same build's qsd.exe writes the story.
 qsd_exe=$(dirname "$exe")/../../tools/qsd/qsd.exe
 presses=${PRESSES:-100000}

@@ -3,7 +3,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 
-const { DecoyTitle, TabTitle, kBlank } = createRequire(import.meta.url)('../../ui/web/decoy.js');
+const { DecoyTitle, TabTitle, kBlank } = createRequire(import.meta.url)('../../../ui/web/decoy.js');
 
 test('a new tab in the first of the browser\'s languages that has one', () => {
   assert.equal(DecoyTitle(['ja']), '新しいタブ');

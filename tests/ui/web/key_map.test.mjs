@@ -3,7 +3,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 
-const { virtualKeyOf } = createRequire(import.meta.url)('../../ui/web/key_map.js');
+const { virtualKeyOf } = createRequire(import.meta.url)('../../../ui/web/key_map.js');
 
 test('the digit row counts by place, whatever it types', () => {
   assert.equal(virtualKeyOf({ code: 'Digit1', key: '!' }), 49);  // Shift+1
