@@ -21,6 +21,7 @@
 #include "tools/qsd/lib/label_suggestion.h"
 #include "tools/qsd/lib/line_index.h"
 #include "tools/qsd/lib/line_records.h"
+#include "tools/qsd/lib/source_columns.h"
 #include "tools/qsd/lib/story_loader.h"
 
 namespace quillshade::qsd {
@@ -598,6 +599,20 @@ TEST(FileUri, RelativeStaysRelativeAbsoluteBecomesAFileUri) {
   EXPECT_EQ(FileUri("/home/kit/tale.txt"), "file:///home/kit/tale.txt");
   EXPECT_EQ(FileUri("C:\\stories\\tale.txt"), "file:///C:/stories/tale.txt");
   EXPECT_EQ(FileUri("\xe7\x8b\x90.txt"), "%E7%8B%90.txt");
+  // Read as it stands, "a:b.txt" would be a URI of the scheme "a".
+  EXPECT_EQ(FileUri("a:b.txt"), "a%3Ab.txt");
+  EXPECT_EQ(FileUri("1:/b.txt"), "1%3A/b.txt");
+}
+
+// Editors that read FILE:LINE:COL count a wide character two columns, a combining mark
+// none, and a tab to the next multiple of eight.
+TEST(ScreenColumn, WideCharactersTabsAndMarks) {
+  EXPECT_EQ(ScreenColumn(u"\u72d0\U0001F600x", 3), 5);
+  EXPECT_EQ(ScreenColumn(u"\u3000", 1), 3);
+  EXPECT_EQ(ScreenColumn(u"ab\tc\t", 4), 10);
+  EXPECT_EQ(ScreenColumn(u"ab\tc\t", 5), 17);
+  EXPECT_EQ(ScreenColumn(u"\u304b\u3099x", 2), 3);
+  EXPECT_EQ(ScreenColumn(u"\uff71\u00e9", 2), 3);  // half-width katakana and Latin: one each
 }
 
 }  // namespace
