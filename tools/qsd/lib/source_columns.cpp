@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "story/utf16.h"
-#include "tools/qsd/lib/line_index.h"
+#include "story/text.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -56,30 +56,37 @@ bool In(const std::array<Range, N>& ranges, char32_t character) {
 
 constexpr std::int64_t kTabStop = 8;
 
-// One line with findings on it, as the source holds it: where each unit of the story's
-// line stands in UTF-16 units and on the screen.
-struct SourceLine {
-  std::vector<std::int64_t> units;   // [i]: the source's units before the story's unit i
-  std::vector<std::int64_t> screen;  // [i]: the screen column of the story's unit i, from 1
+std::int64_t ScreenAfter(std::int64_t screen, char32_t character) {
+  if (character == u'\t') return screen + kTabStop - (screen - 1) % kTabStop;
+  return screen + static_cast<std::int64_t>(ScreenWidth(character));
+}
+
+// Where one unit of a line of the story text stands as the source holds the line.
+struct SourcePlace {
+  std::int64_t unit = 0;    // the story's unit, from 0; past the line's end it keeps its distance
+  std::int64_t source = 0;  // the source's units before it
+  std::int64_t screen = 1;  // its screen column
 };
 
-SourceLine ReadSourceLine(std::u16string_view storyLine, const Unencodable* replaced, const Unencodable* end) {
-  SourceLine line;
-  line.units.reserve(storyLine.size() + 1);
-  line.screen.reserve(storyLine.size() + 1);
-  std::int64_t units = 0;
+// Fills in `places`, sorted by unit, in one pass over the line; `replaced` runs over the
+// line's characters that the page cannot hold, in order.
+void PlaceOnLine(std::u16string_view line, const Unencodable* replaced, const Unencodable* end,
+                 std::vector<SourcePlace>& places) {
+  std::int64_t source = 0;
   std::int64_t screen = 1;
-  for (std::size_t i = 0; i < storyLine.size(); ++i) {
-    line.units.push_back(units);
-    line.screen.push_back(screen);
-    char32_t character = storyLine[i];
+  std::size_t next = 0;
+  for (std::size_t i = 0; i <= line.size() && next < places.size(); ++i) {
+    for (; next < places.size() && places[next].unit <= static_cast<std::int64_t>(i); ++next) {
+      const std::int64_t past = places[next].unit - static_cast<std::int64_t>(i);
+      places[next].source = source + past;
+      places[next].screen = screen + past;
+    }
+    if (i == line.size()) break;
+    char32_t character = line[i];
     if (replaced != end && replaced->place.column == static_cast<std::int64_t>(i) + 1) character = (replaced++)->character;
-    units += character > 0xFFFF ? 2 : 1;
-    screen = character == u'\t' ? screen + kTabStop - (screen - 1) % kTabStop : screen + static_cast<std::int64_t>(ScreenWidth(character));
+    source += character > 0xFFFF ? 2 : 1;
+    screen = ScreenAfter(screen, character);
   }
-  line.units.push_back(units);
-  line.screen.push_back(screen);
-  return line;
 }
 
 }  // namespace
@@ -90,38 +97,59 @@ std::size_t ScreenWidth(char32_t character) {
 }
 
 std::int64_t ScreenColumn(std::u16string_view line, std::size_t at) {
-  return ReadSourceLine(line.substr(0, std::min(at, line.size())), nullptr, nullptr).screen.back();
+  std::int64_t screen = 1;
+  for (std::size_t i = 0; i < std::min(at, line.size()); ++i) screen = ScreenAfter(screen, line[i]);
+  return screen;
 }
 
 void PlaceInSource(std::u16string_view storyText, const std::vector<Unencodable>& replaced,
                    const std::vector<Diagnostic*>& diagnostics) {
   std::vector<Diagnostic*> byLine = diagnostics;
   std::stable_sort(byLine.begin(), byLine.end(), [](const Diagnostic* a, const Diagnostic* b) { return a->line < b->line; });
-  const StoryLines lines(storyText);
-  // Each line once, however many findings it holds.
-  std::int64_t lineNumber = 0;
-  SourceLine line;
-  // A place past the line's end (its line break) keeps its distance from the end.
-  const auto at = [](const std::vector<std::int64_t>& columns, std::int64_t unit) {
-    const auto last = static_cast<std::int64_t>(columns.size()) - 1;
-    return unit <= last ? columns[static_cast<std::size_t>(unit)] : columns.back() + (unit - last);
-  };
-  for (Diagnostic* diagnostic : byLine) {
-    if (diagnostic->line < 1 || static_cast<std::size_t>(diagnostic->line) > lines.Count()) continue;
-    if (diagnostic->line != lineNumber) {
-      lineNumber = diagnostic->line;
-      const auto first = std::partition_point(replaced.begin(), replaced.end(),
-                                              [&](const Unencodable& bad) { return bad.place.line < lineNumber; });
-      const auto end = std::partition_point(first, replaced.end(),
-                                            [&](const Unencodable& bad) { return bad.place.line == lineNumber; });
-      line = ReadSourceLine(lines.Text(static_cast<std::size_t>(lineNumber)), std::to_address(first),
-                            std::to_address(end));
+  // One pass over the text, each line with findings read once: the memory is that of
+  // the findings, whatever the length of the text or of its lines.
+  std::int64_t lineNumber = 1;
+  std::size_t lineStart = 0;
+  std::vector<SourcePlace> places;
+  for (std::size_t first = 0; first < byLine.size();) {
+    const std::int64_t line = byLine[first]->line;
+    std::size_t last = first;
+    while (last < byLine.size() && byLine[last]->line == line) ++last;
+    while (lineNumber < line && lineStart <= storyText.size()) {
+      const std::size_t lineBreak = FindLineBreak(storyText, lineStart);
+      lineStart = lineBreak == std::u16string_view::npos ? storyText.size() + 1 : lineBreak + 2;
+      ++lineNumber;
     }
-    const std::int64_t start = std::max<std::int64_t>(diagnostic->column - 1, 0);
-    const std::int64_t end = start + std::max<std::int64_t>(diagnostic->length, 0);
-    diagnostic->screenColumn = at(line.screen, start);
-    diagnostic->column = at(line.units, start) + 1;
-    diagnostic->length = at(line.units, end) - at(line.units, start);
+    if (line >= 1 && lineStart <= storyText.size()) {
+      const std::size_t lineEnd = std::min(FindLineBreak(storyText, lineStart), storyText.size());
+      places.clear();
+      for (std::size_t i = first; i < last; ++i) {
+        const std::int64_t start = std::max<std::int64_t>(byLine[i]->column - 1, 0);
+        places.push_back({start});
+        places.push_back({start + std::max<std::int64_t>(byLine[i]->length, 0)});
+      }
+      std::sort(places.begin(), places.end(), [](const SourcePlace& a, const SourcePlace& b) { return a.unit < b.unit; });
+      const auto onLine = std::partition_point(replaced.begin(), replaced.end(),
+                                               [&](const Unencodable& bad) { return bad.place.line < line; });
+      const auto offLine = std::partition_point(onLine, replaced.end(),
+                                                [&](const Unencodable& bad) { return bad.place.line == line; });
+      PlaceOnLine(storyText.substr(lineStart, lineEnd - lineStart), std::to_address(onLine), std::to_address(offLine),
+                  places);
+      const auto at = [&places](std::int64_t unit) {
+        return *std::lower_bound(places.begin(), places.end(), unit,
+                                 [](const SourcePlace& place, std::int64_t u) { return place.unit < u; });
+      };
+      for (std::size_t i = first; i < last; ++i) {
+        Diagnostic& diagnostic = *byLine[i];
+        const std::int64_t start = std::max<std::int64_t>(diagnostic.column - 1, 0);
+        const SourcePlace from = at(start);
+        const SourcePlace to = at(start + std::max<std::int64_t>(diagnostic.length, 0));
+        diagnostic.screenColumn = from.screen;
+        diagnostic.column = from.source + 1;
+        diagnostic.length = to.source - from.source;
+      }
+    }
+    first = last;
   }
 }
 
