@@ -303,7 +303,8 @@ TEST(WalkStory, ManyStatesAreWalkedExhaustively) {
 
 // The walk as the reader takes it, one state at a time through ReadNextLine and
 // ChooseBranch, breadth first: the states in their order, how each was first reached,
-// and the first step that showed each line.
+// and the first step that showed each line, of those that need no flag arriving set
+// when there are any.
 struct StepByStep {
   std::vector<quillshade::Story> states;
   std::vector<Step> reachedBy;
@@ -318,10 +319,12 @@ StepByStep WalkStepByStep(std::u16string_view text) {
   walk.lineReached.assign(lines.Count() + 1, false);
   walk.firstShown.assign(lines.Count() + 1, Step{});
   std::map<std::tuple<std::int32_t, FlagBits, std::u16string>, std::uint32_t> seen;
+  std::vector<bool> arriving;  // by state: its start had D or E set
   const auto add = [&](const quillshade::Story& state, Step step) {
     if (seen.emplace(std::tuple(std::max(state.ReadPos, 0), FlagsOf(state), state.ChoiceList), walk.states.size()).second) {
       walk.states.push_back(state);
       walk.reachedBy.push_back(step);
+      arriving.push_back(step.from == kNoState ? FlagsOf(state) != 0 : static_cast<bool>(arriving[step.from]));
     }
   };
   for (const unsigned carried : {0u, 8u, 16u, 24u}) {
@@ -339,7 +342,8 @@ StepByStep WalkStepByStep(std::u16string_view text) {
       next.ReadPos = step.nextPos;
       if (step.shownText && !IsJumpLanding(text, state.ReadPos)) {
         const std::size_t line = lines.LineOf(static_cast<std::size_t>(state.ReadPos) - 1);
-        if (walk.firstShown[line].from == kNoState) walk.firstShown[line] = down;
+        const Step kept = walk.firstShown[line];
+      if (kept.from == kNoState || (!arriving[n] && arriving[kept.from])) walk.firstShown[line] = down;
         walk.lineReached[line] = true;
       }
       add(next, down);
