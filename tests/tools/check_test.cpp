@@ -21,6 +21,7 @@
 #include "tools/qsd/lib/label_suggestion.h"
 #include "tools/qsd/lib/line_index.h"
 #include "tools/qsd/lib/line_records.h"
+#include "tools/qsd/lib/source_columns.h"
 #include "tools/qsd/lib/story_loader.h"
 
 namespace quillshade::qsd {
@@ -302,7 +303,8 @@ TEST(WalkStory, ManyStatesAreWalkedExhaustively) {
 
 // The walk as the reader takes it, one state at a time through ReadNextLine and
 // ChooseBranch, breadth first: the states in their order, how each was first reached,
-// and the first step that showed each line.
+// and the first step that showed each line, of those that need no flag arriving set
+// when there are any.
 struct StepByStep {
   std::vector<quillshade::Story> states;
   std::vector<Step> reachedBy;
@@ -317,10 +319,12 @@ StepByStep WalkStepByStep(std::u16string_view text) {
   walk.lineReached.assign(lines.Count() + 1, false);
   walk.firstShown.assign(lines.Count() + 1, Step{});
   std::map<std::tuple<std::int32_t, FlagBits, std::u16string>, std::uint32_t> seen;
+  std::vector<bool> arriving;  // by state: its start had D or E set
   const auto add = [&](const quillshade::Story& state, Step step) {
     if (seen.emplace(std::tuple(std::max(state.ReadPos, 0), FlagsOf(state), state.ChoiceList), walk.states.size()).second) {
       walk.states.push_back(state);
       walk.reachedBy.push_back(step);
+      arriving.push_back(step.from == kNoState ? FlagsOf(state) != 0 : static_cast<bool>(arriving[step.from]));
     }
   };
   for (const unsigned carried : {0u, 8u, 16u, 24u}) {
@@ -338,7 +342,8 @@ StepByStep WalkStepByStep(std::u16string_view text) {
       next.ReadPos = step.nextPos;
       if (step.shownText && !IsJumpLanding(text, state.ReadPos)) {
         const std::size_t line = lines.LineOf(static_cast<std::size_t>(state.ReadPos) - 1);
-        if (walk.firstShown[line].from == kNoState) walk.firstShown[line] = down;
+        const Step kept = walk.firstShown[line];
+      if (kept.from == kNoState || (!arriving[n] && arriving[kept.from])) walk.firstShown[line] = down;
         walk.lineReached[line] = true;
       }
       add(next, down);
@@ -598,6 +603,20 @@ TEST(FileUri, RelativeStaysRelativeAbsoluteBecomesAFileUri) {
   EXPECT_EQ(FileUri("/home/kit/tale.txt"), "file:///home/kit/tale.txt");
   EXPECT_EQ(FileUri("C:\\stories\\tale.txt"), "file:///C:/stories/tale.txt");
   EXPECT_EQ(FileUri("\xe7\x8b\x90.txt"), "%E7%8B%90.txt");
+  // Read as it stands, "a:b.txt" would be a URI of the scheme "a".
+  EXPECT_EQ(FileUri("a:b.txt"), "a%3Ab.txt");
+  EXPECT_EQ(FileUri("1:/b.txt"), "1%3A/b.txt");
+}
+
+// Editors that read FILE:LINE:COL count a wide character two columns, a combining mark
+// none, and a tab to the next multiple of eight.
+TEST(ScreenColumn, WideCharactersTabsAndMarks) {
+  EXPECT_EQ(ScreenColumn(u"\u72d0\U0001F600x", 3), 5);
+  EXPECT_EQ(ScreenColumn(u"\u3000", 1), 3);
+  EXPECT_EQ(ScreenColumn(u"ab\tc\t", 4), 10);
+  EXPECT_EQ(ScreenColumn(u"ab\tc\t", 5), 17);
+  EXPECT_EQ(ScreenColumn(u"\u304b\u3099x", 2), 3);
+  EXPECT_EQ(ScreenColumn(u"\uff71\u00e9", 2), 3);  // half-width katakana and Latin: one each
 }
 
 }  // namespace

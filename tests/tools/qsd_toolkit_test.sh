@@ -169,6 +169,29 @@ done
 expect 2 "see 'qsd help decode'" decode
 grep -q 'usage:' "$dir/err" && fail "wrong arguments printed the whole help"
 
+# --- ways in that need an earlier story replay as printed -------------------------
+printf 'Start. >>D [d],[go]\n[go] Plain. >>E [e],[more]\n[more] More. >> [d]\n[d] Here. :: END\n[e] Only E. :: END\n' \
+  > "$dir/arriving.txt"
+run endings "$dir/arriving.txt"
+cp "$dir/out" "$dir/endings"
+replayed=0
+while IFS= read -r ending; do
+  line=$(echo "$ending" | cut -d: -f2)
+  options=$(echo "$ending" | sed -n 's/.*(qsd play \(.*\))$/\1/p')
+  [ -n "$options" ] || options="--keys $(echo "$ending" | sed 's/.*keys: //')"
+  # shellcheck disable=SC2086 # the options as printed, split as a shell splits them
+  run play $options "$dir/arriving.txt"
+  grep -q "stopped at key [0-9]*: END on line $line\$" "$dir/err" || fail "qsd play $options does not end at line $line"
+  replayed=$((replayed + 1))
+done < "$dir/endings"
+[ "$replayed" = 2 ] || fail "qsd endings listed $replayed endings of arriving.txt, not 2"
+expect 2 "--flags takes D, E or DE" play --flags A --keys d "$dir/arriving.txt"
+# A walk that meets its limit lists what it found, marked incomplete.
+printf 'Go? ?? a,gone\na A.\nB.\nC.\nD. :: END\n' > "$dir/limited.txt"
+expect 1 "max-states" endings --max-states 8 --format json "$dir/limited.txt"
+tr -d ' \n' < "$dir/out" | grep -q '"complete":false,"endings":\[{[^]]*"kind":"missing-choice-label"' ||
+  fail "qsd endings --max-states 8 lists nothing it found: $(cat "$dir/out")"
+
 # --- help ---------------------------------------------------------------------------
 for command in encode decode check graph play; do
   expect 0 "usage: qsd $command" help "$command"

@@ -152,7 +152,7 @@ TEST(WayIn, SaysWhichFlagsMustArriveSet) {
   const Diagnostic& missing = FindingOf(found, "missing-label");
   ASSERT_TRUE(missing.wayIn);
   EXPECT_EQ(DescribeWayIn(*missing.wayIn),
-            "reached by the keys dd, with D set, once flag D arrives set from an earlier story");
+            "reached by the keys dd, with D set, once flag D arrives set from an earlier story (qsd play --flags D --keys dd)");
 }
 
 }  // namespace

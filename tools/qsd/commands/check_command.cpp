@@ -19,7 +19,10 @@ const Command kCheckCommand{
     "\n"
     "Checks story files (.qsd) and their text sources (told apart as `qsd help` says).\n"
     "Prints one line per problem: FILE:LINE:COL: error|warning: message [check]\n"
-    "where LINE is the line of the story. Nothing is printed for a clean story.\n"
+    "where LINE is the line of the story and COL its screen column, as compilers\n"
+    "count it and editors that read their messages expect: a wide or full-width\n"
+    "character takes two columns, a tab reaches the next multiple of 8. Nothing is\n"
+    "printed for a clean story.\n"
     "Every state the reader can reach from the start is walked (flags D and E may\n"
     "arrive set from an earlier story): lines never reached, endless loops, flags set\n"
     "but never tested or tested but never set. D and E are judged across all the FILEs,\n"
@@ -32,8 +35,9 @@ const Command kCheckCommand{
     "                   stderr; json: an array of one object per finding (file,\n"
     "                   line, column, endLine, endColumn, severity, check, message,\n"
     "                   notes); sarif: a SARIF 2.1.0 log for code-scanning services.\n"
-    "                   Columns count UTF-16 code units; endColumn is one past the end\n"
-    "                   of the finding. The exit status is the same in every format.\n"
+    "                   Their columns count the UTF-16 code units of the line as the\n"
+    "                   file holds it; endColumn is one past the end of the finding.\n"
+    "                   The exit status is the same in every format.\n"
     "  --width N        columns the title bar shows (full-width characters count\n"
     "                   two; default 44, a 450-pixel title bar)\n"
     "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
@@ -141,7 +145,8 @@ int PrintDiagnostics(const std::vector<CheckedFile>& files) {
       if (!notes.empty()) std::fflush(stdout);
       for (const std::string& note : notes)
         std::fprintf(stderr, "%s:%lld:%lld: note: %s\n", file.name.c_str(), static_cast<long long>(diagnostic.line),
-                     static_cast<long long>(diagnostic.column), note.c_str());
+                     static_cast<long long>(diagnostic.screenColumn > 0 ? diagnostic.screenColumn : diagnostic.column),
+                     note.c_str());
     }
   }
   std::fflush(stdout);

@@ -9,6 +9,7 @@
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/json.h"
 #include "tools/qsd/lib/line_index.h"
+#include "tools/qsd/lib/source_columns.h"
 #include "tools/qsd/lib/walked_story.h"
 
 namespace quillshade::qsd {
@@ -21,18 +22,21 @@ const Command kEndingsCommand{
     "Walks every state the reader can reach (flags D and E may arrive set from an\n"
     "earlier story) and prints each way the story stops, one per line, place first:\n"
     "  FILE:LINE:COL: KIND: what happens; flags: the flags set there; keys: KEYS\n"
+    "COL being a screen column as `qsd check` gives it (JSON: UTF-16 units).\n"
     "KIND is end (END), missing-label (a jump whose label no line begins with),\n"
     "missing-choice-label (an answer whose label no line begins with), end-of-text\n"
     "(reading runs past the last line break) or endless-loop (Down goes round\n"
-    "forever). KEYS are the shortest that reach it, as `qsd play --keys` takes them.\n"
+    "forever). KEYS are the shortest that reach it, as `qsd play --keys` takes them;\n"
+    "a way found only with D or E arriving set ends with the options that replay\n"
+    "it, such as (qsd play --flags D --keys 2d). JSON gives flags as lists of letters.\n"
     "\n"
     "  --format json    one JSON object: {\"files\": [{\"file\", \"complete\", \"endings\"}]}\n"
     "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
     "  --max-states N   give up the walk after N reader states (default 500000)\n"
     "\n"
     "Exit status: 0 every story walked to its end; 1 a story that cannot be read or\n"
-    "loaded, or whose walk met its limit (its list may then miss endings); 2 wrong\n"
-    "arguments.\n",
+    "loaded, or whose walk met its limit (its list, \"complete\": false in JSON, may\n"
+    "then miss endings, and has no endless loop); 2 wrong arguments.\n",
     RunEndings,
 };
 
@@ -40,11 +44,15 @@ namespace {
 
 std::string FlagsText(FlagBits flags) { return flags == 0 ? "none" : FlagNames(flags); }
 
-std::string EndingLine(const std::string& file, const Ending& ending) {
-  std::string out = file + ":" + std::to_string(ending.line) + ":" + std::to_string(ending.column) + ": " +
+// The place as `qsd check` writes it, in screen columns.
+std::string EndingLine(const std::string& file, const StoryLines& lines, const Ending& ending) {
+  const std::int64_t column = ending.line <= lines.Count() ? ScreenColumn(lines.Text(ending.line), ending.column - 1)
+                                                           : static_cast<std::int64_t>(ending.column);
+  std::string out = file + ":" + std::to_string(ending.line) + ":" + std::to_string(column) + ": " +
                     std::string(EndingKindName(ending.kind)) + ": " + ending.message + "; flags: " +
                     FlagsText(ending.flags) + "; keys: " + (ending.way.keys.empty() ? "(none)" : ending.way.keys);
-  if (ending.way.arriving != 0) out += " (" + FlagNames(ending.way.arriving) + " arriving set)";
+  // Only a flag from an earlier story reaches it: the options that replay it then.
+  if (ending.way.arriving != 0) out += " (qsd play " + ReplayOptions(ending.way) + ")";
   return out + "\n";
 }
 
@@ -56,9 +64,9 @@ Json EndingJson(const Ending& ending) {
       {"column", ending.column},
       {"kind", EndingKindName(ending.kind)},
       {"message", ending.message},
-      {"flags", FlagsText(ending.flags) == "none" ? "" : FlagNames(ending.flags)},
+      {"flags", FlagList(ending.flags)},
       {"keys", ending.way.keys},
-      {"arrivingFlags", FlagNames(ending.way.arriving)},
+      {"arrivingFlags", FlagList(ending.way.arriving)},
       {"linesShown", ending.linesShown},
   };
   if (!loop.empty()) json["loop"] = loop;
@@ -105,7 +113,7 @@ int RunEndings(const Arguments& args) {
     const StoryLines& lines = walked.value().lines;
     const WalkResult& walk = walked.value().walk;
     if (!walk.complete) {
-      std::fprintf(stderr, "qsd endings: %s: %s, so its endings are not listed\n", name.c_str(),
+      std::fprintf(stderr, "qsd endings: %s: %s, so the endings listed may not be all\n", name.c_str(),
                    WalkLimitText(walk, kDefaultMaxScan, text.size()).c_str());
       failed = true;
     }
@@ -117,7 +125,7 @@ int RunEndings(const Arguments& args) {
       continue;
     }
     for (const Ending& ending : endings) {
-      const std::string line = EndingLine(path, ending);
+      const std::string line = EndingLine(path, lines, ending);
       std::fwrite(line.data(), 1, line.size(), stdout);
     }
   }

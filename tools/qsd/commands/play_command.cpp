@@ -26,7 +26,7 @@ namespace quillshade::qsd {
 const Command kPlayCommand{
     "play",
     "read a story as the reader shows it, in the terminal",
-    "usage: qsd play [--trace] [--title] [--keys KEYS] STORY [MORE ...]\n"
+    "usage: qsd play [--trace] [--title] [--flags FLAGS] [--keys KEYS] STORY [MORE ...]\n"
     "\n"
     "Loads STORY as File > Open does. Every later Open takes the next file named,\n"
     "and acts as a cancelled dialog once none is left. A text source (see `qsd help`)\n"
@@ -42,6 +42,9 @@ const Command kPlayCommand{
     "               one JSON object per line:\n"
     "               {\"key\", \"caption\", \"readPos\", \"choiceList\", \"flags\", \"message\"}\n"
     "  --title      interactive: show the story in the terminal window's title\n"
+    "  --flags FLAGS  D, E or DE: start with these flags set, as they arrive from an\n"
+    "               earlier story (a load keeps them); `qsd check` and `qsd endings`\n"
+    "               name it where a way in needs them\n"
     "\n"
     "Exit status: 0 when every key ran; 1 when a text source cannot be played, or\n"
     "(once every key has run, or the reader quit) a story could not be loaded, its\n"
@@ -57,6 +60,7 @@ struct PlayOptions {
   bool trace = false;
   bool title = false;
   std::optional<std::string> keys;
+  FlagBits arriving = 0;  // --flags: D and E, set before the first load
   std::deque<std::filesystem::path> stories;
 };
 
@@ -216,10 +220,21 @@ std::optional<int> Parse(const Arguments& args, PlayOptions& options) {
       if (!IsKnownKey(key)) return std::string("unknown key '") + key + "' in --keys (use d, 1-5, o)";
     return std::nullopt;
   };
+  const auto takeFlags = [&options](const std::string& letters) -> std::optional<std::string> {
+    options.arriving = 0;
+    for (const char letter : letters) {
+      const std::size_t flag = kFlagLetters.find(static_cast<char16_t>(letter));
+      if (flag == std::u16string_view::npos || !(kCarriedFlags & (1u << flag)))
+        return std::string("--flags takes D, E or DE: only those arrive set from an earlier story");
+      options.arriving = static_cast<FlagBits>(options.arriving | (1u << flag));
+    }
+    return std::nullopt;
+  };
   const std::vector<Option> known{
       BareSwitch("--trace", options.trace),
       BareSwitch("--title", options.title),
       Option{.names = {"--keys"}, .needs = "--keys needs a string of keys", .take = takeKeys},
+      Option{.names = {"--flags"}, .needs = "--flags needs D, E or DE", .take = takeFlags},
   };
   std::vector<std::string> stories;
   if (const auto status = ReadArguments(kPlayCommand, args, known, stories, HelpRule::First)) return status;
@@ -256,6 +271,7 @@ int RunPlay(const Arguments& args) {
                    WhyNotLoaded(path).c_str());
     });
     RunHandler(form, Form_Load);
+    SetFlags(form.story, options.arriving);
     // Why the story stopped stands on a line of its own above the caption.
     StopWatch stops;
     const auto sayStop = [&stops, &form, &window](int keyCode) {
@@ -278,6 +294,8 @@ int RunPlay(const Arguments& args) {
   Form form(window, Cp932CodePage());
   ReadTextSourcesFromMemory(form, sources);
   RunHandler(form, Form_Load);
+  // The flags an earlier story left, which the load keeps.
+  SetFlags(form.story, options.arriving);
   StopWatch stops;
   stops.Before(form.story);
   RunHandler(form, mnuFileOpen_Click);

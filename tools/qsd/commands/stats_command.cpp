@@ -94,7 +94,7 @@ Json StatsJson(const StoryStats& stats) {
       {"choices", stats.choices},
       {"answers", stats.answers},
       {"jumps", stats.jumps},
-      {"flagsUsed", FlagNames(stats.flagsUsed)},
+      {"flagsUsed", FlagList(stats.flagsUsed)},
       {"walked", stats.walked},
       {"endings", stats.walked ? kinds : Json()},
       {"linesToReach", stats.linesToReach},

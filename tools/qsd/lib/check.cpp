@@ -6,6 +6,7 @@
 #include "tools/qsd/lib/background.h"
 #include "tools/qsd/lib/check_internal.h"
 #include "tools/qsd/lib/files.h"
+#include "tools/qsd/lib/source_columns.h"
 #include "tools/qsd/lib/story_loader.h"
 
 namespace quillshade::qsd {
@@ -82,6 +83,11 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   file.diagnostics.insert(file.diagnostics.end(), report.diagnostics.begin(), report.diagnostics.end());
   file.flags = report.flags;
   file.analysed = true;
+  std::vector<Diagnostic*> placed;
+  for (Diagnostic& diagnostic : file.diagnostics) placed.push_back(&diagnostic);
+  for (Diagnostic& first : file.flags.firstSet) placed.push_back(&first);
+  for (Diagnostic& first : file.flags.firstTest) placed.push_back(&first);
+  PlaceInSource(loaded.text, loaded.replaced, placed);
   return file;
 }
 

@@ -30,17 +30,23 @@ enum class Severity { Warning, Error };
 
 struct Diagnostic {
   std::int64_t line = 1;    // the story line
-  std::int64_t column = 1;  // 1-based, counting UTF-16 code units of that line
-  std::int64_t length = 0;  // UTF-16 code units from the column: the part the problem is about
+  // 1-based, counting UTF-16 code units of that line: of the story text as the checks
+  // read it, where a character the page cannot hold is one "?", until CheckFile gives
+  // it in the units of the source (PlaceInSource).
+  std::int64_t column = 1;
+  std::int64_t length = 0;  // code units from the column: the part the problem is about
   Severity severity = Severity::Warning;
   std::string message;
   std::string_view check;   // the check's name, one of AllChecks()
   std::string note;         // a hint beside the message, such as "did you mean '[left]'?"
   std::int64_t lastLine = 0;  // the last story line a problem of several lines spans; 0: its own line only
   std::optional<WayIn> wayIn;  // how the reader reaches the place, when it does
+  // The column as an editor's screen counts it (see ScreenColumn), set by CheckFile for
+  // the text format; 0: not known, the column stands for it.
+  std::int64_t screenColumn = 0;
 };
 
-// "FILE:LINE:COL: error: message [check-name]"
+// "FILE:LINE:COL: error: message [check-name]", COL in screen columns where known.
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic);
 
 struct CheckInfo {
@@ -113,7 +119,11 @@ std::vector<std::vector<Diagnostic>> JudgeCarriedFlags(const std::vector<FlagUse
 struct LoadedForCheck {
   bool loaded = false;  // the checks apply
   std::u16string text;
+  // In the story text's units, as every check's; a source refused has its one place
+  // in the source's units, and its screen column, as there is no story text.
   std::vector<Diagnostic> diagnostics;
+  // A text source's characters that the page cannot hold, each a "?" in `text`.
+  std::vector<Unencodable> replaced;
 };
 
 // A story file as the reader decoded it.
@@ -130,7 +140,8 @@ Result<LoadedForCheck> LoadFileForCheck(const std::string& path, SourceEncoding 
 // by its first finding.
 Result<std::u16string> LoadStoryText(const std::string& path, SourceEncoding encoding);
 
-// One file checked as `qsd check` checks it.
+// One file checked as `qsd check` checks it: every column, that of D and E's first
+// places too, in the UTF-16 units of the file's lines as its source holds them.
 struct CheckedFile {
   std::string name;
   std::optional<std::string> unreadable;  // why the file could not be read: no diagnostics then

@@ -3,6 +3,7 @@
 #include "tools/qsd/lib/check.h"
 
 #include "tools/qsd/lib/check_internal.h"
+#include "tools/qsd/lib/source_columns.h"
 #include "tools/qsd/lib/source_encoder.h"
 #include "tools/qsd/lib/story_loader.h"
 #include "tools/qsd/lib/text_source.h"
@@ -47,17 +48,23 @@ LoadedForCheck LoadForCheck(LoadedStory story) {
 LoadedForCheck LoadForCheck(std::string_view source, SourceEncoding encoding) {
   DiagnosticSink sink;
   LoadedForCheck loaded;
-  Result<std::u16string> decoded = ReadTextSource(source, encoding);
-  if (!decoded.ok()) {
-    const Failure& problem = decoded.error();
-    sink.Add("encoding", static_cast<std::size_t>(problem.place->line), static_cast<std::size_t>(problem.place->column),
-             0, problem.message);
+  DecodedSource decoded = DecodeTextSource(source, encoding);
+  if (decoded.problem) {
+    // The bad byte is one character to an editor that shows it (a replacement
+    // character, or the NUL itself), so the finding marks one unit.
+    const std::u16string_view read = decoded.text;
+    const std::size_t at = decoded.problemAt;
+    const std::size_t lastBreak = at < 2 ? std::u16string_view::npos : read.rfind(u"\r\n", at - 2);
+    const std::size_t lineStart = lastBreak == std::u16string_view::npos ? 0 : lastBreak + 2;
+    Diagnostic* found = sink.Add("encoding", static_cast<std::size_t>(decoded.problem->place->line), at - lineStart + 1, 1,
+                                 decoded.problem->message);
+    found->screenColumn = ScreenColumn(read.substr(lineStart), at - lineStart);
   } else {
     // The story exactly as the reader would hold it once the source is encoded.
-    loaded.text = std::move(decoded).value();
-    for (const Unencodable& bad : MakeReaderText(loaded.text))
-      sink.Add("unencodable", static_cast<std::size_t>(bad.place.line), static_cast<std::size_t>(bad.place.column),
-               bad.character > 0xFFFF ? 2 : 1,
+    loaded.text = std::move(decoded.text);
+    loaded.replaced = MakeReaderText(loaded.text);
+    for (const Unencodable& bad : loaded.replaced)
+      sink.Add("unencodable", static_cast<std::size_t>(bad.place.line), static_cast<std::size_t>(bad.place.column), 1,
                DescribeCharacter(bad.character) + " cannot be written in code page 932");
     loaded.loaded = true;
   }

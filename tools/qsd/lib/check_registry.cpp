@@ -51,7 +51,7 @@ const std::vector<CheckInfo>& AllChecks() {
 }
 
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic) {
-  return std::string(file) + ":" + std::to_string(diagnostic.line) + ":" + std::to_string(diagnostic.column) + ": " +
+  return std::string(file) + ":" + std::to_string(diagnostic.line) + ":" + std::to_string(diagnostic.screenColumn > 0 ? diagnostic.screenColumn : diagnostic.column) + ": " +
          (diagnostic.severity == Error ? "error" : "warning") + ": " + diagnostic.message + " [" +
          std::string(diagnostic.check) + "]";
 }

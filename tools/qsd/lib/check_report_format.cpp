@@ -1,6 +1,7 @@
 // JSON and SARIF forms of the findings of `qsd check`.
 #include "tools/qsd/lib/check_report_format.h"
 
+#include <cctype>
 #include <cstdio>
 #include <map>
 
@@ -44,7 +45,10 @@ std::string FileUri(std::string_view name) {
   std::string path(name);
   for (char& c : path)
     if (c == '\\') c = '/';
-  const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '/';
+  // A drive is a letter: any other name with ':' in it is relative, its ':' escaped so
+  // that no reader takes what comes before it for a scheme.
+  const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                     path[2] == '/';
   std::string uri = path.starts_with('/') ? "file://" : drive ? "file:///" : "";
   for (std::size_t i = 0; i < path.size(); ++i) {
     const auto c = static_cast<unsigned char>(path[i]);

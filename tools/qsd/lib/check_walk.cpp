@@ -212,6 +212,7 @@ class Walker {
     downNext_.reserve(expected_);
     result_.parent.reserve(expected_);
     result_.parentKey.reserve(expected_);
+    result_.arriving.reserve(expected_);
   }
 
   WalkResult Run() {
@@ -425,6 +426,8 @@ class Walker {
       downNext_.push_back(kNone);
       result_.parent.push_back(step.from);
       result_.parentKey.push_back(step.key);
+      result_.arriving.push_back(step.from == kNoState ? static_cast<FlagBits>(FlagsIn(packed) & kCarriedFlags)
+                                                       : result_.arriving[step.from]);
     }
     if (number) *number = index;
     return true;
@@ -433,15 +436,26 @@ class Walker {
   // The first step to show a place is kept: the breadth-first order makes it a shortest.
   // The first step to show a place is kept: the breadth-first order makes it a shortest.
   void MarkShown(Place& place, Step how) {
-    if (place.shown || place.landing) return;
+    if (place.landing || (place.shown && !Better(how, place.firstShown))) return;
     place.shown = true;
     place.firstShown = how;
+  }
+
+  // Whether a step is a better way in than one kept: the walk is breadth first from all
+  // the starts at once, so a later step is no shorter, but it may need no earlier story
+  // where the one kept does. Such a way is kept wherever there is one.
+  bool Better(Step newer, Step kept) const {
+    return result_.arriving[newer.from] == 0 && result_.arriving[kept.from] != 0;
   }
 
   // A step that left the story stopped, kept once per place.
   void MarkStop(StopKind kind, std::int32_t readPos, std::uint8_t choiceKey, FlagBits flags, Step how) {
     const std::uint64_t place = static_cast<std::uint64_t>(readPos) << 4 | (kind == StopKind::MissingChoiceLabel ? 8u : 0u) | choiceKey;
-    if (!stopsSeen_.insert(place).second) return;
+    const auto [seen, added] = stopsSeen_.emplace(place, result_.stops.size());
+    if (!added) {
+      if (Better(how, result_.stops[seen->second].step)) result_.stops[seen->second] = {kind, readPos, choiceKey, flags, how};
+      return;
+    }
     result_.stops.push_back({kind, readPos, choiceKey, flags, how});
   }
 
@@ -537,8 +551,12 @@ class Walker {
       const After after = answer.labelLine > 0 ? StepFrom(answer.place, flags) : After{Pack(0, flags, 0), kNone, true, flags};
       if (answer.labelLine > 0 && places_[answer.place].read) {
         // The label line's start, kept apart from the lines shown as they stand.
-        if (answersSeen_.insert(static_cast<std::uint64_t>(answer.labelLine) << 32 | answer.labelLength).second)
+        const auto [seen, added] = answersSeen_.emplace(
+            static_cast<std::uint64_t>(answer.labelLine) << 32 | answer.labelLength, answeredFirst_.size());
+        if (added)
           answeredFirst_.push_back({static_cast<std::uint32_t>(answer.labelLine) + 1, answer.labelLength, how});
+        else if (Better(how, answeredFirst_[seen->second].step))
+          answeredFirst_[seen->second].step = how;
       }
       if (after.stopped) {
         if (answer.labelLine > 0) MarkStop(StopKind::End, answer.restAt, 0, after.flags, how);
@@ -630,7 +648,10 @@ class Walker {
         std::uint32_t entry = kNone;
         for (auto it = cycle; it != path.end(); ++it) {
           const auto index = static_cast<std::size_t>(states_[*it] & 0x7FFFFFFF) - 1;
-          if (lines_.Start(loopLines.front()) == index) entry = std::min(entry, *it);
+          // The first reached, of those that need no earlier story if there are any.
+          if (lines_.Start(loopLines.front()) == index &&
+              (entry == kNone || std::pair(result_.arriving[*it] != 0, *it) < std::pair(result_.arriving[entry] != 0, entry)))
+            entry = *it;
         }
         loopLines.erase(std::unique(loopLines.begin(), loopLines.end()), loopLines.end());
         if (seen.insert(loopLines).second) result_.loops.push_back(LoopFound{loopLines, entry});
@@ -664,8 +685,8 @@ class Walker {
   std::vector<ChoiceKeys> choiceKeys_;         // by list
   std::uint32_t starts_ = 0;                   // states 0 .. starts_ - 1 are the starts
   std::vector<Arrival> answeredFirst_;
-  std::unordered_set<std::uint64_t> answersSeen_;  // label line and label length
-  std::unordered_set<std::uint64_t> stopsSeen_;
+  std::unordered_map<std::uint64_t, std::size_t> answersSeen_;  // label line and label length: the arrival
+  std::unordered_map<std::uint64_t, std::size_t> stopsSeen_;    // place: the stop
   std::unordered_map<std::u16string, std::uint32_t> choiceIndex_;
 };
 

@@ -57,7 +57,6 @@ std::size_t LinesShownOnWay(std::u16string_view text, const WalkResult& walk, St
 
 std::vector<Ending> FindEndings(std::u16string_view text, const StoryLines& lines, const WalkResult& walk) {
   std::vector<Ending> endings;
-  if (!walk.complete) return endings;
   for (const StopFound& stop : walk.stops) {
     const StopPlace place = ExplainStop(text, lines, stop);
     Ending ending;

@@ -25,8 +25,8 @@ struct Ending {
   std::vector<std::size_t> loop; // EndlessLoop: the lines Down goes round
 };
 
-// Every ending the walk found, in the order of the text; nothing when the walk did not
-// complete, since an ending may then be missing.
+// Every ending the walk found, in the order of the text. A walk that did not complete
+// finds no endless loop, and may miss other endings: those it found are listed.
 std::vector<Ending> FindEndings(std::u16string_view text, const StoryLines& lines, const WalkResult& walk);
 
 // Lines shown on the way through `step`, which shows one more if `lastShows`.

@@ -23,4 +23,11 @@ std::string SpacedJson(const Json& value) {
   return out;
 }
 
+Json FlagList(FlagBits flags) {
+  Json list = Json::array();
+  for (std::size_t flag = 0; flag < kFlagCount; ++flag)
+    if (flags & (1u << flag)) list.push_back(std::string(1, static_cast<char>(kFlagLetters[flag])));
+  return list;
+}
+
 }  // namespace quillshade::qsd

@@ -86,7 +86,8 @@ StoryStats ComputeStats(std::u16string_view text, const StoryLines& lines, const
     stats.flagsUsed = static_cast<FlagBits>(stats.flagsUsed | parts.effects.sets | parts.effects.clears);
     if (parts.jumpFlag != kFlagCount) stats.flagsUsed = static_cast<FlagBits>(stats.flagsUsed | (1u << parts.jumpFlag));
   }
-  stats.endings = FindEndings(text, lines, walk);
+  // A walk that met its limit may miss endings: none are counted then.
+  if (walk.complete) stats.endings = FindEndings(text, lines, walk);
   for (const Ending& ending : stats.endings) ++stats.endingsByKind[static_cast<std::size_t>(ending.kind)];
   return stats;
 }

@@ -60,20 +60,25 @@ std::optional<Failure> DecodeCp932(std::string_view bytes, const Emit& emit) {
 
 }  // namespace
 
-Result<std::u16string> ReadTextSource(std::string_view bytes, SourceEncoding encoding) {
+DecodedSource DecodeTextSource(std::string_view bytes, SourceEncoding encoding) {
   if (encoding == SourceEncoding::Utf8 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   // Each character straight into the text: no byte gives more than one unit but a lone
   // CR or LF, which becomes CR LF, so this is room enough.
-  std::u16string text;
+  DecodedSource decoded;
+  std::u16string& text = decoded.text;
   text.reserve(bytes.size() + static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) +
                static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\r')));
   PlaceCounter counter;
   std::optional<Failure> binary;
+  std::size_t binaryAt = 0;
   bool afterCr = false;
   const auto emit = [&](char32_t c) {
     // A NUL byte means a binary file, not a story someone wrote; a byte that is no
     // character, even a later one, is named before it.
-    if (c == 0 && !binary) binary = Problem(counter.Place(), "a NUL byte: this is a binary file, not a text");
+    if (c == 0 && !binary) {
+      binary = Problem(counter.Place(), "a NUL byte: this is a binary file, not a text");
+      binaryAt = text.size();
+    }
     const bool lfOfCrLf = afterCr && c == U'\n';  // already written with its CR
     afterCr = c == U'\r';
     if (lfOfCrLf) return;
@@ -83,11 +88,24 @@ Result<std::u16string> ReadTextSource(std::string_view bytes, SourceEncoding enc
     else
       AppendCharacter(text, c);
   };
-  std::optional<Failure> problem =
-      encoding == SourceEncoding::Utf8 ? DecodeUtf8(bytes, emit) : DecodeCp932(bytes, emit);
-  if (problem) return std::move(*problem);
-  if (binary) return std::move(*binary);
-  return text;
+  decoded.problem = encoding == SourceEncoding::Utf8 ? DecodeUtf8(bytes, emit) : DecodeCp932(bytes, emit);
+  decoded.problemAt = text.size();
+  if (!decoded.problem && binary) {
+    decoded.problem = std::move(binary);
+    decoded.problemAt = binaryAt;
+  }
+  if (decoded.problem) {
+    // The problem's own line is all a caller needs of a text that is refused.
+    const std::size_t lineEnd = text.find(u"\r\n", decoded.problemAt);
+    if (lineEnd != std::u16string::npos) text.resize(lineEnd);
+  }
+  return decoded;
+}
+
+Result<std::u16string> ReadTextSource(std::string_view bytes, SourceEncoding encoding) {
+  DecodedSource decoded = DecodeTextSource(bytes, encoding);
+  if (decoded.problem) return std::move(*decoded.problem);
+  return std::move(decoded.text);
 }
 
 std::string DescribeCharacter(char32_t character) {

@@ -18,8 +18,18 @@ enum class SourceEncoding { Utf8, Cp932 };
 inline constexpr std::string_view kTryCp932 = " (try --from cp932)";
 
 // The text of a source as the story will hold it: the byte-order mark dropped and
-// every line break (LF, CR LF or a lone CR) made CR LF; or why it is no text, and where.
+// every line break (LF, CR LF or a lone CR) made CR LF; or why it is no text, and where
+// (the column counting characters).
 Result<std::u16string> ReadTextSource(std::string_view bytes, SourceEncoding encoding);
+
+// The same, with what was read when the source is refused: `text` up to the end of the
+// line that holds the problem, `problemAt` the index in it where the problem stands.
+struct DecodedSource {
+  std::u16string text;
+  std::optional<Failure> problem;
+  std::size_t problemAt = 0;
+};
+DecodedSource DecodeTextSource(std::string_view bytes, SourceEncoding encoding);
 
 // "U+00E9 'é'" for messages; control characters are not quoted raw.
 std::string DescribeCharacter(char32_t character);

@@ -83,7 +83,9 @@ struct FlagLine {
 
 // What the walk found, kept as a plain value for the checks, `endings`, `stats`, `graph`
 // and the editor to read. States are numbered in the order the walk reached them, which
-// is breadth first: the way a state was first reached is a shortest one.
+// is breadth first from all the starts: the way a state was first reached is a shortest
+// one. The ways kept to lines, answers and stops are the first that need no earlier
+// story when any does, and the first of all otherwise.
 struct WalkResult {
   bool complete = true;  // false when a limit was reached
   WalkLimit stoppedBy = WalkLimit::None;
@@ -96,6 +98,7 @@ struct WalkResult {
   std::vector<std::uint64_t> packed;
   std::vector<std::uint32_t> parent;
   std::vector<char> parentKey;
+  std::vector<FlagBits> arriving;  // per state: the flags D and E its start had set
   // The first step that showed each reached line as it stands, by line; the first that
   // showed each rest of a line after a label, by line and then label length.
   std::vector<Arrival> shownFirst;
@@ -132,11 +135,16 @@ inline Step DownFrom(const WalkResult& walk, std::uint32_t state) {
   return {state, walk.parent[state] == kNoState ? '\0' : 'd'};
 }
 
-// "reached by the keys dd2d, with A set", and what must arrive set.
+// "reached by the keys dd2d, with A set", and what must arrive set, with the options of
+// `qsd play` that replay it then.
 std::string DescribeWayIn(const WayIn& way);
+// The options of `qsd play` that replay a way: "--flags D --keys dd2d".
+std::string ReplayOptions(const WayIn& way);
 
 // "A", "A and D", "A, B and D".
 std::string FlagNames(FlagBits flags);
+// "AD": the letters alone, as `qsd play --flags` and scripts take them.
+std::string FlagLetters(FlagBits flags);
 
 // The first step that showed the line as it stands, if any; with `flagsWanted`, the first
 // whose flags, once the line's commands have acted, hold `flagsWanted` within `mask`.

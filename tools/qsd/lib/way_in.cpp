@@ -41,14 +41,27 @@ std::string FlagNames(FlagBits flags) {
   return out;
 }
 
+std::string FlagLetters(FlagBits flags) {
+  std::string out;
+  for (std::size_t flag = 0; flag < kFlagCount; ++flag)
+    if (flags & (1u << flag)) out.push_back(static_cast<char>(kFlagLetters[flag]));
+  return out;
+}
+
+std::string ReplayOptions(const WayIn& way) {
+  std::string out = way.arriving != 0 ? "--flags " + FlagLetters(way.arriving) : "";
+  if (!way.keys.empty()) out += (out.empty() ? "" : " ") + std::string("--keys ") + way.keys;
+  return out;
+}
+
 std::string DescribeWayIn(const WayIn& way) {
   std::string out = way.keys.empty() ? "reached as the story loads" : "reached by the keys " + way.keys;
   if (way.flags != 0) out += ", with " + FlagNames(way.flags) + " set";
-  // Flags D and E that this way needs set when the story is loaded.
+  // Flags D and E that this way needs set when the story is loaded, and how to replay it.
   if (way.arriving != 0) {
     const bool one = (way.arriving & (way.arriving - 1)) == 0;
     out += ", once flag" + std::string(one ? " " : "s ") + FlagNames(way.arriving) + (one ? " arrives" : " arrive") +
-           " set from an earlier story";
+           " set from an earlier story (qsd play " + ReplayOptions(way) + ")";
   }
   return out;
 }
@@ -64,9 +77,12 @@ std::optional<Step> FirstStepShowing(const WalkResult& walk, std::size_t line) {
   if (const Arrival* arrival = FirstShown(walk, line)) first = arrival->step;
   auto answer = std::lower_bound(walk.answeredFirst.begin(), walk.answeredFirst.end(), line,
                                  [](const Arrival& a, std::size_t l) { return a.line < l; });
+  // The first of the ways that need no earlier story, if there are any.
+  const auto order = [&walk](const Step& step) {
+    return std::tuple(walk.arriving[step.from] != 0, step.from, step.key);
+  };
   for (; answer != walk.answeredFirst.end() && answer->line == line; ++answer)
-    if (!first || std::tie(answer->step.from, answer->step.key) < std::tie(first->from, first->key))
-      first = answer->step;
+    if (!first || order(answer->step) < order(*first)) first = answer->step;
   return first;
 }
 
@@ -87,10 +103,13 @@ std::vector<std::optional<Step>> FirstShownWith(const WalkResult& walk, const St
     if (!asked[static_cast<std::size_t>(readPos)] || walk.ChoosingAt(state)) continue;
     for (std::size_t i = 0; i < questions.size(); ++i) {
       const ShownWith& question = questions[i];
-      if (found[i] || lines.Start(question.line) + 1 != static_cast<std::size_t>(readPos)) continue;
+      const bool settled = found[i] && walk.arriving[found[i]->from] == 0;
+      if (settled || lines.Start(question.line) + 1 != static_cast<std::size_t>(readPos)) continue;
       if ((effects[i].Apply(walk.FlagsAt(state)) & question.mask) != question.flagsWanted) continue;
+      // A way that needs an earlier story is kept until one that needs none is found.
+      if (found[i] && walk.arriving[state] != 0) continue;
       found[i] = Step{state, walk.parent[state] == kNoState ? '\0' : 'd'};
-      --left;
+      if (walk.arriving[state] == 0) --left;
     }
   }
   return found;
