@@ -13,6 +13,7 @@
 #include "story/story.h"
 #include "tools/qsd/lib/background.h"
 #include "tools/qsd/lib/result.h"
+#include "tools/qsd/lib/source_encoder.h"
 #include "tools/qsd/lib/text_source.h"
 #include "tools/qsd/lib/walk.h"
 

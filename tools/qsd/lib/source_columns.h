@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "story/encode.h"
 #include "tools/qsd/lib/check.h"
 
 namespace quillshade::qsd {
