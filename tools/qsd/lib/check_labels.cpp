@@ -101,8 +101,8 @@ void LabelJudge::JudgeLine(std::size_t line, const LineItems& items) {
   }
 }
 
-// Whether the duplicate of a label is yet to be said, as it is said once.
-bool LabelJudge::FirstDuplicateSaid(std::uint32_t label) {
+// Whether the duplicate of a label is still to be said: true once, then it counts as said.
+bool LabelJudge::DuplicateToSay(std::uint32_t label) {
   if (duplicateSaid_.size() <= label) duplicateSaid_.resize(memo_.labels.size());
   if (duplicateSaid_[label]) return false;
   duplicateSaid_[label] = true;
@@ -139,7 +139,7 @@ void LabelJudge::CheckLabel(std::size_t line, const LineItem& item) {
       return "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
              Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins";
     });
-  } else if (facts.second != 0 && !facts.secondRunsOn && FirstDuplicateSaid(item.label)) {
+  } else if (facts.second != 0 && !facts.secondRunsOn && DuplicateToSay(item.label)) {
     // Said once, at the line that never wins, whichever jump or choice looks for it.
     sink_.Add("duplicate-label", facts.second, 1, item.length,
               sink_.Names("duplicate-label")
