@@ -157,7 +157,9 @@ std::optional<LineCheckMemo::Note> LabelJudge::NoteFor(std::u16string_view label
     note = LineCheckMemo::Note{"line " + std::to_string(tabbed) + " has a tab before " + Quote(label), true};
   } else {
     if (!suggester_) suggester_ = std::make_unique<LabelSuggester>(lines_);
-    if (const auto meant = suggester_->Suggest(label)) note = LineCheckMemo::Note{"did you mean " + Quote(*meant) + "?", false};
+    const LabelSuggester::Suggestion suggestion = suggester_->Suggest(label);
+    if (suggestion.meant) note = LineCheckMemo::Note{"did you mean " + Quote(*suggestion.meant) + "?", false};
+    if (suggestion.work > 0) memo_.suggestionWork.emplace(label, suggestion.work);
   }
   memo_.notes.emplace(label, note);
   return note;

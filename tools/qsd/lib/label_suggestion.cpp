@@ -2,7 +2,9 @@
 #include "tools/qsd/lib/label_suggestion.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
+#include <utility>
 
 #include "story/text.h"
 
@@ -81,6 +83,83 @@ bool WithinSpelling(std::u16string_view candidateCore, std::u16string_view core,
 
 std::size_t AllowedFor(std::u16string_view core) { return core.size() <= kMaxSpelledLength ? AllowedEdits(core.size()) : 0; }
 
+bool Bracketed(std::u16string_view candidate) {
+  return candidate.size() >= 2 && candidate.front() == u'[' && candidate.back() == u']';
+}
+
+// The longest line beginning that can be a spelling of a label: two edits past the
+// longest spelled label, in brackets.
+constexpr std::size_t kMaxSpellingLength = kMaxSpelledLength + 2 + 2;
+
+// Units in the order the suggester sorts lines by: a line's end, then a space, then every
+// other unit, so that the lines whose first words are a given beginning lie together,
+// those that end there or go on with a space first.
+constexpr std::uint32_t kEnd = 0;
+constexpr std::uint32_t kSpace = 1;
+std::uint32_t KeyOf(char16_t c, bool folded) {
+  return c == u' ' ? kSpace : static_cast<std::uint32_t>(folded ? Upper(c) : c) + 2;
+}
+std::uint32_t KeyAt(std::u16string_view line, std::size_t at, bool folded) {
+  return at < line.size() ? KeyOf(line[at], folded) : kEnd;
+}
+
+// How a line begins against `part`: below it, beginning with it (0), or above it.
+int CompareBeginning(std::u16string_view line, std::u16string_view part, bool folded) {
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    const std::uint32_t mine = KeyAt(line, i, folded);
+    const std::uint32_t theirs = KeyOf(part[i], folded);
+    if (mine != theirs) return mine < theirs ? -1 : 1;
+  }
+  return 0;
+}
+
+constexpr std::uint32_t kNoLine = std::numeric_limits<std::uint32_t>::max();
+constexpr std::size_t kBlockSize = 32;  // slots under one leaf of the tree of least lines
+
+// Where a candidate stands among all: its line, and on a line the bracketed prefix before
+// the words; the first place wins among equally near candidates.
+constexpr std::uint64_t kNowhere = std::numeric_limits<std::uint64_t>::max();
+std::uint64_t PlaceOf(std::uint32_t line, bool words) { return std::uint64_t{line} * 2 + (words ? 1 : 0); }
+
+// Lines in one sorted order, with the least line of any range of them in O(log n).
+struct LineOrder {
+  explicit LineOrder(std::vector<std::uint32_t> sorted) : lines(std::move(sorted)) {
+    while (blocks * kBlockSize < lines.size()) blocks *= 2;
+    tree.assign(2 * blocks, kNoLine);
+    for (std::size_t slot = 0; slot < lines.size(); ++slot)
+      tree[blocks + slot / kBlockSize] = std::min(tree[blocks + slot / kBlockSize], lines[slot]);
+    for (std::size_t node = blocks - 1; node >= 1; --node) tree[node] = std::min(tree[2 * node], tree[2 * node + 1]);
+  }
+
+  std::uint32_t Least(std::size_t from, std::size_t to) const {
+    std::uint32_t best = kNoLine;
+    std::size_t firstBlock = (from + kBlockSize - 1) / kBlockSize;
+    std::size_t lastBlock = to / kBlockSize;
+    if (firstBlock >= lastBlock) {
+      for (std::size_t slot = from; slot < to; ++slot) best = std::min(best, lines[slot]);
+      return best;
+    }
+    for (std::size_t slot = from; slot < firstBlock * kBlockSize; ++slot) best = std::min(best, lines[slot]);
+    for (std::size_t slot = lastBlock * kBlockSize; slot < to; ++slot) best = std::min(best, lines[slot]);
+    for (firstBlock += blocks, lastBlock += blocks; firstBlock < lastBlock; firstBlock /= 2, lastBlock /= 2) {
+      if (firstBlock & 1) best = std::min(best, tree[firstBlock++]);
+      if (lastBlock & 1) best = std::min(best, tree[--lastBlock]);
+    }
+    return best;
+  }
+
+  std::vector<std::uint32_t> lines;  // story lines
+  std::size_t blocks = 1;
+  std::vector<std::uint32_t> tree;   // least line of each block of slots, then of each node's two
+};
+
+// Whether a line has a beginning short enough to be a spelling of some label.
+bool MayBeSpelling(std::u16string_view line) {
+  const std::u16string_view head = line.substr(0, kMaxSpellingLength + 1);
+  return line.size() <= kMaxSpellingLength || head.find(u' ') != std::u16string_view::npos ||
+         (!line.empty() && line.front() == u'[' && head.find(u']') != std::u16string_view::npos);
+}
+
 }  // namespace
 
 std::optional<std::string_view> NearestName(std::string_view typed, const std::vector<std::string_view>& names) {
@@ -99,25 +178,227 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
   return best;
 }
 
-// Calls visit with each line after a line break until it answers false.
-template <typename Visit>
-void LabelSuggester::ForEachLine(const Visit& visit) const {
-  for (std::size_t line = 2; line <= lines_.Count(); ++line)
-    if (!visit(lines_.Text(line))) return;
-}
+// The story's lines after a line break, sorted three ways: as they are and with letters in
+// one case, for the beginnings that equal a label; and those that may be a spelling of
+// one, as they are, walked as a tree of their beginnings.
+class LabelSuggester::Index {
+ public:
+  explicit Index(const StoryLines& lines)
+      : lines_(lines), byText_(Sorted(false, false)), byFolded_(Sorted(true, false)), spellings_(Sorted(false, true)) {}
 
-LabelSuggester::LabelSuggester(const StoryLines& lines)
-    : lines_(lines), lineCount_(lines.Count()), budget_(static_cast<std::uint64_t>(lines.TextLength()) + 2'000'000) {}
+  std::u16string_view Line(std::uint32_t line) const { return lines_.Text(line); }
 
-std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missing) {
+  // The slots of `order` whose lines begin with `part` and go on with a unit whose key is
+  // no more than `next`.
+  std::pair<std::size_t, std::size_t> Beginning(const LineOrder& order, std::u16string_view part, bool folded,
+                                                std::uint32_t next) const {
+    const auto begin = order.lines.begin();
+    const auto low = std::partition_point(begin, order.lines.end(), [&](std::uint32_t line) {
+      return CompareBeginning(Line(line), part, folded) < 0;
+    });
+    const auto high = std::partition_point(low, order.lines.end(), [&](std::uint32_t line) {
+      const std::u16string_view text = Line(line);
+      return CompareBeginning(text, part, folded) == 0 && KeyAt(text, part.size(), folded) <= next;
+    });
+    return {static_cast<std::size_t>(low - begin), static_cast<std::size_t>(high - begin)};
+  }
+
+  const LineOrder& ByText() const { return byText_; }
+  const LineOrder& ByFolded() const { return byFolded_; }
+  const LineOrder& Spellings() const { return spellings_; }
+
+ private:
+  LineOrder Sorted(bool folded, bool spellingsOnly) const {
+    std::vector<std::u16string_view> text(lines_.Count() + 1);
+    std::vector<std::uint32_t> order;
+    for (std::size_t line = 2; line <= lines_.Count(); ++line) {
+      text[line] = lines_.Text(line);
+      if (!spellingsOnly || MayBeSpelling(text[line])) order.push_back(static_cast<std::uint32_t>(line));
+    }
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+      const std::u16string_view x = text[a], y = text[b];
+      for (std::size_t i = 0;; ++i) {
+        const std::uint32_t kx = KeyAt(x, i, folded), ky = KeyAt(y, i, folded);
+        if (kx != ky) return kx < ky;
+        if (kx == kEnd) return false;
+      }
+    });
+    return LineOrder(std::move(order));
+  }
+
+  const StoryLines& lines_;
+  const LineOrder byText_;
+  const LineOrder byFolded_;
+  const LineOrder spellings_;
+};
+
+namespace {
+
+// The walk of the tree of line beginnings for the nearest spelling of a label's core:
+// each beginning carries its edit distance from the core (optimal string alignment, as
+// Edits counts), and a branch is left once every prefix of the core is further than
+// allowed, which no longer beginning can bring back.
+class SpellingWalk {
+ public:
+  using Row = std::array<std::uint8_t, kMaxSpelledLength + 1>;
+
+  SpellingWalk(const LabelSuggester::Index& index, std::u16string_view core, std::size_t spaces, std::size_t allowed)
+      : index_(index), order_(index.Spellings()), core_(core), spaces_(spaces),
+        far_(static_cast<std::uint8_t>(allowed + 1)) {}
+
+  void Run() {
+    Row start{};
+    for (std::size_t j = 0; j <= core_.size(); ++j) start[j] = Capped(j);
+    Node root{0, 0, order_.lines.size(), start, start, start, start, false, 0, false};
+    Children(root);
+  }
+
+  bool GaveUp() const { return work_ > LabelSuggester::kMaxSpellingWork; }
+  std::uint32_t Work() const { return work_; }
+  std::optional<std::u16string> Best() const {
+    if (bestPlace_ == kNowhere) return std::nullopt;
+    return std::u16string(index_.Line(static_cast<std::uint32_t>(bestPlace_ / 2)).substr(0, bestLength_));
+  }
+
+ private:
+  // A beginning of `depth` units that the lines of slots [from, to) share: its distance
+  // from the core (`plain`), and, when it opens with '[', that of what follows the '['
+  // (`inside`); each also one unit earlier, for swaps of neighbours.
+  struct Node {
+    std::size_t depth, from, to;
+    Row plain, plainBefore, inside, insideBefore;
+    bool opened;        // begins with '['
+    std::size_t spaces; // in the beginning
+    bool closed;        // a ']' after the '[' ends it already
+  };
+
+  std::uint8_t Capped(std::size_t value) const { return static_cast<std::uint8_t>(std::min<std::size_t>(value, far_)); }
+  std::uint8_t Least(const Row& row) const { return *std::min_element(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(core_.size() + 1)); }
+
+  // The row of a beginning one unit `c` longer, `length` units long, whose last unit was
+  // `last`.
+  Row Next(const Row& row, const Row& before, char16_t c, char16_t last, std::size_t length) const {
+    Row next{};
+    next[0] = Capped(length);
+    for (std::size_t j = 1; j <= core_.size(); ++j) {
+      std::size_t value = std::min<std::size_t>({row[j] + 1u, next[j - 1] + 1u, row[j - 1] + (c == core_[j - 1] ? 0u : 1u)});
+      if (length > 1 && j > 1 && c == core_[j - 2] && last == core_[j - 1]) value = std::min<std::size_t>(value, before[j - 2] + 1u);
+      next[j] = Capped(value);
+    }
+    return next;
+  }
+
+  void Consider(std::size_t distance, std::uint32_t line, bool words, std::size_t length) {
+    if (line == kNoLine || distance >= far_) return;
+    const std::uint64_t place = PlaceOf(line, words);
+    if (distance < bestDistance_ || (distance == bestDistance_ && place < bestPlace_)) {
+      bestDistance_ = distance;
+      bestPlace_ = place;
+      bestLength_ = length;
+    }
+  }
+
+  // The beginnings one unit longer than `node`'s, each judged and walked on.
+  void Children(const Node& node) {
+    const auto begin = order_.lines.begin();
+    auto from = std::partition_point(begin + static_cast<std::ptrdiff_t>(node.from), begin + static_cast<std::ptrdiff_t>(node.to),
+                                     [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth, false) == kEnd; });
+    const auto to = begin + static_cast<std::ptrdiff_t>(node.to);
+    while (from != to && !GaveUp()) {
+      const std::u16string_view text = index_.Line(*from);
+      const char16_t c = text[node.depth];
+      const std::uint32_t key = KeyOf(c, false);
+      const auto end = std::partition_point(from, to, [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth, false) <= key; });
+      ++work_;
+      Node child{node.depth + 1, static_cast<std::size_t>(from - begin), static_cast<std::size_t>(end - begin), {}, node.plain, {}, node.inside,
+                 node.depth == 0 ? c == u'[' : node.opened, node.spaces + (c == u' ' ? 1 : 0), node.closed};
+      const char16_t last = node.depth > 0 ? text[node.depth - 1] : u'\0';
+      child.plain = Next(node.plain, node.plainBefore, c, last, child.depth);
+      // What follows the '[' is nothing yet on the '[' itself.
+      if (child.opened) child.inside = node.depth == 0 ? node.inside : Next(node.inside, node.insideBefore, c, last, node.depth);
+      Visit(child, text);
+      from = end;
+    }
+  }
+
+  void Visit(Node& node, std::u16string_view text) {
+    const std::size_t depth = node.depth;
+    const bool bracketed = node.opened && depth >= 2 && text[depth - 1] == u']';
+    // The core of this beginning as a candidate: inside its brackets, or itself.
+    const std::size_t distance = bracketed ? (depth >= 3 ? node.insideBefore[core_.size()] : far_) : node.plain[core_.size()];
+    if (bracketed && !node.closed && depth >= 3) Consider(distance, order_.Least(node.from, node.to), false, depth);
+    if (node.spaces <= spaces_) {
+      // The lines whose first words this is: those that end here, or go on with a space
+      // when it holds as many spaces as the label.
+      const std::uint32_t next = node.spaces == spaces_ ? kSpace : kEnd;
+      const auto begin = order_.lines.begin();
+      const auto end = std::partition_point(begin + static_cast<std::ptrdiff_t>(node.from), begin + static_cast<std::ptrdiff_t>(node.to),
+                                            [&](std::uint32_t line) { return KeyAt(index_.Line(line), depth, false) <= next; });
+      Consider(distance, order_.Least(node.from, static_cast<std::size_t>(end - begin)), true, depth);
+    }
+    if (bracketed) node.closed = true;
+    const bool inside = node.opened && depth >= 1 && Least(node.inside) < far_;
+    const bool wordsOn = node.spaces <= spaces_ && (Least(node.plain) < far_ || inside);
+    const bool prefixOn = !node.closed && inside;
+    if (wordsOn || prefixOn) Children(node);
+  }
+
+  const LabelSuggester::Index& index_;
+  const LineOrder& order_;
+  std::u16string_view core_;
+  std::size_t spaces_;
+  std::uint8_t far_;  // one more edit than allowed
+  std::uint32_t work_ = 0;
+  std::size_t bestDistance_ = std::numeric_limits<std::size_t>::max();
+  std::uint64_t bestPlace_ = kNowhere;
+  std::size_t bestLength_ = 0;
+};
+
+}  // namespace
+
+LabelSuggester::LabelSuggester(const StoryLines& lines) : lines_(lines) {}
+
+LabelSuggester::~LabelSuggester() = default;
+
+LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) {
   // A label missing on many lines is looked for once.
   if (const auto known = found_.find(std::u16string(missing)); known != found_.end()) return known->second;
+  Suggestion& answer = found_[std::u16string(missing)];
   const std::u16string_view trimmed = TrimBlanks(missing);
   const std::u16string_view core = Unbracketed(trimmed);
-  if (core.empty() || budget_ < lineCount_) return std::nullopt;
-  budget_ -= lineCount_;
-  auto& answer = found_[std::u16string(missing)];
-  answer = Search(missing, trimmed, core);
+  if (core.empty()) return answer;
+  if (!index_) index_ = std::make_unique<const Index>(lines_);
+  const Index& index = *index_;
+
+  // The same word in or out of brackets, then the same in another case: the first
+  // bracketed prefix "[core]", or first words "[core]" or "core", in the lines' order.
+  const std::u16string inBrackets = u"[" + std::u16string(core) + u"]";
+  for (const bool folded : {false, true}) {
+    const LineOrder& order = folded ? index.ByFolded() : index.ByText();
+    std::uint64_t best = kNowhere;
+    std::size_t length = 0;
+    const auto take = [&](std::u16string_view part, std::uint32_t next, bool words) {
+      const auto [from, to] = index.Beginning(order, part, folded, next);
+      if (const std::uint32_t line = order.Least(from, to); line != kNoLine && PlaceOf(line, words) < best) {
+        best = PlaceOf(line, words);
+        length = part.size();
+      }
+    };
+    if (core.find(u']') == std::u16string_view::npos) take(inBrackets, std::numeric_limits<std::uint32_t>::max(), false);
+    take(inBrackets, kSpace, true);
+    if (!Bracketed(core)) take(core, kSpace, true);
+    if (best != kNowhere) {
+      answer.meant = std::u16string(index.Line(static_cast<std::uint32_t>(best / 2)).substr(0, length));
+      return answer;
+    }
+  }
+
+  const std::size_t allowed = AllowedFor(core);
+  if (allowed == 0) return answer;
+  SpellingWalk walk(index, core, static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' ')), allowed);
+  walk.Run();
+  answer.work = walk.Work();
+  if (!walk.GaveUp()) answer.meant = walk.Best();
   return answer;
 }
 
@@ -137,40 +418,11 @@ bool LabelSuggester::MightSuggest(std::u16string_view line, std::u16string_view 
   return false;
 }
 
-std::optional<std::u16string> LabelSuggester::Search(std::u16string_view missing, std::u16string_view trimmed,
-                                                     std::u16string_view core) {
-  const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
-  const std::size_t allowed = AllowedFor(core);
-
-  // 0: the same word in or out of brackets; 1: the same but for case; 1 + n: n edits.
-  std::size_t bestScore = std::numeric_limits<std::size_t>::max();
-  std::u16string_view best;
-  const auto consider = [&](std::u16string_view candidate) {
-    if (candidate.empty() || candidate == missing) return;
-    std::size_t score = bestScore;
-    const std::u16string_view candidateCore = Unbracketed(candidate);
-    if (candidateCore == core) {
-      score = 0;
-    } else if (SameIgnoringCase(candidateCore, core)) {
-      score = 1;
-    } else if (budget_ > 0 && bestScore > 2 && WithinSpelling(candidateCore, core, allowed)) {
-      const std::size_t cost = (core.size() + 1) * (candidateCore.size() + 1);
-      budget_ = cost < budget_ ? budget_ - cost : 0;
-      const std::size_t edits = Edits(core, candidateCore, allowed);
-      if (edits <= allowed) score = 1 + edits;
-    }
-    if (score < bestScore) {
-      bestScore = score;
-      best = candidate;
-    }
-  };
-  ForEachLine([&](std::u16string_view line) {
-    consider(BracketedPrefix(line));
-    consider(WordsOf(line, spaces));
-    return bestScore != 0;
-  });
-  if (best.empty()) return std::nullopt;
-  return std::u16string(best);
+std::uint32_t LabelSuggester::MostWorkAdded(std::u16string_view line, std::u16string_view missing) {
+  // A line adds at most one beginning to the tree per unit, and the walk goes no deeper
+  // than a bracketed spelling of the core.
+  const std::u16string_view core = Unbracketed(TrimBlanks(missing));
+  return static_cast<std::uint32_t>(std::min(line.size(), core.size() + AllowedFor(core) + 2));
 }
 
 }  // namespace quillshade::qsd
