@@ -92,22 +92,18 @@ bool Bracketed(std::u16string_view candidate) {
 constexpr std::size_t kMaxSpellingLength = kMaxSpelledLength + 2 + 2;
 
 // Units in the order the suggester sorts lines by: a line's end, then a space, then every
-// other unit, so that the lines whose first words are a given beginning lie together,
+// other unit as it is, so that the lines whose first words are a given beginning lie together,
 // those that end there or go on with a space first.
 constexpr std::uint32_t kEnd = 0;
 constexpr std::uint32_t kSpace = 1;
-std::uint32_t KeyOf(char16_t c, bool folded) {
-  return c == u' ' ? kSpace : static_cast<std::uint32_t>(folded ? Upper(c) : c) + 2;
-}
-std::uint32_t KeyAt(std::u16string_view line, std::size_t at, bool folded) {
-  return at < line.size() ? KeyOf(line[at], folded) : kEnd;
-}
+std::uint32_t KeyOf(char16_t c) { return c == u' ' ? kSpace : static_cast<std::uint32_t>(c) + 2; }
+std::uint32_t KeyAt(std::u16string_view line, std::size_t at) { return at < line.size() ? KeyOf(line[at]) : kEnd; }
 
 // How a line begins against `part`: below it, beginning with it (0), or above it.
-int CompareBeginning(std::u16string_view line, std::u16string_view part, bool folded) {
+int CompareBeginning(std::u16string_view line, std::u16string_view part) {
   for (std::size_t i = 0; i < part.size(); ++i) {
-    const std::uint32_t mine = KeyAt(line, i, folded);
-    const std::uint32_t theirs = KeyOf(part[i], folded);
+    const std::uint32_t mine = KeyAt(line, i);
+    const std::uint32_t theirs = KeyOf(part[i]);
     if (mine != theirs) return mine < theirs ? -1 : 1;
   }
   return 0;
@@ -178,78 +174,99 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
   return best;
 }
 
-// The story's lines after a line break, sorted three ways: as they are and with letters in
-// one case, for the beginnings that equal a label; and those that may be a spelling of
-// one, as they are, walked as a tree of their beginnings.
+// The story's lines after a line break, sorted as the order of units above puts them:
+// all of them, for the beginnings that equal a label, and those that may be a spelling of
+// one, walked as a tree of their beginnings.
 class LabelSuggester::Index {
  public:
-  explicit Index(const StoryLines& lines)
-      : lines_(lines), byText_(Sorted(false, false)), byFolded_(Sorted(true, false)), spellings_(Sorted(false, true)) {}
+  explicit Index(const StoryLines& lines) : lines_(lines), byText_(Sorted()), spellings_(SpellingsOf(byText_)) {}
 
   std::u16string_view Line(std::uint32_t line) const { return lines_.Text(line); }
 
   // The slots of `order` whose lines begin with `part` and go on with a unit whose key is
   // no more than `next`.
-  std::pair<std::size_t, std::size_t> Beginning(const LineOrder& order, std::u16string_view part, bool folded,
-                                                std::uint32_t next) const {
+  std::pair<std::size_t, std::size_t> Beginning(const LineOrder& order, std::u16string_view part, std::uint32_t next) const {
     const auto begin = order.lines.begin();
     const auto low = std::partition_point(begin, order.lines.end(), [&](std::uint32_t line) {
-      return CompareBeginning(Line(line), part, folded) < 0;
+      return CompareBeginning(Line(line), part) < 0;
     });
     const auto high = std::partition_point(low, order.lines.end(), [&](std::uint32_t line) {
       const std::u16string_view text = Line(line);
-      return CompareBeginning(text, part, folded) == 0 && KeyAt(text, part.size(), folded) <= next;
+      return CompareBeginning(text, part) == 0 && KeyAt(text, part.size()) <= next;
     });
     return {static_cast<std::size_t>(low - begin), static_cast<std::size_t>(high - begin)};
   }
 
   const LineOrder& ByText() const { return byText_; }
-  const LineOrder& ByFolded() const { return byFolded_; }
   const LineOrder& Spellings() const { return spellings_; }
 
  private:
-  LineOrder Sorted(bool folded, bool spellingsOnly) const {
-    std::vector<std::u16string_view> text(lines_.Count() + 1);
-    std::vector<std::uint32_t> order;
+  // Sorted by the keys of their first three units at once, and only lines that agree on
+  // those by the rest, equal lines in their order.
+  LineOrder Sorted() const {
+    struct Keyed {
+      std::uint64_t key;
+      std::uint32_t line;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(lines_.Count());
     for (std::size_t line = 2; line <= lines_.Count(); ++line) {
-      text[line] = lines_.Text(line);
-      if (!spellingsOnly || MayBeSpelling(text[line])) order.push_back(static_cast<std::uint32_t>(line));
+      const std::u16string_view text = lines_.Text(line);
+      std::uint64_t key = 0;
+      for (std::size_t i = 0; i < 3; ++i) key = key << 17 | KeyAt(text, i);
+      keyed.push_back({key, static_cast<std::uint32_t>(line)});
     }
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-      const std::u16string_view x = text[a], y = text[b];
-      for (std::size_t i = 0;; ++i) {
-        const std::uint32_t kx = KeyAt(x, i, folded), ky = KeyAt(y, i, folded);
-        if (kx != ky) return kx < ky;
-        if (kx == kEnd) return false;
-      }
-    });
+    std::sort(keyed.begin(), keyed.end(),
+              [](const Keyed& x, const Keyed& y) { return x.key != y.key ? x.key < y.key : x.line < y.line; });
+    for (auto run = keyed.begin(); run != keyed.end();) {
+      const auto end = std::find_if(run, keyed.end(), [&](const Keyed& line) { return line.key != run->key; });
+      if (end - run > 1 && (run->key & 0x1FFFF) != kEnd)
+        std::stable_sort(run, end, [&](const Keyed& x, const Keyed& y) {
+          const std::u16string_view a = lines_.Text(x.line), b = lines_.Text(y.line);
+          for (std::size_t i = 3;; ++i) {
+            const std::uint32_t ka = KeyAt(a, i), kb = KeyAt(b, i);
+            if (ka != kb) return ka < kb;
+            if (ka == kEnd) return false;
+          }
+        });
+      run = end;
+    }
+    std::vector<std::uint32_t> order(keyed.size());
+    for (std::size_t slot = 0; slot < keyed.size(); ++slot) order[slot] = keyed[slot].line;
+    return LineOrder(std::move(order));
+  }
+
+  LineOrder SpellingsOf(const LineOrder& all) const {
+    std::vector<std::uint32_t> order;
+    for (const std::uint32_t line : all.lines)
+      if (MayBeSpelling(Line(line))) order.push_back(line);
     return LineOrder(std::move(order));
   }
 
   const StoryLines& lines_;
   const LineOrder byText_;
-  const LineOrder byFolded_;
   const LineOrder spellings_;
 };
 
 namespace {
 
-// The walk of the tree of line beginnings for the nearest spelling of a label's core:
-// each beginning carries its edit distance from the core (optimal string alignment, as
-// Edits counts), and a branch is left once every prefix of the core is further than
-// allowed, which no longer beginning can bring back.
+// The walk of the tree of line beginnings for the nearest label in another case or
+// spelling of a label's core: each beginning carries whether it is the core's beginning
+// in another case, and its edit distance from the core (optimal string alignment, as
+// Edits counts); a branch is left once neither can come back in a longer beginning.
 class SpellingWalk {
  public:
   using Row = std::array<std::uint8_t, kMaxSpelledLength + 1>;
 
   SpellingWalk(const LabelSuggester::Index& index, std::u16string_view core, std::size_t spaces, std::size_t allowed)
-      : index_(index), order_(index.Spellings()), core_(core), spaces_(spaces),
-        far_(static_cast<std::uint8_t>(allowed + 1)) {}
+      : index_(index), order_(allowed > 0 ? index.Spellings() : index.ByText()), core_(core), spaces_(spaces),
+        spelled_(allowed > 0), far_(static_cast<std::uint8_t>(allowed + 1)) {}
 
   void Run() {
     Row start{};
-    for (std::size_t j = 0; j <= core_.size(); ++j) start[j] = Capped(j);
-    Node root{0, 0, order_.lines.size(), start, start, start, start, false, 0, false};
+    if (spelled_)
+      for (std::size_t j = 0; j <= core_.size(); ++j) start[j] = Capped(j);
+    Node root{0, 0, order_.lines.size(), start, start, start, start, true, true, true, false, 0, false};
     Children(root);
   }
 
@@ -262,23 +279,31 @@ class SpellingWalk {
 
  private:
   // A beginning of `depth` units that the lines of slots [from, to) share: its distance
-  // from the core (`plain`), and, when it opens with '[', that of what follows the '['
-  // (`inside`); each also one unit earlier, for swaps of neighbours.
+  // from the core (`plain`) and whether it is the core's beginning but for case
+  // (`cased`); and, when it opens with '[', the same of what follows the '[' (`inside`);
+  // each also one unit earlier, for swaps of neighbours and for a closing ']'.
   struct Node {
     std::size_t depth, from, to;
     Row plain, plainBefore, inside, insideBefore;
+    bool cased, inCase, inCaseBefore;
     bool opened;        // begins with '['
     std::size_t spaces; // in the beginning
     bool closed;        // a ']' after the '[' ends it already
   };
 
   std::uint8_t Capped(std::size_t value) const { return static_cast<std::uint8_t>(std::min<std::size_t>(value, far_)); }
-  std::uint8_t Least(const Row& row) const { return *std::min_element(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(core_.size() + 1)); }
+  bool Near(const Row& row) const {
+    return spelled_ && *std::min_element(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(core_.size() + 1)) < far_;
+  }
+  bool SameButCase(bool before, char16_t c, std::size_t at) const {
+    return before && at < core_.size() && Upper(c) == Upper(core_[at]);
+  }
 
   // The row of a beginning one unit `c` longer, `length` units long, whose last unit was
   // `last`.
   Row Next(const Row& row, const Row& before, char16_t c, char16_t last, std::size_t length) const {
     Row next{};
+    if (!spelled_) return next;
     next[0] = Capped(length);
     for (std::size_t j = 1; j <= core_.size(); ++j) {
       std::size_t value = std::min<std::size_t>({row[j] + 1u, next[j - 1] + 1u, row[j - 1] + (c == core_[j - 1] ? 0u : 1u)});
@@ -288,11 +313,14 @@ class SpellingWalk {
     return next;
   }
 
-  void Consider(std::size_t distance, std::uint32_t line, bool words, std::size_t length) {
-    if (line == kNoLine || distance >= far_) return;
+  // A candidate of the core in another case (score 0) or `distance` edits away (score
+  // distance): the core itself is in no line, or the walk would not have begun.
+  void Consider(bool cased, std::size_t distance, std::uint32_t line, bool words, std::size_t length) {
+    if (line == kNoLine || (!cased && (!spelled_ || distance >= far_))) return;
+    const std::size_t score = cased ? 0 : distance;
     const std::uint64_t place = PlaceOf(line, words);
-    if (distance < bestDistance_ || (distance == bestDistance_ && place < bestPlace_)) {
-      bestDistance_ = distance;
+    if (score < bestScore_ || (score == bestScore_ && place < bestPlace_)) {
+      bestScore_ = score;
       bestPlace_ = place;
       bestLength_ = length;
     }
@@ -302,20 +330,27 @@ class SpellingWalk {
   void Children(const Node& node) {
     const auto begin = order_.lines.begin();
     auto from = std::partition_point(begin + static_cast<std::ptrdiff_t>(node.from), begin + static_cast<std::ptrdiff_t>(node.to),
-                                     [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth, false) == kEnd; });
+                                     [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth) == kEnd; });
     const auto to = begin + static_cast<std::ptrdiff_t>(node.to);
     while (from != to && !GaveUp()) {
       const std::u16string_view text = index_.Line(*from);
       const char16_t c = text[node.depth];
-      const std::uint32_t key = KeyOf(c, false);
-      const auto end = std::partition_point(from, to, [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth, false) <= key; });
+      const std::uint32_t key = KeyOf(c);
+      const auto end = std::partition_point(from, to, [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth) <= key; });
       ++work_;
+      const bool opened = node.depth == 0 ? c == u'[' : node.opened;
       Node child{node.depth + 1, static_cast<std::size_t>(from - begin), static_cast<std::size_t>(end - begin), {}, node.plain, {}, node.inside,
-                 node.depth == 0 ? c == u'[' : node.opened, node.spaces + (c == u' ' ? 1 : 0), node.closed};
+                 SameButCase(node.cased, c, node.depth), false, node.inCase, opened, node.spaces + (c == u' ' ? 1 : 0), node.closed};
       const char16_t last = node.depth > 0 ? text[node.depth - 1] : u'\0';
       child.plain = Next(node.plain, node.plainBefore, c, last, child.depth);
       // What follows the '[' is nothing yet on the '[' itself.
-      if (child.opened) child.inside = node.depth == 0 ? node.inside : Next(node.inside, node.insideBefore, c, last, node.depth);
+      if (opened && node.depth == 0) {
+        child.inside = node.inside;
+        child.inCase = true;
+      } else if (opened) {
+        child.inside = Next(node.inside, node.insideBefore, c, last, node.depth);
+        child.inCase = SameButCase(node.inCase, c, node.depth - 1);
+      }
       Visit(child, text);
       from = end;
     }
@@ -325,20 +360,21 @@ class SpellingWalk {
     const std::size_t depth = node.depth;
     const bool bracketed = node.opened && depth >= 2 && text[depth - 1] == u']';
     // The core of this beginning as a candidate: inside its brackets, or itself.
-    const std::size_t distance = bracketed ? (depth >= 3 ? node.insideBefore[core_.size()] : far_) : node.plain[core_.size()];
-    if (bracketed && !node.closed && depth >= 3) Consider(distance, order_.Least(node.from, node.to), false, depth);
-    if (node.spaces <= spaces_) {
+    const bool cased = bracketed ? node.inCaseBefore && depth - 2 == core_.size() : node.cased && depth == core_.size();
+    const std::size_t distance = !spelled_ ? far_ : bracketed ? (depth >= 3 ? node.insideBefore[core_.size()] : far_) : node.plain[core_.size()];
+    if (bracketed && !node.closed && depth >= 3) Consider(cased, distance, order_.Least(node.from, node.to), false, depth);
+    if (node.spaces <= spaces_ && !(bracketed && depth < 3)) {
       // The lines whose first words this is: those that end here, or go on with a space
       // when it holds as many spaces as the label.
       const std::uint32_t next = node.spaces == spaces_ ? kSpace : kEnd;
       const auto begin = order_.lines.begin();
       const auto end = std::partition_point(begin + static_cast<std::ptrdiff_t>(node.from), begin + static_cast<std::ptrdiff_t>(node.to),
-                                            [&](std::uint32_t line) { return KeyAt(index_.Line(line), depth, false) <= next; });
-      Consider(distance, order_.Least(node.from, static_cast<std::size_t>(end - begin)), true, depth);
+                                            [&](std::uint32_t line) { return KeyAt(index_.Line(line), depth) <= next; });
+      Consider(cased, distance, order_.Least(node.from, static_cast<std::size_t>(end - begin)), true, depth);
     }
     if (bracketed) node.closed = true;
-    const bool inside = node.opened && depth >= 1 && Least(node.inside) < far_;
-    const bool wordsOn = node.spaces <= spaces_ && (Least(node.plain) < far_ || inside);
+    const bool inside = node.opened && (node.inCase || Near(node.inside));
+    const bool wordsOn = node.spaces <= spaces_ && (node.cased || Near(node.plain) || inside);
     const bool prefixOn = !node.closed && inside;
     if (wordsOn || prefixOn) Children(node);
   }
@@ -347,9 +383,10 @@ class SpellingWalk {
   const LineOrder& order_;
   std::u16string_view core_;
   std::size_t spaces_;
+  bool spelled_;      // spellings count, not only the core in another case
   std::uint8_t far_;  // one more edit than allowed
   std::uint32_t work_ = 0;
-  std::size_t bestDistance_ = std::numeric_limits<std::size_t>::max();
+  std::size_t bestScore_ = std::numeric_limits<std::size_t>::max();
   std::uint64_t bestPlace_ = kNowhere;
   std::size_t bestLength_ = 0;
 };
@@ -370,32 +407,29 @@ LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) 
   if (!index_) index_ = std::make_unique<const Index>(lines_);
   const Index& index = *index_;
 
-  // The same word in or out of brackets, then the same in another case: the first
-  // bracketed prefix "[core]", or first words "[core]" or "core", in the lines' order.
+  // The same word in or out of brackets: the first bracketed prefix "[core]", or first
+  // words "[core]" or "core", in the lines' order.
   const std::u16string inBrackets = u"[" + std::u16string(core) + u"]";
-  for (const bool folded : {false, true}) {
-    const LineOrder& order = folded ? index.ByFolded() : index.ByText();
-    std::uint64_t best = kNowhere;
-    std::size_t length = 0;
-    const auto take = [&](std::u16string_view part, std::uint32_t next, bool words) {
-      const auto [from, to] = index.Beginning(order, part, folded, next);
-      if (const std::uint32_t line = order.Least(from, to); line != kNoLine && PlaceOf(line, words) < best) {
-        best = PlaceOf(line, words);
-        length = part.size();
-      }
-    };
-    if (core.find(u']') == std::u16string_view::npos) take(inBrackets, std::numeric_limits<std::uint32_t>::max(), false);
-    take(inBrackets, kSpace, true);
-    if (!Bracketed(core)) take(core, kSpace, true);
-    if (best != kNowhere) {
-      answer.meant = std::u16string(index.Line(static_cast<std::uint32_t>(best / 2)).substr(0, length));
-      return answer;
+  const LineOrder& order = index.ByText();
+  std::uint64_t best = kNowhere;
+  std::size_t length = 0;
+  const auto take = [&](std::u16string_view part, std::uint32_t next, bool words) {
+    const auto [from, to] = index.Beginning(order, part, next);
+    if (const std::uint32_t line = order.Least(from, to); line != kNoLine && PlaceOf(line, words) < best) {
+      best = PlaceOf(line, words);
+      length = part.size();
     }
+  };
+  if (core.find(u']') == std::u16string_view::npos) take(inBrackets, std::numeric_limits<std::uint32_t>::max(), false);
+  take(inBrackets, kSpace, true);
+  if (!Bracketed(core)) take(core, kSpace, true);
+  if (best != kNowhere) {
+    answer.meant = std::u16string(index.Line(static_cast<std::uint32_t>(best / 2)).substr(0, length));
+    return answer;
   }
 
-  const std::size_t allowed = AllowedFor(core);
-  if (allowed == 0) return answer;
-  SpellingWalk walk(index, core, static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' ')), allowed);
+  // Then the same in another case, or a spelling of it.
+  SpellingWalk walk(index, core, static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' ')), AllowedFor(core));
   walk.Run();
   answer.work = walk.Work();
   if (!walk.GaveUp()) answer.meant = walk.Best();
@@ -420,7 +454,7 @@ bool LabelSuggester::MightSuggest(std::u16string_view line, std::u16string_view 
 
 std::uint32_t LabelSuggester::MostWorkAdded(std::u16string_view line, std::u16string_view missing) {
   // A line adds at most one beginning to the tree per unit, and the walk goes no deeper
-  // than a bracketed spelling of the core.
+  // than a bracketed spelling of the core, or the core in brackets in another case.
   const std::u16string_view core = Unbracketed(TrimBlanks(missing));
   return static_cast<std::uint32_t>(std::min(line.size(), core.size() + AllowedFor(core) + 2));
 }
