@@ -159,7 +159,7 @@ std::optional<LineCheckMemo::Note> LabelJudge::NoteFor(std::u16string_view label
     if (!suggester_) suggester_ = std::make_unique<LabelSuggester>(lines_);
     const LabelSuggester::Suggestion suggestion = suggester_->Suggest(label);
     if (suggestion.meant) note = LineCheckMemo::Note{"did you mean " + Quote(*suggestion.meant) + "?", false};
-    if (suggestion.work > 0) memo_.suggestionWork.emplace(label, suggestion.work);
+    memo_.suggestionWork.emplace(label, suggestion.work);
   }
   memo_.notes.emplace(label, note);
   return note;

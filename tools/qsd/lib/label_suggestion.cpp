@@ -336,7 +336,11 @@ class SpellingWalk {
       const std::u16string_view text = index_.Line(*from);
       const char16_t c = text[node.depth];
       const std::uint32_t key = KeyOf(c);
-      const auto end = std::partition_point(from, to, [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth) <= key; });
+      // Most branches hold few lines: their end is looked for by doubling steps from their start.
+      const auto within = [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth) <= key; };
+      std::ptrdiff_t step = 1;
+      while (step < to - from && within(from[step])) step *= 2;
+      const auto end = std::partition_point(from + step / 2, from + std::min(step, to - from), within);
       ++work_;
       const bool opened = node.depth == 0 ? c == u'[' : node.opened;
       Node child{node.depth + 1, static_cast<std::size_t>(from - begin), static_cast<std::size_t>(end - begin), {}, node.plain, {}, node.inside,
