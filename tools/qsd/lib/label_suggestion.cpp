@@ -179,7 +179,19 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
 // one, walked as a tree of their beginnings.
 class LabelSuggester::Index {
  public:
-  explicit Index(const StoryLines& lines) : lines_(lines), byText_(Sorted()), spellings_(SpellingsOf(byText_)) {}
+  explicit Index(const StoryLines& lines) : lines_(lines), byText_(Sorted()), spellings_(SpellingsOf(byText_)) {
+    // Each line under the length of its first word and of its bracketed prefix, each
+    // list in the order of all.
+    std::vector<std::vector<std::uint32_t>> lengths(kMaxSpellingLength + 1);
+    for (const std::uint32_t line : spellings_.lines) {
+      const std::u16string_view text = Line(line);
+      const std::size_t word = std::min(text.find(u' '), text.size());
+      const std::size_t prefix = BracketedPrefix(text).size();
+      if (word <= kMaxSpellingLength) lengths[word].push_back(line);
+      if (prefix != 0 && prefix != word && prefix <= kMaxSpellingLength) lengths[prefix].push_back(line);
+    }
+    for (std::vector<std::uint32_t>& ofLength : lengths) byFirstWordLength_.emplace_back(std::move(ofLength));
+  }
 
   std::u16string_view Line(std::uint32_t line) const { return lines_.Text(line); }
 
@@ -199,6 +211,8 @@ class LabelSuggester::Index {
 
   const LineOrder& ByText() const { return byText_; }
   const LineOrder& Spellings() const { return spellings_; }
+  // The lines whose first word or bracketed prefix is `length` units long.
+  const LineOrder& FirstWordsOfLength(std::size_t length) const { return byFirstWordLength_[length]; }
 
  private:
   // Sorted by the keys of their first three units at once, and only lines that agree on
@@ -246,6 +260,7 @@ class LabelSuggester::Index {
   const StoryLines& lines_;
   const LineOrder byText_;
   const LineOrder spellings_;
+  std::vector<LineOrder> byFirstWordLength_;
 };
 
 namespace {
@@ -259,14 +274,26 @@ class SpellingWalk {
   using Row = std::array<std::uint8_t, kMaxSpelledLength + 1>;
 
   SpellingWalk(const LabelSuggester::Index& index, std::u16string_view core, std::size_t spaces, std::size_t allowed)
-      : index_(index), order_(allowed > 0 ? index.Spellings() : index.ByText()), core_(core), spaces_(spaces),
-        spelled_(allowed > 0), far_(static_cast<std::uint8_t>(allowed + 1)) {}
+      : index_(index), core_(core), spaces_(spaces), spelled_(allowed > 0), far_(static_cast<std::uint8_t>(allowed + 1)) {}
 
+  // Walks the lines that can hold a candidate: for a label of one word, only those whose
+  // first word or bracketed prefix is as long as a candidate can be, so that the many
+  // lines of a story that begin alike with longer words are never walked.
   void Run() {
+    if (!spelled_) return Run(index_.ByText());
+    if (spaces_ > 0) return Run(index_.Spellings());
+    const std::size_t allowed = far_ - 1u;
+    for (std::size_t length = core_.size() - std::min(core_.size(), allowed);
+         length <= core_.size() + allowed + 2 && length <= kMaxSpellingLength && !GaveUp(); ++length)
+      Run(index_.FirstWordsOfLength(length));
+  }
+
+  void Run(const LineOrder& order) {
+    order_ = &order;
     Row start{};
     if (spelled_)
       for (std::size_t j = 0; j <= core_.size(); ++j) start[j] = Capped(j);
-    Node root{0, 0, order_.lines.size(), start, start, start, start, true, true, true, false, 0, false};
+    Node root{0, 0, order_->lines.size(), start, start, start, start, true, true, true, false, 0, false};
     Children(root);
   }
 
@@ -328,7 +355,7 @@ class SpellingWalk {
 
   // The beginnings one unit longer than `node`'s, each judged and walked on.
   void Children(const Node& node) {
-    const auto begin = order_.lines.begin();
+    const auto begin = order_->lines.begin();
     auto from = std::partition_point(begin + static_cast<std::ptrdiff_t>(node.from), begin + static_cast<std::ptrdiff_t>(node.to),
                                      [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth) == kEnd; });
     const auto to = begin + static_cast<std::ptrdiff_t>(node.to);
@@ -366,15 +393,15 @@ class SpellingWalk {
     // The core of this beginning as a candidate: inside its brackets, or itself.
     const bool cased = bracketed ? node.inCaseBefore && depth - 2 == core_.size() : node.cased && depth == core_.size();
     const std::size_t distance = !spelled_ ? far_ : bracketed ? (depth >= 3 ? node.insideBefore[core_.size()] : far_) : node.plain[core_.size()];
-    if (bracketed && !node.closed && depth >= 3) Consider(cased, distance, order_.Least(node.from, node.to), false, depth);
+    if (bracketed && !node.closed && depth >= 3) Consider(cased, distance, order_->Least(node.from, node.to), false, depth);
     if (node.spaces <= spaces_ && !(bracketed && depth < 3)) {
       // The lines whose first words this is: those that end here, or go on with a space
       // when it holds as many spaces as the label.
       const std::uint32_t next = node.spaces == spaces_ ? kSpace : kEnd;
-      const auto begin = order_.lines.begin();
+      const auto begin = order_->lines.begin();
       const auto end = std::partition_point(begin + static_cast<std::ptrdiff_t>(node.from), begin + static_cast<std::ptrdiff_t>(node.to),
                                             [&](std::uint32_t line) { return KeyAt(index_.Line(line), depth) <= next; });
-      Consider(cased, distance, order_.Least(node.from, static_cast<std::size_t>(end - begin)), true, depth);
+      Consider(cased, distance, order_->Least(node.from, static_cast<std::size_t>(end - begin)), true, depth);
     }
     if (bracketed) node.closed = true;
     const bool inside = node.opened && (node.inCase || Near(node.inside));
@@ -384,7 +411,7 @@ class SpellingWalk {
   }
 
   const LabelSuggester::Index& index_;
-  const LineOrder& order_;
+  const LineOrder* order_ = nullptr;  // the lines walked now
   std::u16string_view core_;
   std::size_t spaces_;
   bool spelled_;      // spellings count, not only the core in another case
@@ -459,8 +486,10 @@ bool LabelSuggester::MightSuggest(std::u16string_view line, std::u16string_view 
 std::uint32_t LabelSuggester::MostWorkAdded(std::u16string_view line, std::u16string_view missing) {
   // A line adds at most one beginning to the tree per unit, and the walk goes no deeper
   // than a bracketed spelling of the core, or the core in brackets in another case.
+  // A line stands in two of the walks of a one-word label, under its first word and its
+  // bracketed prefix.
   const std::u16string_view core = Unbracketed(TrimBlanks(missing));
-  return static_cast<std::uint32_t>(std::min(line.size(), core.size() + AllowedFor(core) + 2));
+  return static_cast<std::uint32_t>(2 * std::min(line.size(), core.size() + AllowedFor(core) + 2));
 }
 
 }  // namespace quillshade::qsd
