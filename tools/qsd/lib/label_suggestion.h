@@ -27,9 +27,10 @@ class LabelSuggester {
   explicit LabelSuggester(const StoryLines& lines);
   ~LabelSuggester();
 
-  // The search for a spelling walks the line beginnings that agree with the label but for
-  // an edit or two, and gives up past this many of them: what it answers then depends on
-  // the label and the text alone, whatever else was looked for.
+  // The search for the label in another case or spelling walks the line beginnings that
+  // agree with it but for case or an edit or two, and gives up past this many of them:
+  // what it answers then depends on the label and the text alone, whatever else was
+  // looked for.
   static constexpr std::uint32_t kMaxSpellingWork = 20'000;
 
   struct Suggestion {
