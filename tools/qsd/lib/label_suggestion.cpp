@@ -174,23 +174,21 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
   return best;
 }
 
-// The story's lines after a line break, sorted as the order of units above puts them:
-// all of them, for the beginnings that equal a label, and those that may be a spelling of
-// one, walked as a tree of their beginnings.
+// The story's lines after a line break, sorted as the order of units above puts them, in
+// lists made on the first search that needs each: the lines whose first word or
+// bracketed prefix has a given length, which is all that a label of one word asks; and,
+// for the rare longer labels, all lines and those that may be a spelling of one. Each
+// search then sorts few lines, and most versions of a story sort none.
 class LabelSuggester::Index {
  public:
-  explicit Index(const StoryLines& lines) : lines_(lines), byText_(Sorted()), spellings_(SpellingsOf(byText_)) {
-    // Each line under the length of its first word and of its bracketed prefix, each
-    // list in the order of all.
-    std::vector<std::vector<std::uint32_t>> lengths(kMaxSpellingLength + 1);
-    for (const std::uint32_t line : spellings_.lines) {
-      const std::u16string_view text = Line(line);
-      const std::size_t word = std::min(text.find(u' '), text.size());
-      const std::size_t prefix = BracketedPrefix(text).size();
-      if (word <= kMaxSpellingLength) lengths[word].push_back(line);
-      if (prefix != 0 && prefix != word && prefix <= kMaxSpellingLength) lengths[prefix].push_back(line);
+  explicit Index(const StoryLines& lines) : lines_(lines), ofLength_(kMaxSpellingLength + 1), sortedOfLength_(kMaxSpellingLength + 1) {
+    for (std::size_t line = 2; line <= lines.Count(); ++line) {
+      const std::u16string_view head = lines.Text(line).substr(0, kMaxSpellingLength + 1);
+      const std::size_t word = std::min(head.find(u' '), head.size());
+      const std::size_t prefix = BracketedPrefix(head).size();
+      if (word <= kMaxSpellingLength) ofLength_[word].push_back(static_cast<std::uint32_t>(line));
+      if (prefix != 0 && prefix != word) ofLength_[prefix].push_back(static_cast<std::uint32_t>(line));
     }
-    for (std::vector<std::uint32_t>& ofLength : lengths) byFirstWordLength_.emplace_back(std::move(ofLength));
   }
 
   std::u16string_view Line(std::uint32_t line) const { return lines_.Text(line); }
@@ -209,26 +207,46 @@ class LabelSuggester::Index {
     return {static_cast<std::size_t>(low - begin), static_cast<std::size_t>(high - begin)};
   }
 
-  const LineOrder& ByText() const { return byText_; }
-  const LineOrder& Spellings() const { return spellings_; }
+  const LineOrder& ByText() {
+    if (!byText_) {
+      std::vector<std::uint32_t> all;
+      for (std::size_t line = 2; line <= lines_.Count(); ++line) all.push_back(static_cast<std::uint32_t>(line));
+      byText_.emplace(Sorted(std::move(all)));
+    }
+    return *byText_;
+  }
+  const LineOrder& Spellings() {
+    if (!spellings_) {
+      std::vector<std::uint32_t> some;
+      for (std::size_t line = 2; line <= lines_.Count(); ++line)
+        if (MayBeSpelling(Line(static_cast<std::uint32_t>(line)))) some.push_back(static_cast<std::uint32_t>(line));
+      spellings_.emplace(Sorted(std::move(some)));
+    }
+    return *spellings_;
+  }
   // The lines whose first word or bracketed prefix is `length` units long.
-  const LineOrder& FirstWordsOfLength(std::size_t length) const { return byFirstWordLength_[length]; }
+  const LineOrder& FirstWordsOfLength(std::size_t length) {
+    std::optional<LineOrder>& sorted = sortedOfLength_[length];
+    if (!sorted) sorted.emplace(Sorted(std::move(ofLength_[length])));
+    return *sorted;
+  }
 
  private:
-  // Sorted by the keys of their first three units at once, and only lines that agree on
-  // those by the rest, equal lines in their order.
-  LineOrder Sorted() const {
+  // Lines given in their order in the story, sorted by the keys of their first three
+  // units at once, and only lines that agree on those by the rest, equal lines in their
+  // order.
+  LineOrder Sorted(std::vector<std::uint32_t> lines) const {
     struct Keyed {
       std::uint64_t key;
       std::uint32_t line;
     };
     std::vector<Keyed> keyed;
-    keyed.reserve(lines_.Count());
-    for (std::size_t line = 2; line <= lines_.Count(); ++line) {
-      const std::u16string_view text = lines_.Text(line);
+    keyed.reserve(lines.size());
+    for (const std::uint32_t line : lines) {
+      const std::u16string_view text = Line(line);
       std::uint64_t key = 0;
       for (std::size_t i = 0; i < 3; ++i) key = key << 17 | KeyAt(text, i);
-      keyed.push_back({key, static_cast<std::uint32_t>(line)});
+      keyed.push_back({key, line});
     }
     std::sort(keyed.begin(), keyed.end(),
               [](const Keyed& x, const Keyed& y) { return x.key != y.key ? x.key < y.key : x.line < y.line; });
@@ -236,7 +254,7 @@ class LabelSuggester::Index {
       const auto end = std::find_if(run, keyed.end(), [&](const Keyed& line) { return line.key != run->key; });
       if (end - run > 1 && (run->key & 0x1FFFF) != kEnd)
         std::stable_sort(run, end, [&](const Keyed& x, const Keyed& y) {
-          const std::u16string_view a = lines_.Text(x.line), b = lines_.Text(y.line);
+          const std::u16string_view a = Line(x.line), b = Line(y.line);
           for (std::size_t i = 3;; ++i) {
             const std::uint32_t ka = KeyAt(a, i), kb = KeyAt(b, i);
             if (ka != kb) return ka < kb;
@@ -245,22 +263,15 @@ class LabelSuggester::Index {
         });
       run = end;
     }
-    std::vector<std::uint32_t> order(keyed.size());
-    for (std::size_t slot = 0; slot < keyed.size(); ++slot) order[slot] = keyed[slot].line;
-    return LineOrder(std::move(order));
-  }
-
-  LineOrder SpellingsOf(const LineOrder& all) const {
-    std::vector<std::uint32_t> order;
-    for (const std::uint32_t line : all.lines)
-      if (MayBeSpelling(Line(line))) order.push_back(line);
-    return LineOrder(std::move(order));
+    for (std::size_t slot = 0; slot < keyed.size(); ++slot) lines[slot] = keyed[slot].line;
+    return LineOrder(std::move(lines));
   }
 
   const StoryLines& lines_;
-  const LineOrder byText_;
-  const LineOrder spellings_;
-  std::vector<LineOrder> byFirstWordLength_;
+  std::vector<std::vector<std::uint32_t>> ofLength_;  // by first word's or prefix's length, in line order
+  std::vector<std::optional<LineOrder>> sortedOfLength_;
+  std::optional<LineOrder> byText_;
+  std::optional<LineOrder> spellings_;
 };
 
 namespace {
@@ -273,19 +284,17 @@ class SpellingWalk {
  public:
   using Row = std::array<std::uint8_t, kMaxSpelledLength + 1>;
 
-  SpellingWalk(const LabelSuggester::Index& index, std::u16string_view core, std::size_t spaces, std::size_t allowed)
+  SpellingWalk(LabelSuggester::Index& index, std::u16string_view core, std::size_t spaces, std::size_t allowed)
       : index_(index), core_(core), spaces_(spaces), spelled_(allowed > 0), far_(static_cast<std::uint8_t>(allowed + 1)) {}
 
   // Walks the lines that can hold a candidate: for a label of one word, only those whose
   // first word or bracketed prefix is as long as a candidate can be, so that the many
   // lines of a story that begin alike with longer words are never walked.
   void Run() {
-    if (!spelled_) return Run(index_.ByText());
-    if (spaces_ > 0) return Run(index_.Spellings());
-    const std::size_t allowed = far_ - 1u;
-    for (std::size_t length = core_.size() - std::min(core_.size(), allowed);
-         length <= core_.size() + allowed + 2 && length <= kMaxSpellingLength && !GaveUp(); ++length)
-      Run(index_.FirstWordsOfLength(length));
+    if (spaces_ > 0 || core_.size() + 2 > kMaxSpellingLength) return Run(spelled_ ? index_.Spellings() : index_.ByText());
+    const std::size_t allowed = spelled_ ? far_ - 1u : 0;
+    for (std::size_t length = core_.size() - allowed; length <= core_.size() + allowed + 2 && !GaveUp(); ++length)
+      if (spelled_ || length == core_.size() || length == core_.size() + 2) Run(index_.FirstWordsOfLength(length));
   }
 
   void Run(const LineOrder& order) {
@@ -410,7 +419,7 @@ class SpellingWalk {
     if (wordsOn || prefixOn) Children(node);
   }
 
-  const LabelSuggester::Index& index_;
+  LabelSuggester::Index& index_;
   const LineOrder* order_ = nullptr;  // the lines walked now
   std::u16string_view core_;
   std::size_t spaces_;
@@ -435,32 +444,35 @@ LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) 
   const std::u16string_view trimmed = TrimBlanks(missing);
   const std::u16string_view core = Unbracketed(trimmed);
   if (core.empty()) return answer;
-  if (!index_) index_ = std::make_unique<const Index>(lines_);
-  const Index& index = *index_;
+  if (!index_) index_ = std::make_unique<Index>(lines_);
+  Index& index = *index_;
 
   // The same word in or out of brackets: the first bracketed prefix "[core]", or first
   // words "[core]" or "core", in the lines' order.
+  // A label of one word looks among the lines whose first word or prefix is as long.
   const std::u16string inBrackets = u"[" + std::u16string(core) + u"]";
-  const LineOrder& order = index.ByText();
+  const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
+  const bool oneWord = spaces == 0 && inBrackets.size() <= kMaxSpellingLength;
   std::uint64_t best = kNowhere;
   std::size_t length = 0;
-  const auto take = [&](std::u16string_view part, std::uint32_t next, bool words) {
+  const auto take = [&](const LineOrder& order, std::u16string_view part, std::uint32_t next, bool words) {
     const auto [from, to] = index.Beginning(order, part, next);
     if (const std::uint32_t line = order.Least(from, to); line != kNoLine && PlaceOf(line, words) < best) {
       best = PlaceOf(line, words);
       length = part.size();
     }
   };
-  if (core.find(u']') == std::u16string_view::npos) take(inBrackets, std::numeric_limits<std::uint32_t>::max(), false);
-  take(inBrackets, kSpace, true);
-  if (!Bracketed(core)) take(core, kSpace, true);
+  const LineOrder& bracketed = oneWord ? index.FirstWordsOfLength(inBrackets.size()) : index.ByText();
+  if (core.find(u']') == std::u16string_view::npos) take(bracketed, inBrackets, std::numeric_limits<std::uint32_t>::max(), false);
+  take(bracketed, inBrackets, kSpace, true);
+  if (!Bracketed(core)) take(oneWord ? index.FirstWordsOfLength(core.size()) : index.ByText(), core, kSpace, true);
   if (best != kNowhere) {
     answer.meant = std::u16string(index.Line(static_cast<std::uint32_t>(best / 2)).substr(0, length));
     return answer;
   }
 
   // Then the same in another case, or a spelling of it.
-  SpellingWalk walk(index, core, static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' ')), AllowedFor(core));
+  SpellingWalk walk(index, core, spaces, AllowedFor(core));
   walk.Run();
   answer.work = walk.Work();
   if (!walk.GaveUp()) answer.meant = walk.Best();

@@ -40,8 +40,8 @@ class LabelSuggester {
     std::uint32_t work = 0;
   };
   // The nearest line beginning to `missing`, a label that no line after a line break
-  // begins with. The lines are sorted on the first search, so that each costs a few
-  // binary searches and a walk bounded by kMaxSpellingWork.
+  // begins with. The lines a search needs are sorted on the first search that needs them,
+  // so that each costs a few binary searches and a walk bounded by kMaxSpellingWork.
   Suggestion Suggest(std::u16string_view missing);
 
   // Whether a line could be what Suggest answers for `missing`: a line that an edit adds
@@ -54,7 +54,7 @@ class LabelSuggester {
 
  private:
   const StoryLines& lines_;
-  std::unique_ptr<const Index> index_;  // made on the first search
+  std::unique_ptr<Index> index_;  // made on the first search, its parts as searches need them
   std::unordered_map<std::u16string, Suggestion> found_;  // by label searched for
 };
 
