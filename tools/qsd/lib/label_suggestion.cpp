@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_map>
 #include <limits>
 #include <utility>
 
@@ -177,16 +178,16 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
 // The story's lines after a line break, sorted as the order of units above puts them, in
 // lists made on the first search that needs each: the lines whose first word or
 // bracketed prefix has a given length, which is all that a label of one word asks; and,
-// for the rare longer labels, all lines and those that may be a spelling of one. Each
-// search then sorts few lines, and most versions of a story sort none.
+// for the rare labels of several words, all lines and those that may be a spelling of
+// one. Each search then sorts few lines, and most versions of a story sort none.
 class LabelSuggester::Index {
  public:
-  explicit Index(const StoryLines& lines) : lines_(lines), ofLength_(kMaxSpellingLength + 1), sortedOfLength_(kMaxSpellingLength + 1) {
+  explicit Index(const StoryLines& lines) : lines_(lines) {
     for (std::size_t line = 2; line <= lines.Count(); ++line) {
-      const std::u16string_view head = lines.Text(line).substr(0, kMaxSpellingLength + 1);
-      const std::size_t word = std::min(head.find(u' '), head.size());
-      const std::size_t prefix = BracketedPrefix(head).size();
-      if (word <= kMaxSpellingLength) ofLength_[word].push_back(static_cast<std::uint32_t>(line));
+      const std::u16string_view text = lines.Text(line);
+      const std::size_t word = std::min(text.find(u' '), text.size());
+      const std::size_t prefix = BracketedPrefix(text).size();
+      ofLength_[word].push_back(static_cast<std::uint32_t>(line));
       if (prefix != 0 && prefix != word) ofLength_[prefix].push_back(static_cast<std::uint32_t>(line));
     }
   }
@@ -226,9 +227,10 @@ class LabelSuggester::Index {
   }
   // The lines whose first word or bracketed prefix is `length` units long.
   const LineOrder& FirstWordsOfLength(std::size_t length) {
-    std::optional<LineOrder>& sorted = sortedOfLength_[length];
-    if (!sorted) sorted.emplace(Sorted(std::move(ofLength_[length])));
-    return *sorted;
+    if (const auto sorted = sortedOfLength_.find(length); sorted != sortedOfLength_.end()) return sorted->second;
+    const auto lines = ofLength_.find(length);
+    return sortedOfLength_.emplace(length, Sorted(lines == ofLength_.end() ? std::vector<std::uint32_t>() : std::move(lines->second)))
+        .first->second;
   }
 
  private:
@@ -268,8 +270,8 @@ class LabelSuggester::Index {
   }
 
   const StoryLines& lines_;
-  std::vector<std::vector<std::uint32_t>> ofLength_;  // by first word's or prefix's length, in line order
-  std::vector<std::optional<LineOrder>> sortedOfLength_;
+  std::unordered_map<std::size_t, std::vector<std::uint32_t>> ofLength_;  // by first word's or prefix's length, in line order
+  std::unordered_map<std::size_t, LineOrder> sortedOfLength_;  // those sorted once a search needed them
   std::optional<LineOrder> byText_;
   std::optional<LineOrder> spellings_;
 };
@@ -291,7 +293,7 @@ class SpellingWalk {
   // first word or bracketed prefix is as long as a candidate can be, so that the many
   // lines of a story that begin alike with longer words are never walked.
   void Run() {
-    if (spaces_ > 0 || core_.size() + 2 > kMaxSpellingLength) return Run(spelled_ ? index_.Spellings() : index_.ByText());
+    if (spaces_ > 0) return Run(spelled_ ? index_.Spellings() : index_.ByText());
     const std::size_t allowed = spelled_ ? far_ - 1u : 0;
     for (std::size_t length = core_.size() - allowed; length <= core_.size() + allowed + 2 && !GaveUp(); ++length)
       if (spelled_ || length == core_.size() || length == core_.size() + 2) Run(index_.FirstWordsOfLength(length));
@@ -452,7 +454,7 @@ LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) 
   // A label of one word looks among the lines whose first word or prefix is as long.
   const std::u16string inBrackets = u"[" + std::u16string(core) + u"]";
   const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
-  const bool oneWord = spaces == 0 && inBrackets.size() <= kMaxSpellingLength;
+  const bool oneWord = spaces == 0;
   std::uint64_t best = kNowhere;
   std::size_t length = 0;
   const auto take = [&](const LineOrder& order, std::u16string_view part, std::uint32_t next, bool words) {
