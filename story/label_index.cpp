@@ -2,7 +2,6 @@
 #include "story/label_index.h"
 
 #include <algorithm>
-#include <cassert>
 #include <span>
 #include <tuple>
 #include <utility>
@@ -151,7 +150,7 @@ bool InFirstUnitsOrder(const Keyed& x, const Keyed& y) {
   return x.at < y.at;
 }
 
-// The slots, sorted by first units, of the lines that agree on `key` and go on past it:
+// The slots, sorted by first units, of the lines that agree on `key` and hold all of it:
 // the lines of one group, when there are two or more.
 std::pair<std::size_t, std::size_t> SlotsOfKey(std::u16string_view text, std::span<const std::uint32_t> breaks,
                                                std::uint64_t key) {
@@ -202,6 +201,22 @@ void KeepLines(std::u16string_view text, std::size_t from, std::size_t until, Re
   }
 }
 
+// Whether `at` is where a line begins in `text`, or its end.
+bool BeginsLineOrEnds(std::u16string_view text, std::size_t at) {
+  return at == 0 || at == text.size() || (at >= 2 && at < text.size() && text[at - 2] == u'\r' && text[at - 1] == u'\n');
+}
+
+// What FindLabelLine finds first and next, by the search itself.
+LabelIndex::Found Searched(std::u16string_view text, std::u16string_view label) {
+  LabelIndex::Found found{FindLabelLine(text, label), 0};
+  if (found.first != 0) {
+    const auto rest = static_cast<std::size_t>(found.first);
+    if (const std::int32_t next = FindLabelLine(text.substr(rest), label); next != 0)
+      found.second = static_cast<std::int32_t>(rest) + next;
+  }
+  return found;
+}
+
 }  // namespace
 
 struct LabelIndex::Sorted {
@@ -246,7 +261,11 @@ struct LabelIndex::Sorted {
   const std::vector<std::uint32_t> tree;    // slots, over blocks of kBlockSize of them
 };
 
-LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
+LabelIndex::LabelIndex(std::u16string_view text) : text_(text) { Build(); }
+
+void LabelIndex::Build() {
+  const std::u16string_view text = text_;
+  groups_.clear();
   std::vector<Keyed> lines;
   RecentLines recent;
   KeepLines(text, 0, std::u16string_view::npos, recent, lines);
@@ -273,8 +292,20 @@ LabelIndex::LabelIndex(std::u16string_view text) : text_(text) {
 LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std::size_t from,
                        std::size_t previousTo, std::size_t to)
     : text_(text) {
+  // A patch whose result breaks the index's order is never published: the index is then
+  // made whole, which costs one build rather than a wrong answer or a read past the end.
+  if (!Patch(previous, from, previousTo, to)) Build();
+}
+
+bool LabelIndex::Patch(const LabelIndex& previous, std::size_t from, std::size_t previousTo, std::size_t to) {
   constexpr std::size_t kNone = std::u16string_view::npos;
+  const std::u16string_view text = text_;
   const std::u16string_view old = previous.text_;
+  if (from > previousTo || previousTo > old.size() || from > to || to > text.size() ||
+      old.size() - previousTo != text.size() - to ||
+      !BeginsLineOrEnds(text, from) || !BeginsLineOrEnds(old, from) || !BeginsLineOrEnds(text, to) ||
+      !BeginsLineOrEnds(old, previousTo))
+    return false;
   // The breaks read again: those before the replaced lines and inside them, and the
   // first two after them, whose lines the rule of three equal lines compares with the
   // replaced ones. From the third on, a break and the two before it are the same in
@@ -309,6 +340,7 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
   const auto first = static_cast<std::uint32_t>(low);
   const auto span = static_cast<std::uint32_t>(previousHigh - low);
   const auto moved = static_cast<std::uint32_t>(to - previousTo);
+  const auto shifted = [&](std::uint32_t at) { return at + (at >= first ? moved : 0u); };  // past the replaced ones
   std::vector<std::uint32_t> kept(all.size());
   std::vector<std::size_t> removedSlots;
   std::size_t keptCount = 0;
@@ -319,7 +351,7 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
       if (const Keyed line = KeyOfBreak(old, at); line.length >= kFirstUnits) changedKeys.push_back(line.key);
       continue;
     }
-    kept[keptCount++] = at + (at >= first ? moved : 0u);  // past the replaced ones
+    kept[keptCount++] = shifted(at);
   }
   kept.resize(keptCount);
   std::sort(changedKeys.begin(), changedKeys.end());
@@ -330,16 +362,25 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
   std::vector<std::uint32_t> breaks;
   breaks.reserve(kept.size() + added.size());
   std::vector<std::size_t> placedBefore;  // for each added line, the kept slot it goes before
+  std::vector<std::size_t> addedSlots;    // and its slot here
   std::size_t taken = 0;
   for (const Keyed& line : added) {
     const auto place = std::partition_point(kept.begin() + static_cast<std::ptrdiff_t>(taken), kept.end(),
                                             [&](std::uint32_t at) { return InFirstUnitsOrder(KeyOfBreak(text, at), line); });
     breaks.insert(breaks.end(), kept.begin() + static_cast<std::ptrdiff_t>(taken), place);
+    addedSlots.push_back(breaks.size());
     breaks.push_back(line.at);
     taken = static_cast<std::size_t>(place - kept.begin());
     placedBefore.push_back(taken);
   }
   breaks.insert(breaks.end(), kept.begin() + static_cast<std::ptrdiff_t>(taken), kept.end());
+  // Each added line stands between lines that come before and after it.
+  for (const std::size_t slot : addedSlots) {
+    const Keyed line = KeyOfBreak(text, breaks[slot]);
+    if ((slot > 0 && !InFirstUnitsOrder(KeyOfBreak(text, breaks[slot - 1]), line)) ||
+        (slot + 1 < breaks.size() && !InFirstUnitsOrder(line, KeyOfBreak(text, breaks[slot + 1]))))
+      return false;
+  }
 
   // Groups of unchanged keys move with their first slot; those of changed keys are
   // found again by their key.
@@ -347,6 +388,7 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
   for (const std::uint64_t key : changedKeys)
     if (const auto [slot, end] = SlotsOfKey(old, all, key); end - slot > 1) droppedGroups.push_back(static_cast<std::uint32_t>(slot));
   std::sort(droppedGroups.begin(), droppedGroups.end());
+  std::vector<std::uint32_t> groups;
   std::vector<std::pair<std::uint32_t, std::size_t>> movedGroups;  // first slot here, group in previous
   for (std::size_t group = 0; group < previous.groups_.size(); ++group) {
     const std::uint32_t slot = previous.groups_[group];
@@ -355,12 +397,16 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
         slot - static_cast<std::size_t>(std::lower_bound(removedSlots.begin(), removedSlots.end(), slot) - removedSlots.begin());
     const std::size_t placed = keptSlot + static_cast<std::size_t>(std::upper_bound(placedBefore.begin(), placedBefore.end(), keptSlot) -
                                                                    placedBefore.begin());
-    groups_.push_back(static_cast<std::uint32_t>(placed));
+    // A group that kept its lines begins with the same line as before, moved.
+    if (placed + 1 >= breaks.size() || breaks[placed] != shifted(all[slot])) return false;
+    groups.push_back(static_cast<std::uint32_t>(placed));
     movedGroups.emplace_back(static_cast<std::uint32_t>(placed), group);
   }
   for (const std::uint64_t key : changedKeys)
-    if (const auto [slot, end] = SlotsOfKey(text, breaks, key); end - slot > 1) groups_.push_back(static_cast<std::uint32_t>(slot));
-  std::sort(groups_.begin(), groups_.end());
+    if (const auto [slot, end] = SlotsOfKey(text, breaks, key); end - slot > 1) groups.push_back(static_cast<std::uint32_t>(slot));
+  std::sort(groups.begin(), groups.end());
+  if (std::adjacent_find(groups.begin(), groups.end()) != groups.end()) return false;
+  groups_ = std::move(groups);
   byFirstUnits_ = std::make_unique<const Sorted>(std::move(breaks));
   inFull_ = std::vector<std::atomic<const Sorted*>>(groups_.size());
 
@@ -372,12 +418,12 @@ LabelIndex::LabelIndex(std::u16string_view text, const LabelIndex& previous, std
     const Sorted* done = previous.inFull_[group].load(std::memory_order_acquire);
     if (!done) continue;
     std::vector<std::uint32_t> movedBreaks(done->breaks.size());
-    for (std::size_t i = 0; i < movedBreaks.size(); ++i)
-      movedBreaks[i] = done->breaks[i] + (done->breaks[i] >= first ? moved : 0u);
+    for (std::size_t i = 0; i < movedBreaks.size(); ++i) movedBreaks[i] = shifted(done->breaks[i]);
     sortedGroups_.push_back(std::make_unique<const Sorted>(std::move(movedBreaks)));
     const auto index = static_cast<std::size_t>(std::lower_bound(groups_.begin(), groups_.end(), slot) - groups_.begin());
     inFull_[index].store(sortedGroups_.back().get(), std::memory_order_release);
   }
+  return true;
 }
 
 LabelIndex::~LabelIndex() = default;
@@ -409,15 +455,7 @@ const LabelIndex::Sorted& LabelIndex::GroupInFull(std::size_t group, std::size_t
 }
 
 LabelIndex::Found LabelIndex::Find(std::u16string_view label) const {
-  if (label.find_first_of(u"\r\n") != std::u16string_view::npos) {
-    Found found{FindLabelLine(text_, label), 0};
-    if (found.first != 0) {
-      const auto rest = static_cast<std::size_t>(found.first);
-      const std::int32_t next = FindLabelLine(text_.substr(rest), label);
-      if (next != 0) found.second = static_cast<std::int32_t>(rest) + next;
-    }
-    return found;
-  }
+  if (label.find_first_of(u"\r\n") != std::u16string_view::npos) return Searched(text_, label);
   const Sorted& all = *byFirstUnits_;
   auto [from, to] = SlotsBeginning(text_, all.breaks, 0, all.breaks.size(), label.substr(0, kFirstUnits));
   if (label.size() <= kFirstUnits) return all.FirstTwoIn(from, to);
@@ -428,7 +466,9 @@ LabelIndex::Found LabelIndex::Find(std::u16string_view label) const {
   // The lines that agree with the label on its first units, and go on past them since
   // the label does: one of the groups, in its full order.
   const auto group = std::lower_bound(groups_.begin(), groups_.end(), from);
-  assert(group != groups_.end() && *group == from);
+  // Every such group is listed; should a patch have left one out, the search still
+  // answers, slowly, rather than a lookup reading past the groups.
+  if (group == groups_.end() || *group != from) [[unlikely]] return Searched(text_, label);
   const Sorted& inFull = GroupInFull(static_cast<std::size_t>(group - groups_.begin()), from, to);
   std::tie(from, to) = SlotsBeginning(text_, inFull.breaks, 0, inFull.breaks.size(), label);
   return inFull.FirstTwoIn(from, to);

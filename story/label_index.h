@@ -47,14 +47,22 @@ class LabelIndex {
   struct Sorted;
 
  private:
+  // Makes the index whole from text_.
+  void Build();
+  // Makes the index from `previous` as the constructor describes; false, with nothing
+  // set, when the edit does not fit the two texts or the result would break the order of
+  // the lines or their groups.
+  bool Patch(const LabelIndex& previous, std::size_t from, std::size_t previousTo, std::size_t to);
   // The group's lines, slots [from, to) of byFirstUnits_, in full order.
   const Sorted& GroupInFull(std::size_t group, std::size_t from, std::size_t to) const EXCLUDES(refining_);
 
   std::u16string_view text_;
   // Every break, sorted by the first units of its line; never changed after the constructor.
   std::unique_ptr<const Sorted> byFirstUnits_;
-  // The first slot, in byFirstUnits_, of each group of two or more lines that agree on
-  // their first units and go on past them; ascending, never changed after the constructor.
+  // The first slot, in byFirstUnits_, of each group of two or more lines that hold all the
+  // first units they are sorted by and agree on them (a line that is no longer is one);
+  // ascending, never changed after the constructor. A lookup of a label longer than those
+  // units that two lines begin with finds its group here.
   std::vector<std::uint32_t> groups_;
   // Each group's lines in full order once a lookup has needed it, null until then; set
   // once, with refining_ held, and read without it.

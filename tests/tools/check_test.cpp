@@ -546,6 +546,120 @@ TEST(NearestName, ATypoOrAnotherCaseButNothingFar) {
   EXPECT_EQ(NearestName("x", names), std::nullopt);
 }
 
+// The line beginning nearest to a missing label by reading every line in turn, as the
+// suggester answers it: the same word in or out of brackets, then in another case, then
+// the fewest edits (neighbours swapped count one), the first line and on a line its
+// bracketed prefix first among equals.
+std::optional<std::u16string> NearestByReading(const StoryLines& lines, std::u16string_view missing) {
+  const auto upper = [](std::u16string_view text) {
+    std::u16string result(text);
+    for (char16_t& c : result) c = c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
+    return result;
+  };
+  const auto unbracketed = [](std::u16string_view text) {
+    return text.size() >= 2 && text.front() == u'[' && text.back() == u']' ? text.substr(1, text.size() - 2) : text;
+  };
+  const auto edits = [](std::u16string_view a, std::u16string_view b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i)
+      for (std::size_t j = 0; j <= b.size(); ++j) {
+        if (i == 0 || j == 0) { d[i][j] = i + j; continue; }
+        d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+        if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      }
+    return d[a.size()][b.size()];
+  };
+  std::u16string_view trimmed = missing;
+  while (!trimmed.empty() && (trimmed.front() == u' ' || trimmed.front() == u'\t')) trimmed.remove_prefix(1);
+  while (!trimmed.empty() && (trimmed.back() == u' ' || trimmed.back() == u'\t')) trimmed.remove_suffix(1);
+  const std::u16string_view core = unbracketed(trimmed);
+  const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
+  const std::size_t allowed = core.size() > 64 ? 0 : core.size() <= 2 ? 0 : core.size() <= 5 ? 1 : 2;
+  std::size_t bestScore = 99;
+  std::optional<std::u16string> best;
+  for (std::size_t line = 2; line <= lines.Count() && !core.empty(); ++line) {
+    const std::u16string_view text = lines.Text(line);
+    const std::size_t close = text.find(u']');
+    std::size_t end = 0;
+    for (std::size_t word = 0; word <= spaces && end != std::u16string_view::npos; ++word) end = text.find(u' ', word == 0 ? 0 : end + 1);
+    for (const std::u16string_view candidate : {!text.empty() && text[0] == u'[' && close != std::u16string_view::npos
+                                                    ? text.substr(0, close + 1) : std::u16string_view{},
+                                                text.substr(0, end)}) {
+      if (candidate.empty() || candidate == missing) continue;
+      const std::u16string_view candidateCore = unbracketed(candidate);
+      std::size_t score = 99;
+      if (candidateCore == core) score = 0;
+      else if (upper(candidateCore) == upper(core)) score = 1;
+      else if (allowed > 0 && edits(core, candidateCore) <= allowed) score = 1 + edits(core, candidateCore);
+      if (score < bestScore) {
+        bestScore = score;
+        best = std::u16string(candidate);
+      }
+    }
+  }
+  return best;
+}
+
+// The suggester sorts the lines and walks the tree of their beginnings; reading every line
+// must find the same beginning, whatever was looked for before.
+TEST(LabelSuggester, AgreesWithReadingEveryLineOnRandomStories) {
+  std::mt19937 random(5);
+  const std::u16string_view words[] = {u"[left]", u"left", u"Left", u"lfet", u"[lef]", u"[rigth]", u"right", u"go",
+                                       u"[go]", u"gone", u"[a b]", u"a b", u"a", u"b", u"[x]y]", u"[[x]]", u"x ", u"",
+                                       u"[", u"]", u"leftover", u"ab", u"[ab] c",
+                                       // too long to be spelled: found only in another case
+                                       u"[Abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyzabcdefghijklmnop]",
+                                       u"abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyzabcdefghijklmnop"};
+  const auto phrase = [&] {
+    std::u16string text;
+    for (std::size_t i = random() % 4; i > 0; --i) text += std::u16string(words[random() % std::size(words)]) + (random() % 3 ? u" " : u"");
+    return text;
+  };
+  for (int round = 0; round < 120; ++round) {
+    std::u16string text;
+    for (std::size_t line = random() % 30; line > 0; --line) text += phrase() + u"\r\n";
+    text += phrase();
+    const StoryLines lines(text);
+    LabelSuggester suggester(lines);
+    for (int probe = 0; probe < 20; ++probe) {
+      const std::u16string label = phrase();
+      if (label.empty() || FindLabelLine(text, label) != 0) continue;  // only missing labels are looked for
+      EXPECT_EQ(suggester.Suggest(label).meant, NearestByReading(lines, label)) << "round " << round << " probe " << probe;
+    }
+  }
+}
+
+// A check had one budget of suggestions for all missing labels, spent in line order: a
+// story with thousands of missing jumps gave no note to the label after them, while an
+// editor, which looks again only for the labels an edit touches, gave one.
+TEST(CheckStoryText, DidYouMeanDependsOnTheTextNotOnTheLabelsMissingBeforeIt) {
+  const auto number = [](int n) {
+    const std::string digits = std::to_string(n);
+    return std::u16string(digits.begin(), digits.end());
+  };
+  std::u16string before = u"Start.\r\n";
+  for (int jump = 0; jump < 3000; ++jump) before += u"Jump " + number(jump) + u". >> [m" + number(10000 + jump) + u"]\r\n";
+  before += u"[go] Here. :: END\r\n";
+  auto earlierText = std::make_shared<const std::u16string>(before);
+  CheckOptions options;
+  options.keepLinesFor = earlierText;
+  const StoryReport earlier = CheckStoryText(*earlierText, StoryLines(*earlierText), LabelIndex(*earlierText), options);
+  auto text = std::make_shared<const std::u16string>(before + u"Which? ?? go\r\n");
+  const StoryLines lines(*text);
+  const LabelIndex index(*text);
+  const StoryReport fresh = CheckStoryText(*text, lines, index, {});
+  options.earlierLines = earlier.lineChecks;
+  options.keepLinesFor = text;
+  const StoryReport again = CheckStoryText(*text, lines, index, options);
+  const auto noteOfLine = [&](const StoryReport& report) {
+    for (const Diagnostic& d : report.diagnostics)
+      if (d.check == "missing-choice-label") return d.note;
+    return std::string("no finding");
+  };
+  EXPECT_EQ(noteOfLine(fresh), "did you mean '[go]'?");
+  EXPECT_EQ(noteOfLine(again), noteOfLine(fresh));
+}
+
 std::vector<CheckedFile> TwoCheckedFiles() {
   CheckedFile first{"a dir/story.txt", {}, {}, true, {}};
   first.diagnostics.push_back(

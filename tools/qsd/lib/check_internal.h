@@ -27,7 +27,6 @@ class IndexSet {
  public:
   explicit IndexSet(std::size_t bound) : bits_(bound / 64 + 1, 0) {}
   void Add(std::size_t index) { bits_[index / 64] |= std::uint64_t{1} << (index % 64); }
-  bool Has(std::size_t index) const { return (bits_[index / 64] >> (index % 64)) & 1u; }
   template <typename Visit>
   void ForEach(const Visit& visit) const {
     for (std::size_t word = 0; word < bits_.size(); ++word)
@@ -91,7 +90,7 @@ class LabelJudge {
 
  private:
   void CheckLabel(std::size_t line, const LineItem& item);
-  bool FirstDuplicateSaid(std::uint32_t label);
+  bool DuplicateToSay(std::uint32_t label);
   std::optional<LineCheckMemo::Note> NoteFor(std::u16string_view label);
   std::size_t TabbedLineWith(std::u16string_view label);
   bool RunsOn(std::int32_t crPosition, std::u16string_view label) const;

@@ -104,8 +104,8 @@ void LabelJudge::JudgeLine(std::size_t line, const LineItems& items) {
   }
 }
 
-// Whether the duplicate of a label is yet to be said, as it is said once.
-bool LabelJudge::FirstDuplicateSaid(std::uint32_t label) {
+// Whether the duplicate of a label is still to be said: true once, then it counts as said.
+bool LabelJudge::DuplicateToSay(std::uint32_t label) {
   if (duplicateSaid_.size() <= label) duplicateSaid_.resize(memo_.labels.size());
   if (duplicateSaid_[label]) return false;
   duplicateSaid_[label] = true;
@@ -142,7 +142,7 @@ void LabelJudge::CheckLabel(std::size_t line, const LineItem& item) {
       return "lines " + std::to_string(facts.first) + " and " + std::to_string(facts.second) + " both begin with " +
              Quote(label) + ": the first, line " + std::to_string(facts.first) + ", always wins";
     });
-  } else if (facts.second != 0 && !facts.secondRunsOn && FirstDuplicateSaid(item.label)) {
+  } else if (facts.second != 0 && !facts.secondRunsOn && DuplicateToSay(item.label)) {
     // Said once, at the line that never wins, whichever jump or choice looks for it.
     sink_.Add("duplicate-label", facts.second, 1, item.length,
               sink_.Names("duplicate-label")
@@ -160,7 +160,9 @@ std::optional<LineCheckMemo::Note> LabelJudge::NoteFor(std::u16string_view label
     note = LineCheckMemo::Note{"line " + std::to_string(tabbed) + " has a tab before " + Quote(label), true};
   } else {
     if (!suggester_) suggester_ = std::make_unique<LabelSuggester>(lines_);
-    if (const auto meant = suggester_->Suggest(label)) note = LineCheckMemo::Note{"did you mean " + Quote(*meant) + "?", false};
+    const LabelSuggester::Suggestion suggestion = suggester_->Suggest(label);
+    if (suggestion.meant) note = LineCheckMemo::Note{"did you mean " + Quote(*suggestion.meant) + "?", false};
+    memo_.suggestionWork.emplace(label, suggestion.work);
   }
   memo_.notes.emplace(label, note);
   return note;

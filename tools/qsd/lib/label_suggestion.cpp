@@ -2,7 +2,10 @@
 #include "tools/qsd/lib/label_suggestion.h"
 
 #include <algorithm>
+#include <array>
+#include <unordered_map>
 #include <limits>
+#include <utility>
 
 #include "story/script_line.h"
 #include "story/text.h"
@@ -13,8 +16,14 @@ namespace {
 // Longer labels are only matched in or out of brackets and in another case.
 constexpr std::size_t kMaxSpelledLength = 64;
 
+bool Bracketed(std::u16string_view candidate) {
+  return candidate.size() >= 2 && candidate.front() == u'[' && candidate.back() == u']';
+}
+
+// A label and a line beginning are compared without the brackets around them, whatever
+// they hold inside: the sorted walk below reads a beginning the same way.
 std::u16string_view Unbracketed(std::u16string_view label) {
-  return IsBracketedLabel(label) ? label.substr(1, label.size() - 2) : label;
+  return Bracketed(label) ? label.substr(1, label.size() - 2) : label;
 }
 
 char16_t Upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
@@ -75,6 +84,75 @@ bool WithinSpelling(std::u16string_view candidateCore, std::u16string_view core,
 
 std::size_t AllowedFor(std::u16string_view core) { return core.size() <= kMaxSpelledLength ? AllowedEdits(core.size()) : 0; }
 
+// The longest line beginning that can be a spelling of a label: two edits past the
+// longest spelled label, in brackets.
+constexpr std::size_t kMaxSpellingLength = kMaxSpelledLength + 2 + 2;
+
+// Units in the order the suggester sorts lines by: a line's end, then a space, then every
+// other unit as it is, so that the lines whose first words are a given beginning lie together,
+// those that end there or go on with a space first.
+constexpr std::uint32_t kEnd = 0;
+constexpr std::uint32_t kSpace = 1;
+std::uint32_t KeyOf(char16_t c) { return c == u' ' ? kSpace : static_cast<std::uint32_t>(c) + 2; }
+std::uint32_t KeyAt(std::u16string_view line, std::size_t at) { return at < line.size() ? KeyOf(line[at]) : kEnd; }
+
+// How a line begins against `part`: below it, beginning with it (0), or above it.
+int CompareBeginning(std::u16string_view line, std::u16string_view part) {
+  for (std::size_t i = 0; i < part.size(); ++i) {
+    const std::uint32_t mine = KeyAt(line, i);
+    const std::uint32_t theirs = KeyOf(part[i]);
+    if (mine != theirs) return mine < theirs ? -1 : 1;
+  }
+  return 0;
+}
+
+constexpr std::uint32_t kNoLine = std::numeric_limits<std::uint32_t>::max();
+constexpr std::size_t kBlockSize = 32;  // slots under one leaf of the tree of least lines
+
+// Where a candidate stands among all: its line, and on a line the bracketed prefix before
+// the words; the first place wins among equally near candidates.
+constexpr std::uint64_t kNowhere = std::numeric_limits<std::uint64_t>::max();
+std::uint64_t PlaceOf(std::uint32_t line, bool words) { return std::uint64_t{line} * 2 + (words ? 1 : 0); }
+
+// Lines in one sorted order, with the least line of any range of them in O(log n).
+struct LineOrder {
+  explicit LineOrder(std::vector<std::uint32_t> sorted) : lines(std::move(sorted)) {
+    while (blocks * kBlockSize < lines.size()) blocks *= 2;
+    tree.assign(2 * blocks, kNoLine);
+    for (std::size_t slot = 0; slot < lines.size(); ++slot)
+      tree[blocks + slot / kBlockSize] = std::min(tree[blocks + slot / kBlockSize], lines[slot]);
+    for (std::size_t node = blocks - 1; node >= 1; --node) tree[node] = std::min(tree[2 * node], tree[2 * node + 1]);
+  }
+
+  std::uint32_t Least(std::size_t from, std::size_t to) const {
+    std::uint32_t best = kNoLine;
+    std::size_t firstBlock = (from + kBlockSize - 1) / kBlockSize;
+    std::size_t lastBlock = to / kBlockSize;
+    if (firstBlock >= lastBlock) {
+      for (std::size_t slot = from; slot < to; ++slot) best = std::min(best, lines[slot]);
+      return best;
+    }
+    for (std::size_t slot = from; slot < firstBlock * kBlockSize; ++slot) best = std::min(best, lines[slot]);
+    for (std::size_t slot = lastBlock * kBlockSize; slot < to; ++slot) best = std::min(best, lines[slot]);
+    for (firstBlock += blocks, lastBlock += blocks; firstBlock < lastBlock; firstBlock /= 2, lastBlock /= 2) {
+      if (firstBlock & 1) best = std::min(best, tree[firstBlock++]);
+      if (lastBlock & 1) best = std::min(best, tree[--lastBlock]);
+    }
+    return best;
+  }
+
+  std::vector<std::uint32_t> lines;  // story lines
+  std::size_t blocks = 1;
+  std::vector<std::uint32_t> tree;   // least line of each block of slots, then of each node's two
+};
+
+// Whether a line has a beginning short enough to be a spelling of some label.
+bool MayBeSpelling(std::u16string_view line) {
+  const std::u16string_view head = line.substr(0, kMaxSpellingLength + 1);
+  return line.size() <= kMaxSpellingLength || head.find(u' ') != std::u16string_view::npos ||
+         (!line.empty() && line.front() == u'[' && head.find(u']') != std::u16string_view::npos);
+}
+
 }  // namespace
 
 std::optional<std::string_view> NearestName(std::string_view typed, const std::vector<std::string_view>& names) {
@@ -93,25 +171,309 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
   return best;
 }
 
-// Calls visit with each line after a line break until it answers false.
-template <typename Visit>
-void LabelSuggester::ForEachLine(const Visit& visit) const {
-  for (std::size_t line = 2; line <= lines_.Count(); ++line)
-    if (!visit(lines_.Text(line))) return;
-}
+// The story's lines after a line break, sorted as the order of units above puts them, in
+// lists made on the first search that needs each: the lines whose first word or
+// bracketed prefix has a given length, which is all that a label of one word asks; and,
+// for the rare labels of several words, all lines and those that may be a spelling of
+// one. Each search then sorts few lines, and most versions of a story sort none.
+class LabelSuggester::Index {
+ public:
+  explicit Index(const StoryLines& lines) : lines_(lines) {
+    for (std::size_t line = 2; line <= lines.Count(); ++line) {
+      const std::u16string_view text = lines.Text(line);
+      const std::size_t word = std::min(text.find(u' '), text.size());
+      const std::size_t prefix = LeadingPrefix(text).size();
+      ofLength_[word].push_back(static_cast<std::uint32_t>(line));
+      if (prefix != 0 && prefix != word) ofLength_[prefix].push_back(static_cast<std::uint32_t>(line));
+    }
+  }
 
-LabelSuggester::LabelSuggester(const StoryLines& lines)
-    : lines_(lines), lineCount_(lines.Count()), budget_(static_cast<std::uint64_t>(lines.TextLength()) + 2'000'000) {}
+  std::u16string_view Line(std::uint32_t line) const { return lines_.Text(line); }
 
-std::optional<std::u16string> LabelSuggester::Suggest(std::u16string_view missing) {
+  // The slots of `order` whose lines begin with `part` and go on with a unit whose key is
+  // no more than `next`.
+  std::pair<std::size_t, std::size_t> Beginning(const LineOrder& order, std::u16string_view part, std::uint32_t next) const {
+    const auto begin = order.lines.begin();
+    const auto low = std::partition_point(begin, order.lines.end(), [&](std::uint32_t line) {
+      return CompareBeginning(Line(line), part) < 0;
+    });
+    const auto high = std::partition_point(low, order.lines.end(), [&](std::uint32_t line) {
+      const std::u16string_view text = Line(line);
+      return CompareBeginning(text, part) == 0 && KeyAt(text, part.size()) <= next;
+    });
+    return {static_cast<std::size_t>(low - begin), static_cast<std::size_t>(high - begin)};
+  }
+
+  const LineOrder& ByText() {
+    if (!byText_) {
+      std::vector<std::uint32_t> all;
+      for (std::size_t line = 2; line <= lines_.Count(); ++line) all.push_back(static_cast<std::uint32_t>(line));
+      byText_.emplace(Sorted(std::move(all)));
+    }
+    return *byText_;
+  }
+  const LineOrder& Spellings() {
+    if (!spellings_) {
+      std::vector<std::uint32_t> some;
+      for (std::size_t line = 2; line <= lines_.Count(); ++line)
+        if (MayBeSpelling(Line(static_cast<std::uint32_t>(line)))) some.push_back(static_cast<std::uint32_t>(line));
+      spellings_.emplace(Sorted(std::move(some)));
+    }
+    return *spellings_;
+  }
+  // The lines whose first word or bracketed prefix is `length` units long.
+  const LineOrder& FirstWordsOfLength(std::size_t length) {
+    if (const auto sorted = sortedOfLength_.find(length); sorted != sortedOfLength_.end()) return sorted->second;
+    const auto lines = ofLength_.find(length);
+    return sortedOfLength_.emplace(length, Sorted(lines == ofLength_.end() ? std::vector<std::uint32_t>() : std::move(lines->second)))
+        .first->second;
+  }
+
+ private:
+  // Lines given in their order in the story, sorted by the keys of their first three
+  // units at once, and only lines that agree on those by the rest, equal lines in their
+  // order.
+  LineOrder Sorted(std::vector<std::uint32_t> lines) const {
+    struct Keyed {
+      std::uint64_t key;
+      std::uint32_t line;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(lines.size());
+    for (const std::uint32_t line : lines) {
+      const std::u16string_view text = Line(line);
+      std::uint64_t key = 0;
+      for (std::size_t i = 0; i < 3; ++i) key = key << 17 | KeyAt(text, i);
+      keyed.push_back({key, line});
+    }
+    std::sort(keyed.begin(), keyed.end(),
+              [](const Keyed& x, const Keyed& y) { return x.key != y.key ? x.key < y.key : x.line < y.line; });
+    for (auto run = keyed.begin(); run != keyed.end();) {
+      const auto end = std::find_if(run, keyed.end(), [&](const Keyed& line) { return line.key != run->key; });
+      if (end - run > 1 && (run->key & 0x1FFFF) != kEnd)
+        std::stable_sort(run, end, [&](const Keyed& x, const Keyed& y) {
+          const std::u16string_view a = Line(x.line), b = Line(y.line);
+          for (std::size_t i = 3;; ++i) {
+            const std::uint32_t ka = KeyAt(a, i), kb = KeyAt(b, i);
+            if (ka != kb) return ka < kb;
+            if (ka == kEnd) return false;
+          }
+        });
+      run = end;
+    }
+    for (std::size_t slot = 0; slot < keyed.size(); ++slot) lines[slot] = keyed[slot].line;
+    return LineOrder(std::move(lines));
+  }
+
+  const StoryLines& lines_;
+  std::unordered_map<std::size_t, std::vector<std::uint32_t>> ofLength_;  // by first word's or prefix's length, in line order
+  std::unordered_map<std::size_t, LineOrder> sortedOfLength_;  // those sorted once a search needed them
+  std::optional<LineOrder> byText_;
+  std::optional<LineOrder> spellings_;
+};
+
+namespace {
+
+// The walk of the tree of line beginnings for the nearest label in another case or
+// spelling of a label's core: each beginning carries whether it is the core's beginning
+// in another case, and its edit distance from the core (optimal string alignment, as
+// Edits counts); a branch is left once neither can come back in a longer beginning.
+class SpellingWalk {
+ public:
+  using Row = std::array<std::uint8_t, kMaxSpelledLength + 1>;
+
+  SpellingWalk(LabelSuggester::Index& index, std::u16string_view core, std::size_t spaces, std::size_t allowed)
+      : index_(index), core_(core), spaces_(spaces), spelled_(allowed > 0), far_(static_cast<std::uint8_t>(allowed + 1)) {}
+
+  // Walks the lines that can hold a candidate: for a label of one word, only those whose
+  // first word or bracketed prefix is as long as a candidate can be, so that the many
+  // lines of a story that begin alike with longer words are never walked.
+  void Run() {
+    if (spaces_ > 0) return Run(spelled_ ? index_.Spellings() : index_.ByText());
+    const std::size_t allowed = spelled_ ? far_ - 1u : 0;
+    for (std::size_t length = core_.size() - allowed; length <= core_.size() + allowed + 2 && !GaveUp(); ++length)
+      if (spelled_ || length == core_.size() || length == core_.size() + 2) Run(index_.FirstWordsOfLength(length));
+  }
+
+  void Run(const LineOrder& order) {
+    order_ = &order;
+    Row start{};
+    if (spelled_)
+      for (std::size_t j = 0; j <= core_.size(); ++j) start[j] = Capped(j);
+    Node root{0, 0, order_->lines.size(), start, start, start, start, true, true, true, false, 0, false};
+    Children(root);
+  }
+
+  bool GaveUp() const { return work_ > LabelSuggester::kMaxSpellingWork; }
+  std::uint32_t Work() const { return work_; }
+  std::optional<std::u16string> Best() const {
+    if (bestPlace_ == kNowhere) return std::nullopt;
+    return std::u16string(index_.Line(static_cast<std::uint32_t>(bestPlace_ / 2)).substr(0, bestLength_));
+  }
+
+ private:
+  // A beginning of `depth` units that the lines of slots [from, to) share: its distance
+  // from the core (`plain`) and whether it is the core's beginning but for case
+  // (`cased`); and, when it opens with '[', the same of what follows the '[' (`inside`);
+  // each also one unit earlier, for swaps of neighbours and for a closing ']'.
+  struct Node {
+    std::size_t depth, from, to;
+    Row plain, plainBefore, inside, insideBefore;
+    bool cased, inCase, inCaseBefore;
+    bool opened;        // begins with '['
+    std::size_t spaces; // in the beginning
+    bool closed;        // a ']' after the '[' ends it already
+  };
+
+  std::uint8_t Capped(std::size_t value) const { return static_cast<std::uint8_t>(std::min<std::size_t>(value, far_)); }
+  bool Near(const Row& row) const {
+    return spelled_ && *std::min_element(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(core_.size() + 1)) < far_;
+  }
+  bool SameButCase(bool before, char16_t c, std::size_t at) const {
+    return before && at < core_.size() && Upper(c) == Upper(core_[at]);
+  }
+
+  // The row of a beginning one unit `c` longer, `length` units long, whose last unit was
+  // `last`.
+  Row Next(const Row& row, const Row& before, char16_t c, char16_t last, std::size_t length) const {
+    Row next{};
+    if (!spelled_) return next;
+    next[0] = Capped(length);
+    for (std::size_t j = 1; j <= core_.size(); ++j) {
+      std::size_t value = std::min<std::size_t>({row[j] + 1u, next[j - 1] + 1u, row[j - 1] + (c == core_[j - 1] ? 0u : 1u)});
+      if (length > 1 && j > 1 && c == core_[j - 2] && last == core_[j - 1]) value = std::min<std::size_t>(value, before[j - 2] + 1u);
+      next[j] = Capped(value);
+    }
+    return next;
+  }
+
+  // A candidate of the core in another case (score 0) or `distance` edits away (score
+  // distance): the core itself is in no line, or the walk would not have begun.
+  void Consider(bool cased, std::size_t distance, std::uint32_t line, bool words, std::size_t length) {
+    if (line == kNoLine || (!cased && (!spelled_ || distance >= far_))) return;
+    const std::size_t score = cased ? 0 : distance;
+    const std::uint64_t place = PlaceOf(line, words);
+    if (score < bestScore_ || (score == bestScore_ && place < bestPlace_)) {
+      bestScore_ = score;
+      bestPlace_ = place;
+      bestLength_ = length;
+    }
+  }
+
+  // The beginnings one unit longer than `node`'s, each judged and walked on.
+  void Children(const Node& node) {
+    const auto begin = order_->lines.begin();
+    auto from = std::partition_point(begin + static_cast<std::ptrdiff_t>(node.from), begin + static_cast<std::ptrdiff_t>(node.to),
+                                     [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth) == kEnd; });
+    const auto to = begin + static_cast<std::ptrdiff_t>(node.to);
+    while (from != to && !GaveUp()) {
+      const std::u16string_view text = index_.Line(*from);
+      const char16_t c = text[node.depth];
+      const std::uint32_t key = KeyOf(c);
+      // Most branches hold few lines: their end is looked for by doubling steps from their start.
+      const auto within = [&](std::uint32_t line) { return KeyAt(index_.Line(line), node.depth) <= key; };
+      std::ptrdiff_t step = 1;
+      while (step < to - from && within(from[step])) step *= 2;
+      const auto end = std::partition_point(from + step / 2, from + std::min(step, to - from), within);
+      ++work_;
+      const bool opened = node.depth == 0 ? c == u'[' : node.opened;
+      Node child{node.depth + 1, static_cast<std::size_t>(from - begin), static_cast<std::size_t>(end - begin), {}, node.plain, {}, node.inside,
+                 SameButCase(node.cased, c, node.depth), false, node.inCase, opened, node.spaces + (c == u' ' ? 1 : 0), node.closed};
+      const char16_t last = node.depth > 0 ? text[node.depth - 1] : u'\0';
+      child.plain = Next(node.plain, node.plainBefore, c, last, child.depth);
+      // What follows the '[' is nothing yet on the '[' itself.
+      if (opened && node.depth == 0) {
+        child.inside = node.inside;
+        child.inCase = true;
+      } else if (opened) {
+        child.inside = Next(node.inside, node.insideBefore, c, last, node.depth);
+        child.inCase = SameButCase(node.inCase, c, node.depth - 1);
+      }
+      Visit(child, text);
+      from = end;
+    }
+  }
+
+  void Visit(Node& node, std::u16string_view text) {
+    const std::size_t depth = node.depth;
+    const bool bracketed = node.opened && depth >= 2 && text[depth - 1] == u']';
+    // The core of this beginning as a candidate: inside its brackets, or itself.
+    const bool cased = bracketed ? node.inCaseBefore && depth - 2 == core_.size() : node.cased && depth == core_.size();
+    const std::size_t distance = !spelled_ ? far_ : bracketed ? (depth >= 3 ? node.insideBefore[core_.size()] : far_) : node.plain[core_.size()];
+    if (bracketed && !node.closed && depth >= 3) Consider(cased, distance, order_->Least(node.from, node.to), false, depth);
+    if (node.spaces <= spaces_ && !(bracketed && depth < 3)) {
+      // The lines whose first words this is: those that end here, or go on with a space
+      // when it holds as many spaces as the label.
+      const std::uint32_t next = node.spaces == spaces_ ? kSpace : kEnd;
+      const auto begin = order_->lines.begin();
+      const auto end = std::partition_point(begin + static_cast<std::ptrdiff_t>(node.from), begin + static_cast<std::ptrdiff_t>(node.to),
+                                            [&](std::uint32_t line) { return KeyAt(index_.Line(line), depth) <= next; });
+      Consider(cased, distance, order_->Least(node.from, static_cast<std::size_t>(end - begin)), true, depth);
+    }
+    if (bracketed) node.closed = true;
+    const bool inside = node.opened && (node.inCase || Near(node.inside));
+    const bool wordsOn = node.spaces <= spaces_ && (node.cased || Near(node.plain) || inside);
+    const bool prefixOn = !node.closed && inside;
+    if (wordsOn || prefixOn) Children(node);
+  }
+
+  LabelSuggester::Index& index_;
+  const LineOrder* order_ = nullptr;  // the lines walked now
+  std::u16string_view core_;
+  std::size_t spaces_;
+  bool spelled_;      // spellings count, not only the core in another case
+  std::uint8_t far_;  // one more edit than allowed
+  std::uint32_t work_ = 0;
+  std::size_t bestScore_ = std::numeric_limits<std::size_t>::max();
+  std::uint64_t bestPlace_ = kNowhere;
+  std::size_t bestLength_ = 0;
+};
+
+}  // namespace
+
+LabelSuggester::LabelSuggester(const StoryLines& lines) : lines_(lines) {}
+
+LabelSuggester::~LabelSuggester() = default;
+
+LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) {
   // A label missing on many lines is looked for once.
   if (const auto known = found_.find(std::u16string(missing)); known != found_.end()) return known->second;
+  Suggestion& answer = found_[std::u16string(missing)];
   const std::u16string_view trimmed = TrimBlanks(missing);
   const std::u16string_view core = Unbracketed(trimmed);
-  if (core.empty() || budget_ < lineCount_) return std::nullopt;
-  budget_ -= lineCount_;
-  auto& answer = found_[std::u16string(missing)];
-  answer = Search(missing, trimmed, core);
+  if (core.empty()) return answer;
+  if (!index_) index_ = std::make_unique<Index>(lines_);
+  Index& index = *index_;
+
+  // The same word in or out of brackets: the first bracketed prefix "[core]", or first
+  // words "[core]" or "core", in the lines' order.
+  // A label of one word looks among the lines whose first word or prefix is as long.
+  const std::u16string inBrackets = u"[" + std::u16string(core) + u"]";
+  const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
+  const bool oneWord = spaces == 0;
+  std::uint64_t best = kNowhere;
+  std::size_t length = 0;
+  const auto take = [&](const LineOrder& order, std::u16string_view part, std::uint32_t next, bool words) {
+    const auto [from, to] = index.Beginning(order, part, next);
+    if (const std::uint32_t line = order.Least(from, to); line != kNoLine && PlaceOf(line, words) < best) {
+      best = PlaceOf(line, words);
+      length = part.size();
+    }
+  };
+  const LineOrder& bracketed = oneWord ? index.FirstWordsOfLength(inBrackets.size()) : index.ByText();
+  if (core.find(u']') == std::u16string_view::npos) take(bracketed, inBrackets, std::numeric_limits<std::uint32_t>::max(), false);
+  take(bracketed, inBrackets, kSpace, true);
+  if (!Bracketed(core)) take(oneWord ? index.FirstWordsOfLength(core.size()) : index.ByText(), core, kSpace, true);
+  if (best != kNowhere) {
+    answer.meant = std::u16string(index.Line(static_cast<std::uint32_t>(best / 2)).substr(0, length));
+    return answer;
+  }
+
+  // Then the same in another case, or a spelling of it.
+  SpellingWalk walk(index, core, spaces, AllowedFor(core));
+  walk.Run();
+  answer.work = walk.Work();
+  if (!walk.GaveUp()) answer.meant = walk.Best();
   return answer;
 }
 
@@ -131,40 +493,13 @@ bool LabelSuggester::MightSuggest(std::u16string_view line, std::u16string_view 
   return false;
 }
 
-std::optional<std::u16string> LabelSuggester::Search(std::u16string_view missing, std::u16string_view trimmed,
-                                                     std::u16string_view core) {
-  const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
-  const std::size_t allowed = AllowedFor(core);
-
-  // 0: the same word in or out of brackets; 1: the same but for case; 1 + n: n edits.
-  std::size_t bestScore = std::numeric_limits<std::size_t>::max();
-  std::u16string_view best;
-  const auto consider = [&](std::u16string_view candidate) {
-    if (candidate.empty() || candidate == missing) return;
-    std::size_t score = bestScore;
-    const std::u16string_view candidateCore = Unbracketed(candidate);
-    if (candidateCore == core) {
-      score = 0;
-    } else if (SameIgnoringCase(candidateCore, core)) {
-      score = 1;
-    } else if (budget_ > 0 && bestScore > 2 && WithinSpelling(candidateCore, core, allowed)) {
-      const std::size_t cost = (core.size() + 1) * (candidateCore.size() + 1);
-      budget_ = cost < budget_ ? budget_ - cost : 0;
-      const std::size_t edits = Edits(core, candidateCore, allowed);
-      if (edits <= allowed) score = 1 + edits;
-    }
-    if (score < bestScore) {
-      bestScore = score;
-      best = candidate;
-    }
-  };
-  ForEachLine([&](std::u16string_view line) {
-    consider(LeadingPrefix(line));
-    consider(WordsOf(line, spaces));
-    return bestScore != 0;
-  });
-  if (best.empty()) return std::nullopt;
-  return std::u16string(best);
+std::uint32_t LabelSuggester::MostWorkAdded(std::u16string_view line, std::u16string_view missing) {
+  // A line adds at most one beginning to the tree per unit, and the walk goes no deeper
+  // than a bracketed spelling of the core, or the core in brackets in another case.
+  // A line stands in two of the walks of a one-word label, under its first word and its
+  // bracketed prefix.
+  const std::u16string_view core = Unbracketed(TrimBlanks(missing));
+  return static_cast<std::uint32_t>(2 * std::min(line.size(), core.size() + AllowedFor(core) + 2));
 }
 
 }  // namespace quillshade::qsd

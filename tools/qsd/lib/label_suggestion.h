@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,34 +20,42 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
 // Looks among the beginnings of the story's lines (every line after a line break, as a
 // label search sees them) for the one nearest to a missing label: the same word in or
 // out of brackets (`left` and `[left]`), the same in another case, or a spelling one or
-// two edits away. The lines must outlive the suggester.
+// two edits away; the first such line wins among equally near ones. The lines must
+// outlive the suggester.
 class LabelSuggester {
  public:
   explicit LabelSuggester(const StoryLines& lines);
+  ~LabelSuggester();
 
-  // The nearest line beginning, or nothing when none is close. Each search costs a
-  // pass over the lines, so suggestions stop once about one pass over the whole story
-  // is spent: a story with thousands of missing labels still checks in bounded time.
-  std::optional<std::u16string> Suggest(std::u16string_view missing);
+  // The search for the label in another case or spelling walks the line beginnings that
+  // agree with it but for case or an edit or two, and gives up past this many of them:
+  // what it answers then depends on the label and the text alone, whatever else was
+  // looked for.
+  static constexpr std::uint32_t kMaxSpellingWork = 20'000;
+
+  struct Suggestion {
+    std::optional<std::u16string> meant;
+    // Line beginnings the search for a spelling walked; above kMaxSpellingWork when it
+    // gave up.
+    std::uint32_t work = 0;
+  };
+  // The nearest line beginning to `missing`, a label that no line after a line break
+  // begins with. The lines a search needs are sorted on the first search that needs them,
+  // so that each costs a few binary searches and a walk bounded by kMaxSpellingWork.
+  Suggestion Suggest(std::u16string_view missing);
 
   // Whether a line could be what Suggest answers for `missing`: a line that an edit adds
   // or removes then changes what it would answer.
   static bool MightSuggest(std::u16string_view line, std::u16string_view missing);
+  // The most that a line an edit adds can add to the work of the search for `missing`.
+  static std::uint32_t MostWorkAdded(std::u16string_view line, std::u16string_view missing);
+
+  class Index;
 
  private:
-  // Every line that follows a CR LF, in turn: read from the text at each search rather
-  // than kept, which would cost more than the text on a story of millions of short lines.
-  template <typename Visit>
-  void ForEachLine(const Visit& visit) const;
-
-  // `trimmed` is `missing` without the blanks around it, `core` that without brackets.
-  std::optional<std::u16string> Search(std::u16string_view missing, std::u16string_view trimmed,
-                                       std::u16string_view core);
-
   const StoryLines& lines_;
-  std::uint64_t lineCount_ = 0;
-  std::uint64_t budget_;
-  std::unordered_map<std::u16string, std::optional<std::u16string>> found_;  // by label searched for
+  std::unique_ptr<Index> index_;  // made on the first search, its parts as searches need them
+  std::unordered_map<std::u16string, Suggestion> found_;  // by label searched for
 };
 
 }  // namespace quillshade::qsd

@@ -150,6 +150,13 @@ std::vector<bool> CarryLabels(const LineCheckMemo& earlier, const ChangedLines& 
     if (std::any_of(changed.begin(), changed.end(),
                     [&](std::u16string_view line) { return LabelSuggester::MightSuggest(line, label); }))
       continue;
+    // A search walks at most the line beginnings the edit adds more than it did.
+    if (const auto walked = earlier.suggestionWork.find(label); walked != earlier.suggestionWork.end()) {
+      std::uint64_t work = walked->second;
+      for (const std::u16string_view line : changed) work += LabelSuggester::MostWorkAdded(line, label);
+      if (work > LabelSuggester::kMaxSpellingWork) continue;
+      memo.suggestionWork.emplace(label, static_cast<std::uint32_t>(work));
+    }
     memo.notes.emplace(label, note);
   }
   return touched;

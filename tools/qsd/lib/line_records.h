@@ -108,6 +108,10 @@ struct LineCheckMemo {
     bool namesLine = false;
   };
   std::unordered_map<std::u16string, std::optional<Note>, LabelHash, std::equal_to<>> notes;
+  // For the missing labels looked for among the line beginnings, how many beginnings the
+  // search walked (at most): a note is kept for the next version only while its search,
+  // with the lines the edit adds, would still end within its bound.
+  std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> suggestionWork;
   // The first line of each '[label]' that a tab stands before, once gathered.
   bool tabbedGathered = false;
   std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> tabbed;

@@ -53,7 +53,7 @@ std::optional<QuickFix> NearestLabel(const StoryDocument& story, const StoryPlac
   if (!use || story.LabelLine(use->part.text) != 0) return std::nullopt;
   const StoryLines lines(story.text);
   LabelSuggester suggester(lines);
-  const auto meant = suggester.Suggest(use->part.text);
+  const auto meant = suggester.Suggest(use->part.text).meant;
   if (!meant) return std::nullopt;
   return QuickFix{"Change to '" + ToUtf8(*meant) + "'", {}, {},
                   {TextEdit{story.PartRange(place.line, use->part), *meant}}};
