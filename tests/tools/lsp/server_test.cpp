@@ -5,8 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <random>
 #include <thread>
 
@@ -231,12 +229,11 @@ TEST(ServerVersions, AnAnswersRangeMovedByAnInsertionIsCheckedAgainWhenALineOfIt
 TEST(ServerVersions, EverySettledVersionAnswersAsAServerGivenOnlyItsText) {
   std::mt19937 random(24);
   const Pick pick = [&](std::size_t count) { return count == 0 ? 0 : random() % count; };
-  for (int sequence = 0; sequence < 40; ++sequence) {
+  // A few seconds' worth: the fuzz target runs the long tail.
+  for (int sequence = 0; sequence < 6; ++sequence) {
     // One long story, whose line checks are published before the walk's findings.
-    const std::size_t lines = sequence == 0 ? kLineChecksFirstAbove + 100 : 5 + pick(40);
-    const auto t0 = std::chrono::steady_clock::now();
+    const std::size_t lines = sequence == 0 ? kLineChecksFirstAbove + 100 : 5 + pick(20);
     const std::string differs = CompareVersions(pick, lines, sequence == 0 ? 2 : 1 + pick(30));
-    std::fprintf(stderr, "seq %d %.3f\n", sequence, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     ASSERT_EQ(differs, "") << "sequence " << sequence;
   }
 }

@@ -90,12 +90,15 @@ using Pick = std::function<std::size_t(std::size_t count)>;
 inline std::u16string RandomLine(const Pick& pick) {
   static constexpr std::u16string_view kLabels[] = {u"a", u"b", u"go", u"gone", u"x"};
   const auto label = [&] { return std::u16string(kLabels[pick(std::size(kLabels))]); };
-  switch (pick(18)) {
-    case 16:  // a choice whose first answer reads on into the second's line
+  switch (pick(20)) {
+    case 16:
+    case 17:
+    case 18:  // a choice whose first answer reads on into the second's line
       return u"Pick? ?? a,b\na First.\nmore a.\nb Second. :: END";
     case 0: return u"[" + label() + u"] A scene.";
-    case 1: return label() + u" An answer. :: END";
-    case 2: return label() + u" An answer that goes on.";
+    // Answers of choices other than the one below, whose answers 'a' and 'b' they leave.
+    case 1: return std::u16string(kLabels[2 + pick(3)]) + u" An answer. :: END";
+    case 2: return std::u16string(kLabels[2 + pick(3)]) + u" An answer that goes on.";
     case 3: return u"Pick? ?? " + label() + u"," + label();
     case 4: return u"Go. >> [" + label() + u"]";
     case 5: return u"more " + label() + u".";
@@ -111,31 +114,42 @@ inline std::u16string RandomLine(const Pick& pick) {
   }
 }
 
-// A story of at least `lines` lines, each "\n"-ended.
-inline std::u16string RandomStory(const Pick& pick, std::size_t lines) {
+// A story of at least `lines` lines, each "\n"-ended, with a choice whose first answer
+// reads on into the second's on the 0-based line `choice`.
+inline std::u16string RandomStory(const Pick& pick, std::size_t lines, std::size_t& choice) {
   std::u16string text = u"Begin.\n";
-  for (std::size_t line = 1; line < lines; ++line) text += (pick(4) == 0 ? RandomLine(pick) : u"Prose.") + u"\n";
+  choice = 1 + pick(std::min<std::size_t>(lines - 1, 8));
+  for (std::size_t line = 1; line < lines; ++line) {
+    text += line == choice ? u"Pick? ?? a,b\na First.\nmore a.\nb Second. :: END" : pick(2) == 0 ? RandomLine(pick) : u"Prose.";
+    text += u"\n";
+  }
   return text + u"Fin. :: END\n";
 }
 
 // One change of a notification: lines inserted, deleted or replaced, or a piece typed
-// into a line; applied to `mirror` as the server applies it.
-inline Json RandomChange(const Pick& pick, DocumentText& mirror) {
-  static constexpr std::u16string_view kPieces[] = {u" :: END", u" >> [a]", u"x", u"\n", u" ?? a,b", u"[", u"]", u"a"};
-  const auto line = static_cast<std::int64_t>(pick(mirror.LineCount() + 1));
+// into a line; applied to `mirror` as the server applies it. As a writer does, it is
+// often near the change before, whose line is `near`.
+inline Json RandomChange(const Pick& pick, DocumentText& mirror, std::size_t& near) {
+  static constexpr std::u16string_view kPieces[] = {u" :: END", u" :: END", u" >> [a]", u"x", u"\n", u" ?? a,b", u"[", u"]", u"a"};
+  const std::size_t step = pick(7);
+  near = pick(2) == 0 ? (near + step >= 3 ? near + step - 3 : 0) : pick(mirror.LineCount() + 1);
+  const auto line = static_cast<std::int64_t>(std::min(near, mirror.LineCount()));
   Range range{{line, 0}, {line, 0}};
   std::u16string text;
-  switch (pick(5)) {
-    case 0:
+  switch (pick(6)) {
+    case 0:  // lines that touch no label, which leave every other line's records as they were
+      for (std::size_t count = 1 + pick(12); count > 0; --count) text += u"Inserted.\n";
+      break;
+    case 1:
       for (std::size_t count = 1 + pick(12); count > 0; --count) text += RandomLine(pick) + u"\n";
       break;
-    case 1: range.end.line += static_cast<std::int64_t>(1 + pick(3)); break;
-    case 2:
+    case 2: range.end.line += static_cast<std::int64_t>(1 + pick(3)); break;
+    case 3:
       range.end.character = 1 << 20;  // the line's end
       text = RandomLine(pick);
       break;
     default:
-      range.start.character = range.end.character = static_cast<std::int64_t>(pick(40));
+      range.start.character = range.end.character = pick(2) == 0 ? static_cast<std::int64_t>(pick(40)) : 1 << 20;
       text = kPieces[pick(std::size(kPieces))];
       break;
   }
@@ -154,7 +168,8 @@ inline std::string CompareVersions(const Pick& pick, std::size_t lines, std::siz
   const std::string uri = "file:///story.txt";
   std::size_t width = kWidths[pick(std::size(kWidths))];
   LocalServer editor(width);
-  DocumentText mirror(RandomStory(pick, lines));
+  std::size_t near = 0;  // the edits begin around the choice
+  DocumentText mirror(RandomStory(pick, lines, near));
   editor.Notify("textDocument/didOpen", {{"textDocument", {{"uri", uri}, {"version", 1}, {"text", ToUtf8(mirror.Text())}}}});
   const Json document{{"textDocument", {{"uri", uri}}}};
   for (std::size_t version = 1; version <= edits + 1; ++version) {
@@ -164,7 +179,7 @@ inline std::string CompareVersions(const Pick& pick, std::size_t lines, std::siz
         editor.Notify("workspace/didChangeConfiguration", {{"settings", {{"quillshade", {{"width", width}}}}}});
       }
       Json changes = Json::array();
-      for (std::size_t count = 1 + pick(3); count > 0; --count) changes.push_back(RandomChange(pick, mirror));
+      for (std::size_t count = 1 + pick(3); count > 0; --count) changes.push_back(RandomChange(pick, mirror, near));
       editor.Notify("textDocument/didChange", {{"textDocument", {{"uri", uri}, {"version", version}}}, {"contentChanges", changes}});
       if (version <= edits && pick(4) == 0) continue;  // the next version comes before this one is checked
     }
