@@ -230,7 +230,7 @@ TEST(ServerVersions, EverySettledVersionAnswersAsAServerGivenOnlyItsText) {
   std::mt19937 random(24);
   const Pick pick = [&](std::size_t count) { return count == 0 ? 0 : random() % count; };
   // A few seconds' worth: the fuzz target runs the long tail.
-  for (int sequence = 0; sequence < 6; ++sequence) {
+  for (int sequence = 0; sequence < 12; ++sequence) {
     // One long story, whose line checks are published before the walk's findings.
     const std::size_t lines = sequence == 0 ? kLineChecksFirstAbove + 100 : 5 + pick(20);
     const std::string differs = CompareVersions(pick, lines, sequence == 0 ? 2 : 1 + pick(30));

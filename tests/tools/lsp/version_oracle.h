@@ -2,6 +2,7 @@
 // version compared with what a server that was given only its text answers.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <deque>
 #include <functional>
@@ -130,13 +131,14 @@ inline std::u16string RandomStory(const Pick& pick, std::size_t lines, std::size
 // into a line; applied to `mirror` as the server applies it. As a writer does, it is
 // often near the change before, whose line is `near`.
 inline Json RandomChange(const Pick& pick, DocumentText& mirror, std::size_t& near) {
-  static constexpr std::u16string_view kPieces[] = {u" :: END", u" :: END", u" >> [a]", u"x", u"\n", u" ?? a,b", u"[", u"]", u"a"};
+  static constexpr std::u16string_view kPieces[] = {u" :: END", u" :: END", u" :: END", u" >> [a]", u"x", u"\n", u" ?? a,b", u"[", u"]", u"a"};
   const std::size_t step = pick(7);
-  near = pick(2) == 0 ? (near + step >= 3 ? near + step - 3 : 0) : pick(mirror.LineCount() + 1);
+  near = pick(4) != 0 ? (near + step >= 3 ? near + step - 3 : 0) : pick(mirror.LineCount() + 1);
   const auto line = static_cast<std::int64_t>(std::min(near, mirror.LineCount()));
   Range range{{line, 0}, {line, 0}};
   std::u16string text;
-  switch (pick(6)) {
+  switch (pick(7)) {
+    case 6:
     case 0:  // lines that touch no label, which leave every other line's records as they were
       for (std::size_t count = 1 + pick(12); count > 0; --count) text += u"Inserted.\n";
       break;
@@ -149,11 +151,13 @@ inline Json RandomChange(const Pick& pick, DocumentText& mirror, std::size_t& ne
       text = RandomLine(pick);
       break;
     default:
-      range.start.character = range.end.character = pick(2) == 0 ? static_cast<std::int64_t>(pick(40)) : 1 << 20;
+      range.start.character = range.end.character = pick(4) == 0 ? static_cast<std::int64_t>(pick(40)) : 1 << 20;
       text = kPieces[pick(std::size(kPieces))];
       break;
   }
   mirror.Replace(range, text);
+  // The cursor stands after what was typed.
+  near += static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n'));
   const auto json = [](const Position& at) { return Json{{"line", at.line}, {"character", at.character}}; };
   return {{"range", {{"start", json(range.start)}, {"end", json(range.end)}}}, {"text", ToUtf8(text)}};
 }
@@ -179,7 +183,9 @@ inline std::string CompareVersions(const Pick& pick, std::size_t lines, std::siz
         editor.Notify("workspace/didChangeConfiguration", {{"settings", {{"quillshade", {{"width", width}}}}}});
       }
       Json changes = Json::array();
-      for (std::size_t count = 1 + pick(3); count > 0; --count) changes.push_back(RandomChange(pick, mirror, near));
+      // Mostly one change, as typing sends; now and then several, spread over the text.
+      for (std::size_t count = pick(3) == 0 ? 2 + pick(3) : 1; count > 0; --count)
+        changes.push_back(RandomChange(pick, mirror, near));
       editor.Notify("textDocument/didChange", {{"textDocument", {{"uri", uri}, {"version", version}}}, {"contentChanges", changes}});
       if (version <= edits && pick(4) == 0) continue;  // the next version comes before this one is checked
     }
