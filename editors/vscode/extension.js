@@ -58,6 +58,8 @@ async function activate(context) {
     {
       documentSelector: [{ language: kLanguage }],
       initializationOptions: { width },
+      // A change of quillshade.width reaches the server as workspace/didChangeConfiguration.
+      synchronize: { configurationSection: 'quillshade' },
       outputChannel: output,
     });
   context.subscriptions.push(client);

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <random>
 #include <thread>
 
+#include "tests/tools/lsp/version_oracle.h"
 #include "tools/qsd/lsp/event_queue.h"
 
 namespace quillshade::qsd::lsp {
@@ -235,6 +237,47 @@ TEST(EventQueue, TheReaderWaitsWhileTheQueueIsFullAndOthersDoNot) {
   reader.join();
   EXPECT_TRUE(std::holds_alternative<DiagnosisResult>(queue.Pop()));
   EXPECT_EQ(std::get<Incoming>(queue.Pop()).problem, "third");
+}
+
+// Each version of a story as the editor sends it, against a server that reads only that
+// version's text.
+TEST(ServerVersions, AnAnswersRangeMovedByAnInsertionIsCheckedAgainWhenALineOfItChanges) {
+  const std::string uri = "file:///story.txt";
+  const auto change = [](int line, int character, const char* text) {
+    return Json{{"range", {{"start", {{"line", line}, {"character", character}}}, {"end", {{"line", line}, {"character", character}}}}},
+                {"text", text}};
+  };
+  LocalServer editor(kDefaultWidth);
+  editor.Notify("textDocument/didOpen",
+                {{"textDocument",
+                  {{"uri", uri}, {"version", 1}, {"text", "Begin.\nIntro.\nIntro2.\nPick? ?? a,b\na First.\nmore a.\nb Second. :: END\nFin.\n"}}}});
+  editor.Settle();
+  ASSERT_NE(editor.Published(uri).dump().find("answer-runs-on"), std::string::npos);
+  std::string tenLines;
+  for (int i = 0; i < 10; ++i) tenLines += "Inserted.\n";
+  editor.Notify("textDocument/didChange", {{"textDocument", {{"uri", uri}, {"version", 2}}}, {"contentChanges", {change(1, 0, tenLines.c_str())}}});
+  editor.Settle();
+  editor.Notify("textDocument/didChange", {{"textDocument", {{"uri", uri}, {"version", 3}}}, {"contentChanges", {change(15, 7, " :: END")}}});
+  editor.Settle();
+  LocalServer fresh(kDefaultWidth);
+  fresh.Notify("textDocument/didOpen",
+               {{"textDocument",
+                 {{"uri", uri}, {"version", 3}, {"text", "Begin.\n" + tenLines + "Intro.\nIntro2.\nPick? ?? a,b\na First.\nmore a. :: END\nb Second. :: END\nFin.\n"}}}});
+  fresh.Settle();
+  EXPECT_EQ(editor.Published(uri).dump().find("answer-runs-on"), std::string::npos);
+  EXPECT_EQ(editor.Published(uri), fresh.Published(uri));
+}
+
+TEST(ServerVersions, EverySettledVersionAnswersAsAServerGivenOnlyItsText) {
+  std::mt19937 random(24);
+  const Pick pick = [&](std::size_t count) { return count == 0 ? 0 : random() % count; };
+  // A few seconds' worth: the fuzz target runs the long tail.
+  for (int sequence = 0; sequence < 12; ++sequence) {
+    // One long story, whose line checks are published before the walk's findings.
+    const std::size_t lines = sequence == 0 ? kLineChecksFirstAbove + 100 : 5 + pick(20);
+    const std::string differs = CompareVersions(pick, lines, sequence == 0 ? 2 : 1 + pick(30));
+    ASSERT_EQ(differs, "") << "sequence " << sequence;
+  }
 }
 
 }  // namespace

@@ -101,8 +101,8 @@ void AnswerChecker::Record(std::size_t line, LineRecord& record, LineItems& item
     finding.label = recording_.idOf(answer.text);
     finding.bracketed = recording_.idOf(other);
   }
-  record.answersFrom = static_cast<std::uint32_t>(from);
-  record.answersTo = static_cast<std::uint32_t>(std::min(to, lines_.Count()));
+  record.answersBefore = static_cast<std::uint32_t>(line - from);
+  record.answersAfter = static_cast<std::uint32_t>(std::min(to, lines_.Count()) - line);
 }
 
 }  // namespace quillshade::qsd

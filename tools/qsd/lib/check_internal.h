@@ -106,8 +106,8 @@ class LabelJudge {
 
 // Answers of a choice on `line` that Down reads on from into another answer's line, as
 // findings placed on the line read on from (one per such line, to be said once over all
-// choices), with queries of the answers' labels; `from`..`to` of the record are set to
-// the lines read.
+// choices), with queries of the answers' labels; the record's `answersBefore` and
+// `answersAfter` are set to the lines read around the choice's.
 class AnswerChecker {
  public:
   AnswerChecker(const StoryLines& lines, const LabelIndex& index, const LineRecording& recording)

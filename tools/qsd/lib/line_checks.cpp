@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <unordered_set>
+#include <variant>
 
 #include "story/label_index.h"
 #include "tools/qsd/lib/check_internal.h"
@@ -13,9 +14,10 @@ namespace {
 // A story whose line checks record more than this many items is checked whole at each
 // version: its findings would cost more to keep than to find again.
 constexpr std::size_t kMaxKeptItems = 200'000;
-// Nor is a story of more lines than this kept: a line's record takes 40 bytes.
+// Nor is a story of more lines than this kept: a line's record takes 28 bytes.
 constexpr std::size_t kMaxKeptLines = 1'000'000;
-// Labels looked up once but by no line now, kept beside those still looked up.
+// Labels looked up once but by no line now, and item lists no record names, kept beside
+// those still in use.
 constexpr std::size_t kSpareLabels = 10'000;
 
 // An edit changed more lines than this share of the story (or than the floor below):
@@ -85,9 +87,29 @@ std::optional<ChangedLines> ChangeSince(const LineCheckMemo& earlier, std::u16st
   if (oldEnd <= oldCount &&
       (newEnd > newCount || lines.Start(newEnd) != earlier.lines[oldEnd - 1].start + text.size() - before.size()))
     return std::nullopt;
-  const std::size_t limit = std::max(kMinChangedLimit, newCount / kMaxChangedShare);
-  if (oldEnd - from > limit || newEnd - from > limit) return std::nullopt;
   return ChangedLines{from, oldEnd, newEnd};
+}
+
+// Whether this version's line checks start from nothing, and why; else the lines
+// changed since the earlier version's, from which they start. Every reason to read a
+// story whole is decided here.
+std::variant<WholeCheck, ChangedLines> StartOfLineChecks(const LineCheckMemo* earlier, bool keeping,
+                                                          std::u16string_view text, const StoryLines& lines,
+                                                          std::size_t width) {
+  if (!keeping) return WholeCheck::NotKept;
+  if (lines.Count() > kMaxKeptLines) return WholeCheck::LongStory;
+  if (!earlier) return WholeCheck::NoEarlier;
+  if (earlier->width != width) return WholeCheck::OtherWidth;
+  if (earlier->overflowed) return WholeCheck::ManyFindings;
+  // Labels and item lists that no line names any more go once they outnumber the others.
+  if (earlier->labels.size() > 2 * earlier->items + kSpareLabels ||
+      earlier->itemLists.size() > 2 * earlier->liveLists + kSpareLabels)
+    return WholeCheck::ManySpare;
+  const std::optional<ChangedLines> change = ChangeSince(*earlier, text, lines);
+  if (!change) return WholeCheck::ChangeUnclear;
+  const std::size_t limit = std::max(kMinChangedLimit, lines.Count() / kMaxChangedShare);
+  if (change->oldEnd - change->from > limit || change->newEnd - change->from > limit) return WholeCheck::LargeChange;
+  return *change;
 }
 
 // Calls `visit` with the id of each label of the table that the line begins with.
@@ -168,13 +190,16 @@ class StoryLineChecks {
                   const CheckOptions& options, DiagnosticSink& sink, std::shared_ptr<const void> keepFor)
       : lines_(lines), index_(index), options_(options), sink_(sink),
         memo_(std::make_shared<LineCheckMemo>()), judge_(text, lines, index, *memo_, sink),
-        revisit_{IndexSet(lines.Count()), IndexSet(lines.Count()), IndexSet(lines.Count() + 1)},
-        keep_(keepFor != nullptr && lines.Count() <= kMaxKeptLines) {
+        revisit_{IndexSet(lines.Count()), IndexSet(lines.Count()), IndexSet(lines.Count() + 1)} {
+    const LineCheckMemo* earlier = options.earlierLines.get();
+    const auto start = StartOfLineChecks(earlier, keepFor != nullptr, text, lines, options.width);
+    const WholeCheck* whole = std::get_if<WholeCheck>(&start);
+    keep_ = !whole || (*whole != WholeCheck::NotKept && *whole != WholeCheck::LongStory);
+    if (whole) memo_->whole = *whole;
+    else change_ = std::get<ChangedLines>(start);
     memo_->textOwner = std::move(keepFor);
     memo_->text = text;
     memo_->width = options.width;
-    const LineCheckMemo* earlier = options.earlierLines.get();
-    if (keep_ && earlier && earlier->width == options.width) change_ = ChangeSince(*earlier, text, lines);
     if (change_) {
       earlier_ = earlier;
       textShift_ = static_cast<std::ptrdiff_t>(text.size()) - static_cast<std::ptrdiff_t>(earlier->text.size());
@@ -197,11 +222,18 @@ class StoryLineChecks {
     revisit_.choices.ForEach([&](std::size_t line) { CheckAnswers(line); });
     for (const std::size_t line : fullWidthToCheck_) CheckFullWidth(line);
     LinesChecked checked{std::move(revisit_), nullptr};
-    // Labels and item lists that no line names any more go when the story is next checked
-    // whole, which is once they outnumber the others.
-    if (keep_ && !overflowed_ && memo_->labels.size() <= 2 * memo_->items + kSpareLabels &&
-        memo_->itemLists.size() <= 2 * liveLists_ + kSpareLabels)
-      checked.memo = std::move(memo_);
+    if (memo_->overflowed) {
+      // Only why the next version starts from nothing is kept.
+      memo_->lines = {};
+      memo_->itemLists = {};
+      memo_->labelIds = {};
+      memo_->labels = {};
+      memo_->facts = {};
+      memo_->notes = {};
+      memo_->tabbed = {};
+    }
+    memo_->liveLists = liveLists_;
+    if (memo_->textOwner && (keep_ || memo_->overflowed)) checked.memo = std::move(memo_);
     return checked;
   }
 
@@ -260,7 +292,7 @@ class StoryLineChecks {
   // Too many findings to keep: none are kept for the next version. A story checked whole
   // goes on as if nothing were kept; the few lines a change reads are kept to the end.
   void Overflow() {
-    overflowed_ = true;
+    memo_->overflowed = true;
     if (!change_) keep_ = false;
   }
 
@@ -297,7 +329,7 @@ class StoryLineChecks {
   void CheckAnswers(std::size_t line) {
     LineRecord& record = RecordOf(line);
     const bool kept = Carried(line) && keep_ && !AsksTouched(record.answerItems) &&
-                      (record.answersTo + 1 < change_->from || record.answersFrom > change_->oldEnd);
+                      (line + record.answersAfter + 1 < change_->from || line > change_->newEnd + record.answersBefore);
     if (!kept) {
       items_.clear();
       answers_.Record(line, record, items_);
@@ -340,8 +372,7 @@ class StoryLineChecks {
   std::shared_ptr<LineCheckMemo> memo_;
   LabelJudge judge_;
   LinesToRevisit revisit_;
-  bool keep_;  // what the checks find is kept for the next version
-  bool overflowed_ = false;
+  bool keep_ = false;  // what the checks find is kept for the next version
   // A finding's message is made only when it may be named, unless it is kept for the
   // next version, which may name it.
   const LineRecording recording_{[this](std::string_view check) { return keep_ || sink_.Names(check); },

@@ -17,7 +17,9 @@ inline constexpr std::uint32_t kNoLabelId = 0xFFFF'FFFF;
 
 // One thing a line check found or must judge on a line. A finding is decided by the line
 // alone; a label is judged once the story's labels are known, since a finding about it
-// names other lines. Items never change once recorded, so that versions share them.
+// names other lines. Items never change once recorded, so that versions share them; so
+// that a line carried to the next version moves with everything it says, no item holds
+// a line number: places are columns of its own line, or lines counted from it.
 struct LineItem {
   enum class Kind : std::uint8_t {
     Finding,           // `check` at `column`, `length`, with its message and note
@@ -32,15 +34,15 @@ struct LineItem {
   };
   Kind kind = Kind::Finding;
   std::string_view check;
-  std::uint32_t column = 0;
-  std::uint32_t length = 0;
-  std::uint32_t line = 0;  // an answer running on: how many lines after its choice it enters
+  std::uint32_t column = 0;  // 1-based, in UTF-16 units of the item's own line
+  std::uint32_t length = 0;  // UTF-16 units from `column`
+  std::uint32_t line = 0;    // an answer running on: how many lines after its choice's line it enters
   std::string message;
   std::string note;
   // Labels by their ids in the memo's table: a line carried over to the next version
   // finds its labels' facts without looking them up again.
   std::uint32_t label = kNoLabelId;
-  std::uint32_t bracketed = kNoLabelId;  // a lowercase jump's "[label]"
+  std::uint32_t bracketed = kNoLabelId;  // a lowercase jump's "[label]"; an answer running on: the other answer
   std::vector<std::uint32_t> answers;
 };
 using LineItems = std::vector<LineItem>;
@@ -66,21 +68,37 @@ struct LabelHash {
   std::size_t operator()(std::u16string_view label) const { return std::hash<std::u16string_view>{}(label); }
 };
 
-// What the checks learnt of one line.
+// What the checks learnt of one line, carried whole to the next version when the line is
+// unchanged. Only `start` is of one version's numbering (an index in its text), and
+// carrying sets it anew; every line it names is counted from its own line, so that it
+// moves with it.
 struct LineRecord {
-  std::uint32_t start = 0;  // 0-based index in the text
+  std::uint32_t start = 0;  // 0-based index in this version's text
   bool choices = false;     // leaves a choice pending
   bool fullWidth = false;   // holds a full-width form of a script marker
-  bool tooWide = false;     // wider than the title bar as it stands
+  bool tooWide = false;     // wider than the title bar of the memo's `width`
   bool tabbedLabel = false; // a tab stands before its '[label]'
   // Its items, by their list's index in the memo's itemLists; kNoItems when it has none.
   std::uint32_t lineItems = kNoItems;       // the line's own checks
   std::uint32_t answerItems = kNoItems;     // a choice line's answers that run on into another's line
   std::uint32_t fullWidthItems = kNoItems;  // markers written full-width
-  // The lines its answers' check read, when it is a choice line: a change there checks
-  // them again.
-  std::uint32_t answersFrom = 0;
-  std::uint32_t answersTo = 0;
+  // A choice line: the lines its answers' check read, this many before and after its
+  // own; a change there checks them again.
+  std::uint32_t answersBefore = 0;
+  std::uint32_t answersAfter = 0;
+};
+
+// Why a version's line checks are read from nothing rather than carried from an earlier
+// version's; one function (StartOfLineChecks in line_checks.cpp) decides.
+enum class WholeCheck : std::uint8_t {
+  NotKept,       // nothing is kept for a next version: a check from the command line
+  LongStory,     // more lines than are kept (a million): a record each would cost too much
+  NoEarlier,     // no earlier version's line checks: the first version, or none were kept
+  OtherWidth,    // the earlier version's lines were judged by another title bar's width
+  ManyFindings,  // the earlier version's findings outgrew what is kept (200,000 items)
+  ManySpare,     // labels or item lists that no line names any more outnumber the rest
+  ChangeUnclear, // the edit could not be placed as lines changed between two versions
+  LargeChange,   // the edit changed over a quarter of the lines (and over 1,000)
 };
 
 // The line checks of one version of a story, for the next version's. Immutable once
@@ -88,14 +106,18 @@ struct LineRecord {
 struct LineCheckMemo {
   std::shared_ptr<const void> textOwner;
   std::u16string_view text;
-  std::size_t width = 0;                // the title bar's width the lines were judged by
+  std::size_t width = 0;                // the title bar's width the lines were judged by: no other may reuse them
   std::size_t linesRead = 0;            // lines read anew for this version; the rest were carried over
   std::vector<LineRecord> lines;        // by story line - 1
   // The lines' item lists, shared with the versions before and after: a list no record
   // names any more stays until the story is checked whole again.
   std::vector<SharedItems> itemLists;
   std::size_t items = 0;                // in all lines' records
-  // Every label the checks looked up, by id, and its facts: none when an edit may have
+  std::size_t liveLists = 0;            // item lists that this version's records name
+  bool overflowed = false;              // too many findings to carry: the next version starts from nothing
+  std::optional<WholeCheck> whole;      // why this version was read from nothing, if it was
+  // Every label the checks looked up, by id, and its facts (lines of this version,
+  // moved or dropped as the next version's are carried): none when an edit may have
   // changed them, and they are to be found again.
   std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> labelIds;
   std::vector<std::u16string_view> labels;  // by id: the keys of labelIds
@@ -112,7 +134,7 @@ struct LineCheckMemo {
   // search walked (at most): a note is kept for the next version only while its search,
   // with the lines the edit adds, would still end within its bound.
   std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> suggestionWork;
-  // The first line of each '[label]' that a tab stands before, once gathered.
+  // The first line of each '[label]' that a tab stands before (in this version), once gathered.
   bool tabbedGathered = false;
   std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> tabbed;
 };

@@ -43,6 +43,7 @@ DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly) {
   result.report.diagnostics = story.loadDiagnostics;
   if (story.loadable) {
     CheckOptions options;
+    options.width = job.width;
     options.stop = job.stop.get();
     options.keepWalk = job.story != nullptr;  // an open document's hover and lenses read it
     options.walk = !linesOnly;
@@ -98,6 +99,39 @@ bool DiagnosisWorker::Cancel(const Json& requestId) {
   return found;
 }
 
+void DiagnosisRunner::Run(DiagnosisJob job, const std::function<void(DiagnosisResult)>& done,
+                          const std::function<void()>& beforeLast) {
+  // A story read from disk is no open document: what was kept for one of that name goes.
+  if (!job.story) lineChecks_.erase(job.uri);
+  else if (const auto kept = lineChecks_.find(job.uri); kept != lineChecks_.end()) job.earlierLines = kept->second;
+  // The line checks a version replaces are freed only once its diagnostics are out.
+  std::vector<std::shared_ptr<const LineCheckMemo>> replaced;
+  // The next version starts from what this one's checks handed back, whatever it is:
+  // whether it may is decided when it does.
+  const auto keep = [&](DiagnosisResult& result) {
+    if (!result.analysed && !result.linesOnly) return;  // stopped, or not loaded: nothing was checked
+    replaced.push_back(std::move(job.earlierLines));
+    job.earlierLines = std::move(result.report.lineChecks);
+    if (!job.earlierLines) {
+      lineChecks_.erase(job.uri);
+      return;
+    }
+    lineChecks_.insert_or_assign(job.uri, job.earlierLines);
+    if (lineChecks_.size() > kMaxKeptLineChecks)
+      lineChecks_.erase(lineChecks_.begin()->first != job.uri ? lineChecks_.begin() : std::next(lineChecks_.begin()));
+  };
+  // An editor shows a long story's line checks at once; a pull request waits for the whole.
+  if (job.story && !job.requestId && job.story->LineCount() > kLineChecksFirstAbove) {
+    DiagnosisResult lines = Diagnose(job, true);
+    keep(lines);
+    if (!lines.stopped) done(std::move(lines));
+  }
+  DiagnosisResult result = Diagnose(job);
+  keep(result);
+  if (beforeLast) beforeLast();
+  done(std::move(result));
+}
+
 void DiagnosisWorker::Run() {
   for (;;) {
     DiagnosisJob job;
@@ -109,32 +143,10 @@ void DiagnosisWorker::Run() {
       pending_.pop_front();
       running_ = job;
     }
-    // A story read from disk is no open document: what was kept for one of that name goes.
-    if (!job.story) lineChecks_.erase(job.uri);
-    else if (const auto kept = lineChecks_.find(job.uri); kept != lineChecks_.end()) job.earlierLines = kept->second;
-    // The line checks a version replaces are freed only once its diagnostics are out.
-    std::vector<std::shared_ptr<const LineCheckMemo>> replaced;
-    const auto keep = [&](DiagnosisResult& result) {
-      if (!result.report.lineChecks) return;
-      replaced.push_back(std::move(job.earlierLines));
-      job.earlierLines = std::move(result.report.lineChecks);
-      lineChecks_.insert_or_assign(job.uri, job.earlierLines);
-      if (lineChecks_.size() > kMaxKeptLineChecks)
-        lineChecks_.erase(lineChecks_.begin()->first != job.uri ? lineChecks_.begin() : std::next(lineChecks_.begin()));
-    };
-    // An editor shows a long story's line checks at once; a pull request waits for the whole.
-    if (job.story && !job.requestId && job.story->LineCount() > kLineChecksFirstAbove) {
-      DiagnosisResult lines = Diagnose(job, true);
-      keep(lines);
-      if (!lines.stopped) done_(std::move(lines));
-    }
-    DiagnosisResult result = Diagnose(job);
-    keep(result);
-    {
+    runner_.Run(std::move(job), done_, [this] {
       const MutexLock lock(mutex_);
       running_.reset();
-    }
-    done_(std::move(result));
+    });
   }
 }
 

@@ -25,6 +25,7 @@ struct DiagnosisJob {
   std::shared_ptr<const StoryDocument> story;   // an open document; none: read `path`
   std::string path;
   std::optional<Json> requestId;                // a pull request waiting for the result
+  std::size_t width = kDefaultWidth;            // of the title bar, as the editor's settings say
   // The line checks of an earlier version of the document, from which this one's start.
   std::shared_ptr<const LineCheckMemo> earlierLines;
   std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
@@ -55,6 +56,19 @@ DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly = false);
 // would only flicker.
 inline constexpr std::size_t kLineChecksFirstAbove = 5'000;
 
+// What the worker does with each job, on the thread that calls it: a long open story's
+// line checks are handed to `done` first, then everything once the walk is done. Each
+// version's line checks start from the document's version before, kept here.
+class DiagnosisRunner {
+ public:
+  // `beforeLast` runs just before the last result is handed on.
+  void Run(DiagnosisJob job, const std::function<void(DiagnosisResult)>& done,
+           const std::function<void()>& beforeLast = {});
+
+ private:
+  std::map<std::string, std::shared_ptr<const LineCheckMemo>> lineChecks_;  // by document
+};
+
 // One thread that runs Diagnose on posted jobs; a long open story's line checks are
 // reported first, then everything once the walk is done. Each version's line checks
 // start from the document's version before. A job for a document replaces its
@@ -76,9 +90,7 @@ class DiagnosisWorker {
   std::deque<DiagnosisJob> pending_ GUARDED_BY(mutex_);
   std::optional<DiagnosisJob> running_ GUARDED_BY(mutex_);
   bool quit_ GUARDED_BY(mutex_) = false;
-  // Each open document's last line checks, for its next version; read and written by
-  // the worker's thread alone.
-  std::map<std::string, std::shared_ptr<const LineCheckMemo>> lineChecks_;
+  DiagnosisRunner runner_;  // the worker's thread's alone
   std::thread thread_;
 };
 

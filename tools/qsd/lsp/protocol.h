@@ -26,7 +26,7 @@ std::string UriOfPath(std::string_view path);
 struct ServerSettings {
   bool pullDiagnostics = false;  // the editor asks for diagnostics rather than being sent them
   bool prepareRename = false;
-  std::size_t width = kDefaultWidth;  // title bar columns, for hover
+  std::size_t width = kDefaultWidth;  // title bar columns, for the checks and hover
 };
 
 Json InitializeResult(const ServerSettings& settings);

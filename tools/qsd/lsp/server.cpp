@@ -21,6 +21,15 @@ constexpr int kMaxWorkspaceDepth = 4;
 // A story of the workspace: a story file or a text source, by the name's end.
 bool IsStoryFileName(std::string_view name) { return IsStoryName(name); }
 
+// The title bar's width among an editor's settings, as `qsd check --width`; nothing when
+// they name none that can be.
+std::optional<std::size_t> WidthSetting(const Json& settings) {
+  if (!settings.is_object() || !settings.contains("width") || !settings["width"].is_number_unsigned()) return std::nullopt;
+  const auto width = settings["width"].get<std::uint64_t>();
+  if (width == 0 || width >= 100000) return std::nullopt;
+  return static_cast<std::size_t>(width);
+}
+
 }  // namespace
 
 const std::map<std::string_view, Server::RequestHandler>& Server::Requests() {
@@ -50,6 +59,7 @@ const std::map<std::string_view, Server::NotificationHandler>& Server::Notificat
       {"textDocument/didClose", &Server::DidClose},
       {"textDocument/didSave", &Server::DidSave},
       {"workspace/didChangeWatchedFiles", &Server::DidChangeWatchedFiles},
+      {"workspace/didChangeConfiguration", &Server::DidChangeConfiguration},
       {"$/cancelRequest", &Server::CancelRequest},
   };
   return notifications;
@@ -194,11 +204,8 @@ std::optional<Json> Server::Initialize(const Json&, const Json& params) {
     const Json rename = textDocument.value("rename", Json::object());
     settings_.prepareRename = rename.is_object() && rename.contains("prepareSupport") && rename["prepareSupport"] == true;
   }
-  // A title bar of another width than the reader's usual one, as `qsd check --width`.
-  const Json options = params.value("initializationOptions", Json::object());
-  if (options.is_object() && options.contains("width") && options["width"].is_number_unsigned() &&
-      options["width"].get<std::uint64_t>() > 0 && options["width"].get<std::uint64_t>() < 100000)
-    settings_.width = options["width"].get<std::size_t>();
+  // A title bar of another width than the reader's usual one.
+  if (const auto width = WidthSetting(params.value("initializationOptions", Json::object()))) settings_.width = *width;
   return InitializeResult(settings_);
 }
 
@@ -268,6 +275,7 @@ std::optional<Json> Server::LensesOf(const Json& id, const Json& params) {
   if (settings_.pullDiagnostics && !walking && ports_.diagnose) {
     DiagnosisJob job;
     job.uri = uri;
+    job.width = settings_.width;
     job.story = story;
     job.version = story->version;
     ports_.diagnose(std::move(job));
@@ -370,6 +378,15 @@ void Server::DidChangeWatchedFiles(const Json& params) {
   }
 }
 
+void Server::DidChangeConfiguration(const Json& params) {
+  const Json settings = params.is_object() ? params.value("settings", Json()) : Json();
+  const auto width = WidthSetting(settings.is_object() ? settings.value("quillshade", Json()) : Json());
+  if (!width || *width == settings_.width) return;
+  settings_.width = *width;
+  // Every finding about a line's width changes: each open document is checked again.
+  for (const Document* document : documents_.All()) Changed(document->uri);
+}
+
 void Server::CancelRequest(const Json& params) {
   const Json id = ParseCancelParams(params);
   const auto waiting = std::find_if(waitingLenses_.begin(), waitingLenses_.end(),
@@ -386,6 +403,7 @@ void Server::Changed(const std::string& uri) {
   if (settings_.pullDiagnostics) return;  // the editor asks for them
   DiagnosisJob job;
   job.uri = uri;
+  job.width = settings_.width;
   job.story = StoryOf(uri);
   job.version = job.story->version;
   if (ports_.diagnose) ports_.diagnose(std::move(job));
@@ -394,6 +412,7 @@ void Server::Changed(const std::string& uri) {
 std::optional<Json> Server::PullDiagnostics(const Json& id, const Json& params) {
   DiagnosisJob job;
   job.uri = ParseDocumentParams(params).uri;
+  job.width = settings_.width;
   job.story = StoryOf(job.uri);
   job.version = job.story->version;
   job.requestId = id;
@@ -433,6 +452,7 @@ void Server::DiagnoseWorkspaceFile(const std::string& uri) {
   if (!path || !IsStoryFileName(*path)) return;
   DiagnosisJob job;
   job.uri = uri;
+  job.width = settings_.width;
   job.path = *path;
   if (ports_.diagnose) ports_.diagnose(std::move(job));
 }

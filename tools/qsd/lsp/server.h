@@ -79,6 +79,7 @@ class Server {
   void DidClose(const Json& params);
   void DidSave(const Json& params);
   void DidChangeWatchedFiles(const Json& params);
+  void DidChangeConfiguration(const Json& params);
   void CancelRequest(const Json& params);
 
   bool InWorkspace(const std::string& path) const;
