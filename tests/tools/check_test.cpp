@@ -56,7 +56,8 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
   std::u16string base = u"Begin.\r\n";
   const std::filesystem::path fixtures = std::filesystem::path(QUILLSHADE_SOURCE_DIR) / "tests/fixtures/check";
   for (const auto* name : {"answer_runs_on", "duplicate_label", "shadowed_label", "did_you_mean", "tab_before_label",
-                           "same_choice_target", "lowercase_conditional", "too_wide", "full_width_marker"}) {
+                           "same_choice_target", "lowercase_conditional", "too_wide", "full_width_marker",
+                           "width_did_you_mean", "label_mid_line"}) {
     const Result<std::u16string> text = LoadStoryText((fixtures / (std::string(name) + ".txt")).string(), SourceEncoding::Utf8);
     ASSERT_TRUE(text.ok()) << name;
     base += text.value();
@@ -64,7 +65,8 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
   base += u"Fin.\r\n";
 
   const std::u16string pieces[] = {u"[", u"]", u">>", u">>A", u"??", u"::", u",", u"END", u"a", u" ", u"\t",
-                                   u"\u3001", u"\uFF1F\uFF1F", u"x", u"\r\n", u"[go]", u"DONE"};
+                                   u"\u3001", u"\uFF1F\uFF1F", u"x", u"\r\n", u"[go]", u"DONE",
+                                   u"\uFF57", u"\uFF9E", u"[walk]", u"[ride]"};
   std::mt19937 random(11);
   auto text = std::make_shared<const std::u16string>(base);
   std::shared_ptr<const LineCheckMemo> earlier;
