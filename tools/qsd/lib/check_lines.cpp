@@ -30,8 +30,8 @@ bool MadeOfKeywords(std::u16string_view word) {
   return reachable[word.size()];
 }
 
-// Of a word such as FON or GOFF, which reads as setting or clearing a flag past E: that
-// letter, or 0.
+// Of a word written as FON or GOFF, which reads as setting or clearing a flag past E:
+// that letter, or 0.
 char16_t FlagPastE(std::u16string_view word) {
   if (word.size() < 3 || word[0] < u'F' || word[0] > u'Z') return 0;
   const std::u16string_view rest = word.substr(1);
@@ -255,7 +255,7 @@ class LineRecorder {
           flushUnknown();
           Warn("keyword-in-word", wordColumn, written.size(),
                [&] { return Quote(written) + " holds the command " + found; });
-        } else if (const char16_t flag = FlagPastE(word); flag != 0) {
+        } else if (const char16_t flag = FlagPastE(written); flag != 0) {
           flushUnknown();
           Warn("no-such-flag", wordColumn, written.size(), [&] {
             return Quote(written) + " holds no command: there is no flag " + std::string(1, static_cast<char>(flag)) +
@@ -280,13 +280,13 @@ class LineRecorder {
     const std::u16string_view jump = TrimSpaces(commands.substr(at));
     const std::u16string_view before = TrimSpaces(commands.substr(0, at));
     Warn("jump-in-commands", Column(parts.commands) + at, commands.size() - at, [&] {
-      const std::string instead = parts.Ends()      ? "the story ends here"
-                                  : parts.HasJump() ? "the jump before '::' is followed"
-                                                    : "reading goes on at the next line";
+      const std::string notJump = "'>>' after '::' is part of the commands, not a jump";
+      if (parts.Ends()) return notJump + ", and END stops the story on this line anyway";
+      if (parts.HasJump()) return notJump + ": the jump before '::' is the one followed";
+      if (parts.Chooses()) return notJump + ": the choice decides where reading goes on";
       std::u16string fixed = std::u16string(jump);
       if (!before.empty()) fixed += u" " + std::u16string(kCommandMarker) + u" " + std::u16string(before);
-      return "'>>' after '::' is part of the commands, not a jump, so " + instead +
-             ": write the jump before '::', as in " + Quote(fixed);
+      return notJump + ", so reading goes on at the next line: write the jump before '::', as in " + Quote(fixed);
     });
   }
 
