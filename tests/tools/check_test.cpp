@@ -631,6 +631,22 @@ TEST(LabelSuggester, AgreesWithReadingEveryLineOnRandomStories) {
   }
 }
 
+// An input method leaves a label in the other width: the voiced marks of half-width
+// katakana join the kana before them, and either width finds the other.
+TEST(LabelSuggester, FindsALabelWrittenInTheOtherWidth) {
+  const std::u16string text = u"Start.\r\n[\u30F4\u30A1\u30D1] a\r\n[\uFF76\uFF9E] b\r\n\uFF47\uFF4F c\r\n";
+  const StoryLines lines(text);
+  LabelSuggester suggester(lines);
+  using enum LabelSuggester::Difference;
+  const auto found = [&](std::u16string_view missing) {
+    const LabelSuggester::Suggestion suggestion = suggester.Suggest(missing);
+    return std::pair(suggestion.meant.value_or(u""), suggestion.difference);
+  };
+  EXPECT_EQ(found(u"[\uFF73\uFF9E\uFF67\uFF8A\uFF9F]"), std::pair(std::u16string(u"[\u30F4\u30A1\u30D1]"), HalfWidthKatakana));
+  EXPECT_EQ(found(u"[\u30AC]"), std::pair(std::u16string(u"[\uFF76\uFF9E]"), HalfWidthKatakana));
+  EXPECT_EQ(found(u"go"), std::pair(std::u16string(u"\uFF47\uFF4F"), FullWidthLatin));
+}
+
 // A check had one budget of suggestions for all missing labels, spent in line order: a
 // story with thousands of missing jumps gave no note to the label after them, while an
 // editor, which looks again only for the labels an edit touches, gave one.
