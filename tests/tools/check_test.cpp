@@ -56,7 +56,8 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
   std::u16string base = u"Begin.\r\n";
   const std::filesystem::path fixtures = std::filesystem::path(QUILLSHADE_SOURCE_DIR) / "tests/fixtures/check";
   for (const auto* name : {"answer_runs_on", "duplicate_label", "shadowed_label", "did_you_mean", "tab_before_label",
-                           "same_choice_target", "lowercase_conditional", "too_wide", "full_width_marker"}) {
+                           "same_choice_target", "lowercase_conditional", "too_wide", "full_width_marker",
+                           "width_did_you_mean", "label_mid_line"}) {
     const Result<std::u16string> text = LoadStoryText((fixtures / (std::string(name) + ".txt")).string(), SourceEncoding::Utf8);
     ASSERT_TRUE(text.ok()) << name;
     base += text.value();
@@ -64,7 +65,8 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
   base += u"Fin.\r\n";
 
   const std::u16string pieces[] = {u"[", u"]", u">>", u">>A", u"??", u"::", u",", u"END", u"a", u" ", u"\t",
-                                   u"\u3001", u"\uFF1F\uFF1F", u"x", u"\r\n", u"[go]", u"DONE"};
+                                   u"\u3001", u"\uFF1F\uFF1F", u"x", u"\r\n", u"[go]", u"DONE",
+                                   u"\uFF57", u"\uFF9E", u"[walk]", u"[ride]"};
   std::mt19937 random(11);
   auto text = std::make_shared<const std::u16string>(base);
   std::shared_ptr<const LineCheckMemo> earlier;
@@ -627,6 +629,22 @@ TEST(LabelSuggester, AgreesWithReadingEveryLineOnRandomStories) {
       EXPECT_EQ(suggester.Suggest(label).meant, NearestByReading(lines, label)) << "round " << round << " probe " << probe;
     }
   }
+}
+
+// An input method leaves a label in the other width: the voiced marks of half-width
+// katakana join the kana before them, and either width finds the other.
+TEST(LabelSuggester, FindsALabelWrittenInTheOtherWidth) {
+  const std::u16string text = u"Start.\r\n[\u30F4\u30A1\u30D1] a\r\n[\uFF76\uFF9E] b\r\n\uFF47\uFF4F c\r\n";
+  const StoryLines lines(text);
+  LabelSuggester suggester(lines);
+  using enum LabelSuggester::Difference;
+  const auto found = [&](std::u16string_view missing) {
+    const LabelSuggester::Suggestion suggestion = suggester.Suggest(missing);
+    return std::pair(suggestion.meant.value_or(u""), suggestion.difference);
+  };
+  EXPECT_EQ(found(u"[\uFF73\uFF9E\uFF67\uFF8A\uFF9F]"), std::pair(std::u16string(u"[\u30F4\u30A1\u30D1]"), HalfWidthKatakana));
+  EXPECT_EQ(found(u"[\u30AC]"), std::pair(std::u16string(u"[\uFF76\uFF9E]"), HalfWidthKatakana));
+  EXPECT_EQ(found(u"go"), std::pair(std::u16string(u"\uFF47\uFF4F"), FullWidthLatin));
 }
 
 // A check had one budget of suggestions for all missing labels, spent in line order: a

@@ -39,6 +39,9 @@ expect 0 'usage: qsd' -- --help
 expect 0 'qsd 2' -- --version
 expect 0 'usage: qsd play' -- help play
 expect 2 "no command 'nope'" -- help nope
+expect 2 "did you mean 'check'?" -- help chek
+expect 2 "did you mean '--keys'?" -- play --key d "$dir/good.qsd"
+expect 2 "did you mean '--format'?" -- check --fromat=json "$dir/good.qsd"
 expect 2 "unknown option '--fast'" -- play --fast --keys d "$dir/good.qsd"
 grep -q 'usage:' "$dir/out" && fail_now "wrong arguments printed the whole help"
 expect 2 "unknown key 'x'" -- play --keys dx "$dir/good.qsd"

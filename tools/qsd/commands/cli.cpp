@@ -38,6 +38,12 @@ void PrintHelp(std::FILE* out) {
                "Exit status: 0 done, 1 a problem with the input, 2 wrong arguments.\n");
 }
 
+std::vector<std::string_view> CommandNames() {
+  std::vector<std::string_view> names;
+  for (const Command* known : kCommands) names.push_back(known->name);
+  return names;
+}
+
 }  // namespace
 
 int UsageError(const Command& command, std::string_view message) {
@@ -68,7 +74,10 @@ int Main(int argc, char** argv) {
     }
     const Command* command = FindCommand(argv[2]);
     if (!command || argc > 3) {
-      std::fprintf(stderr, "qsd help: no command '%s'\nsee 'qsd --help'\n", argv[2]);
+      std::fprintf(stderr, "qsd help: no command '%s'\n", argv[2]);
+      if (const auto meant = command ? std::nullopt : NearestName(argv[2], CommandNames()))
+        std::fprintf(stderr, "did you mean '%.*s'?\n", static_cast<int>(meant->size()), meant->data());
+      std::fprintf(stderr, "see 'qsd --help'\n");
       return kExitUsage;
     }
     std::printf("%.*s", static_cast<int>(command->usage.size()), command->usage.data());
@@ -77,8 +86,7 @@ int Main(int argc, char** argv) {
   const Command* command = FindCommand(first);
   if (!command) {
     std::fprintf(stderr, "qsd: unknown command '%s'\n", first.c_str());
-    std::vector<std::string_view> names;
-    for (const Command* known : kCommands) names.push_back(known->name);
+    std::vector<std::string_view> names = CommandNames();
     names.push_back("help");
     if (const auto meant = NearestName(first, names))
       std::fprintf(stderr, "did you mean '%.*s'?\n", static_cast<int>(meant->size()), meant->data());

@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "tools/qsd/lib/label_suggestion.h"
+
 namespace quillshade::qsd {
 namespace {
 
@@ -102,6 +104,16 @@ const Option* FindOption(ArgumentWalk& walk, const std::vector<Option>& options)
   return nullptr;
 }
 
+// An unknown option, and the one probably meant as for a mistyped command.
+std::string UnknownOption(const std::string& argument, const std::vector<Option>& options) {
+  std::vector<std::string_view> names{"--help", "-h"};
+  for (const Option& option : options) names.insert(names.end(), option.names.begin(), option.names.end());
+  const std::string_view typed = std::string_view(argument).substr(0, argument.find('='));
+  std::string message = "unknown option '" + argument + "'";
+  if (const auto meant = NearestName(typed, names)) message += "\ndid you mean '" + std::string(*meant) + "'?";
+  return message;
+}
+
 }  // namespace
 
 Option Switch(std::string_view name, bool& on) { return Option{.names = {name}, .on = &on}; }
@@ -141,7 +153,7 @@ std::optional<int> ReadArguments(const Command& command, const Arguments& args, 
     }
     if (help == HelpRule::InTurn && IsHelp(walk, help)) return PrintHelp(command);
     const Option* option = FindOption(walk, options);
-    if (!option) return UsageError(command, "unknown option '" + walk.Argument() + "'");
+    if (!option) return UsageError(command, UnknownOption(walk.Argument(), options));
     if (option->on) {
       *option->on = true;
     } else if (!walk.TakeValue()) {

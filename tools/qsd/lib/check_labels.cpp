@@ -161,7 +161,22 @@ std::optional<LineCheckMemo::Note> LabelJudge::NoteFor(std::u16string_view label
   } else {
     if (!suggester_) suggester_ = std::make_unique<LabelSuggester>(lines_);
     const LabelSuggester::Suggestion suggestion = suggester_->Suggest(label);
-    if (suggestion.meant) note = LineCheckMemo::Note{"did you mean " + Quote(*suggestion.meant) + "?", false};
+    using enum LabelSuggester::Difference;
+    if (suggestion.meant) {
+      const LabelSuggester::Difference difference = suggestion.difference;
+      note = LineCheckMemo::Note{"did you mean " + Quote(*suggestion.meant) + "?" +
+                                     (difference == FullWidthLatin      ? " It differs in width: full-width and ASCII letters"
+                                      : difference == HalfWidthKatakana ? " It differs in width: half-width and full-width katakana"
+                                                                        : ""),
+                                 false};
+    } else if (suggestion.midLine != 0) {
+      const std::u16string_view written = TrimSpaces(label);
+      const bool bracketed = written.size() >= 2 && written.front() == u'[' && written.back() == u']';
+      note = LineCheckMemo::Note{Quote(bracketed ? std::u16string(written) : u"[" + std::u16string(written) + u"]") +
+                                     " is on line " +
+                                     std::to_string(suggestion.midLine) + ", but not at its start",
+                                 true};
+    }
     memo_.suggestionWork.emplace(label, suggestion.work);
   }
   memo_.notes.emplace(label, note);

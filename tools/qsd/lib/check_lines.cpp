@@ -30,6 +30,14 @@ bool MadeOfKeywords(std::u16string_view word) {
   return reachable[word.size()];
 }
 
+// Of a word written as FON or GOFF, which reads as setting or clearing a flag past E:
+// that letter, or 0.
+char16_t FlagPastE(std::u16string_view word) {
+  if (word.size() < 3 || word[0] < u'F' || word[0] > u'Z') return 0;
+  const std::u16string_view rest = word.substr(1);
+  return rest == u"ON" || rest == u"OFF" ? word[0] : 0;
+}
+
 bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 bool IsAsciiLetterOrDigit(char16_t c) { return IsAsciiLetter(c) || (c >= u'0' && c <= u'9'); }
 
@@ -208,6 +216,25 @@ class LineRecorder {
            [&] { return "END stops the story on this line, so its jump is never followed"; });
 
     const std::u16string_view commands = parts.commands.text;
+    // A jump written after "::" is read as commands: the words of its target are no
+    // slip of their own, so they are not named again as unknown commands.
+    const std::size_t jumpInCommands = std::min(commands.find(kJumpMarker), commands.size());
+    if (jumpInCommands < commands.size()) CheckJumpInCommands(parts, jumpInCommands);
+
+    // A run of words that hold no command (a sentence after END) is one finding.
+    std::size_t unknownFrom = kAbsent;
+    std::size_t unknownTo = 0;
+    std::size_t unknownWords = 0;
+    const auto flushUnknown = [&] {
+      if (unknownWords == 0) return;
+      const std::u16string_view run = commands.substr(unknownFrom, unknownTo - unknownFrom);
+      Warn("unknown-command", Column(parts.commands) + unknownFrom, run.size(), [&] {
+        if (unknownWords == 1) return Quote(run) + " holds no command and does nothing";
+        return Quote(run) + " holds no command and does nothing: what follows '::' is never shown; " +
+               "to show it, write it before '::'";
+      });
+      unknownWords = 0;
+    };
     std::size_t at = 0;
     while (at < commands.size()) {
       if (!IsAsciiLetter(commands[at])) {
@@ -224,15 +251,43 @@ class LineRecorder {
         for (const Keyword& keyword : kKeywords)
           if (word.find(keyword.text) != std::u16string::npos)
             found += (found.empty() ? "" : ", ") + KeywordEffect(keyword);
-        if (!found.empty())
+        if (!found.empty()) {
+          flushUnknown();
           Warn("keyword-in-word", wordColumn, written.size(),
                [&] { return Quote(written) + " holds the command " + found; });
-        else
-          Warn("unknown-command", wordColumn, written.size(),
-               [&] { return Quote(written) + " holds no command and does nothing"; });
+        } else if (const char16_t flag = FlagPastE(written); flag != 0) {
+          flushUnknown();
+          Warn("no-such-flag", wordColumn, written.size(), [&] {
+            return Quote(written) + " holds no command: there is no flag " + std::string(1, static_cast<char>(flag)) +
+                   ", only flags A to E";
+          });
+        } else if (at < jumpInCommands) {
+          if (unknownWords++ == 0) unknownFrom = at;
+          unknownTo = end;
+        }
+      } else {
+        flushUnknown();
       }
       at = end;
     }
+    flushUnknown();
+  }
+
+  // ">>" after "::": the reader takes it for more commands, so nothing jumps. Says what
+  // the reader does instead, and how the line reads with the jump before "::".
+  void CheckJumpInCommands(const ScriptLine& parts, std::size_t at) {
+    const std::u16string_view commands = parts.commands.text;
+    const std::u16string_view jump = TrimSpaces(commands.substr(at));
+    const std::u16string_view before = TrimSpaces(commands.substr(0, at));
+    Warn("jump-in-commands", Column(parts.commands) + at, commands.size() - at, [&] {
+      const std::string notJump = "'>>' after '::' is part of the commands, not a jump";
+      if (parts.Ends()) return notJump + ", and END stops the story on this line anyway";
+      if (parts.HasJump()) return notJump + ": the jump before '::' is the one followed";
+      if (parts.Chooses()) return notJump + ": the choice decides where reading goes on";
+      std::u16string fixed = std::u16string(jump);
+      if (!before.empty()) fixed += u" " + std::u16string(kCommandMarker) + u" " + std::u16string(before);
+      return notJump + ", so reading goes on at the next line: write the jump before '::', as in " + Quote(fixed);
+    });
   }
 
   void CheckJump(const ScriptLine& parts) {
@@ -248,6 +303,15 @@ class LineRecorder {
              [&] { return "'>>' without a target matches the first line break: reading goes on at line 2"; });
         return;
       }
+      // ">>F[a],[b]" reads as a jump on a flag, but only A to E are flags: it is a plain
+      // jump to the whole text, which the missing label then names.
+      const std::size_t letter = parts.jumpAt + kJumpMarker.size();
+      if (letter + 1 < raw_.size() && raw_[letter] >= u'F' && raw_[letter] <= u'Z' && raw_[letter + 1] == kPrefixOpen)
+        Warn("no-such-flag", jumpColumn, kJumpMarker.size() + 1, [&] {
+          const std::string flag(1, static_cast<char>(raw_[letter]));
+          return "there is no flag " + flag + ", only flags A to E: '>>" + flag + "' is a plain jump to " +
+                 Quote(jumpText);
+        });
       if (FlagOfLowerCase(jumpText.front()) != kFlagCount) {
         LineItem& item = Push(LineItem::Kind::LowercaseJump, jumpColumn, jumpLength);
         item.label = recording_.idOf(jumpText);

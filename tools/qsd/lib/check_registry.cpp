@@ -30,6 +30,8 @@ const std::vector<CheckInfo>& AllChecks() {
       {"label-leading-space", Warning, "a label that begins with a space matches only lines that begin with one"},
       {"keyword-in-word", Warning, "a command keyword inside a longer word (DONE sets flag D, WEEKEND ends the story)"},
       {"unknown-command", Warning, "a word in the commands that holds no keyword and does nothing"},
+      {"no-such-flag", Warning, "a flag letter past E ('FON', '>>F[a],[b]'): there are only flags A to E"},
+      {"jump-in-commands", Warning, "'>>' after '::' is part of the commands, not a jump: write the jump before '::'"},
       {"set-and-cleared", Warning, "a flag both set and cleared on one line: clearing wins"},
       {"end-with-jump", Warning, "END together with a jump: the jump is never followed"},
       {"jump-with-choice", Warning, "a jump on a choice line: the choice decides where reading goes on"},

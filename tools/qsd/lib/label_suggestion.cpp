@@ -153,6 +153,99 @@ bool MayBeSpelling(std::u16string_view line) {
          (!line.empty() && line.front() == u'[' && head.find(u']') != std::u16string_view::npos);
 }
 
+// Half-width katakana U+FF61 .. U+FF9F as their usual full-width forms.
+constexpr std::array<char16_t, 0x3F> kFullWidthKana{
+    u'\u3002', u'\u300C', u'\u300D', u'\u3001', u'\u30FB', u'\u30F2', u'\u30A1', u'\u30A3', u'\u30A5', u'\u30A7',
+    u'\u30A9', u'\u30E3', u'\u30E5', u'\u30E7', u'\u30C3', u'\u30FC', u'\u30A2', u'\u30A4', u'\u30A6', u'\u30A8',
+    u'\u30AA', u'\u30AB', u'\u30AD', u'\u30AF', u'\u30B1', u'\u30B3', u'\u30B5', u'\u30B7', u'\u30B9', u'\u30BB',
+    u'\u30BD', u'\u30BF', u'\u30C1', u'\u30C4', u'\u30C6', u'\u30C8', u'\u30CA', u'\u30CB', u'\u30CC', u'\u30CD',
+    u'\u30CE', u'\u30CF', u'\u30D2', u'\u30D5', u'\u30D8', u'\u30DB', u'\u30DE', u'\u30DF', u'\u30E0', u'\u30E1',
+    u'\u30E2', u'\u30E4', u'\u30E6', u'\u30E8', u'\u30E9', u'\u30EA', u'\u30EB', u'\u30EC', u'\u30ED', u'\u30EF',
+    u'\u30F3', u'\u309B', u'\u309C'};
+constexpr char16_t kHalfWidthVoiced = u'\uFF9E';
+constexpr char16_t kHalfWidthSemiVoiced = u'\uFF9F';
+
+bool IsHalfWidthKana(char16_t c) { return c >= u'\uFF61' && c <= u'\uFF9F'; }
+bool IsFullWidthAscii(char16_t c) { return c >= u'\uFF01' && c <= u'\uFF5E'; }
+
+// A half-width kana that a following voiced mark turns into the next code point (ｶﾞ is
+// ガ), and one that a semi-voiced mark turns into the one after (ﾊﾟ is パ).
+bool TakesVoicedMark(char16_t kana) { return (kana >= u'\uFF76' && kana <= u'\uFF84') || (kana >= u'\uFF8A' && kana <= u'\uFF8E'); }
+bool TakesSemiVoicedMark(char16_t kana) { return kana >= u'\uFF8A' && kana <= u'\uFF8E'; }
+
+// A label with full-width ASCII and half-width katakana in their usual forms: ASCII, and
+// full-width katakana with the voiced marks joined to the kana before them.
+std::u16string FoldWidth(std::u16string_view text) {
+  std::u16string folded;
+  for (std::size_t at = 0; at < text.size(); ++at) {
+    const char16_t c = text[at];
+    if (IsFullWidthAscii(c)) {
+      folded += static_cast<char16_t>(c - 0xFEE0);
+    } else if (IsHalfWidthKana(c)) {
+      const char16_t mark = at + 1 < text.size() ? text[at + 1] : u'\0';
+      char16_t kana = kFullWidthKana[c - 0xFF61];
+      if (mark == kHalfWidthVoiced && c == u'\uFF73') {
+        kana = u'\u30F4';  // ｳﾞ is ヴ
+        ++at;
+      } else if (mark == kHalfWidthVoiced && TakesVoicedMark(c)) {
+        kana = static_cast<char16_t>(kana + 1);
+        ++at;
+      } else if (mark == kHalfWidthSemiVoiced && TakesSemiVoicedMark(c)) {
+        kana = static_cast<char16_t>(kana + 2);
+        ++at;
+      }
+      folded += kana;
+    } else {
+      folded += c;
+    }
+  }
+  return folded;
+}
+
+// The other ways a writer may have typed a label of one width: ASCII as full-width, and
+// full-width katakana as half-width with the voiced marks apart. Each is empty where it
+// would not differ from the label.
+std::u16string AsFullWidthAscii(std::u16string_view text) {
+  std::u16string wide(text);
+  bool changed = false;
+  for (char16_t& c : wide)
+    if (c >= u'!' && c <= u'~') {
+      c = static_cast<char16_t>(c + 0xFEE0);
+      changed = true;
+    }
+  return changed ? wide : std::u16string();
+}
+
+std::u16string AsHalfWidthKana(std::u16string_view text) {
+  std::u16string narrow;
+  bool changed = false;
+  for (const char16_t c : text) {
+    std::u16string half;
+    for (char16_t kana = u'\uFF61'; kana <= u'\uFF9F' && half.empty(); ++kana) {
+      const char16_t full = kFullWidthKana[kana - 0xFF61];
+      if (full == c && kana >= u'\uFF66' && kana <= u'\uFF9D') half = std::u16string(1, kana);
+      else if (TakesVoicedMark(kana) && full + 1 == c) half = {kana, kHalfWidthVoiced};
+      else if (TakesSemiVoicedMark(kana) && full + 2 == c) half = {kana, kHalfWidthSemiVoiced};
+    }
+    if (c == u'\u30F4') half = {u'\uFF73', kHalfWidthVoiced};
+    changed = changed || !half.empty();
+    narrow += half.empty() ? std::u16string(1, c) : half;
+  }
+  return changed ? narrow : std::u16string();
+}
+
+// What a line shows before its script: a "[label]" past its start there is text a
+// writer may have meant as the label, unlike one in a jump or a choice list.
+std::u16string_view BeforeScript(std::u16string_view line) {
+  std::size_t end = line.size();
+  for (const std::u16string_view marker : {kJumpMarker, kCommandMarker, kChoiceMarker}) end = std::min(end, line.find(marker));
+  return line.substr(0, end);
+}
+
+bool HoldsWidthForms(std::u16string_view text) {
+  return std::any_of(text.begin(), text.end(), [](char16_t c) { return IsFullWidthAscii(c) || IsHalfWidthKana(c); });
+}
+
 }  // namespace
 
 std::optional<std::string_view> NearestName(std::string_view typed, const std::vector<std::string_view>& names) {
@@ -448,7 +541,6 @@ LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) 
   // The same word in or out of brackets: the first bracketed prefix "[core]", or first
   // words "[core]" or "core", in the lines' order.
   // A label of one word looks among the lines whose first word or prefix is as long.
-  const std::u16string inBrackets = u"[" + std::u16string(core) + u"]";
   const std::size_t spaces = static_cast<std::size_t>(std::count(trimmed.begin(), trimmed.end(), u' '));
   const bool oneWord = spaces == 0;
   std::uint64_t best = kNowhere;
@@ -460,12 +552,26 @@ LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) 
       length = part.size();
     }
   };
-  const LineOrder& bracketed = oneWord ? index.FirstWordsOfLength(inBrackets.size()) : index.ByText();
-  if (core.find(u']') == std::u16string_view::npos) take(bracketed, inBrackets, std::numeric_limits<std::uint32_t>::max(), false);
-  take(bracketed, inBrackets, kSpace, true);
-  if (!Bracketed(core)) take(oneWord ? index.FirstWordsOfLength(core.size()) : index.ByText(), core, kSpace, true);
-  if (best != kNowhere) {
+  const auto lookFor = [&](std::u16string_view word) {
+    const std::u16string inBrackets = u"[" + std::u16string(word) + u"]";
+    const LineOrder& bracketed = oneWord ? index.FirstWordsOfLength(inBrackets.size()) : index.ByText();
+    if (word.find(u']') == std::u16string_view::npos) take(bracketed, inBrackets, std::numeric_limits<std::uint32_t>::max(), false);
+    take(bracketed, inBrackets, kSpace, true);
+    if (!Bracketed(word)) take(oneWord ? index.FirstWordsOfLength(word.size()) : index.ByText(), word, kSpace, true);
+    if (best == kNowhere) return false;
     answer.meant = std::u16string(index.Line(static_cast<std::uint32_t>(best / 2)).substr(0, length));
+    return true;
+  };
+  if (lookFor(core)) return answer;
+
+  // Then the same written in another width, as an input method leaves it: full-width
+  // letters for ASCII, half-width katakana for full-width, or the other way round.
+  const std::u16string folded = FoldWidth(core);
+  for (const std::u16string& other : {folded, AsFullWidthAscii(folded), AsHalfWidthKana(folded)}) {
+    if (other.empty() || other == core || !lookFor(other)) continue;
+    const bool kana = std::any_of(core.begin(), core.end(), IsHalfWidthKana) ||
+                      std::any_of(answer.meant->begin(), answer.meant->end(), IsHalfWidthKana);
+    answer.difference = kana ? Difference::HalfWidthKatakana : Difference::FullWidthLatin;
     return answer;
   }
 
@@ -474,7 +580,25 @@ LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) 
   walk.Run();
   answer.work = walk.Work();
   if (!walk.GaveUp()) answer.meant = walk.Best();
+  // Last, the label itself written in the middle of a line.
+  if (!answer.meant && !Bracketed(core)) answer.midLine = MidLine(u"[" + std::u16string(core) + u"]");
   return answer;
+}
+
+std::uint32_t LabelSuggester::MidLine(std::u16string_view bracketed) {
+  if (!midLine_) {
+    midLine_.emplace();
+    for (std::size_t line = 1; line <= lines_.Count(); ++line) {
+      const std::u16string_view text = BeforeScript(lines_.Text(line));
+      for (std::size_t open = text.find(u'[', 1); open != std::u16string_view::npos; open = text.find(u'[', open + 1)) {
+        const std::size_t close = text.find(u']', open);
+        if (close == std::u16string_view::npos) break;
+        midLine_->emplace(std::u16string(text.substr(open, close + 1 - open)), static_cast<std::uint32_t>(line));
+      }
+    }
+  }
+  const auto found = midLine_->find(std::u16string(bracketed));
+  return found == midLine_->end() ? 0 : found->second;
 }
 
 bool LabelSuggester::MightSuggest(std::u16string_view line, std::u16string_view missing) {
@@ -489,8 +613,13 @@ bool LabelSuggester::MightSuggest(std::u16string_view line, std::u16string_view 
     if (SameIgnoringCase(candidateCore, core) ||
         (WithinSpelling(candidateCore, core, allowed) && Edits(core, candidateCore, allowed) <= allowed))
       return true;
+    if ((HoldsWidthForms(candidateCore) || HoldsWidthForms(core)) && FoldWidth(candidateCore) == FoldWidth(core))
+      return true;
   }
-  return false;
+  // "[label]" anywhere past the start of the line.
+  if (Bracketed(core)) return false;
+  const std::u16string bracketed = u"[" + std::u16string(core) + u"]";
+  return BeforeScript(line).find(bracketed, 1) != std::u16string_view::npos;
 }
 
 std::uint32_t LabelSuggester::MostWorkAdded(std::u16string_view line, std::u16string_view missing) {

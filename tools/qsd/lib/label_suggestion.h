@@ -33,8 +33,14 @@ class LabelSuggester {
   // looked for.
   static constexpr std::uint32_t kMaxSpellingWork = 20'000;
 
+  // How the label meant differs from the one written.
+  enum class Difference : std::uint8_t { Spelling, FullWidthLatin, HalfWidthKatakana };
   struct Suggestion {
     std::optional<std::u16string> meant;
+    Difference difference = Difference::Spelling;
+    // Nothing meant, but "[label]" stands on this line past its start, where no jump
+    // finds it; 0 when it does not.
+    std::uint32_t midLine = 0;
     // Line beginnings the search for a spelling walked; above kMaxSpellingWork when it
     // gave up.
     std::uint32_t work = 0;
@@ -54,7 +60,12 @@ class LabelSuggester {
 
  private:
   const StoryLines& lines_;
-  std::unique_ptr<Index> index_;  // made on the first search, its parts as searches need them
+  // The first line that holds each "[label]" past its start, gathered on the first
+  // search that needs them.
+  std::uint32_t MidLine(std::u16string_view bracketed);
+
+  std::unique_ptr<Index> index_;
+  std::optional<std::unordered_map<std::u16string, std::uint32_t>> midLine_;  // made on the first search, its parts as searches need them
   std::unordered_map<std::u16string, Suggestion> found_;  // by label searched for
 };
 
