@@ -7,6 +7,7 @@
 
 #include "story/code_page.h"
 #include "story/decode.h"
+#include "story/encode.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -51,6 +52,35 @@ TEST(PublishStory, RefusesWhatWouldNotMakeAPlayablePage) {
   EXPECT_FALSE(PublishStory(once.value(), u"b\r\n").ok()) << "a page published before";
   // Characters outside the code page would not read back as they were.
   EXPECT_FALSE(PublishStory(kReader, u"\U0001F319\r\n").ok());
+}
+
+// The problems of publishing a source, with the text the reader would hold of it.
+std::vector<PublishProblem> ProblemsOf(std::u16string source, bool replace) {
+  const std::vector<Unencodable> replaced = MakeReaderText(source);
+  return PublishProblems(source, replaced, replace);
+}
+
+TEST(PublishProblems, RefusesEachUnencodableCharacterAtItsScreenColumnUnlessReplacing) {
+  const std::u16string source = u"Start\r\n日本 😀😀 end\r\n";
+  const auto refused = ProblemsOf(source, false);
+  ASSERT_EQ(refused.size(), 2u);
+  EXPECT_EQ(refused[0].line, 2);
+  EXPECT_EQ(refused[0].column, 6) << "two wide characters and a space before it";
+  EXPECT_EQ(refused[1].column, 8);
+  EXPECT_TRUE(ProblemsOf(u"Start 😀 here \U0001F319\r\n", true).empty()) << "shown text only";
+  EXPECT_TRUE(ProblemsOf(u"Plain\r\n", false).empty());
+}
+
+TEST(PublishProblems, ReplacingRefusesEveryLineWhoseScriptWouldChange) {
+  // Each of these lines does something else once its emoji is '?': a choice marker, a
+  // choice marker with the '?' beside it, another prefix, another jump, another choice.
+  const std::u16string source =
+      u"Go 😀😀 on\r\nAsk 😀? yes\r\n[😀] x\r\nRun >> [😀]\r\n"
+      u"Pick ?? a,😀\r\nFine 😀 :: END\r\n";
+  const auto changed = ProblemsOf(source, true);
+  std::vector<std::int64_t> lines;
+  for (const PublishProblem& problem : changed) lines.push_back(problem.line);
+  EXPECT_EQ(lines, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
 }
 
 TEST(ReaderPagePlaces, BesideTheProgramThenInItsPrefixShare) {
