@@ -26,7 +26,7 @@ sh "$source/packaging/linux/story-page.sh" "$source/README.md" "$dir/story.5" ||
 warnings=$(groff -k -man -Tutf8 -ww -P-cbou "$dir/story.5" 2>&1 > "$dir/story.txt")
 [ -z "$warnings" ] || fail "quillshade-story(5) draws roff warnings: $warnings"
 guide=$(sed -n '/^## Writing a story$/,/^## /p' "$source/README.md")
-traps=$(echo "$guide" | sed -n '/^\*\*Traps\*\*/,/^$/p')
+traps=$(echo "$guide" | sed -n '/^\*\*Traps\*\*/,$p')
 for check in $("$qsd" check --list | awk '{ print $1 }'); do
   echo "$traps" | grep -qF -- "[$check]" || fail "the guide's Traps list has no line for the check $check"
 done
