@@ -54,21 +54,35 @@ TEST(PublishStory, RefusesWhatWouldNotMakeAPlayablePage) {
   EXPECT_FALSE(PublishStory(kReader, u"\U0001F319\r\n").ok());
 }
 
-// The problems of publishing a source, with the text the reader would hold of it.
-std::vector<PublishProblem> ProblemsOf(std::u16string source, bool replace) {
+// The lines publishing a source refuses, and how many characters it says it replaced.
+struct Refusals {
+  std::vector<std::int64_t> lines;
+  std::size_t warnings = 0;
+};
+
+Refusals RefusalsOf(std::u16string source, bool replace) {
   const std::vector<Unencodable> replaced = MakeReaderText(source);
-  return PublishProblems(source, replaced, replace);
+  Refusals refusals;
+  for (const PublishProblem& problem : PublishProblems(source, replaced, replace)) {
+    if (problem.error) refusals.lines.push_back(problem.line);
+    refusals.warnings += problem.error ? 0 : 1;
+  }
+  return refusals;
 }
 
 TEST(PublishProblems, RefusesEachUnencodableCharacterAtItsScreenColumnUnlessReplacing) {
-  const std::u16string source = u"Start\r\n日本 😀😀 end\r\n";
-  const auto refused = ProblemsOf(source, false);
+  std::u16string held = u"Start\r\n日本 😀😀 end\r\n";
+  const std::vector<Unencodable> replaced = MakeReaderText(held);
+  const auto refused = PublishProblems(held, replaced, false);
   ASSERT_EQ(refused.size(), 2u);
+  EXPECT_TRUE(refused[0].error);
   EXPECT_EQ(refused[0].line, 2);
   EXPECT_EQ(refused[0].column, 6) << "two wide characters and a space before it";
   EXPECT_EQ(refused[1].column, 8);
-  EXPECT_TRUE(ProblemsOf(u"Start 😀 here \U0001F319\r\n", true).empty()) << "shown text only";
-  EXPECT_TRUE(ProblemsOf(u"Plain\r\n", false).empty());
+  const Refusals shown = RefusalsOf(u"Start 😀 here 🌙\r\n", true);
+  EXPECT_TRUE(shown.lines.empty()) << "shown text only";
+  EXPECT_EQ(shown.warnings, 2u);
+  EXPECT_TRUE(PublishProblems(u"Plain\r\n", {}, false).empty());
 }
 
 TEST(PublishProblems, ReplacingRefusesEveryLineWhoseScriptWouldChange) {
@@ -77,10 +91,9 @@ TEST(PublishProblems, ReplacingRefusesEveryLineWhoseScriptWouldChange) {
   const std::u16string source =
       u"Go 😀😀 on\r\nAsk 😀? yes\r\n[😀] x\r\nRun >> [😀]\r\n"
       u"Pick ?? a,😀\r\nFine 😀 :: END\r\n";
-  const auto changed = ProblemsOf(source, true);
-  std::vector<std::int64_t> lines;
-  for (const PublishProblem& problem : changed) lines.push_back(problem.line);
-  EXPECT_EQ(lines, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
+  const Refusals changed = RefusalsOf(source, true);
+  EXPECT_EQ(changed.lines, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(changed.warnings, 1u) << "line 6 shows its '?' and still ends the story";
 }
 
 TEST(ReaderPagePlaces, BesideTheProgramThenInItsPrefixShare) {

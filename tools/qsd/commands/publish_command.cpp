@@ -103,23 +103,30 @@ int RunPublish(const Arguments& args) {
     return kExitFailed;
   }
   const AnyStory& story = read.value();
-  const std::vector<PublishProblem> problems = PublishProblems(story.text, story.replaced, replace);
-  // A refused character's "wrote '?'" is said again below, placed as `qsd check` places it.
+  // Each replaced character is said by PublishProblems, placed as `qsd check` places it.
   const auto isReplaced = [&story](const SourceNote& note) {
-    return note.place && std::any_of(story.replaced.begin(), story.replaced.end(), [&note](const Unencodable& bad) {
-             return bad.place.line == note.place->line && bad.place.column == note.place->column;
-           });
+    // Past the named ones, the only note without a place counts the rest of them.
+    if (!note.place) return story.replaced.size() > kMaxNamedProblems;
+    return std::any_of(story.replaced.begin(), story.replaced.end(), [&note](const Unencodable& bad) {
+      return bad.place.line == note.place->line && bad.place.column == note.place->column;
+    });
   };
   for (const SourceNote& note : story.notes)
-    if (problems.empty() || (!isReplaced(note) && (story.replaced.size() <= kMaxNamedProblems || note.place)))
-      std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
+    if (!isReplaced(note)) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
   if (story.text.empty()) return kExitFailed;
+  std::vector<PublishProblem> problems = PublishProblems(story.text, story.replaced, replace);
+  const bool refused =
+      std::any_of(problems.begin(), problems.end(), [](const PublishProblem& problem) { return problem.error; });
+  // Nothing is written when a page is refused, so no "wrote '?'" then.
+  if (refused) std::erase_if(problems, [](const PublishProblem& problem) { return !problem.error; });
   for (std::size_t i = 0; i < problems.size() && i < kMaxNamedProblems; ++i)
-    std::fprintf(stderr, "%s:%lld:%lld: error: %s\n", shownName.c_str(), static_cast<long long>(problems[i].line),
-                 static_cast<long long>(problems[i].column), problems[i].message.c_str());
+    std::fprintf(stderr, "%s:%lld:%lld: %s: %s\n", shownName.c_str(), static_cast<long long>(problems[i].line),
+                 static_cast<long long>(problems[i].column), problems[i].error ? "error" : "warning",
+                 problems[i].message.c_str());
   if (problems.size() > kMaxNamedProblems)
-    std::fprintf(stderr, "qsd publish: %s: %zu more\n", shownName.c_str(), problems.size() - kMaxNamedProblems);
-  if (!problems.empty()) {
+    std::fprintf(stderr, "qsd publish: %s: and %zu more like these\n",
+                 shownName.c_str(), problems.size() - kMaxNamedProblems);
+  if (refused) {
     std::fprintf(stderr, "qsd publish: nothing written: the page would not play as %s does\n", shownName.c_str());
     return kExitFailed;
   }

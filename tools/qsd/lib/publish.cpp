@@ -97,17 +97,21 @@ std::vector<PublishProblem> PublishProblems(std::u16string_view storyText, const
     }
     source.append(line.substr(std::min(copied, line.size())));
 
-    const auto problem = [&](std::size_t index, std::string message) {
-      problems.push_back(PublishProblem{number, ScreenColumn(source, sourceAt[index - first]), std::move(message)});
+    const auto problem = [&](std::size_t index, bool error, std::string message) {
+      problems.push_back(
+          PublishProblem{number, ScreenColumn(source, sourceAt[index - first]), error, std::move(message)});
     };
     if (!replace) {
       for (std::size_t i = first; i < next; ++i)
-        problem(i, DescribeCharacter(replaced[i].character) +
+        problem(i, true, DescribeCharacter(replaced[i].character) +
                        " cannot be written in code page 932 (--replace-unencodable writes '?' for it)");
     } else if (!SameScript(SplitScriptLine(source), SplitScriptLine(written))) {
-      problem(first, "writing '?' for " + DescribeCharacter(replaced[first].character) +
+      problem(first, true, "writing '?' for " + DescribeCharacter(replaced[first].character) +
                          " would change what this line does (its prefix, choices, commands, END or jump), so the "
                          "page would not play as the story does");
+    } else {
+      for (std::size_t i = first; i < next; ++i)
+        problem(i, false, DescribeCharacter(replaced[i].character) + " cannot be written in code page 932; wrote '?'");
     }
   }
   return problems;

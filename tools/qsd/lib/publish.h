@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "story/encode.h"
 #include "tools/qsd/lib/result.h"
+#include "tools/qsd/lib/source_encoder.h"
 
 namespace quillshade::qsd {
 
@@ -36,14 +36,16 @@ Result<std::string> PublishStory(std::string_view readerPage, std::u16string_vie
 struct PublishProblem {
   std::int64_t line = 1;
   std::int64_t column = 1;
+  bool error = true;  // a warning says only what was written instead
   std::string message;
 };
 
-// What stands in the way of publishing a text source whose characters `replaced` the
-// reader holds as '?' in `storyText`. Without `replace`, each of them. With it, the
-// first of them on each line whose script ('?' being a choice marker's half) the
-// replacement changes: its prefix, choices, commands, END or jump, as the engine
-// splits the line in the source and in the story read back from its codes.
+// What publishing a text source says of its characters `replaced`, which the reader
+// holds as '?' in `storyText`. Without `replace`, each is an error. With it, the first
+// of them on each line whose script ('?' being a choice marker's half) the replacement
+// changes is an error: its prefix, choices, commands, END or jump, as the engine splits
+// the line in the source and in the story read back from its codes; the characters of
+// every other line are warnings.
 std::vector<PublishProblem> PublishProblems(std::u16string_view storyText, const std::vector<Unencodable>& replaced,
                                             bool replace);
 
