@@ -16,8 +16,8 @@ namespace quillshade::qsd {
 const Command kPublishCommand{
     "publish",
     "write a story and the web reader as one web page to share",
-    "usage: qsd publish [--from utf-8|cp932] [--reader READER.html] [--replace-unencodable]\n"
-    "                   STORY -o PAGE.html\n"
+    "usage: qsd publish [--from utf-8|cp932] [--reader READER.html]\n"
+    "                   [--replace-unencodable] STORY -o PAGE.html\n"
     "\n"
     "Writes PAGE, one HTML file holding the web reader and STORY (a story file, or\n"
     "its text source, encoded as `qsd encode` would). Opened in a browser,\n"
@@ -38,9 +38,8 @@ const Command kPublishCommand{
     "                   '?' is half a choice marker\n"
     "  -o PAGE          where to write the page\n"
     "\n"
-    "Exit status: 0 written, 1 a problem with STORY (a character refused above\n"
-    "among them), the reader page or PAGE\n"
-    "(nothing written), 2 wrong arguments.\n",
+    "Exit status: 0 written, 1 a problem with STORY (a character refused as above\n"
+    "among them), the reader page or PAGE (nothing written), 2 wrong arguments.\n",
     RunPublish,
 };
 
