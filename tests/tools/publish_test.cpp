@@ -7,6 +7,7 @@
 
 #include "story/code_page.h"
 #include "story/decode.h"
+#include "story/encode.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -51,6 +52,48 @@ TEST(PublishStory, RefusesWhatWouldNotMakeAPlayablePage) {
   EXPECT_FALSE(PublishStory(once.value(), u"b\r\n").ok()) << "a page published before";
   // Characters outside the code page would not read back as they were.
   EXPECT_FALSE(PublishStory(kReader, u"\U0001F319\r\n").ok());
+}
+
+// The lines publishing a source refuses, and how many characters it says it replaced.
+struct Refusals {
+  std::vector<std::int64_t> lines;
+  std::size_t warnings = 0;
+};
+
+Refusals RefusalsOf(std::u16string source, bool replace) {
+  const std::vector<Unencodable> replaced = MakeReaderText(source);
+  Refusals refusals;
+  for (const PublishProblem& problem : PublishProblems(source, replaced, replace)) {
+    if (problem.error) refusals.lines.push_back(problem.line);
+    refusals.warnings += problem.error ? 0 : 1;
+  }
+  return refusals;
+}
+
+TEST(PublishProblems, RefusesEachUnencodableCharacterAtItsScreenColumnUnlessReplacing) {
+  std::u16string held = u"Start\r\n日本 😀😀 end\r\n";
+  const std::vector<Unencodable> replaced = MakeReaderText(held);
+  const auto refused = PublishProblems(held, replaced, false);
+  ASSERT_EQ(refused.size(), 2u);
+  EXPECT_TRUE(refused[0].error);
+  EXPECT_EQ(refused[0].line, 2);
+  EXPECT_EQ(refused[0].column, 6) << "two wide characters and a space before it";
+  EXPECT_EQ(refused[1].column, 8);
+  const Refusals shown = RefusalsOf(u"Start 😀 here 🌙\r\n", true);
+  EXPECT_TRUE(shown.lines.empty()) << "shown text only";
+  EXPECT_EQ(shown.warnings, 2u);
+  EXPECT_TRUE(PublishProblems(u"Plain\r\n", {}, false).empty());
+}
+
+TEST(PublishProblems, ReplacingRefusesEveryLineWhoseScriptWouldChange) {
+  // Each of these lines does something else once its emoji is '?': a choice marker, a
+  // choice marker with the '?' beside it, another prefix, another jump, another choice.
+  const std::u16string source =
+      u"Go 😀😀 on\r\nAsk 😀? yes\r\n[😀] x\r\nRun >> [😀]\r\n"
+      u"Pick ?? a,😀\r\nFine 😀 :: END\r\n";
+  const Refusals changed = RefusalsOf(source, true);
+  EXPECT_EQ(changed.lines, (std::vector<std::int64_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(changed.warnings, 1u) << "line 6 shows its '?' and still ends the story";
 }
 
 TEST(ReaderPagePlaces, BesideTheProgramThenInItsPrefixShare) {

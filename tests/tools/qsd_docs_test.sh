@@ -1,19 +1,28 @@
 #!/bin/bash
-# The installed manual: qsd(1) lists every check, quillshade-story(5) renders the README's
+# The manual: the story guide's Traps list and qsd(1) name every check, quillshade-story(5) renders the README's
 # story guide without losing a trap, the guide's worked example plays as it says, and the
 # bash completion offers story files, option values, and nothing after --keys.
 # Usage: qsd_docs_test.sh QSD SOURCE_DIR (exit 77 when help2man or bash-completion is missing)
 set -u
 qsd=$1 source=$2
-command -v help2man > /dev/null && command -v groff > /dev/null || exit 77
-[ -f /usr/share/bash-completion/bash_completion ] || exit 77
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
 failures=0
 fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
+
+# Every check has its line in the story guide's Traps list, which ends the guide.
+guide=$(sed -n '/^## Writing a story$/,/^## /p' "$source/README.md")
+traps=$(echo "$guide" | sed -n '/^\*\*Traps\*\*/,$p')
+for check in $("$qsd" check --list | awk '{ print $1 }'); do
+  echo "$traps" | grep -qF -- "[$check]" || fail "the guide's Traps list has no line for the check $check"
+done
+[ "$failures" -eq 0 ] || exit 1
+
+command -v help2man > /dev/null && command -v groff > /dev/null || exit 77
+[ -f /usr/share/bash-completion/bash_completion ] || exit 77
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
 
 sh "$source/packaging/linux/qsd-docs.sh" "$qsd" "$dir" || fail "qsd-docs.sh failed"
 zcat "$dir/qsd.1.gz" | groff -man -Tutf8 -P-cbou 2> /dev/null > "$dir/qsd.txt"

@@ -1,5 +1,5 @@
 #!/bin/sh
-# qsd encode, decode and check from the command line: exact output, exit statuses, and
+# qsd encode, decode, check and publish from the command line: exact output, exit statuses, and
 # that a failed command writes nothing. Usage: qsd_toolkit_test.sh QSD
 set -u
 qsd=$1
@@ -191,6 +191,17 @@ printf 'Go? ?? a,gone\na A.\nB.\nC.\nD. :: END\n' > "$dir/limited.txt"
 expect 1 "max-states" endings --max-states 8 --format json "$dir/limited.txt"
 tr -d ' \n' < "$dir/out" | grep -q '"complete":false,"endings":\[{[^]]*"kind":"missing-choice-label"' ||
   fail "qsd endings --max-states 8 lists nothing it found: $(cat "$dir/out")"
+
+# --- publish: the page plays as the story does, or nothing is written ---------------
+printf '<html><script type="text/plain" id="quillshade-story"></script></html>' > "$dir/reader.html"
+printf 'Start\n\346\227\245 \360\237\230\200\360\237\230\200 on\n' > "$dir/twin.txt"   # 日 😀😀: '??' would ask
+expect 1 "twin.txt:2:4: error: U+1F600" publish --reader "$dir/reader.html" "$dir/twin.txt" -o "$dir/twin.html"
+expect 1 "twin.txt:2:4: error: writing '?' for U+1F600 .* would change what this line does" \
+  publish --reader "$dir/reader.html" --replace-unencodable "$dir/twin.txt" -o "$dir/twin.html"
+[ -e "$dir/twin.html" ] && fail "a refused publish wrote twin.html"
+printf 'Start\nA \360\237\230\200 smile\n' > "$dir/smile.txt"
+expect 0 "smile.txt:2:3: warning: U+1F600 .* wrote '?'" \
+  publish --reader "$dir/reader.html" --replace-unencodable "$dir/smile.txt" -o "$dir/smile.html"
 
 # --- help ---------------------------------------------------------------------------
 for command in encode decode check graph play; do

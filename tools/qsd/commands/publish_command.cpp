@@ -1,4 +1,5 @@
 // qsd publish: a story and the web reader as one page to share.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -15,21 +16,30 @@ namespace quillshade::qsd {
 const Command kPublishCommand{
     "publish",
     "write a story and the web reader as one web page to share",
-    "usage: qsd publish [--from utf-8|cp932] [--reader READER.html] STORY -o PAGE.html\n"
+    "usage: qsd publish [--from utf-8|cp932] [--reader READER.html]\n"
+    "                   [--replace-unencodable] STORY -o PAGE.html\n"
     "\n"
     "Writes PAGE, one HTML file holding the web reader and STORY (a story file, or\n"
-    "its text source, encoded as `qsd encode --lossy` would). Opened in a browser,\n"
+    "its text source, encoded as `qsd encode` would). Opened in a browser,\n"
     "from a disk or from any web server, it starts the story as `quillshade STORY`\n"
     "does: its lines show in the tab's title. The story is in the page as character\n"
     "codes only, never as text. -o - writes the page to stdout.\n"
+    "The page plays exactly as the story does: a character code page 932 cannot\n"
+    "hold is an error at its FILE:LINE:COL (COL a screen column, as `qsd check`\n"
+    "counts it), and nothing is written.\n"
     "\n"
     "  --reader FILE    the reader page to publish with; without it, quillshade.html\n"
     "                   beside qsd, then in ../share/quillshade/ from qsd's folder\n"
     "  --from ENCODING  encoding of a text source: utf-8 (default) or cp932\n"
+    "  --replace-unencodable\n"
+    "                   write '?' for those characters instead, unless that changes\n"
+    "                   what a line does (its prefix, choices, commands, END or\n"
+    "                   jump, as the story read back from the page splits it):\n"
+    "                   '?' is half a choice marker\n"
     "  -o PAGE          where to write the page\n"
     "\n"
-    "Exit status: 0 written, 1 a problem with STORY, the reader page or PAGE\n"
-    "(nothing written), 2 wrong arguments.\n",
+    "Exit status: 0 written, 1 a problem with STORY (a character refused as above\n"
+    "among them), the reader page or PAGE (nothing written), 2 wrong arguments.\n",
     RunPublish,
 };
 
@@ -54,7 +64,9 @@ int RunPublish(const Arguments& args) {
   std::string output;
   std::string reader;
   std::string path;
+  bool replace = false;
   const std::vector<Option> options{
+      Switch("--replace-unencodable", replace),
       EncodingOption("--from", encoding),
       OutputOption(output),
       ValueOption({"--reader"}, "--reader needs the reader page's file",
@@ -90,8 +102,33 @@ int RunPublish(const Arguments& args) {
     return kExitFailed;
   }
   const AnyStory& story = read.value();
-  for (const SourceNote& note : story.notes) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
+  // Each replaced character is said by PublishProblems, placed as `qsd check` places it.
+  const auto isReplaced = [&story](const SourceNote& note) {
+    // Past the named ones, the only note without a place counts the rest of them.
+    if (!note.place) return story.replaced.size() > kMaxNamedProblems;
+    return std::any_of(story.replaced.begin(), story.replaced.end(), [&note](const Unencodable& bad) {
+      return bad.place.line == note.place->line && bad.place.column == note.place->column;
+    });
+  };
+  for (const SourceNote& note : story.notes)
+    if (!isReplaced(note)) std::fprintf(stderr, "%s\n", FormatSourceNote(shownName, note).c_str());
   if (story.text.empty()) return kExitFailed;
+  std::vector<PublishProblem> problems = PublishProblems(story.text, story.replaced, replace);
+  const bool refused =
+      std::any_of(problems.begin(), problems.end(), [](const PublishProblem& problem) { return problem.error; });
+  // Nothing is written when a page is refused, so no "wrote '?'" then.
+  if (refused) std::erase_if(problems, [](const PublishProblem& problem) { return !problem.error; });
+  for (std::size_t i = 0; i < problems.size() && i < kMaxNamedProblems; ++i)
+    std::fprintf(stderr, "%s:%lld:%lld: %s: %s\n", shownName.c_str(), static_cast<long long>(problems[i].line),
+                 static_cast<long long>(problems[i].column), problems[i].error ? "error" : "warning",
+                 problems[i].message.c_str());
+  if (problems.size() > kMaxNamedProblems)
+    std::fprintf(stderr, "qsd publish: %s: and %zu more like these\n",
+                 shownName.c_str(), problems.size() - kMaxNamedProblems);
+  if (refused) {
+    std::fprintf(stderr, "qsd publish: nothing written: the page would not play as %s does\n", shownName.c_str());
+    return kExitFailed;
+  }
 
   const Result<std::string> page = PublishStory(readerPage.value(), story.text);
   if (!page.ok()) {

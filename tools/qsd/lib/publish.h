@@ -1,12 +1,14 @@
 // Sharing a story as one web page: the reader page with the story's codes inside it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tools/qsd/lib/result.h"
+#include "tools/qsd/lib/source_encoder.h"
 
 namespace quillshade::qsd {
 
@@ -28,5 +30,23 @@ std::vector<std::filesystem::path> ReaderPagePlaces(const std::filesystem::path&
 // reader page does not hold its story element exactly once, or when the text is empty
 // (the reader has no story to show then).
 Result<std::string> PublishStory(std::string_view readerPage, std::u16string_view storyText);
+
+// A place where publishing would change how the story plays, as `qsd check` places its
+// findings: the story line, and the screen column in that line as the source holds it.
+struct PublishProblem {
+  std::int64_t line = 1;
+  std::int64_t column = 1;
+  bool error = true;  // a warning says only what was written instead
+  std::string message;
+};
+
+// What publishing a text source says of its characters `replaced`, which the reader
+// holds as '?' in `storyText`. Without `replace`, each is an error. With it, the first
+// of them on each line whose script ('?' being a choice marker's half) the replacement
+// changes is an error: its prefix, choices, commands, END or jump, as the engine splits
+// the line in the source and in the story read back from its codes; the characters of
+// every other line are warnings.
+std::vector<PublishProblem> PublishProblems(std::u16string_view storyText, const std::vector<Unencodable>& replaced,
+                                            bool replace);
 
 }  // namespace quillshade::qsd

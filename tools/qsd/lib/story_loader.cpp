@@ -211,7 +211,10 @@ Result<AnyStory> ReadStoryOrSource(const std::string& path, SourceEncoding encod
   // The story exactly as the reader would hold it once the source is encoded.
   EncodedSource source = EncodeSource(bytes, encoding, /*lossy=*/true, SourceOutput::kReaderText);
   story.notes = std::move(source.notes);
-  if (!source.Refused()) story.text = std::move(source.text);
+  if (!source.Refused()) {
+    story.text = std::move(source.text);
+    story.replaced = std::move(source.story.unencodable);
+  }
   return story;
 }
 

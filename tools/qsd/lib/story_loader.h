@@ -73,6 +73,7 @@ Result<void> CheckStoryLoads(const std::string& path);
 struct AnyStory {
   std::u16string text;            // empty when the notes refuse the source
   std::vector<SourceNote> notes;  // what encoding the text source had to say
+  std::vector<Unencodable> replaced;  // characters of a text source that `text` holds as '?'
 };
 
 Result<AnyStory> ReadStoryOrSource(const std::string& path, SourceEncoding encoding);
