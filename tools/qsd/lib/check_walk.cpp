@@ -703,18 +703,17 @@ class Walker {
       }
     }
     {
-      // The steps backwards, by the state they lead to.
+      // The steps backwards, by the state they lead to: counted, summed, then filled from
+      // each state's end, which leaves `first` at each state's start.
       std::vector<std::uint32_t> first(count + 1, 0);
       for (std::uint32_t state = 0; state < count; ++state)
-        if (downNext_[state] != kNone) ++first[downNext_[state] + 1];
-      for (const auto& [from, to] : answerEdges_) ++first[to + 1];
-      for (std::size_t state = 0; state < count; ++state) first[state + 1] += first[state];
+        if (downNext_[state] != kNone) ++first[downNext_[state]];
+      for (const auto& [from, to] : answerEdges_) ++first[to];
+      for (std::size_t state = 1; state <= count; ++state) first[state] += first[state - 1];
       std::vector<std::uint32_t> before(first[count]);
-      std::vector<std::uint32_t> filled(first.begin(), first.end() - 1);
       for (std::uint32_t state = 0; state < count; ++state)
-        if (downNext_[state] != kNone) before[filled[downNext_[state]]++] = state;
-      for (const auto& [from, to] : answerEdges_) before[filled[to]++] = from;
-      filled = {};
+        if (downNext_[state] != kNone) before[--first[downNext_[state]]] = state;
+      for (const auto& [from, to] : answerEdges_) before[--first[to]] = from;
       for (std::size_t next = 0; next < queue.size(); ++next)
         for (std::uint32_t i = first[queue[next]]; i < first[queue[next] + 1]; ++i)
           if (!ends[before[i]]) {
