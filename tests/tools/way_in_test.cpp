@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <random>
+#include <tuple>
 
 #include "story/choice.h"
 #include "story/label_index.h"
@@ -153,6 +156,90 @@ TEST(WayIn, SaysWhichFlagsMustArriveSet) {
   ASSERT_TRUE(missing.wayIn);
   EXPECT_EQ(DescribeWayIn(*missing.wayIn),
             "reached by the keys dd, with D set, once flag D arrives set from an earlier story (qsd play --flags D --keys dd)");
+}
+
+// The oracle for traps: every reader state the engine reaches, stepped key by key, and
+// those from which no stop and no loop of Down is reached. A story has a trap exactly
+// when some are left, and the keys of each trap finding lead into them.
+TEST(WayIn, TrapsAgreeWithTheEngineOnRandomStories) {
+  const std::u16string labels[] = {u"", u"[a] ", u"[b] ", u"[c] "};
+  const std::u16string parts[] = {u"Go ",      u"?? [a],[b] ", u"?? [c],[b] ", u">> [a]",     u">> [c]",
+                                  u":: END",   u":: AON",      u">>A[b],[c]",  u"?? [d] ",     u"?? [b],[a] "};
+  std::mt19937 random(27);
+  std::size_t withTraps = 0;
+  for (int round = 0; round < 400; ++round) {
+    // The last line asks again, so that reading seldom runs off the end of the text.
+    std::u16string text;
+    for (int line = 2 + static_cast<int>(random() % 5); line > 0; --line) {
+      text += labels[random() % std::size(labels)];
+      for (int part = static_cast<int>(random() % 3); part > 0; --part) text += parts[random() % std::size(parts)];
+      text += u"\r\n";
+    }
+    text += u"Again ?? [a],[b]\r\n";
+    SCOPED_TRACE(std::string(text.begin(), text.end()));
+    using Key = std::tuple<std::int32_t, FlagBits, std::u16string>;
+    std::map<Key, std::size_t> number;
+    std::vector<Story> states;
+    std::vector<std::vector<std::size_t>> next;
+    std::vector<bool> ends;
+    const auto add = [&](const Story& story) {
+      const auto [at, added] = number.emplace(Key{story.ReadPos, FlagsOf(story), story.ChoiceList}, states.size());
+      if (added) states.push_back(story);
+      return at->second;
+    };
+    for (const int carried : {0, 8, 16, 24}) {
+      Story start;
+      start.StoryText = text;
+      start.ReadPos = 1;
+      SetFlags(start, static_cast<FlagBits>(carried));
+      add(start);
+    }
+    for (std::size_t at = 0; at < states.size(); ++at) {
+      next.emplace_back();
+      ends.push_back(Stopped(states[at]));
+      if (states[at].ChoiceList.empty()) {
+        if (states[at].ReadPos <= 0) continue;
+        Story after = states[at];
+        after.ReadPos = ReadNextLine(after).nextPos;
+        next[at].push_back(add(after));
+        continue;
+      }
+      for (std::int32_t key = 0; key < 5; ++key) {
+        Story after = states[at];
+        ChooseBranch(after, key);
+        next[at].push_back(add(after));
+      }
+    }
+    // A state on a loop of Down comes back to itself by Down alone.
+    for (std::size_t at = 0; at < states.size(); ++at) {
+      std::size_t on = at;
+      for (std::size_t step = 0; step <= states.size() && states[on].ChoiceList.empty() && !next[on].empty(); ++step) {
+        on = next[on][0];
+        if (on == at) ends[at] = true;
+      }
+    }
+    for (bool grew = true; grew;) {
+      grew = false;
+      for (std::size_t at = 0; at < states.size(); ++at)
+        for (const std::size_t to : next[at])
+          if (!ends[at] && ends[to]) ends[at] = grew = true;
+    }
+    const bool trapped = std::find(ends.begin(), ends.end(), false) != ends.end();
+    const StoryLines lines(text);
+    const WalkResult walk = WalkStory(text, kDefaultMaxStates);
+    ASSERT_TRUE(walk.complete);
+    EXPECT_EQ(!walk.traps.empty(), trapped);
+    withTraps += trapped;
+    for (const TrapFound& trap : walk.traps) {
+      const WayIn way = WayInOf(walk, trap.step);
+      const Replayed replayed = Replay(text, lines, way);
+      // A trap entered as the story loads begins at line 1, which may show nothing.
+      EXPECT_EQ(way.keys.empty() ? 1 : replayed.lastLine, trap.line);
+      const Story& story = replayed.story;
+      EXPECT_FALSE(ends[number.at(Key{story.ReadPos, FlagsOf(story), story.ChoiceList})]);
+    }
+  }
+  EXPECT_GT(withTraps, 10u);  // 15 of the 400 have one
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ const Command kEndingsCommand{
     "forever). KEYS are the shortest that reach it, as `qsd play --keys` takes them;\n"
     "a way found only with D or E arriving set ends with the options that replay\n"
     "it, such as (qsd play --flags D --keys 2d). JSON gives flags as lists of letters.\n"
+    "A story that no way through can finish gets one line saying so instead\n"
+    "(JSON: an empty list of endings).\n"
     "\n"
     "  --format json    one JSON object: {\"files\": [{\"file\", \"complete\", \"endings\"}]}\n"
     "  --from ENCODING  encoding of text sources: utf-8 (default) or cp932\n"
@@ -127,6 +129,12 @@ int RunEndings(const Arguments& args) {
     for (const Ending& ending : endings) {
       const std::string line = EndingLine(path, lines, ending);
       std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    // Every complete walk of a story that can be finished finds a stop or an endless loop.
+    if (walk.complete && endings.empty()) {
+      const std::string none = path + ": no ending can be reached: every way through the story goes round through "
+                                      "choices forever (qsd check shows where)\n";
+      std::fwrite(none.data(), 1, none.size(), stdout);
     }
   }
   if (format == "json") {

@@ -210,6 +210,13 @@ void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResu
                      " forever: no choice and no END on the way");
     if (found && loop.entry != kNoState) found->wayIn = WayInOf(walk, DownFrom(walk, loop.entry));
   }
+  // An endless loop is a way the story stops too (the reader sees it go round), so a
+  // trap is only where neither an ending nor such a loop can be reached.
+  for (const TrapFound& trap : walk.traps) {
+    Diagnostic* found = sink.Add("no-way-out", trap.line, 1, lines.Text(trap.line).size(),
+                                 "no way on from here reaches an ending: the reader goes round through choices forever");
+    if (found) found->wayIn = WayInOf(walk, trap.step);
+  }
 
   RecordFlagUse(lines, walk, flags);
   // Flags A, B and C start cleared in every story; D and E are judged across stories.

@@ -45,6 +45,7 @@ const std::vector<CheckInfo>& AllChecks() {
       {"too-wide", Warning, "a shown line wider than the title bar (--width; full-width characters count two)"},
       {"unreachable", Warning, "lines that no way through the story reaches"},
       {"endless-loop", Warning, "a loop that Down can go round forever, with no choice and no END on it"},
+      {"no-way-out", Warning, "a part of the story that, once reached, no way leaves for an ending: every way goes round through choices"},
       {"flag-never-tested", Warning, "a flag that is set but never tested (D and E: by none of the stories checked)"},
       {"flag-never-set", Warning, "a flag that is tested but never set (D and E: by none of the stories checked)"},
       {"walk-limit", Warning, "the walk stopped at --max-states or --max-scan, so its checks were not made"},

@@ -235,7 +235,10 @@ class Walker {
     }
     result_.states = states_.size();
     MarkLinesReached();
-    if (result_.complete) FindLoops();
+    if (result_.complete) {
+      FindLoops();
+      FindTraps();
+    }
     SortStops();
     result_.packed = std::move(states_);
     return std::move(result_);
@@ -385,6 +388,7 @@ class Walker {
         break;
       }
       if (next.step.key == 'd' || next.step.key == '\0') downNext_[next.step.from] = number;
+      else answerEdges_.push_back({next.step.from, number});
     }
     pending_.clear();
     return added;
@@ -662,6 +666,109 @@ class Walker {
               [](const LoopFound& a, const LoopFound& b) { return a.lines < b.lines; });
   }
 
+  // The states reached backwards from every stop and every endless loop, over the steps
+  // Down and the answers take: the others are traps, where the reader goes round through
+  // choices forever (or waits on a choice that no key answers). States closed under their
+  // steps and joined by them make one trap, reported by the step into it that the walk took
+  // first, preferring one that needs no earlier story.
+  void FindTraps() {
+    const std::size_t count = states_.size();
+    std::vector<std::uint8_t> ends(count, 0);  // 1: an ending can be reached from here
+    std::vector<std::uint32_t> queue;
+    for (std::uint32_t state = 0; state < count; ++state)
+      if (states_[state] >> 36 == 0 && ReadPosOf(states_[state]) <= 0) {
+        ends[state] = 1;
+        queue.push_back(state);
+      }
+    if (!result_.loops.empty()) {
+      // The states on a cycle of Down, found as FindLoops finds them.
+      enum : std::uint8_t { kUnseen, kOnPath, kDone };
+      std::vector<std::uint8_t> mark(count, kUnseen);
+      std::vector<std::uint32_t> path;
+      for (std::uint32_t start = 0; start < count; ++start) {
+        path.clear();
+        std::uint32_t at = start;
+        while (at != kNone && mark[at] == kUnseen) {
+          mark[at] = kOnPath;
+          path.push_back(at);
+          at = downNext_[at];
+        }
+        if (at != kNone && mark[at] == kOnPath)
+          for (auto it = std::find(path.begin(), path.end(), at); it != path.end(); ++it)
+            if (!ends[*it]) {
+              ends[*it] = 1;
+              queue.push_back(*it);
+            }
+        for (const std::uint32_t done : path) mark[done] = kDone;
+      }
+    }
+    {
+      // The steps backwards, by the state they lead to: counted, summed, then filled from
+      // each state's end, which leaves `first` at each state's start.
+      std::vector<std::uint32_t> first(count + 1, 0);
+      for (std::uint32_t state = 0; state < count; ++state)
+        if (downNext_[state] != kNone) ++first[downNext_[state]];
+      for (const auto& [from, to] : answerEdges_) ++first[to];
+      for (std::size_t state = 1; state <= count; ++state) first[state] += first[state - 1];
+      std::vector<std::uint32_t> before(first[count]);
+      for (std::uint32_t state = 0; state < count; ++state)
+        if (downNext_[state] != kNone) before[--first[downNext_[state]]] = state;
+      for (const auto& [from, to] : answerEdges_) before[--first[to]] = from;
+      for (std::size_t next = 0; next < queue.size(); ++next)
+        for (std::uint32_t i = first[queue[next]]; i < first[queue[next] + 1]; ++i)
+          if (!ends[before[i]]) {
+            ends[before[i]] = 1;
+            queue.push_back(before[i]);
+          }
+      if (queue.size() == count) return;
+    }
+    queue = {};
+    // The traps: the states left, joined by their steps.
+    std::vector<std::uint32_t> root(count, kNone);
+    const auto find = [&root](std::uint32_t state) {
+      while (root[state] != state) state = root[state] = root[root[state]];
+      return state;
+    };
+    for (std::uint32_t state = 0; state < count; ++state)
+      if (!ends[state]) root[state] = state;
+    const auto join = [&](std::uint32_t a, std::uint32_t b) {
+      a = find(a);
+      b = find(b);
+      if (a != b) root[std::max(a, b)] = std::min(a, b);
+    };
+    for (std::uint32_t state = 0; state < count; ++state)
+      if (!ends[state] && downNext_[state] != kNone) join(state, downNext_[state]);
+    for (const auto& [from, to] : answerEdges_)
+      if (!ends[from]) join(from, to);
+    // Per trap, the state it is entered by: the first reached, of those that need no
+    // earlier story if there are any. Each trap's first state is entered from outside it.
+    std::map<std::uint32_t, std::uint32_t> entry;  // by the trap's first state
+    for (std::uint32_t state = 0; state < count; ++state) {
+      if (ends[state]) continue;
+      const std::uint32_t from = result_.parent[state];
+      if (from != kNoState && !ends[from]) continue;
+      const auto [kept, added] = entry.emplace(find(state), state);
+      if (!added && result_.arriving[state] == 0 && result_.arriving[kept->second] != 0) kept->second = state;
+    }
+    std::map<std::uint32_t, TrapFound> byLine;
+    for (const auto& [trap, state] : entry) {
+      const TrapFound found = TrapEnteredBy(state);
+      const auto [kept, added] = byLine.emplace(found.line, found);
+      if (!added && Better(found.step, kept->second.step)) kept->second = found;
+    }
+    for (const auto& [line, found] : byLine) result_.traps.push_back(found);
+  }
+
+  // The step into a trap's first state, and the line it shows.
+  TrapFound TrapEnteredBy(std::uint32_t state) const {
+    const std::uint32_t from = result_.parent[state];
+    if (from == kNoState) return {places_[statePlace_[state]].line, {state, '\0'}};
+    const char key = result_.parentKey[state];
+    if (key == 'd' || key == '\0') return {places_[statePlace_[from]].line, {from, key}};
+    const Answer& answer = choiceKeys_[states_[from] >> 36].answers[static_cast<std::size_t>(key - '1')];
+    return {static_cast<std::uint32_t>(lines_.LineOf(static_cast<std::size_t>(answer.labelLine) + 1)), {from, key}};
+  }
+
   std::u16string_view text_;
   const StoryLines& lines_;   // the check's own indexes of the lines and the labels, not a second one
   const LabelIndex& labels_;
@@ -679,6 +786,7 @@ class Walker {
   std::vector<std::uint32_t> lineStartPlace_;  // by line, when there is room: see the constructor
   PlaceTable placesByReadPos_;                 // the other places, or all of them
   std::vector<std::uint32_t> downNext_;  // the state Down leads to; kNone after a choice
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> answerEdges_;  // each answer's step: from, to
   std::vector<Pending> pending_;
   std::vector<std::u16string> choiceLists_;
   std::vector<std::int32_t> choiceListAt_{0};  // where each list was first read: the step's ReadPos

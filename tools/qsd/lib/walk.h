@@ -70,6 +70,13 @@ struct LoopFound {
   std::uint32_t entry = kNoState;  // the state on the loop that the walk reached first
 };
 
+// Reader states from which no stop and no endless loop can be reached: the reader goes
+// round through choices forever. One per trap, by the line its first step shows.
+struct TrapFound {
+  std::uint32_t line = 0;  // the line the step into the trap shows
+  Step step;               // that step: the first that needs no earlier story, if one does
+};
+
 enum class WalkLimit { None, States, Scan, Stopped };
 
 // A line that sets or tests a flag, as the walk read it from the line's start: the flags
@@ -92,6 +99,7 @@ struct WalkResult {
   std::uint64_t states = 0;
   std::vector<bool> lineReached;  // index: story line (1-based; [0] unused)
   std::vector<LoopFound> loops;
+  std::vector<TrapFound> traps;  // by line; none when the walk did not complete
 
   // Per state: ReadPos, the flags and the pending choice, packed; and the step that
   // reached it first (the starts have none).
