@@ -48,6 +48,24 @@ std::vector<std::string> Found(std::u16string_view lines, CheckOptions options =
   return found;
 }
 
+// The lines that differ between the text an earlier version's line checks read and
+// `text`, as an editor's document says: lines alike at the start and at the end, with
+// their breaks, are the same.
+std::optional<ChangedLines> LinesChanged(const std::shared_ptr<const LineCheckMemo>& earlier, std::u16string_view text) {
+  if (!earlier) return std::nullopt;
+  const StoryLines before(earlier->text);
+  const StoryLines after(text);
+  const auto alike = [&](std::size_t a, std::size_t b) {
+    return before.Text(a) == after.Text(b) && before.Terminated(a) == after.Terminated(b);
+  };
+  const std::size_t most = std::min(before.Count(), after.Count());
+  std::size_t head = 0;
+  while (head < most && alike(head + 1, head + 1)) ++head;
+  std::size_t tail = 0;
+  while (head + tail < most && alike(before.Count() - tail, after.Count() - tail)) ++tail;
+  return ChangedLines{head + 1, before.Count() - tail + 1, after.Count() - tail + 1};
+}
+
 // An editor checks each version from the last one's line checks. Random edits to the
 // fixtures whose findings rest on other lines (characters that make and break script,
 // lines copied with their labels, lines removed, line breaks) must find exactly what a
@@ -97,6 +115,7 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
     options.walk = edit % 50 == 0;  // the walk's checks read the line checks' findings too
     const StoryReport fresh = CheckStoryText(*version, lines, index, options);
     options.earlierLines = earlier;
+    options.earlierChange = LinesChanged(earlier, *version);
     options.keepLinesFor = version;
     const StoryReport again = CheckStoryText(*version, lines, index, options);
     ASSERT_EQ(again.diagnostics.size(), fresh.diagnostics.size());
@@ -127,6 +146,7 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
     options.walk = false;
     const StoryReport fresh = CheckStoryText(*version, options);
     options.earlierLines = endsEarlier;
+    options.earlierChange = LinesChanged(endsEarlier, *version);
     options.keepLinesFor = version;
     const StoryReport again = CheckStoryText(*version, options);
     std::vector<std::string> want;
@@ -143,6 +163,7 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
     CheckOptions options;
     options.walk = false;
     options.earlierLines = earlierLines;
+    options.earlierChange = LinesChanged(earlierLines, *version);
     options.keepLinesFor = version;
     return CheckStoryText(*version, options);
   };
@@ -165,6 +186,7 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
   auto typed = std::make_shared<const std::u16string>(std::u16string(*text).insert(lines.Start(lines.Count() / 2), u"x"));
   CheckOptions options;
   options.earlierLines = earlier;
+  options.earlierChange = LinesChanged(earlier, *typed);
   options.keepLinesFor = typed;
   EXPECT_EQ(CheckStoryText(*typed, options).lineChecks->linesRead, 1u);
 }
@@ -667,6 +689,7 @@ TEST(CheckStoryText, DidYouMeanDependsOnTheTextNotOnTheLabelsMissingBeforeIt) {
   const LabelIndex index(*text);
   const StoryReport fresh = CheckStoryText(*text, lines, index, {});
   options.earlierLines = earlier.lineChecks;
+  options.earlierChange = LinesChanged(earlier.lineChecks, *text);
   options.keepLinesFor = text;
   const StoryReport again = CheckStoryText(*text, lines, index, options);
   const auto noteOfLine = [&](const StoryReport& report) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -83,6 +84,8 @@ TEST(NextVersionOf, RandomEditsGiveTheStoryMadeFromNothing) {
   ASSERT_GT(text.size(), 2000u);
   std::shared_ptr<const StoryDocument> story = StoryDocumentOf("file:///s.txt", 1, DocumentText(text), true, nullptr);
   std::size_t patched = 0;
+  std::size_t known = 0;  // changes since an earlier version that were known
+  std::deque<std::shared_ptr<const StoryDocument>> earlier;
   constexpr int kEdits = 300;
   for (int edit = 0; edit < kEdits; ++edit) {
     const std::size_t kind = below(10);
@@ -94,15 +97,34 @@ TEST(NextVersionOf, RandomEditsGiveTheStoryMadeFromNothing) {
 
     const DocumentText document(text);
     const std::int64_t version = edit + 2;
-    auto made = NextVersionOf(*story, version, document);
-    if (made) ++patched;
-    if (!made) made = StoryDocumentOf("file:///s.txt", version, document, true, story.get());
+    auto next = NextVersionOf(*story, version, document);
+    std::shared_ptr<const StoryDocument> made;
+    if (auto* spliced = std::get_if<std::shared_ptr<const StoryDocument>>(&next)) made = *spliced, ++patched;
+    else made = StoryDocumentOf("file:///s.txt", version, document, true, story.get());
     const auto fresh = StoryDocumentOf("file:///s.txt", version, std::u16string_view(text), true);
     SCOPED_TRACE("edit " + std::to_string(edit));
     ExpectSameStory(*made, *fresh);
     if (::testing::Test::HasFatalFailure()) return;
+    // The lines said changed since each earlier version it knows take in every line that
+    // differs: the rest are alike, with their line breaks.
+    earlier.push_front(story);
+    if (earlier.size() > 12) earlier.pop_back();
+    EXPECT_EQ(made->ChangeSince(story).has_value(), made->fromNothing == std::nullopt);
+    for (const auto& old : earlier) {
+      const std::optional<ChangedLines> change = made->ChangeSince(old);
+      if (!change) continue;
+      ++known;
+      ASSERT_EQ(change->Shift(), static_cast<std::ptrdiff_t>(made->LineCount()) - static_cast<std::ptrdiff_t>(old->LineCount()));
+      const auto alike = [&](std::size_t was, std::size_t is) {
+        return old->Line(was) == made->Line(is) && old->Terminated(was) == made->Terminated(is);
+      };
+      for (std::size_t line = 1; line < change->from; ++line) ASSERT_TRUE(alike(line, line)) << line;
+      for (std::size_t line = change->oldEnd; line <= old->LineCount(); ++line)
+        ASSERT_TRUE(alike(line, line + change->newEnd - change->oldEnd)) << line;
+    }
     story = made;
   }
+  EXPECT_GT(known, kEdits * 2);
   // Most of them are small, and the story must be made from the last one, not again.
   EXPECT_GT(patched, kEdits * 3 / 4);
 }
@@ -117,21 +139,25 @@ TEST(NextVersionOf, ChangesThatAreNotSimpleAreMadeFromNothing) {
   const struct {
     std::u16string before;
     std::u16string after;
-    bool patched;
+    std::optional<FromNothing> why;  // none: made from the version before
   } cases[] = {
-      {many + body, many + u"\u00E9\u00E9" + body, false},
-      {many + u"\u00E9\u00E9" + body, many + u"\u00E9" + body, false},
-      {body + body + u"x\n", body + body + std::u16string(u"x\0\n", 3), false},
-      {std::u16string(u"x\0\n", 3) + body + body, body + body, false},
-      {u"\uFEFF" + body + body, u"\uFEFF\uFEFF" + body + body, true},
-      {u"\uFEFF" + body + body, u"\uFEFF[a] two\n" + body.substr(8) + body, true},
-      {body + body, body + u"\uFEFF" + body, false},
-      {body + u"\r" + body, body + u"\r\n" + body, true},
+      {many + body, many + u"\u00E9\u00E9" + body, FromNothing::ManyProblems},
+      {many + u"\u00E9\u00E9" + body, many + u"\u00E9" + body, FromNothing::EarlierProblems},
+      {body + body + u"x\n", body + body + std::u16string(u"x\0\n", 3), FromNothing::Refused},
+      {std::u16string(u"x\0\n", 3) + body + body, body + body, FromNothing::EarlierRefused},
+      {u"\uFEFF" + body + body, u"\uFEFF\uFEFF" + body + body, std::nullopt},
+      {u"\uFEFF" + body + body, u"\uFEFF[a] two\n" + body.substr(8) + body, std::nullopt},
+      {body + body, body + u"\uFEFF" + body, FromNothing::LaterMark},
+      {body + u"\r" + body, body + u"\r\n" + body, std::nullopt},
+      {body, body + body + u"x\n", FromNothing::LargeChange},
   };
   for (const auto& change : cases) {
     const auto story = StoryDocumentOf("file:///s.txt", 1, DocumentText(change.before), true, nullptr);
     const DocumentText document(change.after);
-    EXPECT_EQ(NextVersionOf(*story, 2, document) != nullptr, change.patched);
+    const auto next = NextVersionOf(*story, 2, document);
+    EXPECT_EQ(std::holds_alternative<FromNothing>(next) ? std::optional(std::get<FromNothing>(next)) : std::nullopt,
+              change.why)
+        << ToUtf8(change.after);
     ExpectSameStory(*StoryDocumentOf("file:///s.txt", 2, document, true, story.get()),
                     *StoryDocumentOf("file:///s.txt", 2, std::u16string_view(change.after), true));
   }

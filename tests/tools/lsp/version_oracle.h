@@ -134,10 +134,32 @@ inline Json RandomChange(const Pick& pick, DocumentText& mirror, std::size_t& ne
   static constexpr std::u16string_view kPieces[] = {u" :: END", u" :: END", u" :: END", u" >> [a]", u"x", u"\n", u" ?? a,b", u"[", u"]", u"a"};
   const std::size_t step = pick(7);
   near = pick(4) != 0 ? (near + step >= 3 ? near + step - 3 : 0) : pick(mirror.LineCount() + 1);
+  // A choice's answers are read on lines numbered from its own: the lines above it and
+  // within its answers' reach are where a range kept by the wrong numbering shows. The
+  // first choice whose first answer reads on (as the story begins with one).
+  constexpr std::u16string_view kReadsOn = u"Pick? ?? a,b\na First.\nmore a.";
+  std::size_t choice = 0;
+  while (choice < mirror.LineCount() &&
+         !std::u16string_view(mirror.Text()).substr(mirror.Offset({static_cast<std::int64_t>(choice), 0})).starts_with(kReadsOn))
+    ++choice;
+  const std::size_t kind = pick(12);
+  if (kind >= 7 && choice < mirror.LineCount())
+    near = kind <= 8 ? 0 : std::min(choice + (kind == 11 ? 1 + pick(3) : 2), mirror.LineCount());
   const auto line = static_cast<std::int64_t>(std::min(near, mirror.LineCount()));
   Range range{{line, 0}, {line, 0}};
   std::u16string text;
-  switch (pick(7)) {
+  switch (kind) {
+    case 7:
+    case 8:  // lines inserted at the top, which move the choice past its own reach
+      for (std::size_t count = 4 + pick(5); count > 0; --count) text += u"Inserted.\n";
+      break;
+    case 9:
+    case 10:
+    case 11:  // a line in the answers' reach ended (mostly "more a.", which no label begins, so
+              // that only the reach says to check the choice again), or an answer's label broken
+      range.start.character = range.end.character = kind == 11 && pick(2) == 0 ? 0 : 1 << 20;
+      text = range.start.character == 0 ? u"x" : u" :: END";
+      break;
     case 6:
     case 0:  // lines that touch no label, which leave every other line's records as they were
       for (std::size_t count = 1 + pick(12); count > 0; --count) text += u"Inserted.\n";

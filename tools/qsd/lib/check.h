@@ -67,6 +67,20 @@ inline constexpr std::size_t kDefaultWidth = 44;
 // every line is read with every mix of the five flags needs two thirds of it.
 inline constexpr std::uint64_t kDefaultMaxStates = 500'000;
 
+// The lines an edit changed: lines [from, oldEnd) of the earlier version became
+// [from, newEnd) of this one, and every other line is the same text with the same line
+// break, shifted by newEnd - oldEnd lines when it comes after them.
+struct ChangedLines {
+  std::size_t from = 0;
+  std::size_t oldEnd = 0;
+  std::size_t newEnd = 0;
+  std::ptrdiff_t Shift() const { return static_cast<std::ptrdiff_t>(newEnd) - static_cast<std::ptrdiff_t>(oldEnd); }
+  bool None() const { return from == oldEnd && from == newEnd; }
+};
+// The change of `first` followed by `second` (whose earlier version is `first`'s later):
+// both changes' lines and those between them.
+ChangedLines Then(const ChangedLines& first, const ChangedLines& second);
+
 struct CheckOptions {
   std::size_t width = kDefaultWidth;
   std::uint64_t maxStates = kDefaultMaxStates;
@@ -81,6 +95,9 @@ struct CheckOptions {
   // only the lines that differ from it, and those resting on labels they touch, are read
   // again. An editor checks version after version so.
   std::shared_ptr<const LineCheckMemo> earlierLines;
+  // The lines changed since that version, as the editor's document worked them out; none
+  // known, the story is checked whole.
+  std::optional<ChangedLines> earlierChange;
   // Given, the owner of the text checked: the report then keeps its line checks.
   std::shared_ptr<const void> keepLinesFor;
 };

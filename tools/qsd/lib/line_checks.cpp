@@ -1,7 +1,6 @@
 // The line checks over a whole story: each line's findings recorded, or carried over from
 // an earlier version of the story when the line is unchanged, then judged in line order.
 #include <algorithm>
-#include <cstring>
 #include <unordered_set>
 #include <variant>
 
@@ -25,77 +24,12 @@ constexpr std::size_t kSpareLabels = 10'000;
 constexpr std::size_t kMaxChangedShare = 4;
 constexpr std::size_t kMinChangedLimit = 1'000;
 
-// The lines an edit changed: lines [from, oldEnd) of the earlier version became
-// [from, newEnd) of this one, and every other line is the same text, shifted by
-// newEnd - oldEnd lines when it comes after them.
-struct ChangedLines {
-  std::size_t from = 0;
-  std::size_t oldEnd = 0;
-  std::size_t newEnd = 0;
-  std::ptrdiff_t Shift() const { return static_cast<std::ptrdiff_t>(newEnd) - static_cast<std::ptrdiff_t>(oldEnd); }
-};
-
-// Units that two texts share from their start, compared a block at a time.
-std::size_t CommonPrefix(std::u16string_view a, std::u16string_view b) {
-  constexpr std::size_t kBlock = 2048;
-  const std::size_t size = std::min(a.size(), b.size());
-  std::size_t at = 0;
-  while (at + kBlock <= size && std::memcmp(a.data() + at, b.data() + at, kBlock * sizeof(char16_t)) == 0) at += kBlock;
-  while (at < size && a[at] == b[at]) ++at;
-  return at;
-}
-
-// Units that two texts share at their end, no more than `limit`.
-std::size_t CommonSuffix(std::u16string_view a, std::u16string_view b, std::size_t limit) {
-  constexpr std::size_t kBlock = 2048;
-  std::size_t length = 0;
-  while (length + kBlock <= limit &&
-         std::memcmp(a.data() + a.size() - length - kBlock, b.data() + b.size() - length - kBlock,
-                     kBlock * sizeof(char16_t)) == 0)
-    length += kBlock;
-  while (length < limit && a[a.size() - length - 1] == b[b.size() - length - 1]) ++length;
-  return length;
-}
-
-// Which lines differ between the earlier version and this text; nothing when the edit
-// changes too much of the story.
-std::optional<ChangedLines> ChangeSince(const LineCheckMemo& earlier, std::u16string_view text,
-                                        const StoryLines& lines) {
-  const std::u16string_view before = earlier.text;
-  const std::size_t oldCount = earlier.lines.size();
-  const std::size_t newCount = lines.Count();
-  const std::size_t prefix = CommonPrefix(before, text);
-  if (prefix == before.size() && prefix == text.size()) {
-    if (oldCount != newCount) return std::nullopt;
-    return ChangedLines{oldCount + 1, oldCount + 1, newCount + 1};
-  }
-  const std::size_t suffix = CommonSuffix(before, text, std::min(before.size(), text.size()) - prefix);
-  const auto startAfter = [&](std::size_t at) {  // 1-based number of the first line starting at or after `at`
-    return static_cast<std::size_t>(
-               std::lower_bound(earlier.lines.begin(), earlier.lines.end(), at,
-                                [](const LineRecord& record, std::size_t value) { return record.start < value; }) -
-               earlier.lines.begin()) +
-           1;
-  };
-  // The first line that holds a changed unit, and the first line after them whose line
-  // break before it lies wholly in the shared end, so that it is a line of both texts.
-  // Past the last line when the change reaches the end.
-  const std::size_t from = startAfter(prefix + 1) - 1;
-  const std::size_t oldEnd = startAfter(before.size() - suffix + 2);
-  if (oldEnd + newCount <= oldCount + from) return std::nullopt;  // no line of the new text in between
-  const std::size_t newEnd = oldEnd + newCount - oldCount;
-  if (oldEnd <= oldCount &&
-      (newEnd > newCount || lines.Start(newEnd) != earlier.lines[oldEnd - 1].start + text.size() - before.size()))
-    return std::nullopt;
-  return ChangedLines{from, oldEnd, newEnd};
-}
-
 // Whether this version's line checks start from nothing, and why; else the lines
 // changed since the earlier version's, from which they start. Every reason to read a
 // story whole is decided here.
 std::variant<WholeCheck, ChangedLines> StartOfLineChecks(const LineCheckMemo* earlier, bool keeping,
-                                                          std::u16string_view text, const StoryLines& lines,
-                                                          std::size_t width) {
+                                                          const std::optional<ChangedLines>& change,
+                                                          const StoryLines& lines, std::size_t width) {
   if (!keeping) return WholeCheck::NotKept;
   if (lines.Count() > kMaxKeptLines) return WholeCheck::LongStory;
   if (!earlier) return WholeCheck::NoEarlier;
@@ -105,11 +39,17 @@ std::variant<WholeCheck, ChangedLines> StartOfLineChecks(const LineCheckMemo* ea
   if (earlier->labels.size() > 2 * earlier->items + kSpareLabels ||
       earlier->itemLists.size() > 2 * earlier->liveLists + kSpareLabels)
     return WholeCheck::ManySpare;
-  const std::optional<ChangedLines> change = ChangeSince(*earlier, text, lines);
-  if (!change) return WholeCheck::ChangeUnclear;
+  if (!change || change->from == 0 || change->oldEnd < change->from || change->newEnd < change->from ||
+      change->oldEnd > earlier->lines.size() + 1 || change->newEnd > lines.Count() + 1 ||
+      change->Shift() != static_cast<std::ptrdiff_t>(lines.Count()) - static_cast<std::ptrdiff_t>(earlier->lines.size()))
+    return WholeCheck::ChangeUnknown;
+  // No line break stands before the first line, so no label is found there: a change at
+  // the start changes that of the line after it, which becomes the first or stops being so.
+  ChangedLines changed = *change;
+  if (changed.from == 1 && !changed.None() && changed.newEnd <= lines.Count()) ++changed.oldEnd, ++changed.newEnd;
   const std::size_t limit = std::max(kMinChangedLimit, lines.Count() / kMaxChangedShare);
-  if (change->oldEnd - change->from > limit || change->newEnd - change->from > limit) return WholeCheck::LargeChange;
-  return *change;
+  if (changed.oldEnd - changed.from > limit || changed.newEnd - changed.from > limit) return WholeCheck::LargeChange;
+  return changed;
 }
 
 // Calls `visit` with the id of each label of the table that the line begins with.
@@ -192,7 +132,7 @@ class StoryLineChecks {
         memo_(std::make_shared<LineCheckMemo>()), judge_(text, lines, index, *memo_, sink),
         revisit_{IndexSet(lines.Count()), IndexSet(lines.Count()), IndexSet(lines.Count() + 1)} {
     const LineCheckMemo* earlier = options.earlierLines.get();
-    const auto start = StartOfLineChecks(earlier, keepFor != nullptr, text, lines, options.width);
+    const auto start = StartOfLineChecks(earlier, keepFor != nullptr, options.earlierChange, lines, options.width);
     const WholeCheck* whole = std::get_if<WholeCheck>(&start);
     keep_ = !whole || (*whole != WholeCheck::NotKept && *whole != WholeCheck::LongStory);
     if (whole) memo_->whole = *whole;
@@ -391,6 +331,15 @@ class StoryLineChecks {
 };
 
 }  // namespace
+
+ChangedLines Then(const ChangedLines& first, const ChangedLines& second) {
+  if (first.None()) return second;
+  if (second.None()) return first;
+  // The first line after both, in the numbering between them.
+  const std::size_t after = std::max(first.newEnd, second.oldEnd);
+  return {std::min(first.from, second.from), static_cast<std::size_t>(static_cast<std::ptrdiff_t>(after) - first.Shift()),
+          static_cast<std::size_t>(static_cast<std::ptrdiff_t>(after) + second.Shift())};
+}
 
 LinesChecked CheckStoryLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index,
                              const CheckOptions& options, DiagnosticSink& sink, std::shared_ptr<const void> keepFor) {

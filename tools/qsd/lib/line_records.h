@@ -97,7 +97,7 @@ enum class WholeCheck : std::uint8_t {
   OtherWidth,    // the earlier version's lines were judged by another title bar's width
   ManyFindings,  // the earlier version's findings outgrew what is kept (200,000 items)
   ManySpare,     // labels or item lists that no line names any more outnumber the rest
-  ChangeUnclear, // the edit could not be placed as lines changed between two versions
+  ChangeUnknown, // no change since the earlier version is known: the text was made from nothing since
   LargeChange,   // the edit changed over a quarter of the lines (and over 1,000)
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "tools/qsd/lib/files.h"
+#include "tools/qsd/lib/line_records.h"
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -49,6 +50,7 @@ DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly) {
     options.walk = !linesOnly;
     if (job.story) {
       options.earlierLines = job.earlierLines;
+      if (job.earlierLines) options.earlierChange = job.story->ChangeSince(job.earlierLines->textOwner);
       options.keepLinesFor = job.story;
     }
     StoryReport report = CheckStoryText(story.text, story.Lines(), story.Labels(), options);

@@ -43,6 +43,10 @@ std::vector<DroppedUnit> DroppedUnits(std::u16string_view editorText, std::size_
 // keystroke in a long story leaves millions of them alike.
 constexpr std::size_t kComparedPiece = 1024;
 
+// The changes since earlier versions kept by each: typing faster than the checks leaves
+// the last checked version a few behind.
+constexpr std::size_t kKeptChanges = 8;
+
 std::size_t CommonPrefix(std::u16string_view a, std::u16string_view b) {
   const std::size_t most = std::min(a.size(), b.size());
   std::size_t alike = 0;
@@ -79,13 +83,13 @@ std::size_t LineBreaks(std::u16string_view text) {
 // previousTo) of the previous text became [from, to) of the new one. `from` begins a
 // line in both; the units after the ends are alike and each end begins a line, or is
 // the end.
-struct ChangedLines {
+struct ChangedUnits {
   std::size_t from = 0;
   std::size_t previousTo = 0;
   std::size_t to = 0;
 };
 
-ChangedLines FindChangedLines(std::u16string_view previous, std::u16string_view text) {
+ChangedUnits FindChangedLines(std::u16string_view previous, std::u16string_view text) {
   const std::size_t prefix = CommonPrefix(previous, text);
   const std::size_t suffix = CommonSuffix(previous, text, std::min(previous.size(), text.size()) - prefix);
   // A CR at the end of what agrees may be the CR of a CR LF in one text and not in the
@@ -131,26 +135,27 @@ std::shared_ptr<const StoryDocument> Analysed(std::shared_ptr<StoryDocument> sto
   return story;
 }
 
-std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous, std::int64_t version,
-                                                   const DocumentText& editorText) {
+std::variant<FromNothing, std::shared_ptr<const StoryDocument>> NextVersionOf(const StoryDocument& previous,
+                                                                             std::int64_t version,
+                                                                             const DocumentText& editorText) {
+  if (!previous.textSource || !previous.editorText_) return FromNothing::StoryFile;
+  if (!previous.loadable) return FromNothing::EarlierRefused;
   // What loading found must be named in full to be moved with its lines: a count of
   // the problems not named says nothing of where they are.
-  if (!previous.textSource || !previous.loadable || !previous.editorText_ ||
-      previous.loadDiagnostics.size() > kMaxNamedProblems)
-    return nullptr;
+  if (previous.loadDiagnostics.size() > kMaxNamedProblems) return FromNothing::EarlierProblems;
   for (const Diagnostic& diagnostic : previous.loadDiagnostics)
-    if (diagnostic.check != "unencodable") return nullptr;
+    if (diagnostic.check != "unencodable") return FromNothing::EarlierProblems;
   const std::u16string_view before = *previous.editorText_;
   const std::u16string_view text = editorText.Text();
-  const ChangedLines change = FindChangedLines(before, text);
+  const ChangedUnits change = FindChangedLines(before, text);
   // A large change costs about as much either way; the byte-order mark is dropped only
   // at the very start of the text.
-  if ((change.previousTo - change.from) * 4 > before.size() || (change.to - change.from) * 4 > text.size() ||
-      (change.from > 0 && change.to > change.from && text[change.from] == 0xFEFF))
-    return nullptr;
+  if ((change.previousTo - change.from) * 4 > before.size() || (change.to - change.from) * 4 > text.size())
+    return FromNothing::LargeChange;
+  if (change.from > 0 && change.to > change.from && text[change.from] == 0xFEFF) return FromNothing::LaterMark;
   const std::u16string_view changed = text.substr(change.from, change.to - change.from);
   LoadedForCheck slice = LoadForCheck(ToUtf8(changed), SourceEncoding::Utf8);
-  if (!slice.loaded) return nullptr;  // the whole text is refused, as its first problem says
+  if (!slice.loaded) return FromNothing::Refused;
 
   // Editor lines are story lines: the line that begins the change, and those that
   // follow it in each version.
@@ -162,7 +167,7 @@ std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous
   std::vector<Diagnostic> diagnostics =
       SplicedDiagnostics(previous.loadDiagnostics, std::move(slice.diagnostics), firstLine,
                          toTheEnd ? std::nullopt : std::optional<std::size_t>(previousEndLine), endLine);
-  if (diagnostics.size() > kMaxNamedProblems) return nullptr;
+  if (diagnostics.size() > kMaxNamedProblems) return FromNothing::ManyProblems;
 
   const StoryLines& lines = previous.Lines();
   const auto storyStart = [&](std::size_t line) { return line <= lines.Count() ? lines.Start(line) : previous.text.size(); };
@@ -191,12 +196,32 @@ std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous
       if (unit.line >= previousEndLine)
         dropped.push_back({static_cast<std::uint32_t>(unit.line - previousEndLine + endLine), unit.offset});
   story->editorText_ = editorText.SharedText();
+
+  // Story lines are editor lines; a change that reaches the end takes the last line too.
+  const ChangedLines step{firstLine, toTheEnd ? previous.LineCount() + 1 : previousEndLine,
+                          toTheEnd ? story->LineCount() + 1 : endLine};
+  story->changes_.push_back({previous.weak_from_this(), step});
+  for (const StoryDocument::EarlierChange& earlier : previous.changes_) {
+    if (story->changes_.size() == kKeptChanges) break;
+    story->changes_.push_back({earlier.version, Then(earlier.change, step)});
+  }
   return story;
+}
+
+std::optional<ChangedLines> StoryDocument::ChangeSince(const std::shared_ptr<const void>& earlier) const {
+  const auto same = [&](const std::weak_ptr<const StoryDocument>& kept) {
+    return !kept.owner_before(earlier) && !earlier.owner_before(kept);
+  };
+  if (same(weak_from_this())) return ChangedLines{LineCount() + 1, LineCount() + 1, LineCount() + 1};
+  for (const EarlierChange& known : changes_)
+    if (same(known.version)) return known.change;
+  return std::nullopt;
 }
 
 std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
                                                      std::u16string_view editorText, bool textSource) {
   auto story = std::make_shared<StoryDocument>(uri, version, textSource);
+  story->fromNothing = FromNothing::NoEarlier;
   Load(*story, ToUtf8(editorText));
   story->firstLineLength = std::min(editorText.find_first_of(u"\r\n"), editorText.size());
   return Analysed(std::move(story), editorText);
@@ -205,9 +230,16 @@ std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std
 std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
                                                      const DocumentText& editorText, bool textSource,
                                                      const StoryDocument* previous) {
-  if (previous && textSource && previous->uri == uri)
-    if (auto next = NextVersionOf(*previous, version, editorText)) return next;
+  FromNothing why = FromNothing::NoEarlier;
+  if (previous && textSource && previous->uri == uri) {
+    auto next = NextVersionOf(*previous, version, editorText);
+    if (auto* made = std::get_if<std::shared_ptr<const StoryDocument>>(&next)) return std::move(*made);
+    why = std::get<FromNothing>(next);
+  } else if (previous && !textSource) {
+    why = FromNothing::StoryFile;
+  }
   auto story = std::make_shared<StoryDocument>(uri, version, textSource);
+  story->fromNothing = why;
   Load(*story, ToUtf8(editorText.Text()));
   story->firstLineLength = std::min(editorText.Text().find_first_of(u"\r\n"), editorText.Text().size());
   if (textSource) story->editorText_ = editorText.SharedText();

@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "story/label_index.h"
@@ -32,7 +33,20 @@ struct DroppedUnit {
   std::uint32_t offset;
 };
 
-class StoryDocument {
+// Why a version's story is made from nothing rather than from the version before; one
+// function (NextVersionOf) decides.
+enum class FromNothing : std::uint8_t {
+  NoEarlier,        // the first version, or the one before was of another document
+  StoryFile,        // a story file holds codes: its lines are no lines of the editor's
+  EarlierRefused,   // the version before does not load
+  EarlierProblems,  // loading the version before found problems that do not move with their lines
+  LargeChange,      // the change is over a quarter of the text: about as costly either way
+  LaterMark,        // a byte-order mark at the start of a later line, which only the first drops
+  Refused,          // the changed lines make the whole text refused, as its first problem says
+  ManyProblems,     // loading now finds more problems than are named one by one
+};
+
+class StoryDocument : public std::enable_shared_from_this<StoryDocument> {
  public:
   StoryDocument(std::string uri, std::int64_t version, bool textSource);
   StoryDocument(const StoryDocument&) = delete;  // lines and labels point into text
@@ -47,6 +61,12 @@ class StoryDocument {
   std::u16string text;               // exactly what the reader would hold
   std::vector<Diagnostic> loadDiagnostics;  // what loading it found
   std::size_t firstLineLength = 0;          // of the editor's text: a story file's problems stand there
+  std::optional<FromNothing> fromNothing;   // why this version was not made from the one before, if it was not
+
+  // The story lines changed since an earlier version of this document (`earlier` owns
+  // it, as a line check's memo owns the version it checked): known for the last few
+  // versions while each was made from the one before; otherwise nothing.
+  std::optional<ChangedLines> ChangeSince(const std::shared_ptr<const void>& earlier) const;
 
   std::size_t LineCount() const { return lines_ ? lines_->Count() : 0; }
   std::u16string_view Line(std::size_t line) const { return lines_->Text(line); }  // 1-based, no CR LF
@@ -81,8 +101,8 @@ class StoryDocument {
   friend std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
                                                                const DocumentText& editorText, bool textSource,
                                                                const StoryDocument* previous);
-  friend std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous, std::int64_t version,
-                                                             const DocumentText& editorText);
+  friend std::variant<FromNothing, std::shared_ptr<const StoryDocument>> NextVersionOf(
+      const StoryDocument& previous, std::int64_t version, const DocumentText& editorText);
   std::span<const DroppedUnit> DroppedOn(std::size_t line) const;  // in the order of the line
 
   std::optional<StoryLines> lines_;
@@ -91,6 +111,13 @@ class StoryDocument {
   // The editor's text this version was made of, shared with the document (a story file
   // keeps none): the next version's story is made from this one where they agree.
   std::shared_ptr<const std::u16string> editorText_;
+  // The lines changed since each of the last few versions, newest first: each version's
+  // change is its edit's combined with the one before's.
+  struct EarlierChange {
+    std::weak_ptr<const StoryDocument> version;
+    ChangedLines change;
+  };
+  std::vector<EarlierChange> changes_;
 };
 
 // The story of an open document (a text source when its name ends in ".txt").
@@ -103,12 +130,11 @@ std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std
 std::shared_ptr<const StoryDocument> StoryDocumentOf(const std::string& uri, std::int64_t version,
                                                      const DocumentText& editorText, bool textSource,
                                                      const StoryDocument* previous);
-// That story made from `previous`, or nothing when the change is not simple enough (a
-// story file, a previous version that does not load, a change of over a quarter of the
-// text, one that makes the text refused or names more problems than are named one by
-// one, a byte-order mark at the start of a later line): it is then made from nothing.
-std::shared_ptr<const StoryDocument> NextVersionOf(const StoryDocument& previous, std::int64_t version,
-                                                   const DocumentText& editorText);
+// That story made from `previous`, or why it is to be made from nothing: every reason
+// is decided here.
+std::variant<FromNothing, std::shared_ptr<const StoryDocument>> NextVersionOf(const StoryDocument& previous,
+                                                                             std::int64_t version,
+                                                                             const DocumentText& editorText);
 
 // A story text exactly as the reader holds it, for a story changed in memory.
 std::shared_ptr<const StoryDocument> StoryDocumentOfText(std::u16string text);
