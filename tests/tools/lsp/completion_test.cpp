@@ -1,6 +1,7 @@
 // Completion reads a line as the reader does: what it replaces is the label or keyword the engine sees there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 
@@ -9,6 +10,7 @@
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/text_source.h"
 #include "tools/qsd/lsp/features.h"
+#include "tools/qsd/lsp/story_document.h"
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -78,12 +80,36 @@ TEST(CompletionSpanAt, AgreesWithTheEngineOnTheFixtures) {
       if (!text.ok()) continue;  // a fixture of a broken source
       const std::u16string* story = &text.value();
       for (std::size_t start = 0; start < story->size(); ++lines) {
-        const std::size_t end = std::min(story->find(u"\r\n", start), story->size());
+        const std::size_t end = std::min(story->find(u"\n", start), story->size());
         ExpectSameReading(std::u16string_view(*story).substr(start, end - start));
         start = end + 2;
       }
     }
   EXPECT_GT(lines, 100u);
+}
+
+// Taking any item leaves the line with its label once, whether the editor closed the
+// bracket as it was typed or not; an item that replaces only the word typed last says
+// so, since editors filter and insert by that word.
+TEST(Complete, ATakenLabelStandsOnceAfterAnAutoClosedBracket) {
+  const std::u16string text = u"Begin.\n[hall] Hall. :: END\n[hat] Hat. :: END\nGo >> []\nGo >> [ha]\nNo. ?? [ha\n";
+  const auto story = StoryDocumentOf("file:///s.txt", 1, text, true);
+  const std::pair<std::int64_t, std::u16string_view> cases[] = {{3, u"Go >> ["}, {4, u"Go >> [ha"}, {5, u"No. ?? [ha"}};
+  for (const auto& [line, before] : cases) {
+    const auto cursor = static_cast<std::int64_t>(before.size());
+    const Completion completion = Complete(*story, {line, cursor});
+    ASSERT_TRUE(std::any_of(completion.items.begin(), completion.items.end(),
+                            [](const CompletionItem& item) { return item.label == "[hall]"; }))
+        << ToUtf8(before);
+    for (const CompletionItem& item : completion.items) {
+      std::u16string taken(story->Line(static_cast<std::size_t>(line) + 1));
+      ASSERT_EQ(item.replace.start.line, line);
+      ASSERT_LE(item.replace.start.character, cursor);
+      const auto from = static_cast<std::size_t>(item.replace.start.character);
+      taken.replace(from, static_cast<std::size_t>(item.replace.end.character) - from, *FromUtf8(item.newText));
+      EXPECT_EQ(ToUtf8(taken), ToUtf8(before.substr(0, before.find(u'['))) + item.label) << ToUtf8(before);
+    }
+  }
 }
 
 }  // namespace

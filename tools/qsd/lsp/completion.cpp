@@ -35,7 +35,7 @@ Completion Labels(const StoryDocument& story, std::size_t editing, std::u16strin
     }
     seen.insert(label);
     items.push_back({CompletionItem::Kind::Label, ToUtf8(label), "line " + std::to_string(line) + ": " +
-                                                                     ToUtf8(story.Script(line).shown.text), {}});
+                                                                     ToUtf8(story.Script(line).shown.text), {}, {}});
   };
   for (std::size_t line = 1; line <= story.LineCount(); ++line) {
     cancel.Poll(line);
@@ -53,10 +53,27 @@ Completion Labels(const StoryDocument& story, std::size_t editing, std::u16strin
   return {std::move(matching), incomplete};
 }
 
+// A character an editor counts as part of a word when it completes the word before the
+// cursor: letters (of any script), digits and "_", but no bracket, space or punctuation,
+// full-width ones included.
+bool IsWordCharacter(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u'_';
+  const auto within = [c](char16_t first, char16_t last) { return c >= first && c <= last; };
+  return !within(0x3000, 0x303F) && !within(0xFF01, 0xFF0F) && !within(0xFF1A, 0xFF20) && !within(0xFF3B, 0xFF40) &&
+         !within(0xFF5B, 0xFF65);
+}
+
+// Where the last word of what is typed begins.
+std::size_t LastWordAt(std::u16string_view typed) {
+  std::size_t at = typed.size();
+  while (at > 0 && IsWordCharacter(typed[at - 1])) --at;
+  return at;
+}
+
 std::vector<CompletionItem> Keywords() {
   std::vector<CompletionItem> items;
   for (const Keyword& keyword : kKeywords)
-    items.push_back({CompletionItem::Kind::Keyword, ToUtf8(keyword.text), std::string(keyword.effect), {}});
+    items.push_back({CompletionItem::Kind::Keyword, ToUtf8(keyword.text), std::string(keyword.effect), {}, {}});
   return items;
 }
 
@@ -95,8 +112,22 @@ Completion Complete(const StoryDocument& story, const Position& position, const 
   const std::u16string_view typed = line.substr(span->start, place->offset - span->start);
   Completion completion = span->context == CompletionSpan::Context::Label ? Labels(story, place->line, typed, cancel)
                                                                           : Completion{Keywords(), false};
-  const Range replace = story.EditorRange(place->line, span->start, place->offset - span->start);
-  for (CompletionItem& item : completion.items) item.replace = replace;
+  // Editors filter the items by the word before the cursor, and some take only its
+  // letters: typed "[ha", one filters by "ha" and puts the item in its place. So an item
+  // that begins with what stands before that word ("[") replaces only the word, and the
+  // same text is what it is filtered by and what it inserts in every editor.
+  const std::string lead = ToUtf8(typed.substr(0, LastWordAt(typed)));
+  // An editor that closes a bracket as it is typed leaves its "]" after the cursor: the
+  // item, which has its own, replaces that one too.
+  const bool closed = typed.starts_with(u'[') && typed.find(u']') == std::u16string_view::npos &&
+                      place->offset < line.size() && line[place->offset] == u']';
+  const std::size_t end = place->offset + (closed ? 1 : 0);
+  for (CompletionItem& item : completion.items) {
+    const bool afterLead = !lead.empty() && item.label.starts_with(lead);
+    const std::size_t from = span->start + (afterLead ? LastWordAt(typed) : 0);
+    item.replace = story.EditorRange(place->line, from, end - from);
+    item.newText = afterLead ? item.label.substr(lead.size()) : item.label;
+  }
   return completion;
 }
 

@@ -85,7 +85,8 @@ struct CompletionItem {
   Kind kind = Kind::Label;
   std::string label;
   std::string detail;
-  Range replace;  // the part already typed, which the item replaces
+  Range replace;         // the part already typed (and a closing "]" after it), which the item replaces
+  std::string newText;   // the label or keyword, without what `replace` leaves before it
 };
 
 // What is being typed at an offset of a line (0-based, in the story's units): a label

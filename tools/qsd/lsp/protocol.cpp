@@ -168,11 +168,19 @@ Json LensesJson(const StoryDocument& story, const WalkResult& walk, const Cancel
 Json CompletionJson(const StoryDocument& story, const Position& position, const CancelCheck& cancel) {
   const Completion completion = Complete(story, position, cancel);
   Json items = Json::array();
-  for (const CompletionItem& item : completion.items)
-    items.push_back({{"label", item.label},
-                     {"kind", item.kind == CompletionItem::Kind::Keyword ? kCompletionKindKeyword : kCompletionKindReference},
-                     {"detail", item.detail},
-                     {"textEdit", {{"range", RangeJson(item.replace)}, {"newText", item.label}}}});
+  for (const CompletionItem& item : completion.items) {
+    Json json{{"label", item.label},
+              {"kind", item.kind == CompletionItem::Kind::Keyword ? kCompletionKindKeyword : kCompletionKindReference},
+              {"detail", item.detail},
+              {"textEdit", {{"range", RangeJson(item.replace)}, {"newText", item.newText}}}};
+    // An item that replaces less than its label says so to the editors that filter by,
+    // or insert, something else than the edit.
+    if (item.newText != item.label) {
+      json["filterText"] = item.newText;
+      json["insertText"] = item.newText;
+    }
+    items.push_back(std::move(json));
+  }
   return {{"isIncomplete", completion.incomplete}, {"items", items}};
 }
 
