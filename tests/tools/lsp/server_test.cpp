@@ -116,6 +116,25 @@ TEST(ServerWalk, LensesWaitForTheWalkOfTheirVersionAndHoverNeverShowsAnOlderOnes
   EXPECT_NE(HoverText(h.sent[0]).find("Reached by the keys d1."), std::string::npos) << HoverText(h.sent[0]);
 }
 
+// A way out of a reached line that no way in takes is a dead end all the same.
+TEST(ServerWalk, ADeadEndOnlyOneWayOfAJumpOnAFlagLeadsToGetsItsLens) {
+  Harness h;
+  h.Start();
+  h.Open("file:///a.txt", "[a] one :: AON\n>>A[b],[lost]\n[b] two >>B[c],[gone]\n[c] :: END\n");
+  h.Send(LensRequest(3, "file:///a.txt"));
+  while (!h.jobs.empty()) h.Diagnose();
+  std::vector<std::string> lenses;
+  for (const Json& message : h.sent)
+    if (message.value("id", 0) == 3)
+      for (const Json& lens : message["result"])
+        lenses.push_back(std::to_string(lens["range"]["start"]["line"].get<int>()) + ":" +
+                         std::to_string(lens["range"]["start"]["character"].get<int>()) + " " +
+                         lens["command"]["title"].get<std::string>());
+  EXPECT_EQ(lenses, (std::vector<std::string>{"1:7 no line begins with '[lost]', never reached",
+                                              "2:15 no line begins with '[gone]': the jump stops the story, reached by the keys ddd, with A set",
+                                              "3:0 END, never reached"}));
+}
+
 TEST(ServerWalk, LensesOfATextWithNothingToWalkAreAnsweredEmpty) {
   // Empty, a byte-order mark alone, no line break, and a story file that does not load.
   const std::pair<const char*, const char*> texts[] = {

@@ -2,6 +2,7 @@
 #include "tools/qsd/lsp/features.h"
 
 #include <algorithm>
+#include <set>
 #include <tuple>
 
 #include "tools/qsd/lib/endings.h"
@@ -30,7 +31,11 @@ std::vector<Lens> Lenses(const StoryDocument& story, const WalkResult& walk, con
     if (lenses.size() < kMaxLenses) lenses.push_back({story.EditorRange(line, column - 1, 0), std::move(title)});
   };
   // What is reached is an ending, as `qsd endings` lists it.
-  for (const Ending& ending : FindEndings(story.text, story.Lines(), walk)) add(ending.line, ending.column, EndingTitle(ending));
+  std::set<std::pair<std::size_t, std::size_t>> reachedEnds;
+  for (const Ending& ending : FindEndings(story.text, story.Lines(), walk)) {
+    add(ending.line, ending.column, EndingTitle(ending));
+    reachedEnds.emplace(ending.line, ending.column);
+  }
   // A walk cut short cannot tell the endings: one lens on the first line says why.
   if (!walk.complete) {
     add(1, 1, "endings not known: " + WalkLimitText(walk, kDefaultMaxScan, story.text.size()));
@@ -38,15 +43,19 @@ std::vector<Lens> Lenses(const StoryDocument& story, const WalkResult& walk, con
   }
   for (std::size_t line = 1; line <= story.LineCount() && lenses.size() < kMaxLenses; ++line) {
     cancel.Poll(line);
-    if (line < walk.lineReached.size() && walk.lineReached[line]) continue;
     if (!story.Terminated(line)) continue;  // never shown: the end of the text's own lens covers it
+    // A line reached may still have a way out never taken: a jump on a flag that every
+    // way in finds set, or every way finds clear.
+    const bool reached = line < walk.lineReached.size() && walk.lineReached[line];
+    if (reached && story.Line(line).find(kJumpMarker) == std::u16string_view::npos) continue;
     const ScriptLine script = story.Script(line);
+    if (reached && script.jumpKind != JumpKind::OnFlag) continue;
     if (script.Ends()) {
-      add(line, 1, "END, never reached");
+      if (!reached) add(line, 1, "END, never reached");
       continue;
     }
     for (const LabelUse& use : LabelUsesOf(story, line))
-      if (use.followed && story.LabelLine(use.part.text) == 0)
+      if (use.followed && story.LabelLine(use.part.text) == 0 && !reachedEnds.contains({line, use.part.at + 1}))
         add(line, use.part.at + 1, "no line begins with " + Quote(use.part.text) + ", never reached");
   }
   std::stable_sort(lenses.begin(), lenses.end(), [](const Lens& a, const Lens& b) {
