@@ -116,6 +116,31 @@ TEST(ServerWalk, LensesWaitForTheWalkOfTheirVersionAndHoverNeverShowsAnOlderOnes
   EXPECT_NE(HoverText(h.sent[0]).find("Reached by the keys d1."), std::string::npos) << HoverText(h.sent[0]);
 }
 
+// An editor that shows no Markdown (eglot without a Markdown mode) asks for plain text.
+TEST(ServerDialects, HoverComesInTheFirstMarkupTheEditorNamesThatTheServerWrites) {
+  const std::pair<Json, const char*> cases[] = {
+      {Json::object(), "markdown"},
+      {{{"contentFormat", {"plaintext"}}}, "plaintext"},
+      {{{"contentFormat", {"plaintext", "markdown"}}}, "plaintext"},
+      {{{"contentFormat", {"html", "markdown", "plaintext"}}}, "markdown"},
+      {{{"contentFormat", {"html"}}}, "plaintext"},
+  };
+  for (const auto& [hover, kind] : cases) {
+    Harness h;
+    h.Send({{"jsonrpc", "2.0"}, {"id", 0}, {"method", "initialize"},
+            {"params", {{"capabilities", {{"textDocument", {{"hover", hover}}}}}}}});
+    h.Notify("initialized", nullptr);
+    h.Open("file:///a.txt", "[a] one >>A[b],[c]\n[b] two :: END\n");
+    h.sent.clear();
+    h.Send(HoverRequest(1, "file:///a.txt", 0));
+    ASSERT_EQ(h.sent.size(), 1u);
+    EXPECT_EQ(h.sent[0]["result"]["contents"]["kind"], kind) << hover.dump();
+    const std::string text = HoverText(h.sent[0]);
+    const bool marked = text.find("**") != std::string::npos || text.find('`') != std::string::npos;
+    EXPECT_EQ(marked, std::string_view(kind) == "markdown") << text;
+  }
+}
+
 // A way out of a reached line that no way in takes is a dead end all the same.
 TEST(ServerWalk, ADeadEndOnlyOneWayOfAJumpOnAFlagLeadsToGetsItsLens) {
   Harness h;

@@ -59,9 +59,10 @@ std::vector<Range> References(const StoryDocument& story, const Position& positi
 // A line described: what the title bar shows and how wide it is against `width`
 // columns, its flag commands and END, and where each way out of it leads; with the walk
 // of this very version, the shortest keys that reach it and its width on each way in
-// (none while that walk runs). Markdown.
+// (none while that walk runs). In Markdown, or plain text for an editor that shows no other.
+enum class Markup { Markdown, PlainText };
 std::optional<std::string> Hover(const StoryDocument& story, const Position& position, std::size_t width,
-                                 const WalkResult* walk = nullptr);
+                                 const WalkResult* walk = nullptr, Markup markup = Markup::Markdown);
 
 // "reached by the keys dd1d, with A set", the keys cut after kMaxShownKeys with their
 // count: a way through a long story may take thousands, which `qsd endings` lists.

@@ -152,10 +152,11 @@ Json ReferencesJson(const StoryDocument& story, const Position& position, bool i
   return out;
 }
 
-Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width, const WalkResult* walk) {
-  const auto text = Hover(story, position, width, walk);
+Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width, const WalkResult* walk,
+               Markup markup) {
+  const auto text = Hover(story, position, width, walk, markup);
   if (!text) return nullptr;
-  return {{"contents", {{"kind", "markdown"}, {"value", *text}}}};
+  return {{"contents", {{"kind", markup == Markup::Markdown ? "markdown" : "plaintext"}, {"value", *text}}}};
 }
 
 Json LensesJson(const StoryDocument& story, const WalkResult& walk, const CancelCheck& cancel) {

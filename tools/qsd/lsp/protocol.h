@@ -8,6 +8,7 @@
 
 #include "tools/qsd/lib/check.h"
 #include "tools/qsd/lsp/documents.h"
+#include "tools/qsd/lsp/features.h"
 #include "tools/qsd/lsp/json_rpc.h"
 #include "tools/qsd/lsp/params.h"
 #include "tools/qsd/lsp/story_document.h"
@@ -27,6 +28,7 @@ struct ServerSettings {
   bool pullDiagnostics = false;  // the editor asks for diagnostics rather than being sent them
   bool prepareRename = false;
   std::size_t width = kDefaultWidth;  // title bar columns, for the checks and hover
+  Markup hover = Markup::Markdown;     // the first the editor names among those it shows
 };
 
 Json InitializeResult(const ServerSettings& settings);
@@ -37,7 +39,8 @@ inline constexpr std::size_t kMaxPublishedDiagnostics = 1000;
 Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& diagnostics);
 Json DefinitionJson(const StoryDocument& story, const Position& position);
 Json ReferencesJson(const StoryDocument& story, const Position& position, bool includeDeclaration);
-Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width, const WalkResult* walk = nullptr);
+Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width, const WalkResult* walk = nullptr,
+               Markup markup = Markup::Markdown);
 // Title-only lenses: their command is empty, nothing for the editor to run.
 Json LensesJson(const StoryDocument& story, const WalkResult& walk, const CancelCheck& cancel = {});
 Json CompletionJson(const StoryDocument& story, const Position& position, const CancelCheck& cancel = {});

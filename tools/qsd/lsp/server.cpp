@@ -30,6 +30,18 @@ std::optional<std::size_t> WidthSetting(const Json& settings) {
   return static_cast<std::size_t>(width);
 }
 
+// The markup an editor shows, from a capability's list in the order it prefers them
+// (`contentFormat`): Markdown when it names none, plain text when it names neither.
+Markup PreferredMarkup(const Json& capability) {
+  if (!capability.is_object() || !capability.contains("contentFormat") || !capability["contentFormat"].is_array())
+    return Markup::Markdown;
+  for (const Json& format : capability["contentFormat"]) {
+    if (format == "markdown") return Markup::Markdown;
+    if (format == "plaintext") return Markup::PlainText;
+  }
+  return Markup::PlainText;
+}
+
 }  // namespace
 
 const std::map<std::string_view, Server::RequestHandler>& Server::Requests() {
@@ -203,6 +215,7 @@ std::optional<Json> Server::Initialize(const Json&, const Json& params) {
     settings_.pullDiagnostics = textDocument.contains("diagnostic");
     const Json rename = textDocument.value("rename", Json::object());
     settings_.prepareRename = rename.is_object() && rename.contains("prepareSupport") && rename["prepareSupport"] == true;
+    settings_.hover = PreferredMarkup(textDocument.value("hover", Json::object()));
   }
   // A title bar of another width than the reader's usual one.
   if (const auto width = WidthSetting(params.value("initializationOptions", Json::object()))) settings_.width = *width;
@@ -229,7 +242,7 @@ std::optional<Json> Server::FindReferences(const Json&, const Json& params) {
 std::optional<Json> Server::DescribeLine(const Json&, const Json& params) {
   const PositionParams at = ParsePositionParams(params);
   // The hover never waits for a walk: the keys come once this version's walk is done.
-  return HoverJson(*StoryOf(at.uri), at.position, settings_.width, CurrentWalk(at.uri));
+  return HoverJson(*StoryOf(at.uri), at.position, settings_.width, CurrentWalk(at.uri), settings_.hover);
 }
 
 std::optional<Json> Server::CompleteAt(const Json&, const Json& params) {
