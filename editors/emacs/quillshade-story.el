@@ -149,6 +149,14 @@ Keywords are found in any case, even inside longer words, from the left."
     ("？？\\|：：\\|＞＞\\|［\\|］" 0 font-lock-warning-face prepend))
   "Colours of the parts of a story line.")
 
+(defvar quillshade-story-mode-map
+  (let ((map (make-sparse-keymap)))
+    ;; Text mode's M-TAB completes words from the spelling dictionary; in a story it
+    ;; completes what the server offers: labels after ">>" and "??", keywords after "::".
+    (define-key map (kbd "M-TAB") #'completion-at-point)
+    map)
+  "Keys of `quillshade-story-mode'.")
+
 ;;;###autoload
 (define-derived-mode quillshade-story-mode text-mode "Story"
   "Major mode for Quillshade story sources and story files."

@@ -2,8 +2,9 @@
 
 ;; Loads the README's configuration (editors/emacs/quillshade-story.el and eglot-ensure),
 ;; opens a story with planted faults, waits for flymake's diagnostics, jumps to a
-;; definition with xref, renames a label, then shuts eglot down: the shutdown must be
-;; answered and the server must end by itself, with status 0, once it is told to exit.
+;; definition with xref, renames a label, reads a hover as plain text, completes a label
+;; with M-TAB, then shuts eglot down: the shutdown must be answered and the server must
+;; end by itself, with status 0, once it is told to exit.
 ;; Run as: STORY=... OUT=... MODE=.../quillshade-story.el emacs --batch -l emacs_session.el
 ;; with the qsd to test first on PATH.
 
@@ -99,6 +100,27 @@
   (dolist (text (split-string (buffer-string) "\n" t))
     (session-note "  %s" text))
   (session-note-diagnostics "diagnostics after the rename:")
+
+  ;; eglot without a Markdown mode asks for plain text, and the hover must come so.
+  (goto-char (point-min))
+  (let ((hover nil))
+    (eglot-hover-eldoc-function (lambda (info &rest _) (setq hover (or info ""))))
+    (session-wait-for "the hover" (lambda () hover))
+    (unless (string-prefix-p "Line 1 shows 'The fox waits by the shrine.'" hover)
+      (error "the hover is not plain text: %S" hover)))
+
+  ;; The labels offered are filtered by the word typed, as a completion list does while
+  ;; one types on ("fo" of "[fo"), and M-TAB completes from them.
+  (goto-char (point-max))
+  (insert "Go >> [fo")
+  (pcase-let* ((`(,beg ,end ,table . ,_) (eglot-completion-at-point))
+               (offered (all-completions (buffer-substring beg end) table)))
+    (unless (equal offered '("forest]")) (error "typed %S, offered %S" (buffer-substring beg end) offered)))
+  (let ((command (key-binding (kbd "M-TAB"))))
+    (unless (eq command 'completion-at-point) (error "M-TAB runs %s" command))
+    (call-interactively command))
+  (let ((line (buffer-substring (line-beginning-position) (point))))
+    (unless (equal line "Go >> [forest]") (error "the completed line is %S" line)))
 
   (let ((server (eglot-current-server)))
     (condition-case problem
