@@ -1,9 +1,10 @@
 #!/bin/sh
 # Test stage of the language server in real editors and of the editors' colours:
-# Neovim's own client and Emacs's eglot (installed when missing) each open a story with
-# planted faults, wait for its diagnostics, go to a definition and rename a label; the
-# buffer and the diagnostics must come out as tests/tools/lsp/editor/fox.expected says,
-# and Emacs must see the server answer its shutdown and end on exit. Then Vim's syntax
+# Neovim's own client (set up by the README's snippet) and Emacs's eglot (installed when
+# missing) each open a story with planted faults, wait for its diagnostics, go to a
+# definition, rename a label and complete one; the buffer and the diagnostics must come
+# out as tests/tools/lsp/editor/fox.expected says, and Emacs must see the server answer
+# its shutdown and end on exit. Then Vim's syntax
 # and the VS Code grammar colour stories as their listings say.
 set -eu
 cd "$(dirname "$0")/.."
@@ -17,8 +18,11 @@ editor=tests/tools/lsp/editor
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM
-cp "$editor/fox.txt" "$work/"
-QSD="$PWD/build/dev/tools/qsd/qsd" STORY="$work/fox.txt" OUT="$work/session" \
+# The README's Neovim snippet, as a writer copies it, on a story named as it asks.
+sed -n '/^\*\*Neovim\*\* (0.7/,/^```$/p' README.md | sed '1,/^```lua$/d; $d' > "$work/init.lua"
+mkdir "$work/nvim"
+cp "$editor/fox.txt" "$work/nvim/fox.story.txt"
+PATH="$PWD/build/dev/tools/qsd:$PATH" SNIPPET="$work/init.lua" STORY="$work/nvim/fox.story.txt" OUT="$work/session" \
   timeout 120 nvim --headless --clean -c "luafile $editor/nvim_session.lua" < /dev/null || {
   cat "$work/session" >&2 2> /dev/null || true
   echo "the Neovim session failed" >&2
@@ -28,7 +32,7 @@ if ! diff -u "$editor/fox.expected" "$work/session"; then
   echo "the Neovim session differs from $editor/fox.expected (- expected, + actual)" >&2
   exit 1
 fi
-echo "Neovim session: diagnostics, definition and rename as expected"
+echo "Neovim session: the README's snippet, diagnostics, lenses, definition, rename and omnifunc as expected"
 
 # The story's name picks the mode from the README's Emacs configuration.
 cp "$editor/fox.txt" "$work/fox.story.txt"
@@ -41,7 +45,7 @@ if ! diff -u "$editor/fox.expected" "$work/emacs-session" || [ "$emacs_status" -
   echo "the Emacs session failed or differs from $editor/fox.expected (- expected, + actual)" >&2
   exit 1
 fi
-echo "Emacs session: diagnostics, definition, rename, shutdown and exit as expected"
+echo "Emacs session: diagnostics, definition, rename, plain hover, M-TAB, shutdown and exit as expected"
 
 # Vim's syntax, from the same token rules, on stories named as the filetype detects them.
 for listing in tests/fixtures/grammar/vim/*.syntax; do

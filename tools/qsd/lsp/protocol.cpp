@@ -170,17 +170,15 @@ Json CompletionJson(const StoryDocument& story, const Position& position, const 
   const Completion completion = Complete(story, position, cancel);
   Json items = Json::array();
   for (const CompletionItem& item : completion.items) {
-    Json json{{"label", item.label},
-              {"kind", item.kind == CompletionItem::Kind::Keyword ? kCompletionKindKeyword : kCompletionKindReference},
-              {"detail", item.detail},
-              {"textEdit", {{"range", RangeJson(item.replace)}, {"newText", item.newText}}}};
-    // An item that replaces less than its label says so to the editors that filter by,
-    // or insert, something else than the edit.
-    if (item.newText != item.label) {
-      json["filterText"] = item.newText;
-      json["insertText"] = item.newText;
-    }
-    items.push_back(std::move(json));
+    // Every item names what it is filtered by and what it inserts: editors that take
+    // the word at the cursor rather than the edit's range (and one that takes the
+    // range's start from the items without a filterText) then all agree with the edit.
+    items.push_back({{"label", item.label},
+                     {"kind", item.kind == CompletionItem::Kind::Keyword ? kCompletionKindKeyword : kCompletionKindReference},
+                     {"detail", item.detail},
+                     {"filterText", item.newText},
+                     {"insertText", item.newText},
+                     {"textEdit", {{"range", RangeJson(item.replace)}, {"newText", item.newText}}}});
   }
   return {{"isIncomplete", completion.incomplete}, {"items", items}};
 }
