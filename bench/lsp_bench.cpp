@@ -113,6 +113,19 @@ void AnswerAtAJump(benchmark::State& state, Answer answer) {
   return true;
 }();
 
+// The lenses of a walked story: one on each ending, and on each dead end no way takes,
+// which looks at every line the walk left out and every jump on a flag it reached.
+// Argument: the story's lines.
+void LensesOfAWalkedStory(benchmark::State& state) {
+  DiagnosisJob job;
+  job.uri = "file:///novel.txt";
+  job.version = 1;
+  job.story = StoryDocumentOf(job.uri, job.version, SourceText(static_cast<std::size_t>(state.range(0))), true);
+  const DiagnosisResult checked = Diagnose(job);
+  for (auto _ : state) benchmark::DoNotOptimize(LensesJson(*checked.story, *checked.walk).dump());
+}
+BENCHMARK(LensesOfAWalkedStory)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
 // A replace-all in the editor: one notification of 2,000 changes, one a line, each in the
 // positions the ones before it left, applied to the 10,000-line text.
 void ReplaceAllAsOneBatch(benchmark::State& state) {

@@ -15,6 +15,16 @@ std::string EndingTitle(const Ending& ending) {
   return (ending.kind == EndingKind::End ? std::string("END") : ending.message) + ", " + WayInText(ending.way);
 }
 
+// Whether ">>A" .. ">>E" stands on the line, which a jump on a flag needs (the line's
+// split decides whether it is one): most lines a walk reaches need not be split.
+bool MayJumpOnAFlag(std::u16string_view line) {
+  for (std::size_t at = line.find(kJumpMarker); at != std::u16string_view::npos; at = line.find(kJumpMarker, at + 1))
+    if (at + kJumpMarker.size() < line.size() &&
+        kFlagLetters.find(line[at + kJumpMarker.size()]) != std::u16string_view::npos)
+      return true;
+  return false;
+}
+
 }  // namespace
 
 std::string WayInText(const WayIn& way) {
@@ -47,16 +57,17 @@ std::vector<Lens> Lenses(const StoryDocument& story, const WalkResult& walk, con
     // A line reached may still have a way out never taken: a jump on a flag that every
     // way in finds set, or every way finds clear.
     const bool reached = line < walk.lineReached.size() && walk.lineReached[line];
-    if (reached && story.Line(line).find(kJumpMarker) == std::u16string_view::npos) continue;
-    const ScriptLine script = story.Script(line);
-    if (reached && script.jumpKind != JumpKind::OnFlag) continue;
-    if (script.Ends()) {
-      if (!reached) add(line, 1, "END, never reached");
+    if (reached && !MayJumpOnAFlag(story.Line(line))) continue;
+    if (!reached && story.Script(line).Ends()) {
+      add(line, 1, "END, never reached");
       continue;
     }
-    for (const LabelUse& use : LabelUsesOf(story, line))
-      if (use.followed && story.LabelLine(use.part.text) == 0 && !reachedEnds.contains({line, use.part.at + 1}))
+    for (const LabelUse& use : LabelUsesOf(story, line)) {
+      const bool eitherWay = use.kind == LabelUse::Kind::IfSet || use.kind == LabelUse::Kind::IfNotSet;
+      if ((reached && !eitherWay) || !use.followed || story.LabelLine(use.part.text) != 0) continue;
+      if (!reachedEnds.contains({line, use.part.at + 1}))
         add(line, use.part.at + 1, "no line begins with " + Quote(use.part.text) + ", never reached");
+    }
   }
   std::stable_sort(lenses.begin(), lenses.end(), [](const Lens& a, const Lens& b) {
     return std::tie(a.range.start.line, a.range.start.character) < std::tie(b.range.start.line, b.range.start.character);
