@@ -53,11 +53,11 @@ std::vector<Lens> Lenses(const StoryDocument& story, const WalkResult& walk, con
   }
   for (std::size_t line = 1; line <= story.LineCount() && lenses.size() < kMaxLenses; ++line) {
     cancel.Poll(line);
-    if (!story.Terminated(line)) continue;  // never shown: the end of the text's own lens covers it
     // A line reached may still have a way out never taken: a jump on a flag that every
     // way in finds set, or every way finds clear.
     const bool reached = line < walk.lineReached.size() && walk.lineReached[line];
     if (reached && !MayJumpOnAFlag(story.Line(line))) continue;
+    if (!story.Terminated(line)) continue;  // never shown: the end of the text's own lens covers it
     if (!reached && story.Script(line).Ends()) {
       add(line, 1, "END, never reached");
       continue;
