@@ -203,6 +203,18 @@ printf 'Start\nA \360\237\230\200 smile\n' > "$dir/smile.txt"
 expect 0 "smile.txt:2:3: warning: U+1F600 .* wrote '?'" \
   publish --reader "$dir/reader.html" --replace-unencodable "$dir/smile.txt" -o "$dir/smile.html"
 
+# --- play --to: the way in played as keys given first ----------------------------------
+lantern=$(dirname "$0")/../../examples/lantern.txt
+expect 0 'reached line 8 by the keys dd2dd, with B set' play --to 8 --trace --keys 1 "$lantern"
+mv "$dir/out" "$dir/to.trace"
+run play --trace --keys dd2dd1 "$lantern"
+cmp -s "$dir/to.trace" "$dir/out" || fail "play --to 8 --trace differs from the trace of its keys"
+printf 'Start. :: END\nNever.\n[x] Nor this.\n' > "$dir/ends.txt"
+expect 1 'ends.txt: no state reaches line 2: line 1 ends with END' play --to 2 --keys '' "$dir/ends.txt"
+expect 2 'ends.txt has 3 lines' play --to 4 --keys '' "$dir/ends.txt"
+expect 2 'takes a line number' play --to 2x --keys '' "$dir/ends.txt"
+expect 2 'give no --flags' play --to 1 --flags D --keys '' "$dir/ends.txt"
+
 # --- help ---------------------------------------------------------------------------
 for command in encode decode check graph play; do
   expect 0 "usage: qsd $command" help "$command"
