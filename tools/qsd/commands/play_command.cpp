@@ -17,6 +17,7 @@
 #include "tools/qsd/lib/line_index.h"
 #include "tools/qsd/lib/walk.h"
 #include "tools/qsd/commands/option_reader.h"
+#include "tools/qsd/lib/plan.h"
 #include "tools/qsd/lib/platform.h"
 #include "tools/qsd/lib/story_loader.h"
 #include "ui/form.h"
@@ -27,7 +28,8 @@ namespace quillshade::qsd {
 const Command kPlayCommand{
     "play",
     "read a story as the reader shows it, in the terminal",
-    "usage: qsd play [--trace] [--title] [--flags FLAGS] [--to LINE] [--keys KEYS] STORY [MORE ...]\n"
+    "usage: qsd play [--trace] [--title] [--flags FLAGS] [--to LINE] [--keys KEYS]\n"
+    "                [--record PLAN] STORY [MORE ...]\n"
     "\n"
     "Loads STORY as File > Open does. Every later Open takes the next file named,\n"
     "and acts as a cancelled dialog once none is left. A text source (see `qsd help`)\n"
@@ -51,6 +53,10 @@ const Command kPlayCommand{
     "               came first in --keys; stderr says which keys; then go on\n"
     "               interactively, or with --keys. A line no reader reaches fails\n"
     "               the run, with what the walk knows of why\n"
+    "  --record PLAN  write what was played to the file PLAN, once the reader quits or\n"
+    "               every key has run: the flags that arrived, the load and each key\n"
+    "               (the way in of --to too), with the caption it showed, one a line;\n"
+    "               `qsd test` replays it. One STORY only\n"
     "\n"
     "Exit status: 0 when every key ran; 1 when a text source cannot be played, the\n"
     "line of --to is not reached, or (once every key has run, or the reader quit) a\n"
@@ -70,6 +76,7 @@ struct PlayOptions {
   FlagBits arriving = 0;  // --flags: D and E, set before the first load
   bool flagsGiven = false;
   std::optional<std::size_t> to;  // --to: a story line, 1-based
+  std::optional<std::string> record;  // --record: the plan file to write
   std::deque<std::filesystem::path> stories;
 };
 
@@ -220,6 +227,34 @@ void ReadTextSourcesFromMemory(Form& form, const TextSources& sources) {
   };
 }
 
+// What was played, written down as a plan once the run ends.
+class Recorder {
+ public:
+  explicit Recorder(const PlayOptions& options) : path_(options.record) { plan_.arriving = options.arriving; }
+
+  // After the load (key '\0') or a key as --keys names it; other keys are not written.
+  void Step(char key, const std::u16string& caption) {
+    if (path_) plan_.steps.push_back({key, caption});
+  }
+  void KeyCode(int keyCode, const std::u16string& caption) {
+    if (keyCode == 0) Step('o', caption);
+    else if (keyCode == keys::kDown) Step('d', caption);
+    else if (const int choice = ChoiceIndexOfKey(keyCode); choice >= 0) Step(static_cast<char>('1' + choice), caption);
+  }
+  // Answers false, once said on stderr, when the plan cannot be written.
+  bool Write(const std::filesystem::path& story) const {
+    if (!path_) return true;
+    const Result<void> written = WriteOutput(*path_, FormatPlan(plan_, Utf8FromPath(story.filename())));
+    if (written.ok()) return true;
+    std::fprintf(stderr, "qsd play: %s: %s\n", path_->c_str(), written.error().message.c_str());
+    return false;
+  }
+
+ private:
+  std::optional<std::string> path_;
+  Plan plan_;
+};
+
 // The options and stories of one run; a status when the command should stop at once.
 // Help before "--" wins over every other argument, even one that is wrong.
 std::optional<int> Parse(const Arguments& args, PlayOptions& options) {
@@ -257,12 +292,20 @@ std::optional<int> Parse(const Arguments& args, PlayOptions& options) {
       Option{.names = {"--keys"}, .needs = "--keys needs a string of keys", .take = takeKeys},
       Option{.names = {"--flags"}, .needs = "--flags needs D, E or DE", .take = takeFlags},
       Option{.names = {"--to"}, .needs = "--to needs a line number", .take = takeTo},
+      Option{.names = {"--record"}, .needs = "--record needs a plan file to write",
+             .take = [&options](const std::string& plan) -> std::optional<std::string> {
+               if (plan.empty()) return "--record needs a plan file to write";
+               options.record = plan;
+               return std::nullopt;
+             }},
   };
   std::vector<std::string> stories;
   if (const auto status = ReadArguments(kPlayCommand, args, known, stories, HelpRule::First)) return status;
   for (const std::string& story : stories) options.stories.push_back(PathFromUtf8(story));
   if (options.stories.empty()) return UsageError(kPlayCommand, "no story file named");
   if (options.trace && !options.keys) return UsageError(kPlayCommand, "--trace needs --keys");
+  // A plan replays one story: a second would be opened by a key the replay cannot follow.
+  if (options.record && options.stories.size() > 1) return UsageError(kPlayCommand, "--record plays one story");
   // The way in decides which flags arrive set.
   if (options.to && options.flagsGiven) return UsageError(kPlayCommand, "--to sets the flags its way in needs: give no --flags");
   if (!options.keys)
@@ -317,6 +360,8 @@ int RunPlay(const Arguments& args) {
     if (options.keys) options.keys = way.keys + *options.keys;
   }
 
+  Recorder recorder(options);
+  const std::filesystem::path firstStory = options.stories.front();
   if (!options.keys) {
     TerminalWindow window(std::move(options.stories),
                           options.title ? CaptionPlace::WindowTitle : CaptionPlace::Line);
@@ -346,13 +391,19 @@ int RunPlay(const Arguments& args) {
     };
     stops.Before(form.story);
     RunHandler(form, mnuFileOpen_Click);
+    recorder.Step('\0', form.caption);
     sayStop(0);
+    const auto handed = [&sayStop, &recorder, &form](int keyCode) {
+      recorder.KeyCode(keyCode, form.caption);
+      sayStop(keyCode);
+    };
     for (const char key : way.keys) {
       RunHandler(form, [key](Form& f) { Form_KeyDown(f, KeyCodeOf(key)); });
-      sayStop(KeyCodeOf(key));
+      handed(KeyCodeOf(key));
     }
-    window.OnKeyHanded(sayStop);
+    window.OnKeyHanded(handed);
     RunInteractive(form, window);
+    if (!recorder.Write(firstStory)) return kExitFailed;
     return failed ? kExitFailed : kExitOk;
   }
 
@@ -367,6 +418,7 @@ int RunPlay(const Arguments& args) {
   RunHandler(form, mnuFileOpen_Click);
   // A failed load is played on as the reader goes on, and fails the run at its end.
   bool failed = Report(options, form, window, "load");
+  recorder.Step('\0', form.caption);
   // Why the story stopped follows the captions shown before it.
   const auto sayStop = [](const std::optional<std::string>& stop) {
     if (!stop) return;
@@ -383,9 +435,11 @@ int RunPlay(const Arguments& args) {
       RunHandler(form, [key](Form& f) { Form_KeyDown(f, KeyCodeOf(key)); });
     }
     failed = Report(options, form, window, std::string_view(&key, 1)) || failed;
+    recorder.Step(key, form.caption);
     sayStop(stops.After(form.story, KeyCodeOf(key), window.LastOpened()));
   }
   std::fflush(stdout);
+  if (!recorder.Write(firstStory)) return kExitFailed;
   return failed ? kExitFailed : kExitOk;
 }
 
