@@ -12,6 +12,7 @@
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/plan.h"
 #include "tools/qsd/lib/platform.h"
+#include "ui/form.h"
 
 namespace quillshade::qsd {
 
@@ -88,7 +89,7 @@ PlanRun RunPlan(const std::string& planPath, const std::string& storyPath, const
     run.message = storyPath + ": " + text.error().message;
     return run;
   }
-  const std::optional<PlanDifference> differs = ReplayPlan(text.value(), plan.value());
+  const std::optional<PlanDifference> differs = ReplayPlan(text.value(), plan.value(), {kStartCaption, kLoadingCaption});
   if (!differs) return run;
   run.outcome = Outcome::Failed;
   run.message = planPath + ":" + std::to_string(differs->expected->planLine) + ": step " + std::to_string(differs->step) +
