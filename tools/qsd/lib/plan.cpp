@@ -259,7 +259,9 @@ std::vector<std::filesystem::path> PlansBeside(const std::filesystem::path& stor
   const std::filesystem::path folder = story.has_parent_path() ? story.parent_path() : std::filesystem::path(".");
   for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     const std::filesystem::path& path = it->path();
-    if (PlanBelongsTo(path, story) && it->is_regular_file(error)) plans.push_back(story.has_parent_path() ? path : path.filename());
+    // A story named without a folder has its plans named so too.
+    if (PlanBelongsTo(path, story) && it->is_regular_file(error))
+      plans.push_back(story.has_parent_path() ? path : path.filename());
   }
   std::sort(plans.begin(), plans.end());
   return plans;

@@ -68,7 +68,8 @@ DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly) {
     // disk each time, so an edited plan counts from the story's next change.
     if (job.story && !linesOnly)
       if (const std::optional<std::string> path = PathOfUri(job.uri)) {
-        std::vector<Diagnostic> plans = CheckPlansBeside(PathFromUtf8(*path), story.text, {kStartCaption, kLoadingCaption}, job.stop.get());
+        std::vector<Diagnostic> plans =
+            CheckPlansBeside(PathFromUtf8(*path), story.text, {kStartCaption, kLoadingCaption}, job.stop.get());
         result.report.diagnostics.insert(result.report.diagnostics.end(), plans.begin(), plans.end());
       }
   }
