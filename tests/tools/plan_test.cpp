@@ -131,7 +131,7 @@ TEST(Plan, AReplayNamesTheFirstStepThatDiffersAndItsLine) {
   const auto wrong = differs("load Door.\n1 Inside.\nd\nd Yard.\nd Gone.\n");
   ASSERT_TRUE(wrong);
   EXPECT_EQ(wrong->step, 4u);
-  EXPECT_EQ(wrong->expected->planLine, 5u);
+  EXPECT_EQ(wrong->planLine, 5u);
   EXPECT_EQ(wrong->storyLine, 4u);
   EXPECT_EQ(DescribeDifference(*wrong), "expected 'Gone.' got 'Yard.'");
   const auto landing = differs("load Door.\n1 Inside.\nd Yard.\n");

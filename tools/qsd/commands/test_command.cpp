@@ -95,7 +95,7 @@ PlanRun RunPlan(const std::string& planPath, const std::string& storyPath, const
       ReplayPlan(text.value(), plan.value(), {kStartCaption, kLoadingCaption});
   if (!differs) return run;
   run.outcome = Outcome::Failed;
-  run.message = planPath + ":" + std::to_string(differs->expected->planLine) + ": step " + std::to_string(differs->step) +
+  run.message = planPath + ":" + std::to_string(differs->planLine) + ": step " + std::to_string(differs->step) +
                 ": " + DescribeDifference(*differs) +
                 (differs->storyLine ? " (" + storyPath + ":" + std::to_string(differs->storyLine) + ")" : "");
   return run;

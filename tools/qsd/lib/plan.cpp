@@ -234,13 +234,13 @@ std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& p
       }
       if (line != 0) shownBy = line;
     }
-    if (caption != step.caption) return PlanDifference{i, &step, caption, shownBy};
+    if (caption != step.caption) return PlanDifference{i, step.planLine, step.caption, caption, shownBy};
   }
   return std::nullopt;
 }
 
 std::string DescribeDifference(const PlanDifference& difference) {
-  return "expected '" + PlanCaption(difference.expected->caption) + "' got '" + PlanCaption(difference.got) + "'";
+  return "expected '" + PlanCaption(difference.expected) + "' got '" + PlanCaption(difference.got) + "'";
 }
 
 bool IsPlanName(const std::filesystem::path& path) { return path.extension() == ".plan"; }

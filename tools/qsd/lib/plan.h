@@ -39,8 +39,9 @@ std::string FormatPlan(const Plan& plan, std::string_view story);
 
 // The first step whose caption is not the plan's, as the reader shows it.
 struct PlanDifference {
-  std::size_t step = 0;  // 0 the load, then each key in turn
-  const PlanStep* expected = nullptr;  // into the plan replayed
+  std::size_t step = 0;      // 0 the load, then each key in turn
+  std::size_t planLine = 0;  // the step's line in its plan file
+  std::u16string expected;
   std::u16string got;
   std::size_t storyLine = 0;  // the story line that showed `got`; 0 when no line of the story did
 };
