@@ -10,6 +10,7 @@
 
 #include "story/script_line.h"
 #include "story/story.h"
+#include "tools/qsd/lib/result.h"
 
 namespace quillshade {
 class LabelIndex;
@@ -148,6 +149,10 @@ inline Step DownFrom(const WalkResult& walk, std::uint32_t state) {
 std::string DescribeWayIn(const WayIn& way);
 // The options of `qsd play` that replay a way: "--flags D --keys dd2d".
 std::string ReplayOptions(const WayIn& way);
+
+// The way to the first step that shows `line` as a caption, its first line being 1;
+// otherwise why no state reaches it, or that the walk stopped before it could tell.
+Result<WayIn> WayInToLine(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, std::size_t line);
 
 // "A", "A and D", "A, B and D".
 std::string FlagNames(FlagBits flags);
