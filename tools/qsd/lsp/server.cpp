@@ -414,11 +414,21 @@ void Server::DidChangeConfiguration(const Json& params) {
 
 void Server::CancelRequest(const Json& params) {
   const Json id = ParseCancelParams(params);
-  // The job goes on: its version is still the current one, whose walk the next request
-  // (a pull, a lens, a hover) needs.
   const auto matches = [&](const auto& waiting) { return waiting.first == id; };
   bool found = std::erase_if(waitingLenses_, matches) > 0;
-  for (auto& [uri, on] : diagnosing_) found = std::erase_if(on.pulls, matches) > 0 || found;
+  for (auto on = diagnosing_.begin(); on != diagnosing_.end();) {
+    const bool here = std::erase_if(on->second.pulls, matches) > 0;
+    found = found || here;
+    // A walk no request waits for any more stops, unless it is to be published.
+    const bool awaited = !on->second.pulls.empty() || std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
+                                                                  [&](const auto& lens) { return lens.second == on->first; });
+    if (here && !awaited && settings_.pullDiagnostics) {
+      *on->second.job.stop = true;
+      on = diagnosing_.erase(on);
+    } else {
+      ++on;
+    }
+  }
   if (found) Send(ErrorResponse(id, ErrorCode::RequestCancelled, "cancelled"));
 }
 
