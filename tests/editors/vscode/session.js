@@ -66,7 +66,7 @@ async function Session(page, base, work, story) {
     const rows = [...document.querySelectorAll('.markers-panel .monaco-list-row')].map((r) => r.textContent);
     return rows.find((r) => r.includes("no line begins with '[gone]'")) || null;
   }, { timeout: kWait, polling: 200 }).then((handle) => handle.jsonValue());
-  await require('./keystroke_panel').KeystrokeShowsInProblems(page, kWait);
+  await require('./keystroke_panel').KeystrokesShowInProblems(page, work, 20000);
   return { colours, problem };
 }
 
