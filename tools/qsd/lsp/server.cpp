@@ -433,8 +433,11 @@ void Server::CancelRequest(const Json& params) {
 }
 
 void Server::Changed(const std::string& uri) {
-  // An editor that pulls asks for its diagnostics; only waiting lenses need the walk now.
-  const bool awaited = std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
+  // An editor that pulls asks for its diagnostics; only waiting lenses, and pulls waiting
+  // for the version at another width, need the walk now.
+  const auto on = diagnosing_.find(uri);
+  const bool awaited = (on != diagnosing_.end() && !on->second.pulls.empty()) ||
+                       std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
                                    [&](const auto& waiting) { return waiting.second == uri; });
   if (!settings_.pullDiagnostics || awaited) StartDiagnosis(uri);
 }
