@@ -326,9 +326,9 @@ TEST(ServerRequests, CompletionStopsAtItsCapWithThoseBeginningAsTypedFirst) {
   for (const Json& item : result["items"]) EXPECT_EQ(item["label"].get<std::string>().substr(0, 2), "[b");
 }
 
-TEST(EventQueue, TheReaderWaitsWhileTheQueueIsFullAndOthersDoNot) {
+TEST(EventQueue, TheReaderWaitsWhileTheQueueIsFullAndOthersDoNotAndResultsGoFirst) {
   EventQueue queue(2);
-  queue.Push(Incoming{}, true);
+  queue.Push(Incoming{Incoming::Kind::Malformed, {}, "first"}, true);
   queue.Push(Incoming{}, true);
   queue.Push(DiagnosisResult{}, false);  // the worker is never held up
   std::atomic<bool> pushed = false;
@@ -336,13 +336,14 @@ TEST(EventQueue, TheReaderWaitsWhileTheQueueIsFullAndOthersDoNot) {
     queue.Push(Incoming{Incoming::Kind::Malformed, {}, "third"}, true);
     pushed = true;
   });
-  // One pop leaves two events, still too many: give the reader every chance to push.
-  queue.Pop();
+  // The result first, ahead of the messages; two messages are still too many: give the
+  // reader every chance to push.
+  EXPECT_TRUE(std::holds_alternative<DiagnosisResult>(queue.Pop()));
   for (int i = 0; i < 10'000 && !pushed; ++i) std::this_thread::yield();
   EXPECT_FALSE(pushed);
-  queue.Pop();  // one left: now it goes in
+  EXPECT_EQ(std::get<Incoming>(queue.Pop()).problem, "first");  // one left: now it goes in
   reader.join();
-  EXPECT_TRUE(std::holds_alternative<DiagnosisResult>(queue.Pop()));
+  queue.Pop();
   EXPECT_EQ(std::get<Incoming>(queue.Pop()).problem, "third");
 }
 
