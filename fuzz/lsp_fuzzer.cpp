@@ -17,7 +17,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       [](std::string_view) {},
       [&jobs](DiagnosisJob job) { jobs.push_back(std::move(job)); },
       [](const Json&) { return false; },
-      [](const Json&) { return false; },
   });
   MessageReader reader(std::string(reinterpret_cast<const char*>(data), size));
   while (!server.Exited()) {

@@ -67,6 +67,7 @@ async function Session(page, base, work, story) {
     return rows.find((r) => r.includes("no line begins with '[gone]'")) || null;
   }, { timeout: kWait, polling: 200 }).then((handle) => handle.jsonValue());
   await require('./bracket_completion').CompleteAfterAClosedBracket(page);
+  await require('./keystroke_panel').KeystrokesShowInProblems(page, work, 20000);
   return { colours, problem };
 }
 

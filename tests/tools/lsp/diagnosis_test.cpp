@@ -1,5 +1,5 @@
 // Diagnoses off the dispatch thread: a stopped job reports nothing, a newer version
-// supersedes a pending one, a pull request can be cancelled, and the worker stops.
+// supersedes a pending one, the same version's work goes on, and the worker stops.
 #include "tools/qsd/lsp/diagnosis.h"
 
 #include <gtest/gtest.h>
@@ -114,18 +114,18 @@ TEST(DiagnosisWorker, ANewerVersionSupersedesThePendingOneWhichReportsStopped) {
   EXPECT_EQ(results[3].version, 2);
 }
 
-TEST(DiagnosisWorker, CancelStopsThePendingJobOfThatRequestOnly) {
+TEST(DiagnosisWorker, AJobForTheSameVersionAndWidthStopsNothing) {
   HeldWorker held;
-  DiagnosisJob pulled = JobFor("file:///a.txt", 1, u"a >>[b]\n");
-  pulled.requestId = Json(7);
-  held.worker->Post(std::move(pulled));
-  EXPECT_FALSE(held.worker->Cancel(Json(8)));
-  EXPECT_TRUE(held.worker->Cancel(Json(7)));
+  const DiagnosisJob first = JobFor("file:///a.txt", 1, u"a >>[b]\n");
+  DiagnosisJob again = first;
+  again.stop = std::make_shared<std::atomic<bool>>(false);
+  held.worker->Post(first);
+  held.worker->Post(again);
   held.release.set_value();
-  const std::vector<DiagnosisResult> results = held.Results(2);
-  ASSERT_EQ(results.size(), 2u);
-  EXPECT_TRUE(results[1].stopped);
-  EXPECT_EQ(results[1].requestId, Json(7));
+  const std::vector<DiagnosisResult> results = held.Results(3);
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_FALSE(results[1].stopped);
+  EXPECT_FALSE(results[2].stopped);
 }
 
 TEST(DiagnosisWorker, DestroyedItStopsTheRunningWalkAndDropsThePendingOnes) {

@@ -75,10 +75,9 @@ class LocalServer {
       {},
       [this](DiagnosisJob job) {
         for (DiagnosisJob& pending : jobs_)
-          if (pending.uri == job.uri) *pending.stop = true;
+          if (pending.uri == job.uri && !SameWork(pending, job)) *pending.stop = true;
         jobs_.push_back(std::move(job));
       },
-      {},
       {},
   }};
 };

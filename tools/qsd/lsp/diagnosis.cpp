@@ -27,13 +27,17 @@ void SortByPlace(std::vector<Diagnostic>& diagnostics) {
   });
 }
 
+bool SameWork(const DiagnosisJob& a, const DiagnosisJob& b) {
+  return a.story && a.uri == b.uri && a.story == b.story && a.width == b.width;
+}
+
 DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly) {
   DiagnosisResult result;
   result.uri = job.uri;
   result.version = job.version;
   result.path = job.path;
-  result.requestId = job.requestId;
   result.story = job.story;
+  result.width = job.width;
   if (*job.stop) {
     result.stopped = true;
     return result;
@@ -94,23 +98,14 @@ DiagnosisWorker::~DiagnosisWorker() {
 void DiagnosisWorker::Post(DiagnosisJob job) {
   {
     const MutexLock lock(mutex_);
-    // A newer version makes the older one's walk worthless. Stopped jobs still report
-    // (a pull request waits for an answer), but at once.
+    // A newer version makes the older one's walk worthless; the same version's is what
+    // this one would do again. Stopped jobs still report, but at once.
     for (DiagnosisJob& pending : pending_)
-      if (pending.uri == job.uri) *pending.stop = true;
-    if (running_ && running_->uri == job.uri) *running_->stop = true;
+      if (pending.uri == job.uri && !SameWork(pending, job)) *pending.stop = true;
+    if (running_ && running_->uri == job.uri && !SameWork(*running_, job)) *running_->stop = true;
     pending_.push_back(std::move(job));
   }
   wake_.notify_one();
-}
-
-bool DiagnosisWorker::Cancel(const Json& requestId) {
-  const MutexLock lock(mutex_);
-  bool found = false;
-  for (DiagnosisJob& pending : pending_)
-    if (pending.requestId == requestId) *pending.stop = true, found = true;
-  if (running_ && running_->requestId == requestId) *running_->stop = true, found = true;
-  return found;
 }
 
 void DiagnosisRunner::Run(DiagnosisJob job, const std::function<void(DiagnosisResult)>& done,
@@ -134,8 +129,9 @@ void DiagnosisRunner::Run(DiagnosisJob job, const std::function<void(DiagnosisRe
     if (lineChecks_.size() > kMaxKeptLineChecks)
       lineChecks_.erase(lineChecks_.begin()->first != job.uri ? lineChecks_.begin() : std::next(lineChecks_.begin()));
   };
-  // An editor shows a long story's line checks at once; a pull request waits for the whole.
-  if (job.story && !job.requestId && job.story->LineCount() > kLineChecksFirstAbove) {
+  // An editor shows a long story's line checks at once. The walk's checks start from
+  // them, so a server that cannot hand them on early loses little.
+  if (job.story && job.story->LineCount() > kLineChecksFirstAbove) {
     DiagnosisResult lines = Diagnose(job, true);
     keep(lines);
     if (!lines.stopped) done(std::move(lines));

@@ -24,19 +24,21 @@ struct DiagnosisJob {
   std::int64_t version = 0;                     // of an open document; 0 for a file on disk
   std::shared_ptr<const StoryDocument> story;   // an open document; none: read `path`
   std::string path;
-  std::optional<Json> requestId;                // a pull request waiting for the result
   std::size_t width = kDefaultWidth;            // of the title bar, as the editor's settings say
   // The line checks of an earlier version of the document, from which this one's start.
   std::shared_ptr<const LineCheckMemo> earlierLines;
   std::shared_ptr<std::atomic<bool>> stop = std::make_shared<std::atomic<bool>>(false);
 };
 
+// Whether two jobs ask for the same answer: one version of an open document at one width.
+bool SameWork(const DiagnosisJob& a, const DiagnosisJob& b);
+
 struct DiagnosisResult {
   std::string uri;
   std::int64_t version = 0;
   std::string path;                            // a file on disk, not an open document
   std::shared_ptr<const StoryDocument> story;  // what was checked
-  std::optional<Json> requestId;
+  std::size_t width = kDefaultWidth;           // the title bar's, as the job said
   bool stopped = false;                        // cancelled or superseded: publish nothing
   StoryReport report;                          // every check but flags D and E
   bool analysed = false;                       // the report's flag uses count
@@ -71,15 +73,14 @@ class DiagnosisRunner {
 
 // One thread that runs Diagnose on posted jobs; a long open story's line checks are
 // reported first, then everything once the walk is done. Each version's line checks
-// start from the document's version before. A job for a document replaces its
-// pending one and stops its running one, so a walk never runs for a stale version.
+// start from the document's version before. A job for a document stops its pending and
+// running ones that ask for something else, so a walk never runs for a stale version;
+// whoever posts keeps one job per answer, since every request for it waits on that one.
 class DiagnosisWorker {
  public:
   explicit DiagnosisWorker(std::function<void(DiagnosisResult)> done);
   ~DiagnosisWorker();
   void Post(DiagnosisJob job);
-  // Stops the running or pending job of a pull request.
-  bool Cancel(const Json& requestId);
 
  private:
   void Run();

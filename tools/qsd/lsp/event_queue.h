@@ -21,24 +21,30 @@ using Event = std::variant<Incoming, DiagnosisResult>;
 // The reader waits while `capacity` messages are queued, so a client that writes faster
 // than the server answers cannot fill memory; the diagnosis worker never waits (it
 // posts at most two results per job, a long story's line checks and then the whole
-// report, and only the dispatcher posts jobs).
+// report, and only the dispatcher posts jobs). A result goes ahead of the messages
+// waiting: it is of a version the dispatcher already had, and an editor's requests for a
+// long story's outline or colours must not hold its line checks back.
 class EventQueue {
  public:
   explicit EventQueue(std::size_t capacity = 16) : capacity_(capacity) {}
 
   void Push(Event event, bool fromReader) {
     const MutexLock lock(mutex_);
-    if (fromReader)
-      while (events_.size() >= capacity_) mutex_.Wait(roomLeft_);
-    events_.push_back(std::move(event));
+    if (fromReader) {
+      while (messages_.size() >= capacity_) mutex_.Wait(roomLeft_);
+      messages_.push_back(std::move(event));
+    } else {
+      results_.push_back(std::move(event));
+    }
     ready_.notify_one();
   }
 
   Event Pop() {
     const MutexLock lock(mutex_);
-    while (events_.empty()) mutex_.Wait(ready_);
-    Event event = std::move(events_.front());
-    events_.pop_front();
+    while (results_.empty() && messages_.empty()) mutex_.Wait(ready_);
+    std::deque<Event>& from = results_.empty() ? messages_ : results_;
+    Event event = std::move(from.front());
+    from.pop_front();
     roomLeft_.notify_one();
     return event;
   }
@@ -48,7 +54,8 @@ class EventQueue {
   Mutex mutex_;
   std::condition_variable_any ready_;
   std::condition_variable_any roomLeft_;
-  std::deque<Event> events_ GUARDED_BY(mutex_);
+  std::deque<Event> messages_ GUARDED_BY(mutex_);  // from the reader, in their order
+  std::deque<Event> results_ GUARDED_BY(mutex_);   // from the worker, in theirs
 };
 
 // Ids of requests the client cancelled. The reader marks them as it reads, ahead of the

@@ -26,6 +26,7 @@ std::string UriOfPath(std::string_view path);
 
 struct ServerSettings {
   bool pullDiagnostics = false;  // the editor asks for diagnostics rather than being sent them
+  bool refreshDiagnostics = false;  // and may be asked to ask again
   bool prepareRename = false;
   std::size_t width = kDefaultWidth;  // title bar columns, for the checks and hover
   Markup hover = Markup::Markdown;     // the first the editor names among those it shows

@@ -25,7 +25,6 @@ int RunLanguageServer(int in, std::FILE* out) {
       [&writer](const Json& message) { writer.Write(message); },
       Log,
       [&worker](DiagnosisJob job) { worker.Post(std::move(job)); },
-      [&worker](const Json& id) { return worker.Cancel(id); },
       [&cancels](const Json& id) { return cancels->Contains(id); },
   });
   // The reader may be blocked reading when `exit` arrives; the process ends around it.

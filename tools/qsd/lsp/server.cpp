@@ -213,6 +213,9 @@ std::optional<Json> Server::Initialize(const Json&, const Json& params) {
   const Json textDocument = capabilities.is_object() ? capabilities.value("textDocument", Json::object()) : Json();
   if (textDocument.is_object()) {
     settings_.pullDiagnostics = textDocument.contains("diagnostic");
+    const Json workspace = capabilities.value("workspace", Json::object());
+    const Json diagnostics = workspace.is_object() ? workspace.value("diagnostics", Json::object()) : Json();
+    settings_.refreshDiagnostics = diagnostics.is_object() && diagnostics.value("refreshSupport", Json()) == true;
     const Json rename = textDocument.value("rename", Json::object());
     settings_.prepareRename = rename.is_object() && rename.contains("prepareSupport") && rename["prepareSupport"] == true;
     settings_.hover = PreferredMarkup(textDocument.value("hover", Json::object()));
@@ -280,27 +283,43 @@ std::optional<Json> Server::LensesOf(const Json& id, const Json& params) {
   // its version is checked there is nothing to wait for.
   if (const DiagnosisResult* checked = CurrentDiagnosis(uri))
     return checked->walk ? LensesJson(*story, *checked->walk, running_) : Json::array();
-  // Lenses without the walk would say nothing: the answer waits for it. An editor that
-  // pulls its diagnostics has the walk run only when it asks, so the lenses ask here.
-  const bool walking = std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
-                                   [&](const auto& waiting) { return waiting.second == uri; });
+  // Lenses without the walk would say nothing: the answer waits for it, with any pull
+  // of the same version.
   waitingLenses_.emplace_back(id, uri);
-  if (settings_.pullDiagnostics && !walking && ports_.diagnose) {
-    DiagnosisJob job;
-    job.uri = uri;
-    job.width = settings_.width;
-    job.story = story;
-    job.version = story->version;
-    ports_.diagnose(std::move(job));
-  }
+  StartDiagnosis(uri);
   return std::nullopt;
 }
 
 const DiagnosisResult* Server::CurrentDiagnosis(const std::string& uri) {
   const DiagnosisResult* result = diagnoses_.Find(uri);
   const auto story = stories_.find(uri);
-  if (!result || story == stories_.end() || result->story != story->second) return nullptr;
+  if (!result || story == stories_.end() || result->story != story->second || result->width != settings_.width)
+    return nullptr;
   return result;
+}
+
+void Server::StartDiagnosis(const std::string& uri) {
+  DiagnosisJob job;
+  job.uri = uri;
+  job.width = settings_.width;
+  job.story = StoryOf(uri);  // first: what is current is judged against the current version
+  if (CurrentDiagnosis(uri) || !ports_.diagnose) return;
+  job.version = job.story->version;
+  Diagnosing& on = diagnosing_[uri];
+  if (SameWork(on.job, job)) return;
+  // Another width for the same version: the pulls wait on for the new job.
+  *on.job.stop = true;
+  on.job = job;
+  ports_.diagnose(std::move(job));
+}
+
+void Server::Replaced(const std::string& uri) {
+  const auto on = diagnosing_.find(uri);
+  if (on == diagnosing_.end()) return;
+  *on->second.job.stop = true;
+  for (const auto& [id, previous] : on->second.pulls)
+    Send(ErrorResponse(id, ErrorCode::ContentModified, "the document changed while it was checked"));
+  diagnosing_.erase(on);
 }
 
 const WalkResult* Server::CurrentWalk(const std::string& uri) {
@@ -345,6 +364,7 @@ void Server::DidOpen(const Json& params) {
   const std::string uri = parsed.uri;
   // A second open of an open document replaces it, text and version: the analysis of
   // the old text must not survive just because the version number did not move.
+  Replaced(uri);
   stories_.erase(uri);
   diagnoses_.Forget(uri);
   if (const auto refused = documents_.Open({uri, parsed.version, DocumentText(std::move(parsed.text))})) {
@@ -360,13 +380,16 @@ void Server::DidChange(const Json& params) {
     Log(parsed.uri + ": " + *refused);
     return;
   }
+  Replaced(parsed.uri);
   Changed(parsed.uri);
 }
 
 void Server::DidClose(const Json& params) {
   const std::string uri = ParseDocumentParams(params).uri;
+  Replaced(uri);
   documents_.Close(uri);
   stories_.erase(uri);
+  pulled_.erase(uri);
   diagnoses_.Forget(uri);
   AnswerLenses(uri);
   if (!settings_.pullDiagnostics) Send(Notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", Json::array()}}));
@@ -396,42 +419,90 @@ void Server::DidChangeConfiguration(const Json& params) {
   const auto width = WidthSetting(settings.is_object() ? settings.value("quillshade", Json()) : Json());
   if (!width || *width == settings_.width) return;
   settings_.width = *width;
-  // Every finding about a line's width changes: each open document is checked again.
+  // Every finding about a line's width changes: each open document is checked again,
+  // and an editor that pulls is asked to.
   for (const Document* document : documents_.All()) Changed(document->uri);
+  if (settings_.pullDiagnostics) RequestRefresh();
 }
 
 void Server::CancelRequest(const Json& params) {
   const Json id = ParseCancelParams(params);
-  const auto waiting = std::find_if(waitingLenses_.begin(), waitingLenses_.end(),
-                                    [&](const auto& lens) { return lens.first == id; });
-  if (waiting != waitingLenses_.end()) {
-    waitingLenses_.erase(waiting);
-    Send(ErrorResponse(id, ErrorCode::RequestCancelled, "cancelled"));
-    return;
+  const auto matches = [&](const auto& waiting) { return waiting.first == id; };
+  bool found = std::erase_if(waitingLenses_, matches) > 0;
+  for (auto on = diagnosing_.begin(); on != diagnosing_.end();) {
+    const bool here = std::erase_if(on->second.pulls, matches) > 0;
+    found = found || here;
+    // A walk no request waits for any more stops, unless it is to be published.
+    const bool awaited = !on->second.pulls.empty() || std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
+                                                                  [&](const auto& lens) { return lens.second == on->first; });
+    if (here && !awaited && settings_.pullDiagnostics) {
+      *on->second.job.stop = true;
+      on = diagnosing_.erase(on);
+    } else {
+      ++on;
+    }
   }
-  if (ports_.cancel && ports_.cancel(id)) cancelled_.insert(id.dump());
+  if (found) Send(ErrorResponse(id, ErrorCode::RequestCancelled, "cancelled"));
 }
 
 void Server::Changed(const std::string& uri) {
-  if (settings_.pullDiagnostics) return;  // the editor asks for them
-  DiagnosisJob job;
-  job.uri = uri;
-  job.width = settings_.width;
-  job.story = StoryOf(uri);
-  job.version = job.story->version;
-  if (ports_.diagnose) ports_.diagnose(std::move(job));
+  // An editor that pulls asks for its diagnostics; only waiting lenses, and pulls waiting
+  // for the version at another width, need the walk now.
+  const auto on = diagnosing_.find(uri);
+  const bool awaited = (on != diagnosing_.end() && !on->second.pulls.empty()) ||
+                       std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
+                                   [&](const auto& waiting) { return waiting.second == uri; });
+  if (!settings_.pullDiagnostics || awaited) StartDiagnosis(uri);
 }
 
 std::optional<Json> Server::PullDiagnostics(const Json& id, const Json& params) {
-  DiagnosisJob job;
-  job.uri = ParseDocumentParams(params).uri;
-  job.width = settings_.width;
-  job.story = StoryOf(job.uri);
-  job.version = job.story->version;
-  job.requestId = id;
+  const std::string uri = ParseDocumentParams(params).uri;
+  const Json previous = params.value("previousResultId", Json());
+  const std::string previousResultId = previous.is_string() ? previous.get<std::string>() : std::string();
+  StoryOf(uri);  // refused when the document is not open
+  if (CurrentDiagnosis(uri)) return PullAnswer(uri, previousResultId, DiagnosticsJson(*stories_[uri], diagnoses_.WithCarriedFlags(uri)));
   if (!ports_.diagnose) return Json{{"kind", "full"}, {"items", Json::array()}};
-  ports_.diagnose(std::move(job));
+  StartDiagnosis(uri);
+  diagnosing_[uri].pulls.emplace_back(id, previousResultId);
   return std::nullopt;  // answered when the worker is done
+}
+
+Json Server::PullAnswer(const std::string& uri, const std::string& previousResultId, Json items) {
+  auto& [resultId, answered] = pulled_[uri];
+  if (!resultId.empty() && resultId == previousResultId && answered == items) return {{"kind", "unchanged"}, {"resultId", resultId}};
+  resultId = std::to_string(++lastResultId_);
+  answered = items;
+  return {{"kind", "full"}, {"resultId", resultId}, {"items", std::move(items)}};
+}
+
+void Server::AnswerPulls(const DiagnosisResult& result, bool whole) {
+  const auto on = diagnosing_.find(result.uri);
+  if (on == diagnosing_.end() || !result.path.empty() || on->second.job.story != result.story ||
+      on->second.job.width != result.width)
+    return;  // another version's, or another width's
+  std::vector<std::pair<Json, std::string>> pulls = std::move(on->second.pulls);
+  on->second.pulls.clear();
+  const bool linesAnswered = on->second.linesAnswered || (!whole && !pulls.empty());
+  if (whole) diagnosing_.erase(on);
+  else on->second.linesAnswered = linesAnswered;
+  if (result.stopped) {
+    for (const auto& [id, previous] : pulls) Send(ErrorResponse(id, ErrorCode::ContentModified, "the check was stopped"));
+    return;
+  }
+  std::vector<Diagnostic> lines;
+  if (!whole) {
+    lines = result.report.diagnostics;
+    SortByPlace(lines);
+  }
+  const Json items = DiagnosticsJson(*result.story, whole ? diagnoses_.WithCarriedFlags(result.uri) : lines);
+  // What a pull answered with the line checks alone is stale once the walk adds to it.
+  const bool stale = whole && linesAnswered && pulled_[result.uri].second != items;
+  for (const auto& [id, previous] : pulls) Send(Response(id, PullAnswer(result.uri, previous, items)));
+  if (stale && pulls.empty()) RequestRefresh();
+}
+
+void Server::RequestRefresh() {
+  if (settings_.refreshDiagnostics) Send({{"jsonrpc", "2.0"}, {"id", ++lastRequestId_}, {"method", "workspace/diagnostic/refresh"}});
 }
 
 bool Server::InWorkspace(const std::string& path) const {
@@ -471,27 +542,13 @@ void Server::DiagnoseWorkspaceFile(const std::string& uri) {
 }
 
 void Server::Diagnosed(DiagnosisResult result) {
-  if (result.requestId) {
-    const std::string key = result.requestId->dump();
-    const Json id = *result.requestId;
-    if (cancelled_.erase(key)) {
-      Send(ErrorResponse(id, ErrorCode::RequestCancelled, "cancelled"));
-      return;
-    }
-    const Document* document = documents_.Find(result.uri);
-    if (result.stopped || !document || document->version != result.version) {
-      Send(ErrorResponse(id, ErrorCode::ContentModified, "the document changed while it was checked"));
-      return;
-    }
-    const std::string uri = result.uri;
-    diagnoses_.Store(std::move(result));
-    const Json items = DiagnosticsJson(*diagnoses_.Find(uri)->story, diagnoses_.WithCarriedFlags(uri));
-    Send(Response(id, {{"kind", "full"}, {"items", items}}));
-    AnswerLenses(uri);
+  if (result.stopped) {
+    AnswerPulls(result, true);
     return;
   }
-  if (result.stopped) return;
   if (result.linesOnly) {
+    // A pulling editor that can be asked to pull again has the line checks at once.
+    if (settings_.refreshDiagnostics) AnswerPulls(result, false);
     PublishLineChecks(result);
     return;
   }
@@ -505,6 +562,7 @@ void Server::Diagnosed(DiagnosisResult result) {
   const std::string uri = result.uri;
   diagnoses_.Store(std::move(result));
   PublishAll();
+  AnswerPulls(*diagnoses_.Find(uri), true);
   AnswerLenses(uri);
 }
 

@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -26,8 +25,6 @@ struct ServerPorts {
   std::function<void(const Json&)> send;
   std::function<void(std::string_view)> log;
   std::function<void(DiagnosisJob)> diagnose;
-  // Stops the diagnosis a pull request waits for; false when none does.
-  std::function<bool(const Json& requestId)> cancel;
   // Whether the client has cancelled a request, as the reader saw it arrive: asked while
   // a long request runs, since the cancellation waits behind it in the queue.
   std::function<bool(const Json& requestId)> cancelled;
@@ -88,6 +85,15 @@ class Server {
   void Changed(const std::string& uri);
   void PublishAll();
   void PublishLineChecks(const DiagnosisResult& result);
+  // Hands the worker the job of the document's current version, unless it is on it or
+  // has done it already.
+  void StartDiagnosis(const std::string& uri);
+  // The document's version is gone: the pulls that waited for it are told so, its job stops.
+  void Replaced(const std::string& uri);
+  // A pull's answer: the items, or that they are those of the pull's previous result.
+  Json PullAnswer(const std::string& uri, const std::string& previousResultId, Json items);
+  void AnswerPulls(const DiagnosisResult& result, bool whole);
+  void RequestRefresh();
   std::shared_ptr<const StoryDocument> StoryOf(const std::string& uri);
   // The report on the document's current version, once the worker has finished it.
   const DiagnosisResult* CurrentDiagnosis(const std::string& uri);
@@ -102,12 +108,22 @@ class Server {
   bool exited_ = false;
   ServerSettings settings_;
   CancelCheck running_;  // of the request being handled
-  std::set<std::string> cancelled_;  // pull requests cancelled while their walk ran, by id
   std::vector<std::string> workspaceFolders_;  // paths
   DocumentStore documents_;
   std::map<std::string, std::shared_ptr<const StoryDocument>> stories_;  // by URI, current versions
   Diagnoses diagnoses_;
   std::vector<std::pair<Json, std::string>> waitingLenses_;  // lens requests (id, URI) waiting for a walk
+  // The job of an open document's current version while the worker is on it: every pull
+  // and lens request of that version waits on this one.
+  struct Diagnosing {
+    DiagnosisJob job;  // as posted; its stop flag is shared with the worker
+    std::vector<std::pair<Json, std::string>> pulls;  // (id, previous result id) waiting
+    bool linesAnswered = false;  // a pull had the line checks alone: the rest follows by a refresh
+  };
+  std::map<std::string, Diagnosing> diagnosing_;
+  std::map<std::string, std::pair<std::string, Json>> pulled_;  // the last pull's result id and items, by URI
+  std::uint64_t lastResultId_ = 0;
+  std::int64_t lastRequestId_ = 0;  // of the server's own requests to the client
 };
 
 // Runs the server on a file descriptor and a stream until `exit` or the end of input;
