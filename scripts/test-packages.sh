@@ -83,15 +83,16 @@ qsd publish examples/lantern.txt -o "$work/deb.html" || fail "the installed qsd 
 check_published "$work/deb.html" "the installed qsd publish"
 echo "qsd publish: uses /usr/share/quillshade/quillshade.html"
 # Vim (with a vimrc that turns on syntax and file types), Neovim and Emacs colour a story
-# from the installed files by themselves.
+# from the installed files by themselves; Vim and Neovim leave a story file's codes plain.
 printf 'Start >> [a]\n[a] The end. :: END\n' > "$work/night.story.txt"
+cp examples/lantern.qsd "$work/"
 printf 'syntax on\nfiletype on\n' > "$work/vimrc"
-story_kind='call writefile([&filetype . " " . get(b:, "current_syntax", "")], "'"$work"'/kind", "a")'
-(cd "$work" && timeout 60 vim -u vimrc -N -i NONE -T dumb --not-a-term -c 'edit night.story.txt' -c "$story_kind" -c 'qa!' \
-  < /dev/null > /dev/null 2>&1 && timeout 60 nvim --headless --clean -c 'edit night.story.txt' -c "$story_kind" -c 'qa!' < /dev/null) ||
-  fail "Vim or Neovim did not run"
-[ "$(cat "$work/kind")" = "$(printf 'quillshade quillshade\nquillshade quillshade')" ] ||
-  fail "Vim and Neovim read an installed story as: $(cat "$work/kind" | tr '\n' '|')"
+echo 'call writefile([&filetype . " " . get(b:, "current_syntax", "")], "'"$work"'/kind", "a")' > "$work/kind.vim"
+set -- -c 'edit night.story.txt' -c 'source kind.vim' -c 'edit lantern.qsd' -c 'source kind.vim' -c 'qa!'
+(cd "$work" && timeout 60 vim -u vimrc -N -i NONE -T dumb --not-a-term "$@" < /dev/null > /dev/null 2>&1 &&
+  timeout 60 nvim --headless --clean "$@" < /dev/null) || fail "Vim or Neovim did not run"
+[ "$(cat "$work/kind")" = "$(printf 'quillshade quillshade\n \nquillshade quillshade\n ')" ] ||
+  fail "Vim and Neovim read an installed story and a story file as: $(cat "$work/kind" | tr '\n' '|')"
 mode=$(cd "$work" && timeout 60 emacs --batch --eval \
   "(progn (require 'quillshade-story) (find-file \"night.story.txt\") (princ major-mode))" 2> "$work/emacs-log") ||
   fail "Emacs did not load the installed mode: $(cat "$work/emacs-log")"
