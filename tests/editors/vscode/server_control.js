@@ -1,6 +1,7 @@
 // The extension's control of its server in a running VS Code: the README's pictures taken
 // from the session, a width setting changed live, the restart command, and a qsdPath
-// changed live, each as a writer does it. Runs after session.js has opened fox.story.txt with the Problems panel.
+// changed live, each as a writer does it. Runs after session.js has opened fox.story.txt
+// and its Problems panel.
 'use strict';
 const fs = require('fs');
 const path = require('path');
