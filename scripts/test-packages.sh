@@ -5,7 +5,9 @@
 # pages, the story file type, qsd publish, the completion, the editors' story colours)
 # and purged; the Windows installer is run silently under Wine, its files and registry
 # keys checked, a story opened through the file type, qsd.exe publish run, and
-# uninstalled without a trace; the .zip is listed and its qsd.exe publishes too.
+# uninstalled without a trace; the .zip is listed and its qsd.exe publishes too. The
+# VS Code extension for Linux holds what its page shows, and its qsd runs without the
+# system's libraries.
 set -eu
 cd "$(dirname "$0")/.."
 . scripts/windows-env.sh
@@ -81,15 +83,16 @@ qsd publish examples/lantern.txt -o "$work/deb.html" || fail "the installed qsd 
 check_published "$work/deb.html" "the installed qsd publish"
 echo "qsd publish: uses /usr/share/quillshade/quillshade.html"
 # Vim (with a vimrc that turns on syntax and file types), Neovim and Emacs colour a story
-# from the installed files by themselves.
+# from the installed files by themselves; Vim and Neovim leave a story file's codes plain.
 printf 'Start >> [a]\n[a] The end. :: END\n' > "$work/night.story.txt"
+cp examples/lantern.qsd "$work/"
 printf 'syntax on\nfiletype on\n' > "$work/vimrc"
-story_kind='call writefile([&filetype . " " . get(b:, "current_syntax", "")], "'"$work"'/kind", "a")'
-(cd "$work" && timeout 60 vim -u vimrc -N -i NONE -T dumb --not-a-term -c 'edit night.story.txt' -c "$story_kind" -c 'qa!' \
-  < /dev/null > /dev/null 2>&1 && timeout 60 nvim --headless --clean -c 'edit night.story.txt' -c "$story_kind" -c 'qa!' < /dev/null) ||
-  fail "Vim or Neovim did not run"
-[ "$(cat "$work/kind")" = "$(printf 'quillshade quillshade\nquillshade quillshade')" ] ||
-  fail "Vim and Neovim read an installed story as: $(cat "$work/kind" | tr '\n' '|')"
+echo 'call writefile([&filetype . " " . get(b:, "current_syntax", "")], "'"$work"'/kind", "a")' > "$work/kind.vim"
+set -- -c 'edit night.story.txt' -c 'source kind.vim' -c 'edit lantern.qsd' -c 'source kind.vim' -c 'qa!'
+(cd "$work" && timeout 60 vim -u vimrc -N -i NONE -T dumb --not-a-term "$@" < /dev/null > /dev/null 2>&1 &&
+  timeout 60 nvim --headless --clean "$@" < /dev/null) || fail "Vim or Neovim did not run"
+[ "$(cat "$work/kind")" = "$(printf 'quillshade quillshade\n \nquillshade quillshade\n ')" ] ||
+  fail "Vim and Neovim read an installed story and a story file as: $(cat "$work/kind" | tr '\n' '|')"
 mode=$(cd "$work" && timeout 60 emacs --batch --eval \
   "(progn (require 'quillshade-story) (find-file \"night.story.txt\") (princ major-mode))" 2> "$work/emacs-log") ||
   fail "Emacs did not load the installed mode: $(cat "$work/emacs-log")"
@@ -111,6 +114,47 @@ done
 [ ! -e /usr/share/doc/quillshade ] || fail "/usr/share/doc/quillshade is left after the purge"
 flock -u 9
 echo "the .deb installs, works and purges cleanly"
+
+echo "== the VS Code extension for Linux"
+# Its qsd runs on any x86-64 Linux: linked whole, it needs not even the C library, so it
+# answers from a root that holds only itself and a story, its server's threads included.
+./scripts/package-vsix.sh linux-x64 > build/vsix-linux.log 2>&1 || { cat build/vsix-linux.log; exit 1; }
+vsix=$(ls build/vsix/quillshade-story-*-linux-x64.vsix)
+listing=$(unzip -Z1 "$vsix")
+pictures=$(sed -n 's/.*](\(images\/[^)]*\)).*/extension\/\1/p' editors/vscode/README.md)
+for name in extension/bin/qsd extension/dist/extension.js extension/images/icon.png extension/LICENSE.txt \
+  extension/changelog.md $pictures; do
+  echo "$listing" | grep -qx "$name" || fail "$vsix lacks $name"
+done
+echo "$listing" | grep -q node_modules && fail "$vsix holds node_modules: the client is not bundled"
+root=$work/vsix-root
+mkdir -p "$root"
+unzip -p "$vsix" extension/bin/qsd > "$root/qsd"
+chmod +x "$root/qsd"
+objdump -p "$root/qsd" | grep -q '^Dynamic Section' &&
+  fail "the .vsix's qsd needs libraries:$(objdump -p "$root/qsd" | sed -n 's/^ *NEEDED *\(.*\)/ \1/p' | tr -d '\n')"
+cp tests/tools/lsp/editor/fox.txt "$root/fox.txt"
+status=0
+as_root chroot "$root" /qsd check /fox.txt > "$work/vsix-check" 2>&1 || status=$?
+[ $status -eq 1 ] && grep -q "no line begins with '\[gone\]'" "$work/vsix-check" ||
+  fail "the .vsix's qsd check in a root of its own: $(cat "$work/vsix-check")"
+lsp_message() { printf 'Content-Length: %s\r\n\r\n%s' "${#1}" "$1"; }
+rm -f "$root/in"
+mkfifo "$root/in"
+as_root chroot "$root" /qsd lsp < "$root/in" > "$work/vsix-lsp" 2>&1 &
+server=$!
+exec 8> "$root/in"
+lsp_message '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}}' >&8
+lsp_message '{"jsonrpc":"2.0","method":"initialized","params":{}}' >&8
+lsp_message '{"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":"file:///fox.story.txt",
+"languageId":"quillshade-story","version":1,"text":"Start >> [gone]\n"}}}' >&8
+wait_for 30 grep -q "no line begins with" "$work/vsix-lsp" ||
+  fail "the .vsix's qsd lsp in a root of its own published no findings: $(cat "$work/vsix-lsp")"
+lsp_message '{"jsonrpc":"2.0","id":2,"method":"shutdown","params":null}' >&8
+lsp_message '{"jsonrpc":"2.0","method":"exit","params":null}' >&8
+exec 8>&-
+wait $server || fail "the .vsix's qsd lsp did not end cleanly: $(cat "$work/vsix-lsp")"
+echo "$vsix: $(wc -c < "$vsix") bytes; its qsd is static and checks and serves from a root of its own"
 
 echo "== the Windows installer and zip"
 cmake --workflow --preset windows-installer > build/windows-installer-workflow.log 2>&1 ||

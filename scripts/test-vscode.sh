@@ -3,8 +3,13 @@
 # the workbench, headless Chromium opens a story with a planted fault, and the fault must
 # show in the Problems panel, found by the qsd packed in the linux-x64 .vsix, while the
 # grammar colours a label; a label completed after a bracket the editor closed stands
-# once. Needs Node.js 20, as code-server does.
+# once; keystrokes in a long story reach the Problems panel; then settings change live,
+# the server restarts, and the extension README's pictures are taken (into
+# build/vscode-pictures, or with --update-pictures into editors/vscode/images, which the
+# .vsix packs). Needs Node.js 20, as code-server does.
 set -eu
+pictures=build/vscode-pictures
+[ "${1:-}" = --update-pictures ] && pictures=editors/vscode/images
 cd "$(dirname "$0")/.."
 QUILLSHADE_EXTRA_PACKAGES="nodejs chromium ripgrep make python3 libkrb5-dev libxkbfile-dev libsecret-1-dev libx11-dev" \
   ./scripts/install-deps.sh
@@ -43,4 +48,4 @@ version=$(sed -n 's/^project(Quillshade VERSION \([0-9.]*\).*/\1/p' CMakeLists.t
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp tests/tools/lsp/editor/fox.txt "$work/fox.story.txt"
-timeout 300 node $vscode/session.js "build/vsix/quillshade-story-$version-linux-x64.vsix" "$work/fox.story.txt"
+PICTURES="$PWD/$pictures" timeout 300 node $vscode/session.js "build/vsix/quillshade-story-$version-linux-x64.vsix" "$work/fox.story.txt"

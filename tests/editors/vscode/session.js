@@ -116,6 +116,7 @@ async function Main([vsix, story]) {
     await page.setViewport({ width: 1280, height: 900 });
     const { colours, problem } = await Session(page, base, work, story);
     console.log(`VS Code session: the label coloured ${colours.label} beside ${colours.text}; Problems: ${problem}`);
+    console.log(await require('./server_control').ServerControl(page, { extensions, pictures: process.env.PICTURES }));
   } catch (error) {
     console.error(log);
     const page = browser && (await browser.pages())[1];
