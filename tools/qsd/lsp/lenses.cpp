@@ -30,7 +30,12 @@ std::vector<Lens> Lenses(const StoryDocument& story, const WalkResult& walk, con
     if (lenses.size() < kMaxLenses) lenses.push_back({story.EditorRange(line, column - 1, 0), std::move(title)});
   };
   // What is reached is an ending, as `qsd endings` lists it.
-  for (const Ending& ending : FindEndings(story.text, story.Lines(), walk)) add(ending.line, ending.column, EndingTitle(ending));
+  for (const Ending& ending : FindEndings(story.text, story.Lines(), walk)) {
+    add(ending.line, ending.column, EndingTitle(ending));
+    // The reader is shown this line on the way to the ending, so a play pane can go there.
+    if (!lenses.empty() && ending.line < walk.lineReached.size() && walk.lineReached[ending.line])
+      lenses.back().playTo = ending.line;
+  }
   // A walk cut short cannot tell the endings: one lens on the first line says why.
   if (!walk.complete) {
     add(1, 1, "endings not known: " + WalkLimitText(walk, kDefaultMaxScan, story.text.size()));

@@ -47,6 +47,7 @@ const std::map<std::string_view, Server::RequestHandler>& Server::Requests() {
       {"textDocument/codeAction", &Server::FixDiagnostics},
       {"textDocument/semanticTokens/full", &Server::ColourTokens},
       {"textDocument/codeLens", &Server::LensesOf},
+      {"quillshade/play", &Server::Play},
   };
   return requests;
 }
@@ -205,7 +206,10 @@ std::optional<Json> Server::Initialize(const Json&, const Json& params) {
     settings_.prepareRename = rename.is_object() && rename.contains("prepareSupport") && rename["prepareSupport"] == true;
   }
   // A title bar of another width than the reader's usual one.
-  if (const auto width = WidthSetting(params.value("initializationOptions", Json::object()))) settings_.width = *width;
+  const Json options = params.value("initializationOptions", Json::object());
+  if (const auto width = WidthSetting(options)) settings_.width = *width;
+  if (options.is_object() && options.contains("playCommand") && options["playCommand"].is_string())
+    settings_.playCommand = options["playCommand"].get<std::string>();
   return InitializeResult(settings_);
 }
 
@@ -266,21 +270,37 @@ std::optional<Json> Server::LensesOf(const Json& id, const Json& params) {
   // A text that is empty, has no line break or does not load has nothing to walk: once
   // its version is checked there is nothing to wait for.
   if (const DiagnosisResult* checked = CurrentDiagnosis(uri))
-    return checked->walk ? LensesJson(*story, *checked->walk, running_) : Json::array();
-  // Lenses without the walk would say nothing: the answer waits for it. An editor that
-  // pulls its diagnostics has the walk run only when it asks, so the lenses ask here.
+    return checked->walk ? LensesJson(*story, *checked->walk, settings_.playCommand, running_) : Json::array();
+  // Lenses without the walk would say nothing: the answer waits for it.
+  WaitForWalk(id, uri, story, std::nullopt);
+  return std::nullopt;
+}
+
+std::optional<Json> Server::Play(const Json& id, const Json& params) {
+  const PlayParams parsed = ParsePlayParams(params);
+  const std::shared_ptr<const StoryDocument> story = StoryOf(parsed.uri);
+  if (!parsed.line) return PlayJson(*story, nullptr, std::nullopt);
+  // The way to a line is the walk's: the answer waits for this version's.
+  if (const DiagnosisResult* checked = CurrentDiagnosis(parsed.uri)) return PlayJson(*story, checked->walk.get(), parsed.line);
+  WaitForWalk(id, parsed.uri, story, parsed.line);
+  return std::nullopt;
+}
+
+void Server::WaitForWalk(const Json& id, const std::string& uri, std::shared_ptr<const StoryDocument> story,
+                         std::optional<std::size_t> playLine) {
   const bool walking = std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
-                                   [&](const auto& waiting) { return waiting.second == uri; });
-  waitingLenses_.emplace_back(id, uri);
+                                   [&](const auto& waiting) { return waiting.uri == uri; });
+  waitingLenses_.push_back({id, uri, playLine});
+  // An editor that pulls its diagnostics has the walk run only when it asks, so a
+  // waiting request asks here.
   if (settings_.pullDiagnostics && !walking && ports_.diagnose) {
     DiagnosisJob job;
     job.uri = uri;
     job.width = settings_.width;
-    job.story = story;
-    job.version = story->version;
+    job.story = std::move(story);
+    job.version = job.story->version;
     ports_.diagnose(std::move(job));
   }
-  return std::nullopt;
 }
 
 const DiagnosisResult* Server::CurrentDiagnosis(const std::string& uri) {
@@ -300,12 +320,20 @@ void Server::AnswerLenses(const std::string& uri) {
   const bool open = documents_.Find(uri) != nullptr;
   if (!checked && open) return;  // a newer version's walk is on its way
   const WalkResult* walk = checked ? checked->walk.get() : nullptr;
-  std::erase_if(waitingLenses_, [&](const std::pair<Json, std::string>& waiting) {
-    if (waiting.second != uri) return false;
+  std::erase_if(waitingLenses_, [&](const WaitingForWalk& waiting) {
+    if (waiting.uri != uri) return false;
+    const char* method = waiting.playLine ? "quillshade/play" : "codeLens";
     try {
-      Send(Response(waiting.first, walk ? LensesJson(*stories_[uri], *walk) : Json::array()));
+      if (!waiting.playLine)
+        Send(Response(waiting.id, walk ? LensesJson(*stories_[uri], *walk, settings_.playCommand) : Json::array()));
+      else if (!open)
+        Send(ErrorResponse(waiting.id, ErrorCode::RequestFailed, "the document " + uri + " is not open"));
+      else
+        Send(Response(waiting.id, PlayJson(*stories_[uri], walk, waiting.playLine)));
+    } catch (const RefusedRequest& refused) {
+      Send(ErrorResponse(waiting.id, ErrorCode::RequestFailed, refused.what()));
     } catch (const std::exception& error) {
-      Send(ErrorResponse(waiting.first, ErrorCode::InternalError, std::string("codeLens failed: ") + error.what()));
+      Send(ErrorResponse(waiting.id, ErrorCode::InternalError, std::string(method) + " failed: " + error.what()));
     }
     return true;
   });
@@ -390,7 +418,7 @@ void Server::DidChangeConfiguration(const Json& params) {
 void Server::CancelRequest(const Json& params) {
   const Json id = ParseCancelParams(params);
   const auto waiting = std::find_if(waitingLenses_.begin(), waitingLenses_.end(),
-                                    [&](const auto& lens) { return lens.first == id; });
+                                    [&](const auto& request) { return request.id == id; });
   if (waiting != waitingLenses_.end()) {
     waitingLenses_.erase(waiting);
     Send(ErrorResponse(id, ErrorCode::RequestCancelled, "cancelled"));

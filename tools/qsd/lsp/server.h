@@ -72,6 +72,7 @@ class Server {
   std::optional<Json> FixDiagnostics(const Json& id, const Json& params);
   std::optional<Json> ColourTokens(const Json& id, const Json& params);
   std::optional<Json> LensesOf(const Json& id, const Json& params);
+  std::optional<Json> Play(const Json& id, const Json& params);
 
   void Initialized(const Json& params);
   void DidOpen(const Json& params);
@@ -93,7 +94,11 @@ class Server {
   const DiagnosisResult* CurrentDiagnosis(const std::string& uri);
   // Its walk; none while the worker is on it, nor when the text had nothing to walk.
   const WalkResult* CurrentWalk(const std::string& uri);
-  // Answers the lens requests that waited for the walk of the document's version.
+  // Holds a request until the walk of the document's version is done, asking for that
+  // walk when the editor pulls its diagnostics and none is on its way.
+  void WaitForWalk(const Json& id, const std::string& uri, std::shared_ptr<const StoryDocument> story,
+                   std::optional<std::size_t> playLine);
+  // Answers the lens and play requests that waited for the walk of the document's version.
   void AnswerLenses(const std::string& uri);
 
   ServerPorts ports_;
@@ -107,7 +112,13 @@ class Server {
   DocumentStore documents_;
   std::map<std::string, std::shared_ptr<const StoryDocument>> stories_;  // by URI, current versions
   Diagnoses diagnoses_;
-  std::vector<std::pair<Json, std::string>> waitingLenses_;  // lens requests (id, URI) waiting for a walk
+  // Requests waiting for a walk: lenses, and plays to a line (the editor line).
+  struct WaitingForWalk {
+    Json id;
+    std::string uri;
+    std::optional<std::size_t> playLine;  // none for lenses
+  };
+  std::vector<WaitingForWalk> waitingLenses_;
 };
 
 // Runs the server on a file descriptor and a stream until `exit` or the end of input;
