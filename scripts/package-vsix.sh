@@ -1,7 +1,9 @@
 #!/bin/sh
 # Packs the VS Code extension as one .vsix per platform, each with its own qsd inside:
 # linux-x64 from the release build, win32-x64 from the windows preset's qsd.exe. The
-# files land in build/vsix/. Usage: scripts/package-vsix.sh [linux-x64] [win32-x64]
+# files land in build/vsix/. Both hold the reader page for the play panel: the one the web
+# stage built in build/web, else built here (Emscripten, the page's target alone).
+# Usage: scripts/package-vsix.sh [linux-x64] [win32-x64]
 set -eu
 cd "$(dirname "$0")/.."
 targets=${*:-linux-x64 win32-x64}
@@ -9,6 +11,12 @@ version=$(sed -n 's/^project(Quillshade VERSION \([0-9.]*\).*/\1/p' CMakeLists.t
 [ -n "$version" ] || { echo "no version in CMakeLists.txt" >&2; exit 1; }
 command -v npm > /dev/null || QUILLSHADE_EXTRA_PACKAGES="nodejs npm" ./scripts/install-deps.sh
 (cd editors/vscode && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+page=build/web/ui/web/quillshade.html
+if [ ! -f "$page" ]; then
+  QUILLSHADE_EXTRA_PACKAGES="emscripten node-acorn" ./scripts/install-deps.sh
+  [ -d build/web ] || NODE_PATH=/usr/share/nodejs cmake --preset web > /dev/null
+fi
+NODE_PATH=/usr/share/nodejs cmake --build build/web --target quillshade_page
 out="$PWD/build/vsix"
 mkdir -p "$out"
 root=$PWD
@@ -25,8 +33,10 @@ for target in $targets; do
   # A copy of the extension with only what it runs on: its own qsd and its production modules.
   rm -rf "$stage/extension"
   mkdir -p "$stage/extension/bin"
-  (cd editors/vscode && cp -r package.json package-lock.json extension.js language-configuration.json \
+  (cd editors/vscode && cp -r package.json package-lock.json extension.js play_panel.js language-configuration.json \
     README.md .vscodeignore syntaxes "$stage/extension/")
+  mkdir -p "$stage/extension/page"
+  cp "$page" "$stage/extension/page/"
   cp "build/$preset/tools/qsd/$program" "$stage/extension/bin/"
   (cd "$stage/extension" &&
     node -e 'const fs = require("fs"); const p = JSON.parse(fs.readFileSync("package.json"));

@@ -5,6 +5,7 @@ const fs = require('fs');
 const path = require('path');
 const vscode = require('vscode');
 const { LanguageClient, TransportKind } = require('vscode-languageclient/node');
+const { RegisterPlayPanel } = require('./play_panel');
 
 const kLanguage = 'quillshade-story';
 const kProgram = process.platform === 'win32' ? 'qsd.exe' : 'qsd';
@@ -57,12 +58,13 @@ async function activate(context) {
     { command: found.program, args: ['lsp'], transport: TransportKind.stdio },
     {
       documentSelector: [{ language: kLanguage }],
-      initializationOptions: { width },
+      initializationOptions: { width, playCommand: 'quillshade.playTo' },
       // A change of quillshade.width reaches the server as workspace/didChangeConfiguration.
       synchronize: { configurationSection: 'quillshade' },
       outputChannel: output,
     });
   context.subscriptions.push(client);
+  RegisterPlayPanel(context, () => client);
   await client.start();
 }
 
