@@ -203,8 +203,50 @@ printf 'Start\nA \360\237\230\200 smile\n' > "$dir/smile.txt"
 expect 0 "smile.txt:2:3: warning: U+1F600 .* wrote '?'" \
   publish --reader "$dir/reader.html" --replace-unencodable "$dir/smile.txt" -o "$dir/smile.html"
 
+# --- play --to: the way in played as keys given first ----------------------------------
+lantern=$(dirname "$0")/../../examples/lantern.txt
+expect 0 'reached line 8 by the keys dd2dd, with B set' play --to 8 --trace --keys 1 "$lantern"
+mv "$dir/out" "$dir/to.trace"
+run play --trace --keys dd2dd1 "$lantern"
+cmp -s "$dir/to.trace" "$dir/out" || fail "play --to 8 --trace differs from the trace of its keys"
+printf 'Start. :: END\nNever.\n[x] Nor this.\n' > "$dir/ends.txt"
+expect 1 'ends.txt: no state reaches line 2: line 1 ends with END' play --to 2 --keys '' "$dir/ends.txt"
+expect 2 'ends.txt has 3 lines' play --to 4 --keys '' "$dir/ends.txt"
+expect 2 'takes a line number' play --to 2x --keys '' "$dir/ends.txt"
+expect 2 'give no --flags' play --to 1 --flags D --keys '' "$dir/ends.txt"
+
+# --- play --record and qsd test --------------------------------------------------------
+mkdir "$dir/plans"
+printf 'Door. ?? in,out\nin Inside. :: END\nout Outside.\nRain. :: END\n' > "$dir/plans/door.txt"
+expect 0 'stopped at key 2: END on line 4' play --record "$dir/plans/door.plan" --keys 2dd "$dir/plans/door.txt"
+expect 0 '1 plan, 1 passed' test "$dir/plans/door.txt"
+sed '$s/Rain\./Snow./' "$dir/plans/door.plan" > "$dir/plans/door.snow.plan"
+expect 1 "door.snow.plan:5: step 3: expected 'Snow.' got 'Rain.' (.*door.txt:4)" test "$dir/plans"
+printf 'load  Door.\nx     Inside.\n' > "$dir/plans/door.bad.plan"
+expect 2 'door.bad.plan:2: malformed plan' test "$dir/plans/door.txt" "$dir/plans/door.bad.plan"
+printf 'load  Door.\n' > "$dir/plans/gone.plan"
+run test --format junit "$dir/plans"
+[ "$status" = 2 ] || fail "qsd test --format junit: exit $status with a malformed plan"
+python3 - "$dir/out" <<'PY' || fail "the JUnit report does not read as it should: $(cat "$dir/out")"
+import sys, xml.etree.ElementTree as tree
+root = tree.parse(sys.argv[1]).getroot()
+cases = {case.get("name").rsplit("/", 1)[-1]: case for case in root.iter("testcase")}
+assert root.tag == "testsuites" and root.get("tests") == "4", root.attrib
+assert root.get("failures") == "2" and root.get("errors") == "1", root.attrib
+assert list(cases["door.plan"]) == []
+assert "expected 'Snow.'" in cases["door.snow.plan"].find("failure").get("message")
+assert cases["door.bad.plan"].find("error") is not None
+assert "no story beside it" in cases["gone.plan"].find("failure").text
+PY
+# Any keys on any example: what play records, the plan replay passes.
+for story in lantern kitsune dawn; do
+  keys=$(awk -v seed="$story" 'BEGIN { srand(length(seed)); for (i = 0; i < 40; i++) printf "%s", substr("dd123o", int(rand() * 6) + 1, 1) }')
+  timeout 20 "$qsd" play --record "$dir/$story.plan" --keys "$keys" "$(dirname "$0")/../../examples/$story.txt" > /dev/null 2>&1
+  expect 0 '1 plan, 1 passed' test "$(dirname "$0")/../../examples/$story.txt" "$dir/$story.plan"
+done
+
 # --- help ---------------------------------------------------------------------------
-for command in encode decode check graph play; do
+for command in encode decode check graph play test; do
   expect 0 "usage: qsd $command" help "$command"
   expect 0 "usage: qsd $command" "$command" --help
 done

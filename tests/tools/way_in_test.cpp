@@ -80,6 +80,8 @@ std::vector<std::filesystem::path> Stories() {
 TEST(WayIn, KeysOfEveryFindingAndEndingArriveWhereTheySay) {
   std::size_t findings = 0;
   std::size_t endings = 0;
+  std::size_t linesPlayedTo = 0;
+  std::size_t unreached = 0;
   for (const std::filesystem::path& path : Stories()) {
     SCOPED_TRACE(path.string());
     const Result<LoadedForCheck> read = LoadFileForCheck(path.string(), SourceEncoding::Utf8);
@@ -99,6 +101,30 @@ TEST(WayIn, KeysOfEveryFindingAndEndingArriveWhereTheySay) {
     }
     if (!lines.Terminated(1)) continue;
     const WalkResult walk = WalkStory(text, kDefaultMaxStates);
+    // The way in to a line, as `qsd play --to` plays it: every finding's line and every
+    // ending's is shown by its last step, and a line the check calls unreached has none.
+    const auto expectWayTo = [&](std::size_t line) {
+      const Result<WayIn> way = WayInToLine(text, lines, walk, line);
+      ASSERT_TRUE(way.ok()) << "line " << line << ": " << way.error().message;
+      const Replayed replayed = Replay(text, lines, way.value());
+      EXPECT_EQ(replayed.lastLine, line) << "keys " << way.value().keys;
+      EXPECT_FALSE(replayed.stoppedBeforeLast);
+      ++linesPlayedTo;
+    };
+    for (const Diagnostic& diagnostic : CheckStoryText(text, {}).diagnostics) {
+      const auto line = static_cast<std::size_t>(diagnostic.line);
+      if (diagnostic.check == "unreachable") {
+        const Result<WayIn> way = WayInToLine(text, lines, walk, line);
+        ASSERT_FALSE(way.ok()) << "line " << line;
+        EXPECT_TRUE(way.error().message.starts_with("no state reaches line " + std::to_string(line) + ": "))
+            << way.error().message;
+        ++unreached;
+      } else if (diagnostic.wayIn) {
+        expectWayTo(line);
+      }
+    }
+    for (const Ending& ending : FindEndings(text, lines, walk))
+      if (ending.kind == EndingKind::End) expectWayTo(ending.line);
     for (const Ending& ending : FindEndings(text, lines, walk)) {
       SCOPED_TRACE(std::string(EndingKindName(ending.kind)) + " at line " + std::to_string(ending.line) + " keys " +
                    ending.way.keys);
@@ -130,6 +156,8 @@ TEST(WayIn, KeysOfEveryFindingAndEndingArriveWhereTheySay) {
   // The fixtures hold findings and endings of every kind; an empty run proves nothing.
   EXPECT_GT(findings, 50u);
   EXPECT_GT(endings, 40u);
+  EXPECT_GT(linesPlayedTo, 80u);
+  EXPECT_GT(unreached, 10u);
 }
 
 // Every line of every story: a line the walk reached is shown last by its way in, and
@@ -199,6 +227,16 @@ TEST(WayIn, AMissingLabelOfAJumpOnAFlagIsReachedWithTheFlagItNeeds) {
   ASSERT_TRUE(missing.wayIn);
   EXPECT_EQ(missing.wayIn->keys, "2dd");
   EXPECT_EQ(missing.wayIn->flags, 0);
+}
+
+// A walk cut short has not seen every line, so it cannot call one unreached.
+TEST(WayIn, AWalkCutShortDoesNotClaimALineUnreached) {
+  const std::u16string text = u"One. ?? a,b\r\na A. :: END\r\nb B. :: END\r\n";
+  const StoryLines lines(text);
+  const Result<WayIn> way = WayInToLine(text, lines, WalkStory(text, 1), 3);
+  ASSERT_FALSE(way.ok());
+  EXPECT_NE(way.error().message.find("not known"), std::string::npos) << way.error().message;
+  EXPECT_TRUE(WayInToLine(text, lines, WalkStory(text, kDefaultMaxStates), 3).ok());
 }
 
 TEST(WayIn, SaysWhichFlagsMustArriveSet) {

@@ -14,9 +14,9 @@ namespace {
 
 constexpr std::string_view kVersion = "qsd " QUILLSHADE_VERSION " (Quillshade authoring toolkit)";
 
-const std::array<const Command*, 9> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand,
-                                               &kEndingsCommand, &kStatsCommand,  &kGraphCommand,
-                                               &kPlayCommand,   &kLspCommand,    &kPublishCommand};
+const std::array<const Command*, 10> kCommands{&kEncodeCommand, &kDecodeCommand, &kCheckCommand,  &kEndingsCommand,
+                                                &kStatsCommand,  &kGraphCommand,  &kPlayCommand,   &kTestCommand,
+                                                &kLspCommand,    &kPublishCommand};
 
 const Command* FindCommand(std::string_view name) {
   for (const Command* command : kCommands)

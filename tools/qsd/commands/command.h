@@ -35,6 +35,7 @@ int RunLsp(const Arguments& args);
 int RunPublish(const Arguments& args);
 int RunEndings(const Arguments& args);
 int RunStats(const Arguments& args);
+int RunTest(const Arguments& args);
 extern const Command kPlayCommand;
 extern const Command kEncodeCommand;
 extern const Command kDecodeCommand;
@@ -44,5 +45,6 @@ extern const Command kLspCommand;
 extern const Command kPublishCommand;
 extern const Command kEndingsCommand;
 extern const Command kStatsCommand;
+extern const Command kTestCommand;
 
 }  // namespace quillshade::qsd

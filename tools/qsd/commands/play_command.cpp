@@ -11,11 +11,13 @@
 #include "story/text.h"
 #include "story/utf8.h"
 #include "tools/qsd/commands/command.h"
+#include "tools/qsd/lib/check.h"
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/json.h"
 #include "tools/qsd/lib/line_index.h"
 #include "tools/qsd/lib/walk.h"
 #include "tools/qsd/commands/option_reader.h"
+#include "tools/qsd/lib/plan.h"
 #include "tools/qsd/lib/platform.h"
 #include "tools/qsd/lib/story_loader.h"
 #include "ui/form.h"
@@ -26,7 +28,8 @@ namespace quillshade::qsd {
 const Command kPlayCommand{
     "play",
     "read a story as the reader shows it, in the terminal",
-    "usage: qsd play [--trace] [--title] [--flags FLAGS] [--keys KEYS] STORY [MORE ...]\n"
+    "usage: qsd play [--trace] [--title] [--flags FLAGS] [--to LINE] [--keys KEYS]\n"
+    "                [--record PLAN] STORY [MORE ...]\n"
     "\n"
     "Loads STORY as File > Open does. Every later Open takes the next file named,\n"
     "and acts as a cancelled dialog once none is left. A text source (see `qsd help`)\n"
@@ -45,10 +48,20 @@ const Command kPlayCommand{
     "  --flags FLAGS  D, E or DE: start with these flags set, as they arrive from an\n"
     "               earlier story (a load keeps them); `qsd check` and `qsd endings`\n"
     "               name it where a way in needs them\n"
+    "  --to LINE    first play the shortest way in to the first step that shows line\n"
+    "               LINE of STORY, with the flags it needs arriving set, as if its keys\n"
+    "               came first in --keys; stderr says which keys; then go on\n"
+    "               interactively, or with --keys. A line no reader reaches fails\n"
+    "               the run, with what the walk knows of why\n"
+    "  --record PLAN  write what was played to the file PLAN, once the reader quits or\n"
+    "               every key has run: the flags that arrived, the load and each key\n"
+    "               (the way in of --to too), with the caption it showed, one a line;\n"
+    "               `qsd test` replays it. One STORY only\n"
     "\n"
-    "Exit status: 0 when every key ran; 1 when a text source cannot be played, or\n"
-    "(once every key has run, or the reader quit) a story could not be loaded, its\n"
-    "reason on stderr; 2 on wrong arguments.\n",
+    "Exit status: 0 when every key ran; 1 when a text source cannot be played, the\n"
+    "line of --to is not reached, or (once every key has run, or the reader quit) a\n"
+    "story could not be loaded, its reason on stderr; 2 on wrong arguments, and a\n"
+    "line of --to that the story does not have.\n",
     RunPlay,
 };
 
@@ -61,6 +74,9 @@ struct PlayOptions {
   bool title = false;
   std::optional<std::string> keys;
   FlagBits arriving = 0;  // --flags: D and E, set before the first load
+  bool flagsGiven = false;
+  std::optional<std::size_t> to;  // --to: a story line, 1-based
+  std::optional<std::string> record;  // --record: the plan file to write
   std::deque<std::filesystem::path> stories;
 };
 
@@ -211,6 +227,34 @@ void ReadTextSourcesFromMemory(Form& form, const TextSources& sources) {
   };
 }
 
+// What was played, written down as a plan once the run ends.
+class Recorder {
+ public:
+  explicit Recorder(const PlayOptions& options) : path_(options.record) { plan_.arriving = options.arriving; }
+
+  // After the load (key '\0') or a key as --keys names it; other keys are not written.
+  void Step(char key, const std::u16string& caption) {
+    if (path_) plan_.steps.push_back({key, caption});
+  }
+  void KeyCode(int keyCode, const std::u16string& caption) {
+    if (keyCode == 0) Step('o', caption);
+    else if (keyCode == keys::kDown) Step('d', caption);
+    else if (const int choice = ChoiceIndexOfKey(keyCode); choice >= 0) Step(static_cast<char>('1' + choice), caption);
+  }
+  // Answers false, once said on stderr, when the plan cannot be written.
+  bool Write(const std::filesystem::path& story) const {
+    if (!path_) return true;
+    const Result<void> written = WriteOutput(*path_, FormatPlan(plan_, Utf8FromPath(story.filename())));
+    if (written.ok()) return true;
+    std::fprintf(stderr, "qsd play: %s: %s\n", path_->c_str(), written.error().message.c_str());
+    return false;
+  }
+
+ private:
+  std::optional<std::string> path_;
+  Plan plan_;
+};
+
 // The options and stories of one run; a status when the command should stop at once.
 // Help before "--" wins over every other argument, even one that is wrong.
 std::optional<int> Parse(const Arguments& args, PlayOptions& options) {
@@ -222,6 +266,7 @@ std::optional<int> Parse(const Arguments& args, PlayOptions& options) {
   };
   const auto takeFlags = [&options](const std::string& letters) -> std::optional<std::string> {
     options.arriving = 0;
+    options.flagsGiven = true;
     for (const char letter : letters) {
       const std::size_t flag = kFlagLetters.find(static_cast<char16_t>(letter));
       if (flag == std::u16string_view::npos || !(kCarriedFlags & (1u << flag)))
@@ -230,20 +275,73 @@ std::optional<int> Parse(const Arguments& args, PlayOptions& options) {
     }
     return std::nullopt;
   };
+  const auto takeTo = [&options](const std::string& line) -> std::optional<std::string> {
+    std::size_t number = 0;
+    for (const char digit : line) {
+      // Nine digits are more lines than a story can hold.
+      if (digit < '0' || digit > '9' || number > 99'999'999) return "--to takes a line number, not '" + line + "'";
+      number = number * 10 + static_cast<std::size_t>(digit - '0');
+    }
+    if (line.empty() || number == 0) return "--to takes a line number from 1, not '" + line + "'";
+    options.to = number;
+    return std::nullopt;
+  };
   const std::vector<Option> known{
       BareSwitch("--trace", options.trace),
       BareSwitch("--title", options.title),
       Option{.names = {"--keys"}, .needs = "--keys needs a string of keys", .take = takeKeys},
       Option{.names = {"--flags"}, .needs = "--flags needs D, E or DE", .take = takeFlags},
+      Option{.names = {"--to"}, .needs = "--to needs a line number", .take = takeTo},
+      Option{.names = {"--record"}, .needs = "--record needs a plan file to write",
+             .take = [&options](const std::string& plan) -> std::optional<std::string> {
+               if (plan.empty()) return "--record needs a plan file to write";
+               options.record = plan;
+               return std::nullopt;
+             }},
   };
   std::vector<std::string> stories;
   if (const auto status = ReadArguments(kPlayCommand, args, known, stories, HelpRule::First)) return status;
   for (const std::string& story : stories) options.stories.push_back(PathFromUtf8(story));
   if (options.stories.empty()) return UsageError(kPlayCommand, "no story file named");
   if (options.trace && !options.keys) return UsageError(kPlayCommand, "--trace needs --keys");
+  // A plan replays one story: a second would be opened by a key the replay cannot follow.
+  if (options.record && options.stories.size() > 1) return UsageError(kPlayCommand, "--record plays one story");
+  // The way in decides which flags arrive set.
+  if (options.to && options.flagsGiven) return UsageError(kPlayCommand, "--to sets the flags its way in needs: give no --flags");
   if (!options.keys)
     if (const Result<void> interactive = CheckInteractivePlay(); !interactive.ok())
       return UsageError(kPlayCommand, interactive.error().message + ": give the keys with --keys");
+  return std::nullopt;
+}
+
+// The keys and flags of the shortest way in to line `options.to` of the first story,
+// told on stderr; a status when the command should stop at once.
+std::optional<int> FindWayTo(const PlayOptions& options, const TextSources& sources, WayIn& way) {
+  const std::filesystem::path& story = options.stories.front();
+  const std::string path = Utf8FromPath(story);
+  const auto source = sources.find(story);
+  StoryFile file = source != sources.end() ? StoryFile{StoryFileStatus::Loaded, source->second}
+                                           : ReadStoryFile(story, Cp932CodePage());
+  if (file.status != StoryFileStatus::Loaded || file.text.empty()) {
+    std::fprintf(stderr, "qsd play: %s: cannot be loaded as a story: %s\n", path.c_str(), WhyNotLoaded(path).c_str());
+    return kExitFailed;
+  }
+  const std::u16string& text = file.text;
+  const StoryLines lines(text);
+  const std::size_t line = *options.to;
+  if (line > lines.Count())
+    return UsageError(kPlayCommand, "--to " + std::to_string(line) + ": " + path + " has " +
+                                        std::to_string(lines.Count()) + " line" + (lines.Count() == 1 ? "" : "s"));
+  const WalkResult walk = WalkStory(text, kDefaultMaxStates);
+  const Result<WayIn> found = WayInToLine(text, lines, walk, line);
+  if (!found.ok()) {
+    std::fprintf(stderr, "qsd play: %s: %s\n", path.c_str(), found.error().message.c_str());
+    return kExitFailed;
+  }
+  way = found.value();
+  // "reached by the keys dd, with D set, once flag D arrives ...", with the line named.
+  const std::string how = DescribeWayIn(way);
+  std::fprintf(stderr, "qsd play: %s: reached line %zu%s\n", path.c_str(), line, how.c_str() + std::string_view("reached").size());
   return std::nullopt;
 }
 
@@ -254,7 +352,16 @@ int RunPlay(const Arguments& args) {
   if (const std::optional<int> status = Parse(args, options)) return *status;
   TextSources sources;
   if (!EncodeTextSources(options.stories, sources)) return kExitFailed;
+  // The way in is played as keys given before the others.
+  WayIn way;
+  if (options.to) {
+    if (const std::optional<int> status = FindWayTo(options, sources, way)) return *status;
+    options.arriving = way.arriving;
+    if (options.keys) options.keys = way.keys + *options.keys;
+  }
 
+  Recorder recorder(options);
+  const std::filesystem::path firstStory = options.stories.front();
   if (!options.keys) {
     TerminalWindow window(std::move(options.stories),
                           options.title ? CaptionPlace::WindowTitle : CaptionPlace::Line);
@@ -284,9 +391,19 @@ int RunPlay(const Arguments& args) {
     };
     stops.Before(form.story);
     RunHandler(form, mnuFileOpen_Click);
+    recorder.Step('\0', form.caption);
     sayStop(0);
-    window.OnKeyHanded(sayStop);
+    const auto handed = [&sayStop, &recorder, &form](int keyCode) {
+      recorder.KeyCode(keyCode, form.caption);
+      sayStop(keyCode);
+    };
+    for (const char key : way.keys) {
+      RunHandler(form, [key](Form& f) { Form_KeyDown(f, KeyCodeOf(key)); });
+      handed(KeyCodeOf(key));
+    }
+    window.OnKeyHanded(handed);
     RunInteractive(form, window);
+    if (!recorder.Write(firstStory)) return kExitFailed;
     return failed ? kExitFailed : kExitOk;
   }
 
@@ -301,6 +418,7 @@ int RunPlay(const Arguments& args) {
   RunHandler(form, mnuFileOpen_Click);
   // A failed load is played on as the reader goes on, and fails the run at its end.
   bool failed = Report(options, form, window, "load");
+  recorder.Step('\0', form.caption);
   // Why the story stopped follows the captions shown before it.
   const auto sayStop = [](const std::optional<std::string>& stop) {
     if (!stop) return;
@@ -317,9 +435,11 @@ int RunPlay(const Arguments& args) {
       RunHandler(form, [key](Form& f) { Form_KeyDown(f, KeyCodeOf(key)); });
     }
     failed = Report(options, form, window, std::string_view(&key, 1)) || failed;
+    recorder.Step(key, form.caption);
     sayStop(stops.After(form.story, KeyCodeOf(key), window.LastOpened()));
   }
   std::fflush(stdout);
+  if (!recorder.Write(firstStory)) return kExitFailed;
   return failed ? kExitFailed : kExitOk;
 }
 

@@ -155,6 +155,10 @@ std::string DescribeWayIn(const WayIn& way);
 // The options of `qsd play` that replay a way: "--flags D --keys dd2d".
 std::string ReplayOptions(const WayIn& way);
 
+// The way to the first step that shows `line` as a caption, its first line being 1;
+// otherwise why no state reaches it, or that the walk stopped before it could tell.
+Result<WayIn> WayInToLine(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, std::size_t line);
+
 // "A", "A and D", "A, B and D".
 std::string FlagNames(FlagBits flags);
 // "AD": the letters alone, as `qsd play --flags` and scripts take them.

@@ -142,6 +142,58 @@ std::vector<std::optional<Step>> FirstShownWith(const WalkResult& walk, const St
   return found;
 }
 
+namespace {
+
+// What keeps Down from going on past a reached line: "ends with END", "asks a choice", ...
+std::string WhyNotReadOn(std::u16string_view line) {
+  const ScriptLine parts = SplitScriptLine(line);
+  if (parts.Ends()) return "ends with END";
+  if (parts.choiceAt != kAbsent) return "asks a choice";
+  if (parts.HasJump()) return "jumps";
+  return "never reads on";
+}
+
+// Why a line that no step shows is not reached, as far as the text around it says: reading
+// on from the line before it, or a jump or an answer that leads to it.
+std::string WhyUnreached(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, std::size_t line) {
+  if (!lines.Terminated(line)) return "it has no line break after it, so reading stops before it";
+  std::size_t first = line;  // the first of the unreached lines that end at this one
+  while (first > 1 && !walk.lineReached[first - 1]) --first;
+  const std::string before = std::to_string(line - 1);
+  std::string why;
+  if (first < line)
+    why = (first + 1 == line ? "line " + before + " before it is"
+                             : "lines " + std::to_string(first) + (first + 2 == line ? " and " : " to ") + before +
+                                   " before it are") +
+          " not reached either";
+  if (first > 1) {
+    const std::string by = "line " + std::to_string(first - 1) + " " + WhyNotReadOn(lines.Text(first - 1));
+    why += why.empty() ? by + ", so reading never goes on to it" : ", as " + by;
+  }
+  why += why.empty() ? "" : ", and ";
+  // A jump finds the first line that begins with its label, so a label used twice
+  // leads only to its first line.
+  const LinePart label = SplitScriptLine(lines.Text(line)).prefix;
+  if (label.Present() && !label.text.empty()) {
+    const std::int32_t found = FindLabelLine(text, label.text);
+    if (found > 0 && lines.LineAfterBreak(found) < line)
+      return why + "a jump or answer to " + Quote(label.text) + " goes to line " +
+             std::to_string(lines.LineAfterBreak(found)) + ", the first that begins with it";
+  }
+  return why + "no jump or answer that a reader reaches leads to it";
+}
+
+}  // namespace
+
+Result<WayIn> WayInToLine(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, std::size_t line) {
+  if (const std::optional<Step> step = FirstStepShowing(walk, line)) return WayInOf(walk, *step);
+  // A walk cut short knows only what it reached.
+  if (!walk.complete)
+    return Failure("the walk stopped after " + std::to_string(walk.states) + " reader states without reaching line " +
+                   std::to_string(line) + ": whether a reader reaches it is not known");
+  return Failure("no state reaches line " + std::to_string(line) + ": " + WhyUnreached(text, lines, walk, line));
+}
+
 StopPlace ExplainStop(std::u16string_view text, const StoryLines& lines, std::int32_t readPos, FlagBits flags) {
   StopPlace place;
   const std::size_t begin = readPos > 0 ? static_cast<std::size_t>(readPos) - 1 : text.size();
