@@ -160,58 +160,6 @@ TEST(WayIn, KeysOfEveryFindingAndEndingArriveWhereTheySay) {
   EXPECT_GT(unreached, 10u);
 }
 
-// Every line of every story: a line the walk reached is shown last by its way in, and
-// one it did not is refused with a reason.
-TEST(WayIn, ToEveryLineArrivesThereOrSaysWhyNot) {
-  std::size_t reached = 0;
-  std::size_t refused = 0;
-  for (const std::filesystem::path& path : Stories()) {
-    SCOPED_TRACE(path.string());
-    const Result<LoadedForCheck> read = LoadFileForCheck(path.string(), SourceEncoding::Utf8);
-    ASSERT_TRUE(read.ok());
-    const std::u16string& text = read.value().text;
-    if (!read.value().loaded || text.empty()) continue;
-    const StoryLines lines(text);
-    const WalkResult walk = WalkStory(text, kDefaultMaxStates);
-    for (std::size_t line = 1; line <= lines.Count(); ++line) {
-      SCOPED_TRACE("line " + std::to_string(line));
-      const Result<WayIn> way = WayInToLine(lines, walk, line);
-      if (!way.ok()) {
-        EXPECT_FALSE(walk.lineReached[line]);
-        EXPECT_TRUE(way.error().message.starts_with("no state reaches line " + std::to_string(line) + ": "));
-        ++refused;
-        continue;
-      }
-      const Replayed replayed = Replay(text, lines, way.value());
-      EXPECT_EQ(replayed.lastLine, line) << way.value().keys;
-      EXPECT_FALSE(replayed.stoppedBeforeLast);
-      ++reached;
-    }
-  }
-  EXPECT_GT(reached, 200u);
-  EXPECT_GT(refused, 20u);
-}
-
-TEST(WayIn, AnUnreachedLineSaysWhatComesBeforeIt) {
-  const std::u16string text =
-      u"Start.\r\n>> [x]\r\nSkipped.\r\nAlso skipped.\r\n[x] Which. ?? [a],[b]\r\nNot asked.\r\n"
-      u"[a] A. :: END\r\nAfter the end.\r\n[b] B. :: END\r\nunbroken";
-  const StoryLines lines(text);
-  const WalkResult walk = WalkStory(text, kDefaultMaxStates);
-  const auto why = [&](const WalkResult& w, std::size_t line) {
-    const Result<WayIn> way = WayInToLine(lines, w, line);
-    return way.ok() ? "reached by " + way.value().keys : way.error().message.substr(way.error().message.find(':') + 2);
-  };
-  const std::string noJump = ", and no jump or answer that is reached leads to it";
-  EXPECT_EQ(why(walk, 3), "the line before jumps elsewhere" + noJump);
-  EXPECT_EQ(why(walk, 4), "no line before it is reached" + noJump);
-  EXPECT_EQ(why(walk, 6), "the line before asks a question whose answers lead elsewhere" + noJump);
-  EXPECT_EQ(why(walk, 8), "it comes only after an END" + noJump);
-  EXPECT_EQ(why(walk, 9), "reached by ddd2");
-  EXPECT_EQ(why(walk, 10), "no line break follows it, and a line is shown only once one does");
-  EXPECT_TRUE(why(WalkStory(text, 2), 9).starts_with("the walk stopped after"));
-}
-
 const Diagnostic& FindingOf(const std::vector<Diagnostic>& found, std::string_view check) {
   const auto it = std::find_if(found.begin(), found.end(), [&](const Diagnostic& d) { return d.check == check; });
   EXPECT_NE(it, found.end()) << check;

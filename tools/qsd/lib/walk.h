@@ -139,11 +139,6 @@ struct WayIn {
 };
 
 WayIn WayInOf(const WalkResult& walk, Step step);
-// The shortest way in to the first time line `line` of the story is shown, as `qsd play
-// --to` and an editor's "play from here" start from it; or "no state reaches line N"
-// and why, as far as the walk can tell (it follows an END, no line break follows it,
-// the walk stopped first, ...). `line` is 1 .. the story's line count.
-Result<WayIn> WayInToLine(const StoryLines& lines, const WalkResult& walk, std::size_t line);
 // Down from a state, or the load's own step from a start.
 inline Step DownFrom(const WalkResult& walk, std::uint32_t state) {
   return {state, walk.parent[state] == kNoState ? '\0' : 'd'};

@@ -4,7 +4,6 @@
 
 #include "story/script_line.h"
 #include "story/text.h"
-#include "tools/qsd/lib/endings.h"
 #include "tools/qsd/lib/line_index.h"
 #include "tools/qsd/lib/walk.h"
 
@@ -28,32 +27,6 @@ WayIn WayInOf(const WalkResult& walk, Step step) {
   std::reverse(way.keys.begin(), way.keys.end());
   way.arriving = walk.FlagsAt(at);
   return way;
-}
-
-namespace {
-
-// Why no state shows a line, from what the walk knows of it and of the line before.
-std::string WhyUnreached(const StoryLines& lines, const WalkResult& walk, std::size_t line) {
-  if (!lines.Terminated(line)) return "no line break follows it, and a line is shown only once one does";
-  if (!walk.complete) return WalkLimitText(walk, kDefaultMaxScan, lines.TextLength());
-  const std::string noJump = "no jump or answer that is reached leads to it";
-  if (line == 1 || !walk.lineReached[line - 1]) return "no line before it is reached, and " + noJump;
-  const ScriptLine before = SplitScriptLine(lines.Text(line - 1));
-  // The line before is reached: it never reads on to this one.
-  if (before.Ends()) return "it comes only after an END, and " + noJump;
-  const LineExits exits = ExitsOf(before, 0);
-  if (exits.down == Flow::Jump && exits.testedFlag == kFlagCount)
-    return "the line before jumps elsewhere, and " + noJump;
-  if (exits.choosing) return "the line before asks a question whose answers lead elsewhere, and " + noJump;
-  return "the line before never reads on to it, and " + noJump;
-}
-
-}  // namespace
-
-Result<WayIn> WayInToLine(const StoryLines& lines, const WalkResult& walk, std::size_t line) {
-  if (line >= 1 && line < walk.lineReached.size() && walk.lineReached[line])
-    if (const std::optional<Step> step = FirstStepShowing(walk, line)) return WayInOf(walk, *step);
-  return Failure("no state reaches line " + std::to_string(line) + ": " + WhyUnreached(lines, walk, line));
 }
 
 std::string FlagNames(FlagBits flags) {

@@ -17,7 +17,7 @@ std::variant<PlayStart, std::string> PlayFrom(const StoryDocument& story, const 
   if (!place || place->line > story.LineCount()) return "line " + std::to_string(*editorLine + 1) + " is past the end";
   if (!story.Terminated(1)) return std::string("the story has no line break, so the reader never shows any of it");
   if (!walk) return std::string("the walk of this version is not done");
-  const Result<WayIn> way = WayInToLine(story.Lines(), *walk, place->line);
+  const Result<WayIn> way = WayInToLine(story.text, story.Lines(), *walk, place->line);
   if (!way.ok()) return way.error().message;
   start.way = way.value();
   start.line = place->line;
