@@ -2,7 +2,8 @@
 # Test stage of the VS Code extension in a real VS Code: code-server (from npm) serves
 # the workbench, headless Chromium opens a story with a planted fault, and the fault must
 # show in the Problems panel, found by the qsd packed in the linux-x64 .vsix, while the
-# grammar colours a label. Needs Node.js 20, as code-server does.
+# grammar colours a label; then the play panel, the reader page packed beside it, plays a
+# story from a line and keeps its place through edits. Needs Node.js 20, as code-server does.
 set -eu
 cd "$(dirname "$0")/.."
 QUILLSHADE_EXTRA_PACKAGES="nodejs chromium ripgrep make python3 libkrb5-dev libxkbfile-dev libsecret-1-dev libx11-dev" \

@@ -66,6 +66,7 @@ async function Session(page, base, work, story) {
     const rows = [...document.querySelectorAll('.markers-panel .monaco-list-row')].map((r) => r.textContent);
     return rows.find((r) => r.includes("no line begins with '[gone]'")) || null;
   }, { timeout: kWait, polling: 200 }).then((handle) => handle.jsonValue());
+  console.log(`VS Code session: ${await require('./play_scenario').PlayScenario(page, work, kWait)}`);
   return { colours, problem };
 }
 
