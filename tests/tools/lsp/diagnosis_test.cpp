@@ -5,8 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
+
+#include "tools/qsd/lib/plan.h"
+#include "tools/qsd/lsp/protocol.h"
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -24,6 +29,27 @@ TEST(Diagnose, AStoppedJobReportsNothingAndAnOpenStoryIsChecked) {
   result = Diagnose(job);
   EXPECT_TRUE(result.stopped);
   EXPECT_TRUE(result.report.diagnostics.empty());
+}
+
+// The plans beside an open story are read from disk and replayed on the text as typed,
+// with the walk's findings: a failing one is one error where it first differs.
+TEST(Diagnose, APlanBesideAnOpenStoryThatNoLongerPassesIsOneFindingWhereItDiffers) {
+  const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "diagnose-plans";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "attic.plan") << "load  Door.\nd     Rain.\n";
+  std::ofstream(folder / "attic.passes.plan") << "load  Door.\n";
+  DiagnosisJob job;
+  job.uri = UriOfPath((folder / "attic.txt").string());
+  job.story = StoryDocumentOf(job.uri, 1, u"Door.\nSnow. :: END\n", true);
+  std::vector<Diagnostic> plans;
+  for (const Diagnostic& found : Diagnose(job).report.diagnostics)
+    if (found.check == kPlanDiffersCheck) plans.push_back(found);
+  ASSERT_EQ(plans.size(), 1u);
+  EXPECT_EQ(plans[0].line, 2);
+  EXPECT_EQ(plans[0].message, "plan attic.plan step 1 expected 'Rain.' got 'Snow.'");
+  for (const Diagnostic& found : Diagnose(job, /*linesOnly=*/true).report.diagnostics)
+    EXPECT_NE(found.check, kPlanDiffersCheck);
+  std::filesystem::remove_all(folder);
 }
 
 std::u16string ToU16(int number) {

@@ -307,7 +307,8 @@ std::optional<int> Parse(const Arguments& args, PlayOptions& options) {
   // A plan replays one story: a second would be opened by a key the replay cannot follow.
   if (options.record && options.stories.size() > 1) return UsageError(kPlayCommand, "--record plays one story");
   // The way in decides which flags arrive set.
-  if (options.to && options.flagsGiven) return UsageError(kPlayCommand, "--to sets the flags its way in needs: give no --flags");
+  if (options.to && options.flagsGiven)
+    return UsageError(kPlayCommand, "--to sets the flags its way in needs: give no --flags");
   if (!options.keys)
     if (const Result<void> interactive = CheckInteractivePlay(); !interactive.ok())
       return UsageError(kPlayCommand, interactive.error().message + ": give the keys with --keys");
@@ -341,7 +342,8 @@ std::optional<int> FindWayTo(const PlayOptions& options, const TextSources& sour
   way = found.value();
   // "reached by the keys dd, with D set, once flag D arrives ...", with the line named.
   const std::string how = DescribeWayIn(way);
-  std::fprintf(stderr, "qsd play: %s: reached line %zu%s\n", path.c_str(), line, how.c_str() + std::string_view("reached").size());
+  std::fprintf(stderr, "qsd play: %s: reached line %zu%s\n", path.c_str(), line,
+               how.c_str() + std::string_view("reached").size());
   return std::nullopt;
 }
 

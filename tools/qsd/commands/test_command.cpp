@@ -1,4 +1,5 @@
-// qsd test: replays the plans of stories and says where the reader no longer shows what they expect, as text or JUnit XML.
+// qsd test: replays the plans of stories and says where the reader no longer shows what they expect.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/plan.h"
 #include "tools/qsd/lib/platform.h"
+#include "ui/form.h"
 
 namespace quillshade::qsd {
 
@@ -79,7 +81,8 @@ PlanRun RunPlan(const std::string& planPath, const std::string& storyPath, const
   const Result<Plan> plan = ParsePlan(bytes.value());
   if (!plan.ok()) {
     run.outcome = Outcome::Malformed;
-    run.message = planPath + ":" + std::to_string(plan.error().place->line) + ": malformed plan: " + plan.error().message;
+    const std::int64_t line = plan.error().place ? plan.error().place->line : 1;
+    run.message = planPath + ":" + std::to_string(line) + ": malformed plan: " + plan.error().message;
     return run;
   }
   run.steps = plan.value().steps.size();
@@ -88,10 +91,11 @@ PlanRun RunPlan(const std::string& planPath, const std::string& storyPath, const
     run.message = storyPath + ": " + text.error().message;
     return run;
   }
-  const std::optional<PlanDifference> differs = ReplayPlan(text.value(), plan.value());
+  const std::optional<PlanDifference> differs =
+      ReplayPlan(text.value(), plan.value(), {kStartCaption, kLoadingCaption});
   if (!differs) return run;
   run.outcome = Outcome::Failed;
-  run.message = planPath + ":" + std::to_string(differs->expected->planLine) + ": step " + std::to_string(differs->step) +
+  run.message = planPath + ":" + std::to_string(differs->planLine) + ": step " + std::to_string(differs->step) +
                 ": " + DescribeDifference(*differs) +
                 (differs->storyLine ? " (" + storyPath + ":" + std::to_string(differs->storyLine) + ")" : "");
   return run;
@@ -155,23 +159,22 @@ void RunFolder(const std::filesystem::path& folder, std::vector<StoryRun>& runs)
 }
 
 // Text for XML: the five specials escaped, and what XML 1.0 cannot hold (controls other
-// than tab and line breaks, bytes that are not UTF-8) replaced.
+// than tab and line breaks; a file name's bytes that are not UTF-8) as U+FFFD.
 std::string XmlText(std::string_view utf8) {
-  const std::u16string text = FromUtf8(utf8).value_or(FromUtf8(PrintableText(std::u16string(utf8.begin(), utf8.end()),
-                                                                             ControlCharacters::Replaced))
-                                                           .value_or(u"?"));
   std::string out;
-  for (const char c : ToUtf8(text)) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default:
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) out += "\xEF\xBF\xBD";
-        else out.push_back(c);
-    }
+  while (!utf8.empty()) {
+    const std::optional<Utf8Character> read = DecodeUtf8Character(utf8);
+    const std::size_t length = read ? read->length : 1;
+    const char32_t c = read ? read->codePoint : 0xFFFD;
+    if (c == '&') out += "&amp;";
+    else if (c == '<') out += "&lt;";
+    else if (c == '>') out += "&gt;";
+    else if (c == '"') out += "&quot;";
+    else if (c == '\'') out += "&apos;";
+    else if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF || !read)
+      out += "\xEF\xBF\xBD";
+    else out.append(utf8.substr(0, length));
+    utf8.remove_prefix(length);
   }
   return out;
 }
@@ -246,7 +249,8 @@ int RunTest(const Arguments& args) {
       }
       plans = Names(PlansBeside(PathFromUtf8(files.front())));
       if (plans.empty()) {
-        std::fprintf(stderr, "qsd test: %s: no plans beside it (STEM.plan or STEM.*.plan)\n", files.front().c_str());
+        std::fprintf(stderr, "qsd test: %s: no plans beside it (STEM.plan or STEM.*.plan)\n",
+                     files.front().c_str());
         return kExitFailed;
       }
     }

@@ -1,17 +1,16 @@
-// Plans read, written and replayed through the reader's own form, so that a plan passes exactly when the reader shows it.
+// Plans read, written, and replayed by the engine's steps as the reader's form takes them for each key.
 #include "tools/qsd/lib/plan.h"
 
 #include <algorithm>
 
 #include "story/choice.h"
-#include "story/code_page.h"
+#include "story/line_interpreter.h"
 #include "story/decode.h"
 #include "story/text.h"
 #include "story/utf8.h"
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/line_index.h"
 #include "tools/qsd/lib/platform.h"
-#include "ui/form.h"
 
 namespace quillshade::qsd {
 namespace {
@@ -87,23 +86,6 @@ Result<std::u16string> Unescape(std::u16string_view text) {
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-// A headless window for replays: nothing is drawn, and the open dialog is always
-// cancelled, as in a reader with no other file to choose.
-class PlanWindow final : public WindowPort {
- public:
-  void SetCaption(std::u16string_view) override {}
-  void SetBusyPointer(bool) override {}
-  void SetWidthTwips(double) override {}
-  void SetHeightTwips(double) override {}
-  bool IsMinimized() const override { return false; }
-  void Minimize() override {}
-  void ShowMessage(std::u16string_view, std::optional<std::u16string_view>) override {}
-  std::optional<std::filesystem::path> ShowOpenDialog(const OpenDialogSettings&) override { return std::nullopt; }
-  void EndProgram() override {}
-};
-
-int KeyCodeOf(char key) { return key == 'd' ? keys::kDown : keys::k1 + (key - '1'); }
 
 }  // namespace
 
@@ -205,47 +187,60 @@ std::string FormatPlan(const Plan& plan, std::string_view story) {
   return out;
 }
 
-std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& plan) {
+std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& plan, const ReaderCaptions& reader) {
   if (plan.steps.empty()) return std::nullopt;
-  PlanWindow window;
-  Form form(window, Cp932CodePage());
-  // The story is handed over in memory, as the reader would hold it once read.
-  form.readStoryFile = [text](const std::filesystem::path&, const CodePage&) {
-    if (text.size() > kMaxStoryLength) return StoryFile{StoryFileStatus::TooLong, {}};
-    return StoryFile{StoryFileStatus::Loaded, std::u16string(text)};
+  // The reader's state, stepped by the engine's calls that the form makes for each key.
+  Story story;
+  std::u16string caption(reader.beforeLoad);
+  const auto show = [&caption](std::optional<std::u16string_view> shown) {
+    if (shown) caption = *shown;
   };
   const StoryLines lines(text);
-  RunHandler(form, Form_Load);
-  SetFlags(form.story, plan.arriving);
-  RunHandler(form, [](Form& f) { OpenStory(f, "story"); });
-  // The story line that showed the caption: the load shows line 1 when it loads.
-  std::size_t shownBy = form.story.StoryText.empty() ? 0 : 1;
+  SetFlags(story, plan.arriving);
+  // The story line that showed the caption: none until the story loads and shows its first.
+  std::size_t shownBy = 0;
+  // A load that fails leaves everything as it was, the caption too.
+  if (!text.empty() && text.size() <= kMaxStoryLength) {
+    story.StoryText = text;
+    story.ReadPos = 1;
+    caption = reader.loading;
+    const LineStep first = ReadNextLine(story);
+    story.ReadPos = first.nextPos;
+    show(first.shownText);
+    if (first.shownText) shownBy = 1;
+  }
   for (std::size_t i = 0; i < plan.steps.size(); ++i) {
     const PlanStep& step = plan.steps[i];
-    if (i > 0) {
-      const Story& story = form.story;
-      // Which line the key shows, asked before the key changes where reading stands.
+    // File > Open is cancelled: no other file is there to choose, and no key loads one.
+    if (i > 0 && step.key != 'o' && !story.StoryText.empty()) {
       std::size_t line = 0;
-      if (step.key == 'd' && !ChoicePending(story.ChoiceList) && story.ReadPos > 0 &&
-          static_cast<std::size_t>(story.ReadPos) <= story.StoryText.size()) {
-        line = lines.LineOf(static_cast<std::size_t>(story.ReadPos) - 1);
-        // A jump lands on the line break before its label line, and shows nothing there.
-        if (IsJumpLanding(story.StoryText, story.ReadPos)) ++line;
-      } else if (step.key >= '1' && step.key <= '5' && ChoicePending(story.ChoiceList)) {
-        const ChoiceAnswer answer = AnswerOf(story.StoryText, story.ChoiceList, step.key - '1');
-        if (answer.labelLine > 0) line = lines.LineAfterBreak(answer.labelLine);
+      if (ChoicePending(story.ChoiceList)) {
+        // Only a choice key acts while a choice waits.
+        if (step.key >= '1' && step.key <= '5') {
+          const ChoiceAnswer answer = AnswerOf(story.StoryText, story.ChoiceList, step.key - '1');
+          if (answer.labelLine > 0) line = lines.LineAfterBreak(answer.labelLine);
+          show(ChooseBranch(story, step.key - '1'));
+        }
+      } else if (step.key == 'd') {
+        if (story.ReadPos > 0 && static_cast<std::size_t>(story.ReadPos) <= text.size()) {
+          line = lines.LineOf(static_cast<std::size_t>(story.ReadPos) - 1);
+          // A jump lands on the line break before its label line, and shows nothing there.
+          if (IsJumpLanding(text, story.ReadPos)) ++line;
+        }
+        const LineStep next = ReadNextLine(story);
+        story.ReadPos = next.nextPos;
+        show(next.shownText);
+        if (!next.shownText) line = 0;
       }
-      if (step.key == 'o') RunHandler(form, mnuFileOpen_Click);
-      else RunHandler(form, [&step](Form& f) { Form_KeyDown(f, KeyCodeOf(step.key)); });
       if (line != 0) shownBy = line;
     }
-    if (form.caption != step.caption) return PlanDifference{i, &step, form.caption, shownBy};
+    if (caption != step.caption) return PlanDifference{i, step.planLine, step.caption, caption, shownBy};
   }
   return std::nullopt;
 }
 
 std::string DescribeDifference(const PlanDifference& difference) {
-  return "expected '" + PlanCaption(difference.expected->caption) + "' got '" + PlanCaption(difference.got) + "'";
+  return "expected '" + PlanCaption(difference.expected) + "' got '" + PlanCaption(difference.got) + "'";
 }
 
 bool IsPlanName(const std::filesystem::path& path) { return path.extension() == ".plan"; }
@@ -264,14 +259,16 @@ std::vector<std::filesystem::path> PlansBeside(const std::filesystem::path& stor
   const std::filesystem::path folder = story.has_parent_path() ? story.parent_path() : std::filesystem::path(".");
   for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     const std::filesystem::path& path = it->path();
-    if (PlanBelongsTo(path, story) && it->is_regular_file(error)) plans.push_back(story.has_parent_path() ? path : path.filename());
+    // A story named without a folder has its plans named so too.
+    if (PlanBelongsTo(path, story) && it->is_regular_file(error))
+      plans.push_back(story.has_parent_path() ? path : path.filename());
   }
   std::sort(plans.begin(), plans.end());
   return plans;
 }
 
 std::vector<Diagnostic> CheckPlansBeside(const std::filesystem::path& story, std::u16string_view text,
-                                         const std::atomic<bool>* stop) {
+                                         const ReaderCaptions& reader, const std::atomic<bool>* stop) {
   std::vector<Diagnostic> found;
   std::vector<std::filesystem::path> plans = PlansBeside(story);
   if (plans.empty()) return found;
@@ -291,7 +288,7 @@ std::vector<Diagnostic> CheckPlansBeside(const std::filesystem::path& story, std
       found.push_back(std::move(diagnostic));
       continue;
     }
-    const std::optional<PlanDifference> differs = ReplayPlan(text, plan.value());
+    const std::optional<PlanDifference> differs = ReplayPlan(text, plan.value(), reader);
     if (!differs) continue;
     const std::size_t line = std::max<std::size_t>(differs->storyLine, 1);
     diagnostic.line = static_cast<std::int64_t>(line);

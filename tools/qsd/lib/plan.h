@@ -39,15 +39,24 @@ std::string FormatPlan(const Plan& plan, std::string_view story);
 
 // The first step whose caption is not the plan's, as the reader shows it.
 struct PlanDifference {
-  std::size_t step = 0;  // 0 the load, then each key in turn
-  const PlanStep* expected = nullptr;  // into the plan replayed
+  std::size_t step = 0;      // 0 the load, then each key in turn
+  std::size_t planLine = 0;  // the step's line in its plan file
+  std::u16string expected;
   std::u16string got;
   std::size_t storyLine = 0;  // the story line that showed `got`; 0 when no line of the story did
 };
 
+// The captions the reader shows of its own, which the form knows: before any story is
+// loaded (and after a load that fails), and while one loads (it stays when the load
+// shows no line).
+struct ReaderCaptions {
+  std::u16string_view beforeLoad;
+  std::u16string_view loading;
+};
+
 // Replays a plan on a story's text as the reader holds it (an empty text does not
-// load), through the reader's own form.
-std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& plan);
+// load), as the form steps the engine for each key.
+std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& plan, const ReaderCaptions& reader);
 
 // "expected 'A door.' got 'A wall.'", each caption written as the plan writes it.
 std::string DescribeDifference(const PlanDifference& difference);
@@ -73,6 +82,6 @@ inline constexpr std::string_view kPlanDiffersCheck = "plan-differs";
 // differs ("plan attic.plan step 7 expected ... got ..."), or on line 1 for a plan that
 // cannot be read or is malformed. Stops early once `stop` is set.
 std::vector<Diagnostic> CheckPlansBeside(const std::filesystem::path& story, std::u16string_view text,
-                                         const std::atomic<bool>* stop = nullptr);
+                                         const ReaderCaptions& reader, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace quillshade::qsd

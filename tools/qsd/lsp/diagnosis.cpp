@@ -5,6 +5,10 @@
 
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/line_records.h"
+#include "tools/qsd/lib/plan.h"
+#include "tools/qsd/lib/platform.h"
+#include "tools/qsd/lsp/protocol.h"
+#include "ui/form.h"  // the reader's own captions, which a plan may expect
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -60,6 +64,14 @@ DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly) {
     result.report.lineChecks = std::move(report.lineChecks);
     result.walk = std::move(report.walk);
     result.analysed = !linesOnly;
+    // The plans beside an open story are replayed with the walk's findings, read from
+    // disk each time, so an edited plan counts from the story's next change.
+    if (job.story && !linesOnly)
+      if (const std::optional<std::string> path = PathOfUri(job.uri)) {
+        std::vector<Diagnostic> plans =
+            CheckPlansBeside(PathFromUtf8(*path), story.text, {kStartCaption, kLoadingCaption}, job.stop.get());
+        result.report.diagnostics.insert(result.report.diagnostics.end(), plans.begin(), plans.end());
+      }
   }
   result.linesOnly = linesOnly;
   result.stopped = *job.stop;
