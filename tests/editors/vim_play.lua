@@ -21,5 +21,5 @@ if not ok then
   io.stderr:write(tostring(problem) .. '\n')
   vim.cmd('cquit 1')
 end
-print('Neovim: QuillshadePlayHere started at line 6')
+io.stdout:write('Neovim: QuillshadePlayHere started at line 6\n')
 vim.cmd('qall!')
