@@ -2,7 +2,9 @@
 # Packs the VS Code extension as one .vsix per platform, each with its own qsd inside:
 # linux-x64 from the portable build (qsd linked statically, so it runs on any x86-64
 # Linux), win32-x64 from the windows preset's qsd.exe. The client is bundled into one
-# file; the icon is drawn from its SVG. The files land in build/vsix/.
+# file; the icon is drawn from its SVG. Both hold the reader page for the play panel: the
+# one the web stage built in build/web, else built here (Emscripten, the page's target
+# alone). The files land in build/vsix/.
 # Usage: scripts/package-vsix.sh [linux-x64] [win32-x64]
 set -eu
 cd "$(dirname "$0")/.."
@@ -15,6 +17,12 @@ source=editors/vscode
 # npm ci starts from nothing, so it runs only when the lock file changed since the last.
 [ $source/node_modules/.package-lock.json -nt $source/package-lock.json ] ||
   (cd $source && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
+page=build/web/ui/web/quillshade.html
+if [ ! -f "$page" ]; then
+  QUILLSHADE_EXTRA_PACKAGES="emscripten node-acorn" ./scripts/install-deps.sh
+  [ -d build/web ] || NODE_PATH=/usr/share/nodejs cmake --preset web > /dev/null
+fi
+NODE_PATH=/usr/share/nodejs cmake --build build/web --target quillshade_page
 root=$PWD
 out="$root/build/vsix"
 mkdir -p "$out"
@@ -33,12 +41,13 @@ for target in $targets; do
   # extension's page shows (the README's pictures, the icon, the changelog, the license).
   ext="$stage/extension"
   rm -rf "$ext"
-  mkdir -p "$ext/bin" "$ext/images"
+  mkdir -p "$ext/bin" "$ext/images" "$ext/page"
   (cd $source && cp -r package.json language-configuration.json README.md CHANGELOG.md .vscodeignore syntaxes "$ext/")
   find $source/images -name '*.png' -exec cp {} "$ext/images/" \;
   cp packaging/linux/copyright "$ext/LICENSE"
   rsvg-convert -w 128 -h 128 $source/images/icon.svg -o "$ext/images/icon.png"
   cp "build/$preset/tools/qsd/$program" "$ext/bin/"
+  cp "$page" "$ext/page/"
   $source/node_modules/.bin/esbuild $source/extension.js --bundle --platform=node --target=node18 --format=cjs \
     --external:vscode --minify --log-level=warning --outfile="$ext/dist/extension.js"
   node -e 'const fs = require("fs"); const [version, file] = process.argv.slice(1);

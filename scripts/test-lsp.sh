@@ -4,8 +4,8 @@
 # missing) each open a story with planted faults, wait for its diagnostics, go to a
 # definition, rename a label and complete one; the buffer and the diagnostics must come
 # out as tests/tools/lsp/editor/fox.expected says, and Emacs must see the server answer
-# its shutdown and end on exit. Then Vim's syntax
-# and the VS Code grammar colour stories as their listings say.
+# its shutdown and end on exit. Each one's play command starts a story at the cursor's
+# line. Then Vim's syntax and the VS Code grammar colour stories as their listings say.
 set -eu
 cd "$(dirname "$0")/.."
 QUILLSHADE_EXTRA_PACKAGES="neovim emacs-nox elpa-eglot nodejs" ./scripts/install-deps.sh
@@ -46,6 +46,16 @@ if ! diff -u "$editor/fox.expected" "$work/emacs-session" || [ "$emacs_status" -
   exit 1
 fi
 echo "Emacs session: diagnostics, definition, rename, plain hover, M-TAB, shutdown and exit as expected"
+
+# Each editor's play command starts the story, as edited, at the line of the cursor.
+cp "$editor/gate.txt" "$work/gate.story.txt"
+STORY="$work/gate.story.txt" QSD="$PWD/build/dev/tools/qsd/qsd" timeout 60 nvim --headless --clean \
+  --cmd "set runtimepath^=$PWD/editors/vim" -c "luafile tests/editors/vim_play.lua" < /dev/null ||
+  { echo "Neovim's :QuillshadePlayHere failed" >&2; exit 1; }
+PATH="$PWD/build/dev/tools/qsd:$PATH" STORY="$work/gate.story.txt" MODE="$PWD/editors/emacs/quillshade-story.el" \
+  timeout 60 emacs --batch -l tests/editors/emacs_play.el < /dev/null > "$work/emacs-play" 2>&1 ||
+  { cat "$work/emacs-play" >&2; echo "Emacs's quillshade-story-play-here failed" >&2; exit 1; }
+echo "Play commands: Neovim and Emacs start the story at the cursor's line"
 
 # Vim's syntax, from the same token rules, on stories named as the filetype detects them.
 for listing in tests/fixtures/grammar/vim/*.syntax; do

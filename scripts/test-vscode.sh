@@ -3,10 +3,11 @@
 # the workbench, headless Chromium opens a story with a planted fault, and the fault must
 # show in the Problems panel, found by the qsd packed in the linux-x64 .vsix, while the
 # grammar colours a label; a label completed after a bracket the editor closed stands
-# once; keystrokes in a long story reach the Problems panel; then settings change live,
-# the server restarts, and the extension README's pictures are taken (into
-# build/vscode-pictures, or with --update-pictures into editors/vscode/images, which the
-# .vsix packs). Needs Node.js 20, as code-server does.
+# once; keystrokes in a long story reach the Problems panel; the play panel, the reader
+# page packed beside it, plays a story from a line and keeps its place through edits;
+# then settings change live, the server restarts, and the extension README's pictures
+# are taken (into build/vscode-pictures, or with --update-pictures into
+# editors/vscode/images, which the .vsix packs). Needs Node.js 20, as code-server does.
 set -eu
 pictures=build/vscode-pictures
 [ "${1:-}" = --update-pictures ] && pictures=editors/vscode/images

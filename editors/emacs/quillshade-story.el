@@ -167,6 +167,43 @@ Keywords are found in any case, even inside longer words, from the left."
 ;;;###autoload
 (add-to-list 'auto-mode-alist '("\\.story\\.txt\\'" . quillshade-story-mode))
 
+;; Playing the story to the line at point: `qsd play --to' in a terminal buffer.
+(declare-function term-mode "term")
+(declare-function term-char-mode "term")
+
+(defun quillshade-story--play-file ()
+  "The file to play: the buffer's own, or a copy of its text.
+The copy stands in while the buffer has unsaved changes."
+  (if (and buffer-file-name (not (buffer-modified-p)))
+      buffer-file-name
+    (let ((coding-system-for-write 'utf-8-unix))
+      (make-temp-file "quillshade-play-" nil ".txt" (buffer-substring-no-properties (point-min) (point-max))))))
+
+;;;###autoload
+(defun quillshade-story-play-here ()
+  "Play the story to the line at point by its shortest way in, in a terminal.
+Runs `qsd play --to LINE' on the story as the buffer holds it, unsaved edits
+included; then the story's keys play on in the terminal."
+  (interactive)
+  (require 'term)
+  (let ((line (number-to-string (line-number-at-pos)))
+        (file (quillshade-story--play-file))
+        (name "*quillshade-play*"))
+    ;; One play at a time: the last one's buffer, and its process, make way.
+    (when (get-buffer name)
+      (let ((kill-buffer-query-functions nil)) (kill-buffer name)))
+    (let* ((buffer (make-term "quillshade-play" quillshade-story-qsd-program nil "play" "--to" line file))
+           (process (get-buffer-process buffer)))
+      ;; A copy of unsaved text goes once the play ends.
+      (when (and process (not (equal file buffer-file-name)))
+        (add-function :after (process-sentinel process)
+                      (lambda (proc _event)
+                        (unless (process-live-p proc) (ignore-errors (delete-file file))))))
+      (with-current-buffer buffer
+        (term-mode)
+        (term-char-mode))
+      (pop-to-buffer buffer))))
+
 (with-eval-after-load 'eglot
   (defvar eglot-server-programs)
   (add-to-list 'eglot-server-programs

@@ -3,6 +3,7 @@
 'use strict';
 const vscode = require('vscode');
 const { StoryServer, kLanguage } = require('./story_server');
+const { RegisterPlayPanel } = require('./play_panel');
 
 let server;
 
@@ -27,6 +28,7 @@ async function activate(context) {
       if (event.affectsConfiguration('quillshade.qsdPath')) server.Restart();
       else if (event.affectsConfiguration('quillshade.width')) server.SendWidth();
     }));
+  RegisterPlayPanel(context, () => server.client);
   await server.Start();
 }
 

@@ -88,7 +88,7 @@ class StoryServer {
       { command: found.program, args: ['lsp'], transport: TransportKind.stdio },
       {
         documentSelector: [{ language: kLanguage }],
-        initializationOptions: { width: Width() },
+        initializationOptions: { width: Width(), playCommand: 'quillshade.playTo' },
         outputChannel: this.output,
       });
     this.client = client;

@@ -2,6 +2,7 @@
 #include <emscripten.h>
 
 #include <memory>
+#include <tuple>
 
 #include "story/code_page.h"
 #include "ui/web/web_window.h"
@@ -20,8 +21,19 @@ EMSCRIPTEN_KEEPALIVE void quillshade_start(int hidden) {
   if (!window) window = std::make_unique<quillshade::WebWindow>(quillshade::Cp932CodePage(), hidden != 0);
 }
 
-EMSCRIPTEN_KEEPALIVE void quillshade_key(int keyCode) {
-  if (window) window->KeyDown(keyCode);
+// Answers whether the key moved the reader: where reading stands, the pending choice or
+// a flag changed. A play pane replays only the keys that did.
+EMSCRIPTEN_KEEPALIVE int quillshade_key(int keyCode) {
+  if (!window) return 0;
+  const quillshade::Story& story = window->form().story;
+  const auto state = [&story] { return std::tuple(story.ReadPos, story.ChoiceList, quillshade::FlagsOf(story)); };
+  const auto before = state();
+  window->KeyDown(keyCode);
+  return state() != before ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE void quillshade_start_over(int arriving) {
+  if (window) window->StartOver(static_cast<quillshade::FlagBits>(arriving));
 }
 
 EMSCRIPTEN_KEEPALIVE void quillshade_restore() {

@@ -72,6 +72,7 @@
       ShowIcon();
       // A box put up behind the decoy could not take the keyboard until now.
       if (boxOpen()) byId('quillshade-box-ok').focus();
+      if (host) setTimeout(host.Resume);
     },
     showMessage(text, title) {
       boxes.push({ text, title });
@@ -139,6 +140,7 @@
     } finally {
       reader.quillshadeStory = null;  // the form holds the story now
       waiting = false;
+      if (host) setTimeout(host.Resume);
     }
   }
 
@@ -248,7 +250,7 @@
     }
     // The arrows would scroll the page.
     if (keyCode >= 37 && keyCode <= 40) event.preventDefault();
-    if (keyCode !== 0) reader._quillshade_key(keyCode);
+    if (keyCode !== 0 && reader._quillshade_key(keyCode) && host) host.Pressed(keyCode);
   }, true);
   // A focused button presses itself when Space is let go.
   window.addEventListener('keyup', (event) => {
@@ -277,10 +279,83 @@
     if (file && ready() && !hidden) OpenBlob(file);
   });
 
+  // A play pane beside an editor: the editor hands the page a story's codes, the keys to
+  // replay on it and the flags that arrive set, and hears back the title and how far a
+  // replay went. Only a page that its host has marked so listens for them: a published
+  // page takes no message from anyone.
+  function PlayPane() {
+    const kKeyCodes = { d: 40, 1: 49, 2: 50, 3: 51, 4: 52, 5: 53 };
+    const kLetters = { 40: 'd', 49: '1', 50: '2', 51: '3', 52: '4', 53: '5', 97: '1', 98: '2', 99: '3', 100: '4', 101: '5' };
+    // eslint-disable-next-line no-undef
+    const editor = typeof acquireVsCodeApi === 'function' ? acquireVsCodeApi() : null;
+    const Tell = (message) => (editor ? editor.postMessage(message) : window.parent.postMessage(message, '*'));
+    let played = '';     // the keys that moved the reader since the story loaded
+    let arriving = 0;    // flags D and E, as bits, that the last story was started with
+    let quiet = false;   // a replay is on: only its last title is told
+    let pending = null;  // a story that came while the page could not take it
+
+    // The title as the tab would show it, each time it changes.
+    new MutationObserver(() => { if (!quiet) Tell({ type: 'title', title: document.title }); })
+      .observe(document.head, { childList: true, subtree: true, characterData: true });
+
+    async function Play(message) {
+      const keys = typeof message.keys === 'string' ? message.keys : played;
+      if (typeof message.arriving === 'string')
+        arriving = (message.arriving.includes('D') ? 8 : 0) | (message.arriving.includes('E') ? 16 : 0);
+      quiet = true;
+      try {
+        reader._quillshade_start_over(arriving);
+        await OpenBytes(new TextEncoder().encode(message.codes));
+        // Hidden while it loaded: the keys wait, as the story did, for the page to show.
+        if (hidden) {
+          pending = { ...message, keys };
+          return;
+        }
+        played = '';
+        let at = 0;
+        // Each key must move the reader as it did: the first that does not is where the
+        // new text parts from the way that was played. A story that did not load takes none.
+        for (; at < keys.length && !boxOpen(); ++at) {
+          if (!reader._quillshade_key(kKeyCodes[keys[at]])) break;
+          played += keys[at];
+        }
+        Tell({ type: 'replayed', keys, played: played.length, diverged: at < keys.length });
+      } finally {
+        quiet = false;
+        Tell({ type: 'title', title: document.title });
+        setTimeout(Resume);
+      }
+    }
+    // A story that waited for the reader: once it is ready, shown again, done with a box.
+    function Resume() {
+      if (!pending || !ready() || hidden) return;
+      const message = pending;
+      pending = null;
+      Play(message);
+    }
+
+    window.addEventListener('message', (event) => {
+      const message = event.data;
+      if (!message || message.type !== 'load' || typeof message.codes !== 'string') return;
+      if (message.keys !== undefined && !/^[d1-5]*$/.test(message.keys)) return;
+      if (message.arriving !== undefined && !/^[DE]*$/.test(message.arriving)) return;
+      pending = message;
+      Resume();
+    });
+    return {
+      Pressed(keyCode) { if (kLetters[keyCode]) played += kLetters[keyCode]; },
+      Resume,
+      Ready() { Tell({ type: 'ready' }); },
+    };
+  }
+  const host = root.dataset.host === 'pane' ? PlayPane() : null;
+  byId('quillshade-box').addEventListener('close', () => host && host.Resume());
+
   ShowIcon();
   QuillshadeModule({ quillshadePage: page }).then((compiled) => {
     reader = compiled;
     reader._quillshade_start(hidden ? 1 : 0);
+    if (host) host.Ready();
     // A story in the page itself comes first; else one named by ?story=.
     if (/\S/.test(embedded)) OpenBytes(new TextEncoder().encode(embedded));
     else if (named !== null) OpenNamed(named);

@@ -108,6 +108,12 @@ void WebWindow::OpenPageStory(bool present) {
   pageStory_.reset();
 }
 
+void WebWindow::StartOver(FlagBits arriving) {
+  if (ended_) return;
+  form_.story = Story{};
+  SetFlags(form_.story, static_cast<FlagBits>(arriving & kCarriedFlags));
+}
+
 void WebWindow::SetCaption(std::u16string_view caption) {
   shown_ = caption;
   // Behind the decoy the tab keeps the decoy's title; Restore shows the caption.

@@ -56,6 +56,10 @@ class WebWindow final : public WindowPort {
   // fails as a dialog's failed answer does.
   void OpenPageStory(bool present);
   bool Ended() const { return ended_; }
+  // Forgets the story and where reading stood, as a page opened anew, but for flags D
+  // and E, which are as `arriving` has them, as an earlier story would have left them: a
+  // play pane starts so before it loads a story and replays keys on it.
+  void StartOver(FlagBits arriving);
 
   // Every text the tab's title or a box shows goes through here and is set as text.
   void SetCaption(std::u16string_view caption) override;

@@ -68,6 +68,7 @@ async function Session(page, base, work, story) {
   }, { timeout: kWait, polling: 200 }).then((handle) => handle.jsonValue());
   await require('./bracket_completion').CompleteAfterAClosedBracket(page);
   await require('./keystroke_panel').KeystrokesShowInProblems(page, work, 20000);
+  console.log(`VS Code session: ${await require('./play_scenario').PlayScenario(page, work, kWait)}`);
   return { colours, problem };
 }
 

@@ -6,6 +6,7 @@ import { copyFileSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from '
 import { execFileSync } from 'node:child_process';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { createRequire } from 'node:module';
 import { pathToFileURL } from 'node:url';
 import { LaunchBrowser, ServeFolder } from './browser.mjs';
 
@@ -404,6 +405,57 @@ describe('the web reader gives nothing away', () => {
     assert.equal(box.name?.value, 'Quillshade');
     assert.match(box.description?.value, /^Quillshade Ver\.2\.01\s+\(C\) 2026 The Quillshade developers$/);
     await session.detach();
+    await page.close();
+  });
+});
+
+// The page in an editor's play pane, under the pane's own policy: the editor's messages
+// load a text and replay keys; a page not made for a pane takes no message at all.
+describe('the play pane', () => {
+  const { PanelPage } = createRequire(import.meta.url)('../../../editors/vscode/play_panel.js');
+  // ASCII story text as a story file's codes: each character's own code.
+  const Codes = (text) => [...text].map((c) => c.charCodeAt(0)).join(' ');
+  const story = 'One.\r\nTwo. ?? [a],[b]\r\n[a] A. :: END\r\n[b] B. >> [a]\r\n';
+  const Load = (page, message) => page.evaluate((m) => window.postMessage({ type: 'load', ...m }, '*'), message);
+  async function Replayed(page) {
+    // The first replay told, and what was heard before it, taken off the list.
+    await page.waitForFunction(() => window.heard.some((m) => m.type === 'replayed'), { timeout: 5000 });
+    return page.evaluate(() => window.heard.splice(0, window.heard.findIndex((m) => m.type === 'replayed') + 1).at(-1));
+  }
+
+  test('plays the keys it is handed, replays them on a new text, and says where they part', async () => {
+    writeFileSync(join(folder, 'pane.html'), PanelPage(readFileSync(readerPage, 'utf8')));
+    const page = await Open(server.url + 'pane.html');
+    await page.evaluate(() => { window.heard = []; window.addEventListener('message', (e) => window.heard.push(e.data)); });
+    await Load(page, { codes: Codes(story), keys: 'd2', arriving: '' });
+    assert.deepEqual(await Replayed(page), { type: 'replayed', keys: 'd2', played: 2, diverged: false });
+    await TitleIs(page, 'B.', 'the caption after the keys');
+    await page.waitForFunction(() => window.heard.some((m) => m.type === 'title' && m.title === 'B.'), { timeout: 5000 });
+    // Down and the keys the reader acts on are played with those handed over.
+    await page.keyboard.press('ArrowDown');
+    await TitleIs(page, '', 'Down in the pane: the jump');
+    await page.keyboard.press('ArrowDown');
+    await TitleIs(page, 'A.', 'Down in the pane: the line jumped to');
+    await Load(page, { codes: Codes(story.replace('One.', 'One, longer.')) });
+    assert.equal((await Replayed(page)).played, 4);
+    await TitleIs(page, 'A.', 'the place kept on the new text');
+    await Load(page, { codes: Codes(story.replace('Two. ?? [a],[b]', 'Two. :: END')) });
+    assert.deepEqual(await Replayed(page), { type: 'replayed', keys: 'd2dd', played: 1, diverged: true });
+    assert.deepEqual(page.errors, []);
+    await page.close();
+  });
+
+  test('flag D arrives set as the editor says', async () => {
+    const page = await Open(server.url + 'pane.html');
+    await Load(page, { codes: Codes('Start. >>D[d],[e]\r\n[d] With D.\r\n[e] Without.\r\n'), keys: 'dd', arriving: 'D' });
+    await TitleIs(page, 'With D.', 'the line behind flag D');
+    await page.close();
+  });
+
+  test('a page not made for a pane takes no message', async () => {
+    const page = await Open(server.url + 'quillshade.html');
+    await Load(page, { codes: Codes(story), keys: 'd', arriving: '' });
+    await StillTitle(page, 'Quillshade Ver.2.0', 'a message to a published page');
     await page.close();
   });
 });

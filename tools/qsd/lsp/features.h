@@ -74,12 +74,25 @@ std::string WayInText(const WayIn& way);
 struct Lens {
   Range range;
   std::string title;
+  std::size_t playTo = 0;  // a line the reader reaches here, which "play to here" plays to; 0 for none
 };
 
 // The lenses of every ending the walk found, and of every END and dead end no state
 // reaches; the first kMaxLenses of them.
 inline constexpr std::size_t kMaxLenses = 5'000;
 std::vector<Lens> Lenses(const StoryDocument& story, const WalkResult& walk, const CancelCheck& cancel = {});
+
+// What an editor's play pane loads: the story as a story file's codes, and the shortest
+// way in to a line of a text source (its keys and the flags that must arrive set) with
+// that line; without a line, from the start. Or why not: the story does not load, the
+// line is past the end, no state reaches it (and why). A line needs this version's walk.
+struct PlayStart {
+  std::string codes;
+  WayIn way;
+  std::size_t line = 0;  // the story line the way reaches; 0 from the start
+};
+std::variant<PlayStart, std::string> PlayFrom(const StoryDocument& story, const WalkResult* walk,
+                                              std::optional<std::size_t> editorLine);
 
 struct CompletionItem {
   enum class Kind { Label, Keyword };

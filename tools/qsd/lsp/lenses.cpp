@@ -43,8 +43,12 @@ std::vector<Lens> Lenses(const StoryDocument& story, const WalkResult& walk, con
   // What is reached is an ending, as `qsd endings` lists it.
   std::set<std::pair<std::size_t, std::size_t>> reachedEnds;
   for (const Ending& ending : FindEndings(story.text, story.Lines(), walk)) {
+    const std::size_t before = lenses.size();
     add(ending.line, ending.column, EndingTitle(ending));
     reachedEnds.emplace(ending.line, ending.column);
+    // The reader is shown this line on the way to the ending, so a play pane can go there.
+    if (lenses.size() > before && ending.line < walk.lineReached.size() && walk.lineReached[ending.line])
+      lenses.back().playTo = ending.line;
   }
   // A walk cut short cannot tell the endings: one lens on the first line says why.
   if (!walk.complete) {

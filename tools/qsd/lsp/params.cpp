@@ -133,4 +133,14 @@ Json ParseCancelParams(const Json& params) {
   return id;
 }
 
+PlayParams ParsePlayParams(const Json& params) {
+  PlayParams parsed{DocumentUri(params), std::nullopt};
+  if (params.contains("line") && !params["line"].is_null()) {
+    const std::int64_t line = IntegerField(params, "line");
+    if (line < 0) throw BadParams("\"line\" is negative");
+    parsed.line = static_cast<std::size_t>(line);
+  }
+  return parsed;
+}
+
 }  // namespace quillshade::qsd::lsp

@@ -79,4 +79,11 @@ std::vector<WatchedFileChange> ParseWatchedFilesParams(const Json& params);
 // The id of the request to cancel: a number or a string.
 Json ParseCancelParams(const Json& params);
 
+// quillshade/play: the document, and the editor line (0-based) to play to, if any.
+struct PlayParams {
+  std::string uri;
+  std::optional<std::size_t> line;
+};
+PlayParams ParsePlayParams(const Json& params);
+
 }  // namespace quillshade::qsd::lsp

@@ -159,10 +159,27 @@ Json HoverJson(const StoryDocument& story, const Position& position, std::size_t
   return {{"contents", {{"kind", markup == Markup::Markdown ? "markdown" : "plaintext"}, {"value", *text}}}};
 }
 
-Json LensesJson(const StoryDocument& story, const WalkResult& walk, const CancelCheck& cancel) {
+Json LensesJson(const StoryDocument& story, const WalkResult& walk, const std::string& playCommand,
+                const CancelCheck& cancel) {
   Json out = Json::array();
-  for (const Lens& lens : Lenses(story, walk, cancel))
+  for (const Lens& lens : Lenses(story, walk, cancel)) {
     out.push_back({{"range", RangeJson(lens.range)}, {"command", {{"title", lens.title}, {"command", ""}}}});
+    if (lens.playTo != 0 && !playCommand.empty())
+      out.push_back({{"range", RangeJson(lens.range)},
+                     {"command", {{"title", "play to here"},
+                                  {"command", playCommand},
+                                  {"arguments", {story.uri, story.ToEditor({lens.playTo, 0}).line}}}}});
+  }
+  return out;
+}
+
+Json PlayJson(const StoryDocument& story, const WalkResult* walk, std::optional<std::size_t> editorLine) {
+  auto result = PlayFrom(story, walk, editorLine);
+  if (const auto* refusal = std::get_if<std::string>(&result)) throw RefusedRequest("cannot play: " + *refusal);
+  const PlayStart& start = std::get<PlayStart>(result);
+  Json out{{"version", story.version}, {"codes", start.codes}, {"keys", start.way.keys},
+           {"arriving", FlagLetters(start.way.arriving)}};
+  if (start.line != 0) out["line"] = start.line - 1;
   return out;
 }
 

@@ -30,6 +30,9 @@ struct ServerSettings {
   bool prepareRename = false;
   std::size_t width = kDefaultWidth;  // title bar columns, for the checks and hover
   Markup hover = Markup::Markdown;     // the first the editor names among those it shows
+  // The editor's command that plays the story to a line, taking the document's URI and
+  // the line: with one, the lenses of endings the reader reaches gain "play to here".
+  std::string playCommand;
 };
 
 Json InitializeResult(const ServerSettings& settings);
@@ -42,8 +45,12 @@ Json DefinitionJson(const StoryDocument& story, const Position& position);
 Json ReferencesJson(const StoryDocument& story, const Position& position, bool includeDeclaration);
 Json HoverJson(const StoryDocument& story, const Position& position, std::size_t width, const WalkResult* walk = nullptr,
                Markup markup = Markup::Markdown);
-// Title-only lenses: their command is empty, nothing for the editor to run.
-Json LensesJson(const StoryDocument& story, const WalkResult& walk, const CancelCheck& cancel = {});
+// Title-only lenses, whose command is empty; beside each that the reader reaches, with a
+// `playCommand`, a "play to here" that runs it on the document's URI and the lens's line.
+Json LensesJson(const StoryDocument& story, const WalkResult& walk, const std::string& playCommand,
+                const CancelCheck& cancel = {});
+// Throws RefusedRequest with the reason when the story cannot be played (from the line).
+Json PlayJson(const StoryDocument& story, const WalkResult* walk, std::optional<std::size_t> editorLine);
 Json CompletionJson(const StoryDocument& story, const Position& position, const CancelCheck& cancel = {});
 Json SymbolsJson(const StoryDocument& story, const CancelCheck& cancel = {});
 Json PrepareRenameJson(const StoryDocument& story, const Position& position);

@@ -59,6 +59,7 @@ const std::map<std::string_view, Server::RequestHandler>& Server::Requests() {
       {"textDocument/codeAction", &Server::FixDiagnostics},
       {"textDocument/semanticTokens/full", &Server::ColourTokens},
       {"textDocument/codeLens", &Server::LensesOf},
+      {"quillshade/play", &Server::Play},
   };
   return requests;
 }
@@ -221,7 +222,10 @@ std::optional<Json> Server::Initialize(const Json&, const Json& params) {
     settings_.hover = PreferredMarkup(textDocument.value("hover", Json::object()));
   }
   // A title bar of another width than the reader's usual one.
-  if (const auto width = WidthSetting(params.value("initializationOptions", Json::object()))) settings_.width = *width;
+  const Json options = params.value("initializationOptions", Json::object());
+  if (const auto width = WidthSetting(options)) settings_.width = *width;
+  if (options.is_object() && options.contains("playCommand") && options["playCommand"].is_string())
+    settings_.playCommand = options["playCommand"].get<std::string>();
   return InitializeResult(settings_);
 }
 
@@ -282,12 +286,26 @@ std::optional<Json> Server::LensesOf(const Json& id, const Json& params) {
   // A text that is empty, has no line break or does not load has nothing to walk: once
   // its version is checked there is nothing to wait for.
   if (const DiagnosisResult* checked = CurrentDiagnosis(uri))
-    return checked->walk ? LensesJson(*story, *checked->walk, running_) : Json::array();
+    return checked->walk ? LensesJson(*story, *checked->walk, settings_.playCommand, running_) : Json::array();
   // Lenses without the walk would say nothing: the answer waits for it, with any pull
   // of the same version.
-  waitingLenses_.emplace_back(id, uri);
-  StartDiagnosis(uri);
+  WaitForWalk(id, uri, std::nullopt);
   return std::nullopt;
+}
+
+std::optional<Json> Server::Play(const Json& id, const Json& params) {
+  const PlayParams parsed = ParsePlayParams(params);
+  const std::shared_ptr<const StoryDocument> story = StoryOf(parsed.uri);
+  if (!parsed.line) return PlayJson(*story, nullptr, std::nullopt);
+  // The way to a line is the walk's: the answer waits for this version's.
+  if (const DiagnosisResult* checked = CurrentDiagnosis(parsed.uri)) return PlayJson(*story, checked->walk.get(), parsed.line);
+  WaitForWalk(id, parsed.uri, parsed.line);
+  return std::nullopt;
+}
+
+void Server::WaitForWalk(const Json& id, const std::string& uri, std::optional<std::size_t> playLine) {
+  waitingLenses_.push_back({id, uri, playLine});
+  StartDiagnosis(uri);
 }
 
 const DiagnosisResult* Server::CurrentDiagnosis(const std::string& uri) {
@@ -332,12 +350,20 @@ void Server::AnswerLenses(const std::string& uri) {
   const bool open = documents_.Find(uri) != nullptr;
   if (!checked && open) return;  // a newer version's walk is on its way
   const WalkResult* walk = checked ? checked->walk.get() : nullptr;
-  std::erase_if(waitingLenses_, [&](const std::pair<Json, std::string>& waiting) {
-    if (waiting.second != uri) return false;
+  std::erase_if(waitingLenses_, [&](const WaitingForWalk& waiting) {
+    if (waiting.uri != uri) return false;
+    const char* method = waiting.playLine ? "quillshade/play" : "codeLens";
     try {
-      Send(Response(waiting.first, walk ? LensesJson(*stories_[uri], *walk) : Json::array()));
+      if (!waiting.playLine)
+        Send(Response(waiting.id, walk ? LensesJson(*stories_[uri], *walk, settings_.playCommand) : Json::array()));
+      else if (!open)
+        Send(ErrorResponse(waiting.id, ErrorCode::RequestFailed, "the document " + uri + " is not open"));
+      else
+        Send(Response(waiting.id, PlayJson(*stories_[uri], walk, waiting.playLine)));
+    } catch (const RefusedRequest& refused) {
+      Send(ErrorResponse(waiting.id, ErrorCode::RequestFailed, refused.what()));
     } catch (const std::exception& error) {
-      Send(ErrorResponse(waiting.first, ErrorCode::InternalError, std::string("codeLens failed: ") + error.what()));
+      Send(ErrorResponse(waiting.id, ErrorCode::InternalError, std::string(method) + " failed: " + error.what()));
     }
     return true;
   });
@@ -427,14 +453,13 @@ void Server::DidChangeConfiguration(const Json& params) {
 
 void Server::CancelRequest(const Json& params) {
   const Json id = ParseCancelParams(params);
-  const auto matches = [&](const auto& waiting) { return waiting.first == id; };
-  bool found = std::erase_if(waitingLenses_, matches) > 0;
+  bool found = std::erase_if(waitingLenses_, [&](const WaitingForWalk& waiting) { return waiting.id == id; }) > 0;
   for (auto on = diagnosing_.begin(); on != diagnosing_.end();) {
-    const bool here = std::erase_if(on->second.pulls, matches) > 0;
+    const bool here = std::erase_if(on->second.pulls, [&](const auto& pull) { return pull.first == id; }) > 0;
     found = found || here;
     // A walk no request waits for any more stops, unless it is to be published.
     const bool awaited = !on->second.pulls.empty() || std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
-                                                                  [&](const auto& lens) { return lens.second == on->first; });
+                                                                  [&](const auto& lens) { return lens.uri == on->first; });
     if (here && !awaited && settings_.pullDiagnostics) {
       *on->second.job.stop = true;
       on = diagnosing_.erase(on);
@@ -451,7 +476,7 @@ void Server::Changed(const std::string& uri) {
   const auto on = diagnosing_.find(uri);
   const bool awaited = (on != diagnosing_.end() && !on->second.pulls.empty()) ||
                        std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
-                                   [&](const auto& waiting) { return waiting.second == uri; });
+                                   [&](const auto& waiting) { return waiting.uri == uri; });
   if (!settings_.pullDiagnostics || awaited) StartDiagnosis(uri);
 }
 

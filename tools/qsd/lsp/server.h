@@ -69,6 +69,7 @@ class Server {
   std::optional<Json> FixDiagnostics(const Json& id, const Json& params);
   std::optional<Json> ColourTokens(const Json& id, const Json& params);
   std::optional<Json> LensesOf(const Json& id, const Json& params);
+  std::optional<Json> Play(const Json& id, const Json& params);
 
   void Initialized(const Json& params);
   void DidOpen(const Json& params);
@@ -99,7 +100,10 @@ class Server {
   const DiagnosisResult* CurrentDiagnosis(const std::string& uri);
   // Its walk; none while the worker is on it, nor when the text had nothing to walk.
   const WalkResult* CurrentWalk(const std::string& uri);
-  // Answers the lens requests that waited for the walk of the document's version.
+  // Holds a request until the walk of the document's version is done, sharing the job of
+  // that version (started here when none is on its way).
+  void WaitForWalk(const Json& id, const std::string& uri, std::optional<std::size_t> playLine);
+  // Answers the lens and play requests that waited for the walk of the document's version.
   void AnswerLenses(const std::string& uri);
 
   ServerPorts ports_;
@@ -112,7 +116,13 @@ class Server {
   DocumentStore documents_;
   std::map<std::string, std::shared_ptr<const StoryDocument>> stories_;  // by URI, current versions
   Diagnoses diagnoses_;
-  std::vector<std::pair<Json, std::string>> waitingLenses_;  // lens requests (id, URI) waiting for a walk
+  // Requests waiting for a walk: lenses, and plays to a line (the editor line).
+  struct WaitingForWalk {
+    Json id;
+    std::string uri;
+    std::optional<std::size_t> playLine;  // none for lenses
+  };
+  std::vector<WaitingForWalk> waitingLenses_;
   // The job of an open document's current version while the worker is on it: every pull
   // and lens request of that version waits on this one.
   struct Diagnosing {
