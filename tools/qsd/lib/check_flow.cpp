@@ -199,7 +199,7 @@ void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResu
                                 : "once it had read " + std::to_string(ScanLimit(options.maxScan, text.size())) +
                                       " characters (--max-scan)";
     sink.Add("walk-limit", 1, 1, 0,
-             "stopped walking the story " + why + ": unreached lines, endless loops and flag use were not checked");
+             "stopped walking the story " + why + ": unreached lines, endless loops, places with no way to an ending and flag use were not checked");
     return;
   }
   ReportUnreached(lines, walk, sink);
