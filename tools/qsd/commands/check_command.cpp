@@ -142,6 +142,7 @@ int PrintDiagnostics(const std::vector<CheckedFile>& files) {
       std::vector<std::string> notes;
       if (!diagnostic.note.empty()) notes.push_back(diagnostic.note);
       if (diagnostic.wayIn) notes.push_back(DescribeWayIn(*diagnostic.wayIn));
+      for (const Diagnostic& folded : diagnostic.folded) notes.push_back(FoldedNote(folded));
       if (!notes.empty()) std::fflush(stdout);
       for (const std::string& note : notes)
         std::fprintf(stderr, "%s:%lld:%lld: note: %s\n", file.name.c_str(), static_cast<long long>(diagnostic.line),
