@@ -99,6 +99,7 @@ struct CheckOptions {
   Threads threads = Threads::Two;  // whether the walk runs beside the line checks
   bool keepWalk = false;           // hand the walk back in the report (an editor's hover asks it)
   bool walk = true;                // false: the line checks alone, which an editor shows first
+  bool fold = true;                // false: a finding that follows from another is said on its own too
   // The line checks of an earlier version of the same story (a report's `lineChecks`):
   // only the lines that differ from it, and those resting on labels they touch, are read
   // again. An editor checks version after version so.

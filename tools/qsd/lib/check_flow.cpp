@@ -315,7 +315,7 @@ void CheckFlow(std::u16string_view text, const StoryLines& lines, const LabelInd
     return;
   }
   RecordFlagUse(lines, walk, flags);
-  const Folds folds(text, lines, index, walk, checked.missing, flags.set);
+  const Folds folds(text, lines, index, walk, options.fold ? checked.missing : std::vector<MissingTarget>(), flags.set);
   ReportUnreached(lines, walk, folds, sink);
   for (const LoopFound& loop : walk.loops) {
     Diagnostic* found =

@@ -22,7 +22,7 @@ class DiagnosticSink {
   Diagnostic* Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
                   std::string message);
   // A finding that only follows from the named diagnostic `root` (an index into Named()),
-  // kept with it rather than on its own: it is neither named nor counted apart.
+  // kept with it rather than on its own; named or counted as Add would.
   void Fold(std::size_t root, std::string_view check, std::size_t line, std::size_t column, std::size_t length,
             std::string message, std::int64_t lastLine = 0);
   // Whether the next problem of the check is named, and so needs its message.
