@@ -49,7 +49,7 @@ class Folds {
     }
     std::sort(stopsAt.begin(), stopsAt.end());
     for (const MissingTarget& target : missing) meantBy_.emplace(target.label, target.meant);
-    root_.assign(lines.Count() + 1, kNoRoot);
+    root_.assign(lines.Count() + 1, kUnclaimed);
     for (const MissingTarget& target : missing)
       if (std::binary_search(stopsAt.begin(), stopsAt.end(), std::pair(target.line, target.column)))
         Claim(target.diagnostic, target.meant);
@@ -58,9 +58,9 @@ class Folds {
   // The root a run of unreached lines follows from: that of its first line, when roots
   // lead to every line of it that shows anything.
   std::size_t RunUnder(std::size_t first, std::size_t last) const {
-    if (root_.empty() || root_[first] == kNoRoot) return kNoRoot;
+    if (root_.empty() || root_[first] == kUnclaimed) return kNoRoot;
     for (std::size_t line = first; line <= last; ++line)
-      if (root_[line] == kNoRoot && !TrimSpaces(lines_.Text(line)).empty()) return kNoRoot;
+      if (root_[line] == kUnclaimed && !TrimSpaces(lines_.Text(line)).empty()) return kNoRoot;
     return root_[first];
   }
 
@@ -69,13 +69,13 @@ class Folds {
  private:
   // The unreached lines from `from` on, claimed for `root` breadth first.
   void Claim(std::size_t root, std::size_t from) {
-    std::vector<std::size_t> queue;
+    std::vector<std::uint32_t> queue;
     const auto reach = [&](std::size_t line) {
       if (line == 0 || line > lines_.Count() || !lines_.Terminated(line) || walk_.lineReached[line] ||
-          root_[line] != kNoRoot)
+          root_[line] != kUnclaimed)
         return;
-      root_[line] = root;
-      queue.push_back(line);
+      root_[line] = static_cast<std::uint32_t>(root);
+      queue.push_back(static_cast<std::uint32_t>(line));
     };
     const auto reachLabel = [&](std::u16string_view label) {
       if (const std::int32_t found = index_.Find(label).first; found != 0) reach(lines_.LineAfterBreak(found));
@@ -124,7 +124,9 @@ class Folds {
   const WalkResult& walk_;
   FlagBits setReached_;  // the flags that lines the walk reached set
   std::unordered_map<std::u16string, std::size_t> meantBy_;  // a missing label: the line meant
-  std::vector<std::size_t> root_;                            // by line: the root that leads to it
+  // By line: the root that leads to it. Roots are named findings, so a few thousand at most.
+  static constexpr std::uint32_t kUnclaimed = 0xFFFFFFFF;
+  std::vector<std::uint32_t> root_;
 };
 
 void ReportUnreached(const StoryLines& lines, const WalkResult& walk, const Folds& folds, DiagnosticSink& sink) {
