@@ -81,10 +81,11 @@ class Folds {
       if (const std::int32_t found = index_.Find(label).first; found != 0) reach(lines_.LineAfterBreak(found));
       else if (const auto meant = meantBy_.find(std::u16string(label)); meant != meantBy_.end()) reach(meant->second);
     };
-    // The first label of every reached jump on a flag that only these lines set.
+    // The first label of every reached jump on a flag that only these lines set. D and E
+    // may arrive set, so the walk took those jumps' first labels already.
     const auto reachWhenSet = [&](std::size_t flag) {
       const auto bit = static_cast<FlagBits>(1u << flag);
-      if (setReached_ & bit) return;
+      if ((setReached_ | kCarriedFlags) & bit) return;
       for (const FlagLine& tester : walk_.flagLines)
         if (tester.tested == flag)
           reachLabel(ExitsOf(SplitScriptLine(lines_.Text(tester.line)), bit).target);
@@ -313,7 +314,8 @@ void CheckFlow(std::u16string_view text, const StoryLines& lines, const LabelInd
                                 : "once it had read " + std::to_string(ScanLimit(options.maxScan, text.size())) +
                                       " characters (--max-scan)";
     sink.Add("walk-limit", 1, 1, 0,
-             "stopped walking the story " + why + ": unreached lines, endless loops, places with no way to an ending and flag use were not checked");
+             "stopped walking the story " + why +
+                 ": unreached lines, endless loops, places with no way to an ending and flag use were not checked");
     return;
   }
   RecordFlagUse(lines, walk, flags);
