@@ -45,14 +45,13 @@ void WalkChecksAfterLines(benchmark::State& state) {
   const auto story = Novel(static_cast<std::size_t>(state.range(0)));
   const CheckOptions options;
   DiagnosticSink lineChecks;
-  const LinesToRevisit revisit =
-      CheckStoryLines(story->text, story->Lines(), story->Labels(), options, lineChecks).revisit;
+  const LinesChecked checked = CheckStoryLines(story->text, story->Lines(), story->Labels(), options, lineChecks);
   std::size_t found = 0;
   for (auto _ : state) {
     DiagnosticSink sink = lineChecks;
     FlagUse flags;
     const WalkResult walk = Walk(*story, options);
-    CheckFlow(story->text, story->Lines(), walk, revisit.tooWide, options, sink, flags);
+    CheckFlow(story->text, story->Lines(), story->Labels(), walk, checked, options, sink, flags);
     AddWaysIn(story->Lines(), walk, sink.Named());
     found = sink.Named().size();
   }

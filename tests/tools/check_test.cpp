@@ -66,6 +66,12 @@ std::optional<ChangedLines> LinesChanged(const std::shared_ptr<const LineCheckMe
   return ChangedLines{head + 1, before.Count() - tail + 1, after.Count() - tail + 1};
 }
 
+std::vector<std::string> FoldedNotes(const Diagnostic& root) {
+  std::vector<std::string> notes;
+  for (const Diagnostic& folded : root.folded) notes.push_back(FoldedNote(folded));
+  return notes;
+}
+
 // An editor checks each version from the last one's line checks. Random edits to the
 // fixtures whose findings rest on other lines (characters that make and break script,
 // lines copied with their labels, lines removed, line breaks) must find exactly what a
@@ -125,6 +131,7 @@ TEST(CheckStoryText, FromAnEarlierVersionFindsWhatACheckFromNothingFinds) {
       ASSERT_EQ(std::tie(a.line, a.column, a.length, a.check, a.message, a.note, a.lastLine),
                 std::tie(f.line, f.column, f.length, f.check, f.message, f.note, f.lastLine))
           << FormatDiagnostic("", f);
+      ASSERT_EQ(FoldedNotes(a), FoldedNotes(f)) << FormatDiagnostic("", f);
     }
     ASSERT_TRUE(again.lineChecks);
     earlier = again.lineChecks;
@@ -425,6 +432,78 @@ TEST(WalkStory, AgreesWithAStepByStepWalkOnRandomStories) {
   }
 }
 
+// Stories of labels, some misspelt, without flags, so that where a line leads does not
+// hang on them. Folding must keep every finding a check without folding makes, each
+// once, with its place; and once every misspelt label is mended as its note says, the
+// walk reaches every line folded as unreached under one.
+TEST(CheckStoryText, FoldsOnlyWhatMendingTheMissingLabelsReaches) {
+  const std::u16string_view labels[] = {u"hall", u"door", u"cellar", u"garden", u"hlal", u"dor", u"celar", u"gardne"};
+  const auto label = [&](std::mt19937& random) { return std::u16string(labels[random() % std::size(labels)]); };
+  std::mt19937 random(7);
+  std::size_t linesFolded = 0;
+  for (int round = 0; round < 100; ++round) {
+    // A section per label, in any order, each begun by its label and ended by a way on.
+    const auto wayOn = [&] {
+      switch (random() % 3) {
+        case 0: return u" >> [" + label(random) + u"]";
+        case 1: return u" ?? " + label(random) + u"," + label(random);
+        default: return std::u16string(u" :: END");
+      }
+    };
+    std::u16string text = u"Start." + wayOn() + u"\r\n";
+    std::array<std::size_t, 4> order{0, 1, 2, 3};
+    std::shuffle(order.begin(), order.end(), random);
+    for (const std::size_t section : order) {
+      const std::u16string spelt(labels[section]);
+      text += (random() % 3 == 0 ? spelt : u"[" + spelt + u"]") + u" Text.";
+      for (auto more = random() % 3; more > 0; --more) text += u"\r\nText.";
+      text += wayOn() + u"\r\n";
+    }
+    SCOPED_TRACE(ToUtf8(text));
+    CheckOptions options;
+    options.threads = Threads::One;
+    const std::vector<Diagnostic> folding = CheckStoryText(text, options).diagnostics;
+    options.fold = false;
+    const std::vector<Diagnostic> flat = CheckStoryText(text, options).diagnostics;
+    const auto place = [](const Diagnostic& d) {
+      return std::to_string(d.line) + ":" + std::to_string(d.column) + " " + std::string(d.check) + " " + d.message;
+    };
+    std::vector<std::string> unfolded;
+    std::vector<std::string> expected;
+    for (const Diagnostic& d : flat) expected.push_back(place(d));
+    for (const Diagnostic& d : folding) {
+      unfolded.push_back(place(d));
+      for (const Diagnostic& folded : d.folded) unfolded.push_back(place(folded));
+    }
+    std::sort(unfolded.begin(), unfolded.end());
+    std::sort(expected.begin(), expected.end());
+    ASSERT_EQ(unfolded, expected);
+
+    // Each misspelt label mended, from the last so that the places before stay put.
+    std::u16string mended = text;
+    const StoryLines lines(text);
+    for (auto d = folding.rbegin(); d != folding.rend(); ++d) {
+      constexpr std::string_view kMeant = "did you mean '";
+      if (!d->note.starts_with(kMeant)) continue;
+      const std::string meant = d->note.substr(kMeant.size(), d->note.find('\'', kMeant.size()) - kMeant.size());
+      mended.replace(lines.Start(static_cast<std::size_t>(d->line)) + static_cast<std::size_t>(d->column) - 1,
+                     static_cast<std::size_t>(d->length), FromUtf8(meant).value());
+    }
+    const WalkResult walk = WalkStory(mended, kDefaultMaxStates);
+    const StoryLines mendedLines(mended);
+    for (const Diagnostic& d : folding)
+      for (const Diagnostic& folded : d.folded) {
+        ASSERT_EQ(folded.check, "unreachable");
+        for (auto line = static_cast<std::size_t>(folded.line); line <= static_cast<std::size_t>(std::max(folded.line, folded.lastLine)); ++line) {
+          ++linesFolded;
+          EXPECT_TRUE(walk.lineReached[line] || TrimSpaces(mendedLines.Text(line)).empty())
+              << "line " << line << " under " << FormatDiagnostic("", d) << "\n" << ToUtf8(mended);
+        }
+      }
+  }
+  EXPECT_GT(linesFolded, 30u);  // the stories do fold
+}
+
 TEST(CheckStoryText, KeywordsWrittenTogetherAreMeantSo) {
   EXPECT_THAT(Found(u"Start. :: AONbOff\nGo. >>A[x],[y]\n[x] X. :: END\n[y] Y. :: END\n"), ElementsAre("4:1 unreachable"));
   EXPECT_THAT(Found(u"Start. :: done\nEnd. :: END\n"), ElementsAre("1:11 keyword-in-word"));
@@ -705,6 +784,7 @@ std::vector<CheckedFile> TwoCheckedFiles() {
   CheckedFile first{"a dir/story.txt", {}, {}, true, {}};
   first.diagnostics.push_back(
       {3, 7, 4, Severity::Error, "no line begins with 'x\u00e9'", "missing-label", "did you mean '[x]'?", 0, {}});
+  first.diagnostics[0].folded.push_back({8, 1, 6, Severity::Warning, "no way reaches this line", "unreachable", {}, 0, {}});
   first.diagnostics.push_back({5, 1, 0, Severity::Warning, "lines no way reaches", "unreachable", {}, 0, {}});
   CheckedFile gone{"gone.qsd", "no such file", {}, false, {}};
   CheckedFile second{"b.txt", {}, {}, true, {}};
@@ -717,9 +797,12 @@ TEST(FormatFindingsJson, OneObjectPerFindingWithItsSpan) {
   ASSERT_EQ(all.size(), 3u);
   EXPECT_EQ(all[0], Json::parse(R"({"file": "a dir/story.txt", "line": 3, "column": 7, "endLine": 3, "endColumn": 11,
       "severity": "error", "check": "missing-label", "message": "no line begins with 'x\u00e9'",
-      "notes": ["did you mean '[x]'?"]})"));
+      "notes": ["did you mean '[x]'?", "follows from this, on line 8: no way reaches this line [unreachable]"],
+      "folded": [{"line": 8, "column": 1, "endLine": 8, "endColumn": 7, "severity": "warning", "check": "unreachable",
+                  "message": "no way reaches this line"}]})"));
   EXPECT_EQ(all[1]["endColumn"], 1);
   EXPECT_EQ(all[1]["notes"], Json::array());
+  EXPECT_FALSE(all[1].contains("folded"));
   EXPECT_EQ(all[2]["file"], "b.txt");
   EXPECT_EQ(Json::parse(FormatFindingsJson({})), Json::array());
 }
@@ -742,7 +825,15 @@ TEST(FormatFindingsSarif, RulesFromTheRegistryAndResultsWithRegions) {
   for (const Json& result : results)
     EXPECT_EQ(rules[result["ruleIndex"].get<std::size_t>()]["id"], result["ruleId"]);
   EXPECT_EQ(results[0]["level"], "error");
-  EXPECT_EQ(results[0]["message"]["text"], "no line begins with 'x\u00e9'\nnote: did you mean '[x]'?");
+  EXPECT_EQ(results[0]["message"]["text"],
+            "no line begins with 'x\u00e9'\nnote: did you mean '[x]'?\nnote: follows from this, on line 8: no way "
+            "reaches this line [unreachable]");
+  // A folded finding is a related location of the finding it follows from.
+  const Json& related = results[0]["relatedLocations"][0];
+  EXPECT_EQ(related["message"]["text"], "no way reaches this line [unreachable]");
+  EXPECT_EQ(related["physicalLocation"]["region"],
+            Json::parse(R"({"startLine": 8, "startColumn": 1, "endLine": 8, "endColumn": 7})"));
+  EXPECT_FALSE(results[1].contains("relatedLocations"));
   const Json& location = results[0]["locations"][0]["physicalLocation"];
   EXPECT_EQ(location["artifactLocation"]["uri"], "a%20dir/story.txt");
   EXPECT_EQ(location["region"], Json::parse(R"({"startLine": 3, "startColumn": 7, "endLine": 3, "endColumn": 11})"));

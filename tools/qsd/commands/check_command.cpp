@@ -28,13 +28,16 @@ const Command kCheckCommand{
     "but never tested or tested but never set. D and E are judged across all the FILEs,\n"
     "so name the stories of a series together. A finding about a place the reader\n"
     "reaches gets a note on stderr with the shortest keys there, as `qsd play --keys`\n"
-    "takes them, and the flags set at that point.\n"
+    "takes them, and the flags set at that point. What only follows from a misspelt\n"
+    "label (lines it leaves unreached, flags it leaves unused) is said with it, in\n"
+    "notes that begin \"follows from this\", rather than on its own.\n"
     "\n"
     "  --list           print every check with one line of explanation\n"
     "  --format FORMAT  text (the default): the lines above, notes and totals on\n"
     "                   stderr; json: an array of one object per finding (file,\n"
     "                   line, column, endLine, endColumn, severity, check, message,\n"
-    "                   notes); sarif: a SARIF 2.1.0 log for code-scanning services.\n"
+    "                   notes, and folded: the findings that follow from it);\n"
+    "                   sarif: a SARIF 2.1.0 log for code-scanning services.\n"
     "                   Their columns count the UTF-16 code units of the line as the\n"
     "                   file holds it; endColumn is one past the end of the finding.\n"
     "                   The exit status is the same in every format.\n"
@@ -142,6 +145,7 @@ int PrintDiagnostics(const std::vector<CheckedFile>& files) {
       std::vector<std::string> notes;
       if (!diagnostic.note.empty()) notes.push_back(diagnostic.note);
       if (diagnostic.wayIn) notes.push_back(DescribeWayIn(*diagnostic.wayIn));
+      for (const Diagnostic& folded : diagnostic.folded) notes.push_back(FoldedNote(folded));
       if (!notes.empty()) std::fflush(stdout);
       for (const std::string& note : notes)
         std::fprintf(stderr, "%s:%lld:%lld: note: %s\n", file.name.c_str(), static_cast<long long>(diagnostic.line),

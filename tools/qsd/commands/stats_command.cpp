@@ -65,12 +65,15 @@ std::string StatsText(const StoryStats& stats, const std::string& widestFile) {
   row("flags used", stats.flagsUsed == 0 ? "none" : FlagNames(stats.flagsUsed));
   if (stats.walked) {
     std::string kinds;
+    std::size_t endings = 0;
     for (const EndingKind kind : kKinds) {
       if (!kinds.empty()) kinds += ", ";
+      endings += stats.endingsByKind[static_cast<std::size_t>(kind)];
       kinds += std::to_string(stats.endingsByKind[static_cast<std::size_t>(kind)]) + " " +
                std::string(EndingKindName(kind));
     }
-    row("endings", kinds);
+    // A row of noughts reads as a count to skim past; a story no one can finish is said so.
+    row("endings", endings == 0 ? std::string("none: no ending can be reached") : kinds);
     row("reached", Share(stats.linesReached, stats.linesToReach) + " of " + std::to_string(stats.linesToReach) +
                        " lines that show text");
   } else {

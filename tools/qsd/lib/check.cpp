@@ -38,7 +38,7 @@ StoryReport CheckStoryText(std::u16string_view text, const StoryLines& lines, co
     LinesChecked checked = CheckStoryLines(text, lines, index, options, sink, options.keepLinesFor);
     report.lineChecks = std::move(checked.memo);
     WalkResult walked = walk.get();
-    CheckFlow(text, lines, walked, checked.revisit.tooWide, options, sink, report.flags);
+    CheckFlow(text, lines, index, walked, checked, options, sink, report.flags);
     AddWaysIn(lines, walked, sink.Named());
     if (options.keepWalk) report.walk = std::make_shared<const WalkResult>(std::move(walked));
   }
@@ -84,7 +84,10 @@ CheckedFile CheckFile(const std::string& path, SourceEncoding encoding, const Ch
   file.flags = report.flags;
   file.analysed = true;
   std::vector<Diagnostic*> placed;
-  for (Diagnostic& diagnostic : file.diagnostics) placed.push_back(&diagnostic);
+  for (Diagnostic& diagnostic : file.diagnostics) {
+    placed.push_back(&diagnostic);
+    for (Diagnostic& folded : diagnostic.folded) placed.push_back(&folded);
+  }
   for (Diagnostic& first : file.flags.firstSet) placed.push_back(&first);
   for (Diagnostic& first : file.flags.firstTest) placed.push_back(&first);
   PlaceInSource(loaded.text, loaded.replaced, placed);

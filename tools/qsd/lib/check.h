@@ -45,7 +45,15 @@ struct Diagnostic {
   // The column as an editor's screen counts it (see ScreenColumn), set by CheckFile for
   // the text format; 0: not known, the column stands for it.
   std::int64_t screenColumn = 0;
+  // The findings that only follow from this one (lines its missing label leaves
+  // unreached, flags it leaves unset or untested), said with it rather than on their own,
+  // so that the first finding is the one to fix; each keeps its own check and place.
+  std::vector<Diagnostic> folded{};
 };
+
+// How a finding folded under another is said beside it: where it stands, what it says
+// and its check. Every output format says it so.
+std::string FoldedNote(const Diagnostic& folded);
 
 // "FILE:LINE:COL: error: message [check-name]", COL in screen columns where known.
 std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic);
@@ -91,6 +99,7 @@ struct CheckOptions {
   Threads threads = Threads::Two;  // whether the walk runs beside the line checks
   bool keepWalk = false;           // hand the walk back in the report (an editor's hover asks it)
   bool walk = true;                // false: the line checks alone, which an editor shows first
+  bool fold = true;                // false: a finding that follows from another is said on its own too
   // The line checks of an earlier version of the same story (a report's `lineChecks`):
   // only the lines that differ from it, and those resting on labels they touch, are read
   // again. An editor checks version after version so.

@@ -9,15 +9,18 @@
 namespace quillshade::qsd {
 
 void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, FlagBits testedAnywhere, bool carried,
-                   DiagnosticSink& sink) {
-  // "flag A is set here, but ...", at the place where the story first does it.
+                   DiagnosticSink& sink, const FlagFolds* folds) {
+  // "flag A is set here, but ...", at the place where the story first does it; folded
+  // under the finding it follows from, if any.
   const auto report = [&sink](std::string_view check, const Diagnostic& place, std::size_t flag, std::string_view done,
-                              std::string_view why) {
-    Diagnostic* found = sink.Add(check, static_cast<std::size_t>(place.line), static_cast<std::size_t>(place.column),
-                                 static_cast<std::size_t>(place.length),
-                                 "flag " + std::string(1, static_cast<char>(kFlagLetters[flag])) + " is " +
-                                     std::string(done) + " here, but " + std::string(why));
-    if (found) found->wayIn = place.wayIn;
+                              std::string_view why, std::size_t root) {
+    std::string message = "flag " + std::string(1, static_cast<char>(kFlagLetters[flag])) + " is " + std::string(done) +
+                          " here, but " + std::string(why);
+    const auto line = static_cast<std::size_t>(place.line);
+    const auto column = static_cast<std::size_t>(place.column);
+    const auto length = static_cast<std::size_t>(place.length);
+    if (root != FlagFolds::kNoRoot) sink.Fold(root, check, line, column, length, std::move(message));
+    else if (Diagnostic* found = sink.Add(check, line, column, length, std::move(message))) found->wayIn = place.wayIn;
   };
   for (std::size_t flag = 0; flag < kFlagCount; ++flag) {
     const auto bit = 1u << flag;
@@ -26,12 +29,14 @@ void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, Fl
       report("flag-never-tested", use.firstSet[flag], flag, "set",
              carried ? "no story checked with this one tests it (it carries over: check the next story together "
                        "with this one)"
-                     : "no jump that reading reaches tests it");
+                     : "no jump that reading reaches tests it",
+             folds ? folds->testedUnder[flag] : FlagFolds::kNoRoot);
     if ((use.tested & bit) && !(setAnywhere & bit))
       report("flag-never-set", use.firstTest[flag], flag, "tested",
              carried ? "no story checked with this one sets it (it carries over: check the earlier story together "
                        "with this one)"
-                     : "no line that reading reaches sets it: the jump always takes its second label");
+                     : "no line that reading reaches sets it: the jump always takes its second label",
+             folds ? folds->setUnder[flag] : FlagFolds::kNoRoot);
   }
 }
 

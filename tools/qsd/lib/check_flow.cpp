@@ -1,6 +1,10 @@
 // The checks that read the walk's result: unreached lines, endless loops, flag use, and ways in.
 #include <algorithm>
+#include <array>
+#include <tuple>
+#include <unordered_map>
 
+#include "story/label_index.h"
 #include "story/script_line.h"
 #include "story/text.h"
 #include "tools/qsd/lib/check.h"
@@ -18,19 +22,130 @@ std::string LineList(const std::vector<std::size_t>& lines) {
   return out;
 }
 
-void ReportUnreached(const StoryLines& lines, const WalkResult& walk, DiagnosticSink& sink) {
+// The findings of the walk that only follow from a missing label. A missing label is a
+// root when the walk stops at it and its note names the line probably meant: the
+// unreached lines that line leads to, without passing a line the walk reached, would be
+// reached once the label is mended, and so would the flags they set and test. A line
+// leads on as the engine reads it, whatever the flags: to the next line, to either
+// label of its jump, to each answer's label line; to a missing label's meant line too,
+// so that one slip mended after another is followed. A flag that no reached line sets
+// but those lines do leads on too, from every reached jump on it to its first label.
+// Each such line belongs to the first root, in the order of their findings, that leads
+// to it.
+class Folds {
+ public:
+  static constexpr std::size_t kNoRoot = FlagFolds::kNoRoot;
+
+  Folds(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, const WalkResult& walk,
+        const std::vector<MissingTarget>& missing, FlagBits setReached)
+      : lines_(lines), index_(index), walk_(walk), setReached_(setReached) {
+    if (missing.empty()) return;
+    // Where the walk stops at a missing label, by line and column.
+    std::vector<std::pair<std::size_t, std::size_t>> stopsAt;
+    for (const StopFound& stop : walk.stops) {
+      if (stop.kind != StopKind::MissingLabel && stop.kind != StopKind::MissingChoiceLabel) continue;
+      const StopPlace place = ExplainStop(text, lines, stop);
+      stopsAt.emplace_back(place.line, place.column);
+    }
+    std::sort(stopsAt.begin(), stopsAt.end());
+    for (const MissingTarget& target : missing) meantBy_.emplace(target.label, target.meant);
+    root_.assign(lines.Count() + 1, kUnclaimed);
+    for (const MissingTarget& target : missing)
+      if (std::binary_search(stopsAt.begin(), stopsAt.end(), std::pair(target.line, target.column)))
+        Claim(target.diagnostic, target.meant);
+  }
+
+  // The root a run of unreached lines follows from: that of its first line, when roots
+  // lead to every line of it that shows anything.
+  std::size_t RunUnder(std::size_t first, std::size_t last) const {
+    if (root_.empty() || root_[first] == kUnclaimed) return kNoRoot;
+    for (std::size_t line = first; line <= last; ++line)
+      if (root_[line] == kUnclaimed && !TrimSpaces(lines_.Text(line)).empty()) return kNoRoot;
+    return root_[first];
+  }
+
+  FlagFolds flags;
+
+ private:
+  // The unreached lines from `from` on, claimed for `root` breadth first.
+  void Claim(std::size_t root, std::size_t from) {
+    std::vector<std::uint32_t> queue;
+    const auto reach = [&](std::size_t line) {
+      if (line == 0 || line > lines_.Count() || !lines_.Terminated(line) || walk_.lineReached[line] ||
+          root_[line] != kUnclaimed)
+        return;
+      root_[line] = static_cast<std::uint32_t>(root);
+      queue.push_back(static_cast<std::uint32_t>(line));
+    };
+    const auto reachLabel = [&](std::u16string_view label) {
+      if (const std::int32_t found = index_.Find(label).first; found != 0) reach(lines_.LineAfterBreak(found));
+      else if (const auto meant = meantBy_.find(std::u16string(label)); meant != meantBy_.end()) reach(meant->second);
+    };
+    // The first label of every reached jump on a flag that only these lines set. D and E
+    // may arrive set, so the walk took those jumps' first labels already.
+    const auto reachWhenSet = [&](std::size_t flag) {
+      const auto bit = static_cast<FlagBits>(1u << flag);
+      if ((setReached_ | kCarriedFlags) & bit) return;
+      for (const FlagLine& tester : walk_.flagLines)
+        if (tester.tested == flag)
+          reachLabel(ExitsOf(SplitScriptLine(lines_.Text(tester.line)), bit).target);
+    };
+    reach(from);
+    for (std::size_t next = 0; next < queue.size(); ++next) {
+      const std::size_t line = queue[next];
+      if (IsPlainLine(lines_.Text(line))) {
+        reach(line + 1);
+        continue;
+      }
+      const ScriptLine parts = SplitScriptLine(lines_.Text(line));
+      const FlagBits sets = parts.effects.LeavesSet();
+      for (std::size_t flag = 0; flag < kFlagCount; ++flag)
+        if ((sets & (1u << flag)) && flags.setUnder[flag] == kNoRoot) {
+          flags.setUnder[flag] = root;
+          reachWhenSet(flag);
+        }
+      const LineExits exits = ExitsOf(parts, 0);
+      if (exits.testedFlag != kFlagCount && flags.testedUnder[exits.testedFlag] == kNoRoot)
+        flags.testedUnder[exits.testedFlag] = root;
+      if (exits.choosing) {
+        for (const std::u16string_view label : exits.choices)
+          if (!label.empty()) reachLabel(label);
+      } else if (exits.down == Flow::Jump) {
+        reachLabel(exits.target);
+        if (exits.testedFlag != kFlagCount)
+          reachLabel(ExitsOf(parts, static_cast<FlagBits>(1u << exits.testedFlag)).target);
+      } else if (exits.down == Flow::NextLine) {
+        reach(line + 1);
+      }
+    }
+  }
+
+  const StoryLines& lines_;
+  const LabelIndex& index_;
+  const WalkResult& walk_;
+  FlagBits setReached_;  // the flags that lines the walk reached set
+  std::unordered_map<std::u16string, std::size_t> meantBy_;  // a missing label: the line meant
+  // By line: the root that leads to it. Roots are named findings, so a few thousand at most.
+  static constexpr std::uint32_t kUnclaimed = 0xFFFFFFFF;
+  std::vector<std::uint32_t> root_;
+};
+
+void ReportUnreached(const StoryLines& lines, const WalkResult& walk, const Folds& folds, DiagnosticSink& sink) {
   // One message per run of unreached lines; blank lines show nothing, so they are not
   // named, but they do not end a run either.
   std::size_t first = 0;
   std::size_t last = 0;
   const auto flush = [&] {
     if (first == 0) return;
-    if (first == last)
-      sink.Add("unreachable", first, 1, lines.Text(first).size(), "no way through the story reaches this line");
-    else if (Diagnostic* run = sink.Add("unreachable", first, 1, lines.Text(first).size(),
-                                        "no way through the story reaches lines " + std::to_string(first) + " to " +
-                                            std::to_string(last)))
-      run->lastLine = static_cast<std::int64_t>(last);
+    const std::size_t length = lines.Text(first).size();
+    std::string message = first == last ? std::string("no way through the story reaches this line")
+                                        : "no way through the story reaches lines " + std::to_string(first) + " to " +
+                                              std::to_string(last);
+    const auto lastLine = static_cast<std::int64_t>(first == last ? 0 : last);
+    if (const std::size_t root = folds.RunUnder(first, last); root != Folds::kNoRoot)
+      sink.Fold(root, "unreachable", first, 1, length, std::move(message), lastLine);
+    else if (Diagnostic* run = sink.Add("unreachable", first, 1, length, std::move(message)))
+      run->lastLine = lastLine;
     first = last = 0;
   };
   for (std::size_t line = 1; line <= lines.Count(); ++line) {
@@ -189,20 +304,23 @@ void AddWaysIn(const StoryLines& lines, const WalkResult& walk,
   }
 }
 
-void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, const IndexSet& tooWide,
-               const CheckOptions& options, DiagnosticSink& sink, FlagUse& flags) {
+void CheckFlow(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, const WalkResult& walk,
+               const LinesChecked& checked, const CheckOptions& options, DiagnosticSink& sink, FlagUse& flags) {
   if (walk.stoppedBy == WalkLimit::Stopped) return;  // nobody waits for the result
-  CheckWidths(lines, walk, tooWide, options, sink);
+  CheckWidths(lines, walk, checked.revisit.tooWide, options, sink);
   if (!walk.complete) {
     const std::string why = walk.stoppedBy == WalkLimit::States
                                 ? "after " + std::to_string(walk.states) + " reader states (--max-states)"
                                 : "once it had read " + std::to_string(ScanLimit(options.maxScan, text.size())) +
                                       " characters (--max-scan)";
     sink.Add("walk-limit", 1, 1, 0,
-             "stopped walking the story " + why + ": unreached lines, endless loops and flag use were not checked");
+             "stopped walking the story " + why +
+                 ": unreached lines, endless loops, places with no way to an ending and flag use were not checked");
     return;
   }
-  ReportUnreached(lines, walk, sink);
+  RecordFlagUse(lines, walk, flags);
+  const Folds folds(text, lines, index, walk, options.fold ? checked.missing : std::vector<MissingTarget>(), flags.set);
+  ReportUnreached(lines, walk, folds, sink);
   for (const LoopFound& loop : walk.loops) {
     Diagnostic* found =
         sink.Add("endless-loop", loop.lines.front(), 1, lines.Text(loop.lines.front()).size(),
@@ -218,10 +336,13 @@ void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResu
     if (found) found->wayIn = WayInOf(walk, trap.step);
   }
 
-  RecordFlagUse(lines, walk, flags);
   // Flags A, B and C start cleared in every story; D and E are judged across stories.
   constexpr auto kOwnFlags = static_cast<FlagBits>(((1u << kFlagCount) - 1) & ~kCarriedFlags);
-  ReportFlagUse(flags, kOwnFlags, flags.set, flags.tested, false, sink);
+  ReportFlagUse(flags, kOwnFlags, flags.set, flags.tested, false, sink, &folds.flags);
+  for (Diagnostic& root : sink.Named())
+    std::stable_sort(root.folded.begin(), root.folded.end(), [](const Diagnostic& a, const Diagnostic& b) {
+      return std::tie(a.line, a.column) < std::tie(b.line, b.column);
+    });
 }
 
 }  // namespace quillshade::qsd

@@ -1,6 +1,7 @@
 // What the parts of the checks share: the sink, sets of lines to revisit, and each part's entry.
 #pragma once
 
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <functional>
@@ -45,6 +46,16 @@ struct LinesToRevisit {
   IndexSet tooWide;    // lines wider than the title bar as they stand
 };
 
+// A jump's or an answer's label that no line begins with, on a line, where its note names
+// the line probably meant: the findings that only follow from it are folded under it.
+struct MissingTarget {
+  std::size_t diagnostic = 0;  // its finding, among the sink's named ones
+  std::size_t line = 0;        // the line of the jump or the choice
+  std::size_t column = 0;      // the label's, as its finding's
+  std::u16string label;
+  std::size_t meant = 0;       // the line the label was probably meant to find
+};
+
 // Checks that read the lines one by one, each line's findings recorded and then judged
 // against the story's labels. Given what they found on an earlier version of the story,
 // only the lines that differ from it, and those that depend on labels the difference
@@ -53,6 +64,7 @@ struct LinesToRevisit {
 struct LinesChecked {
   LinesToRevisit revisit;
   std::shared_ptr<const LineCheckMemo> memo;
+  std::vector<MissingTarget> missing;  // in the order of their findings
 };
 LinesChecked CheckStoryLines(std::u16string_view text, const StoryLines& lines, const LabelIndex& index,
                              const CheckOptions& options, DiagnosticSink& sink,
@@ -61,6 +73,10 @@ LinesChecked CheckStoryLines(std::u16string_view text, const StoryLines& lines, 
 // The '[label]' of a line that begins with tabs (and maybe spaces) before it; empty if
 // the line is no such line.
 std::u16string_view TabbedLabel(std::u16string_view line);
+// The '[label]' of a line that begins with tabs or spaces before it: the reader hides it
+// as it hides any prefix, but no jump or choice finds it. Empty if the line is no such line.
+std::u16string_view IndentedLabel(std::u16string_view line);
+
 
 // What a recording of a line's items asks: whether a finding's message is needed, and
 // a label's id in the labels' table.
@@ -87,6 +103,8 @@ class LabelJudge {
   std::uint32_t IdOf(std::u16string_view label);
   // Where a label leads, found once per version.
   LabelFacts FactsOf(std::uint32_t id);
+  // The missing labels judged so far whose note names the line probably meant.
+  std::vector<MissingTarget> TakeMissing() { return std::move(missing_); }
 
  private:
   void CheckLabel(std::size_t line, const LineItem& item);
@@ -102,6 +120,7 @@ class LabelJudge {
   DiagnosticSink& sink_;
   std::unique_ptr<LabelSuggester> suggester_;  // made on the first missing label
   std::vector<bool> duplicateSaid_;  // by label id: its second line has been warned about
+  std::vector<MissingTarget> missing_;
 };
 
 // Answers of a choice on `line` that Down reads on from into another answer's line, as
@@ -126,8 +145,20 @@ class AnswerChecker {
 // Flags set but never tested and tested but never set, among the flags `judged`, given
 // the flags set and tested anywhere in the stories checked together; `carried` words the
 // messages for flags D and E, which carry over from one story to the next.
+// By flag, the finding (an index among the sink's named ones) that the flag's findings
+// follow from: the flag's setter or tester is reached only past that finding's slip.
+struct FlagFolds {
+  static constexpr std::size_t kNoRoot = static_cast<std::size_t>(-1);
+  std::array<std::size_t, kFlagCount> setUnder = Unfolded();
+  std::array<std::size_t, kFlagCount> testedUnder = Unfolded();
+  static constexpr std::array<std::size_t, kFlagCount> Unfolded() {
+    std::array<std::size_t, kFlagCount> none{};
+    none.fill(kNoRoot);
+    return none;
+  }
+};
 void ReportFlagUse(const FlagUse& use, FlagBits judged, FlagBits setAnywhere, FlagBits testedAnywhere, bool carried,
-                   DiagnosticSink& sink);
+                   DiagnosticSink& sink, const FlagFolds* folds = nullptr);
 
 // Whether a line holds a full-width form of a script marker, for the check below.
 bool HoldsFullWidthForm(std::u16string_view line);
@@ -140,8 +171,8 @@ void RecordFullWidthMarkers(std::u16string_view line, const std::function<bool(s
 
 // Checks that rest on the state walk, the width of the lines `tooWide` on each way in
 // among them; also fills in where flags are set and tested.
-void CheckFlow(std::u16string_view text, const StoryLines& lines, const WalkResult& walk, const IndexSet& tooWide,
-               const CheckOptions& options, DiagnosticSink& sink, FlagUse& flags);
+void CheckFlow(std::u16string_view text, const StoryLines& lines, const LabelIndex& index, const WalkResult& walk,
+               const LinesChecked& checked, const CheckOptions& options, DiagnosticSink& sink, FlagUse& flags);
 
 // Gives each named diagnostic about a place the reader reaches the shortest way there.
 void AddWaysIn(const StoryLines& lines, const WalkResult& walk, std::vector<Diagnostic>& diagnostics);

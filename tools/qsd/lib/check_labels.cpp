@@ -9,8 +9,8 @@
 namespace quillshade::qsd {
 namespace {
 
-// The first line of each '[label]' that a tab stands before, for the missing labels'
-// notes, is kept to a bound whatever the story.
+// The first line of each '[label]' that a tab or a space stands before, for the missing
+// labels' notes, is kept to a bound whatever the story.
 constexpr std::size_t kMaxTabbedLabels = 100'000;
 
 }  // namespace
@@ -130,7 +130,15 @@ void LabelJudge::CheckLabel(std::size_t line, const LineItem& item) {
       return "no line begins with " + Quote(label) + ": " + (choice ? "choosing it" : "this jump") + " stops the story";
     });
     if (!missing) return;  // only counted: no suggestion either
-    if (const auto note = NoteFor(label)) missing->note = note->text;
+    const std::optional<LineCheckMemo::Note> note = NoteFor(label);
+    if (!note) return;
+    missing->note = note->text;
+    std::size_t meant = note->hiddenLine;
+    if (meant == 0 && !note->meant.empty())
+      if (const std::int32_t found = index_.Find(note->meant).first; found != 0) meant = lines_.LineAfterBreak(found);
+    if (meant != 0)
+      missing_.push_back(
+          {static_cast<std::size_t>(missing - sink_.Named().data()), line, item.column, std::u16string(label), meant});
   } else if (facts.unbroken) {
     warn("label-line-unbroken", [&] {
       return "the line that begins with " + Quote(label) + ", line " + std::to_string(facts.first) +
@@ -156,8 +164,14 @@ void LabelJudge::CheckLabel(std::size_t line, const LineItem& item) {
 std::optional<LineCheckMemo::Note> LabelJudge::NoteFor(std::u16string_view label) {
   if (const auto known = memo_.notes.find(label); known != memo_.notes.end()) return known->second;
   std::optional<LineCheckMemo::Note> note;
-  if (const std::size_t tabbed = TabbedLineWith(label)) {
-    note = LineCheckMemo::Note{"line " + std::to_string(tabbed) + " has a tab before " + Quote(label), true};
+  if (const std::size_t hidden = TabbedLineWith(label)) {
+    const std::u16string_view text = lines_.Text(hidden);
+    const std::size_t indent = text.find(label);
+    const bool tab = text.substr(0, indent).find(u'\t') != std::u16string_view::npos;
+    note = LineCheckMemo::Note{"line " + std::to_string(hidden) + " has " +
+                                   (tab ? "a tab" : indent == 1 ? "a space" : "spaces") + " before " + Quote(label) +
+                                   (tab ? "" : indent == 1 ? ", which hides it from every jump and choice" : ", which hide it from every jump and choice"),
+                               true, static_cast<std::uint32_t>(hidden), {}};
   } else {
     if (!suggester_) suggester_ = std::make_unique<LabelSuggester>(lines_);
     const LabelSuggester::Suggestion suggestion = suggester_->Suggest(label);
@@ -168,14 +182,14 @@ std::optional<LineCheckMemo::Note> LabelJudge::NoteFor(std::u16string_view label
                                      (difference == FullWidthLatin      ? " It differs in width: full-width and ASCII letters"
                                       : difference == HalfWidthKatakana ? " It differs in width: half-width and full-width katakana"
                                                                         : ""),
-                                 false};
+                                 false, 0, *suggestion.meant};
     } else if (suggestion.midLine != 0) {
       const std::u16string_view written = TrimSpaces(label);
       const bool bracketed = written.size() >= 2 && written.front() == u'[' && written.back() == u']';
       note = LineCheckMemo::Note{Quote(bracketed ? std::u16string(written) : u"[" + std::u16string(written) + u"]") +
                                      " is on line " +
                                      std::to_string(suggestion.midLine) + ", but not at its start",
-                                 true};
+                                 true, 0, {}};
     }
     memo_.suggestionWork.emplace(label, suggestion.work);
   }
@@ -190,7 +204,7 @@ std::size_t LabelJudge::TabbedLineWith(std::u16string_view label) {
     memo_.tabbedGathered = true;
     for (std::size_t line = 2; line <= lines_.Count() && memo_.tabbed.size() < kMaxTabbedLabels; ++line)
       if (lines_.Terminated(line))
-        if (const std::u16string_view tabbed = TabbedLabel(lines_.Text(line)); !tabbed.empty())
+        if (const std::u16string_view tabbed = IndentedLabel(lines_.Text(line)); !tabbed.empty())
           memo_.tabbed.emplace(tabbed, static_cast<std::uint32_t>(line));
   }
   const auto found = memo_.tabbed.find(label);

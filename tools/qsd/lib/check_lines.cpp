@@ -31,11 +31,14 @@ bool MadeOfKeywords(std::u16string_view word) {
 }
 
 // Of a word written as FON or GOFF, which reads as setting or clearing a flag past E:
-// that letter, or 0.
+// that letter, or 0. A writer who runs out of flags reaches for the letters right after
+// E; "ON" after a later letter makes a word (WON, SON, TON) more often than a flag, and
+// is left to the unknown commands. No word ends in "OFF" after one capital.
 char16_t FlagPastE(std::u16string_view word) {
   if (word.size() < 3 || word[0] < u'F' || word[0] > u'Z') return 0;
   const std::u16string_view rest = word.substr(1);
-  return rest == u"ON" || rest == u"OFF" ? word[0] : 0;
+  if (rest == u"OFF") return word[0];
+  return rest == u"ON" && word[0] <= u'H' ? word[0] : 0;
 }
 
 bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
@@ -376,6 +379,11 @@ class LineRecorder {
 
 std::u16string_view TabbedLabel(std::u16string_view line) {
   const std::size_t indent = TabbedIndent(line);
+  return indent == 0 ? std::u16string_view{} : LeadingPrefix(line.substr(indent));
+}
+
+std::u16string_view IndentedLabel(std::u16string_view line) {
+  const std::size_t indent = std::min(line.find_first_not_of(u"\t "), line.size());
   return indent == 0 ? std::u16string_view{} : LeadingPrefix(line.substr(indent));
 }
 

@@ -59,4 +59,9 @@ std::string FormatDiagnostic(std::string_view file, const Diagnostic& diagnostic
          std::string(diagnostic.check) + "]";
 }
 
+std::string FoldedNote(const Diagnostic& folded) {
+  return "follows from this, on line " + std::to_string(folded.line) + ": " + folded.message + " [" +
+         std::string(folded.check) + "]";
+}
+
 }  // namespace quillshade::qsd

@@ -16,11 +16,20 @@ Json NotesOf(const Diagnostic& diagnostic) {
   Json notes = Json::array();
   if (!diagnostic.note.empty()) notes.push_back(diagnostic.note);
   if (diagnostic.wayIn) notes.push_back(DescribeWayIn(*diagnostic.wayIn));
+  for (const Diagnostic& folded : diagnostic.folded) notes.push_back(FoldedNote(folded));
   return notes;
 }
 
 // One past the finding's last code unit, on its line.
 std::int64_t EndColumn(const Diagnostic& diagnostic) { return diagnostic.column + diagnostic.length; }
+
+// A SARIF region, or the place of a JSON finding: the lines and columns it spans.
+Json RegionOf(const Diagnostic& diagnostic) {
+  return {{"startLine", diagnostic.line},
+          {"startColumn", diagnostic.column},
+          {"endLine", diagnostic.line},
+          {"endColumn", EndColumn(diagnostic)}};
+}
 
 // A file name may hold bytes that are no UTF-8: they become U+FFFD rather than stop the output.
 std::string Dump(const Json& value, int indent) {
@@ -78,6 +87,19 @@ std::string FormatFindingsJson(const std::vector<CheckedFile>& files) {
       finding["check"] = diagnostic.check;
       finding["message"] = diagnostic.message;
       finding["notes"] = NotesOf(diagnostic);
+      // The findings folded under this one, each whole, for scripts that want them apart.
+      if (!diagnostic.folded.empty()) {
+        Json folded = Json::array();
+        for (const Diagnostic& under : diagnostic.folded)
+          folded.push_back({{"line", under.line},
+                            {"column", under.column},
+                            {"endLine", under.line},
+                            {"endColumn", EndColumn(under)},
+                            {"severity", SeverityName(under.severity)},
+                            {"check", under.check},
+                            {"message", under.message}});
+        finding["folded"] = std::move(folded);
+      }
       out += separator + SpacedJson(finding);
       separator = ",\n";
     }
@@ -112,10 +134,18 @@ std::string FormatFindingsSarif(const std::vector<CheckedFile>& files, std::stri
         result["ruleIndex"] = rule->second;
       result["level"] = SeverityName(diagnostic.severity);
       result["message"] = {{"text", text}};
-      result["locations"] = LocationsOf(uri, {{"startLine", diagnostic.line},
-                                              {"startColumn", diagnostic.column},
-                                              {"endLine", diagnostic.line},
-                                              {"endColumn", EndColumn(diagnostic)}});
+      result["locations"] = LocationsOf(uri, RegionOf(diagnostic));
+      // The findings folded under this one, at their own places.
+      if (!diagnostic.folded.empty()) {
+        Json related = Json::array();
+        for (const Diagnostic& under : diagnostic.folded) {
+          Json location = LocationsOf(uri, RegionOf(under))[0];
+          location["id"] = related.size();
+          location["message"] = {{"text", under.message + " [" + std::string(under.check) + "]"}};
+          related.push_back(std::move(location));
+        }
+        result["relatedLocations"] = std::move(related);
+      }
       results.push_back(std::move(result));
     }
   }

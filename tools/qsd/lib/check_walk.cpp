@@ -4,6 +4,7 @@
 #include <cassert>
 #include <map>
 #include <set>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -618,18 +619,13 @@ class Walker {
     });
   }
 
-  // Down goes from each state without a pending choice to exactly one next state, so a
-  // loop is a cycle of that function; every such cycle lacks a choice and an END.
-  void FindLoops() {
-    // States are numbered as they are reached, so a cycle holds a step back to a state
-    // reached no later than the one it leaves; most stories have none.
-    bool goesBack = false;
-    for (std::uint32_t state = 0; state < downNext_.size() && !goesBack; ++state)
-      goesBack = downNext_[state] <= state;
-    if (!goesBack) return;
+  // Each cycle of Down once, as the states on it: Down goes from a state to at most one
+  // next, so following it from every state in turn finds every cycle, and a state is
+  // followed past only once.
+  template <typename Visit>
+  void ForEachDownCycle(const Visit& visit) const {
     enum : std::uint8_t { kUnseen, kOnPath, kDone };
     std::vector<std::uint8_t> mark(states_.size(), kUnseen);
-    std::set<std::vector<std::size_t>> seen;
     std::vector<std::uint32_t> path;
     for (std::uint32_t start = 0; start < states_.size(); ++start) {
       path.clear();
@@ -640,28 +636,43 @@ class Walker {
         at = downNext_[at];
       }
       if (at != kNone && mark[at] == kOnPath) {
-        std::vector<std::size_t> loopLines;
         const auto cycle = std::find(path.begin(), path.end(), at);
-        for (auto it = cycle; it != path.end(); ++it) {
-          const auto readPos = static_cast<std::int32_t>(states_[*it] & 0x7FFFFFFF);
-          if (IsJumpLanding(text_, readPos)) continue;
-          loopLines.push_back(lines_.LineOf(static_cast<std::size_t>(readPos) - 1));
-        }
-        std::sort(loopLines.begin(), loopLines.end());
-        // The way in is the one to the loop's first line that the walk reached first.
-        std::uint32_t entry = kNone;
-        for (auto it = cycle; it != path.end(); ++it) {
-          const auto index = static_cast<std::size_t>(states_[*it] & 0x7FFFFFFF) - 1;
-          // The first reached, of those that need no earlier story if there are any.
-          if (lines_.Start(loopLines.front()) == index &&
-              (entry == kNone || std::pair(result_.arriving[*it] != 0, *it) < std::pair(result_.arriving[entry] != 0, entry)))
-            entry = *it;
-        }
-        loopLines.erase(std::unique(loopLines.begin(), loopLines.end()), loopLines.end());
-        if (seen.insert(loopLines).second) result_.loops.push_back(LoopFound{loopLines, entry});
+        visit(std::span<const std::uint32_t>(&*cycle, static_cast<std::size_t>(path.end() - cycle)));
       }
       for (const std::uint32_t done : path) mark[done] = kDone;
     }
+  }
+
+  // Down goes from each state without a pending choice to exactly one next state, so a
+  // loop is a cycle of that function; every such cycle lacks a choice and an END.
+  void FindLoops() {
+    // States are numbered as they are reached, so a cycle holds a step back to a state
+    // reached no later than the one it leaves; most stories have none.
+    bool goesBack = false;
+    for (std::uint32_t state = 0; state < downNext_.size() && !goesBack; ++state)
+      goesBack = downNext_[state] <= state;
+    if (!goesBack) return;
+    std::set<std::vector<std::size_t>> seen;
+    ForEachDownCycle([&](std::span<const std::uint32_t> cycle) {
+      std::vector<std::size_t> loopLines;
+      for (const std::uint32_t state : cycle) {
+        const std::int32_t readPos = ReadPosOf(states_[state]);
+        if (IsJumpLanding(text_, readPos)) continue;
+        loopLines.push_back(lines_.LineOf(static_cast<std::size_t>(readPos) - 1));
+      }
+      std::sort(loopLines.begin(), loopLines.end());
+      // The way in is the one to the loop's first line that the walk reached first.
+      std::uint32_t entry = kNone;
+      for (const std::uint32_t state : cycle) {
+        const auto index = static_cast<std::size_t>(ReadPosOf(states_[state])) - 1;
+        // The first reached, of those that need no earlier story if there are any.
+        if (lines_.Start(loopLines.front()) == index &&
+            (entry == kNone || std::pair(result_.arriving[state] != 0, state) < std::pair(result_.arriving[entry] != 0, entry)))
+          entry = state;
+      }
+      loopLines.erase(std::unique(loopLines.begin(), loopLines.end()), loopLines.end());
+      if (seen.insert(loopLines).second) result_.loops.push_back(LoopFound{loopLines, entry});
+    });
     std::sort(result_.loops.begin(), result_.loops.end(),
               [](const LoopFound& a, const LoopFound& b) { return a.lines < b.lines; });
   }
@@ -681,26 +692,14 @@ class Walker {
         queue.push_back(state);
       }
     if (!result_.loops.empty()) {
-      // The states on a cycle of Down, found as FindLoops finds them.
-      enum : std::uint8_t { kUnseen, kOnPath, kDone };
-      std::vector<std::uint8_t> mark(count, kUnseen);
-      std::vector<std::uint32_t> path;
-      for (std::uint32_t start = 0; start < count; ++start) {
-        path.clear();
-        std::uint32_t at = start;
-        while (at != kNone && mark[at] == kUnseen) {
-          mark[at] = kOnPath;
-          path.push_back(at);
-          at = downNext_[at];
-        }
-        if (at != kNone && mark[at] == kOnPath)
-          for (auto it = std::find(path.begin(), path.end(), at); it != path.end(); ++it)
-            if (!ends[*it]) {
-              ends[*it] = 1;
-              queue.push_back(*it);
-            }
-        for (const std::uint32_t done : path) mark[done] = kDone;
-      }
+      // The states on a cycle of Down: an endless loop, which the reader sees go round.
+      ForEachDownCycle([&](std::span<const std::uint32_t> cycle) {
+        for (const std::uint32_t state : cycle)
+          if (!ends[state]) {
+            ends[state] = 1;
+            queue.push_back(state);
+          }
+      });
     }
     {
       // The steps backwards, by the state they lead to: counted, summed, then filled from

@@ -26,6 +26,17 @@ Diagnostic* DiagnosticSink::Add(std::string_view check, std::size_t line, std::s
   return nullptr;
 }
 
+void DiagnosticSink::Fold(std::size_t root, std::string_view check, std::size_t line, std::size_t column,
+                          std::size_t length, std::string message, std::int64_t lastLine) {
+  Kind& kind = KindOf(check);
+  Diagnostic folded{static_cast<std::int64_t>(line), static_cast<std::int64_t>(column),
+                    static_cast<std::int64_t>(length), kind.severity, std::move(message), kind.name, {}, lastLine, {}};
+  // Folded or not, a check names as many problems: one slip may leave a million lines
+  // unreached.
+  if (kind.named++ < kMaxNamedProblems) diagnostics_[root].folded.push_back(std::move(folded));
+  else if (kind.unnamed++ == 0) kind.firstUnnamed = std::move(folded);
+}
+
 bool DiagnosticSink::Names(std::string_view check) const {
   const auto found = kinds_.find(check);
   return found == kinds_.end() || found->second.named < kMaxNamedProblems;

@@ -21,6 +21,10 @@ class DiagnosticSink {
   // problem is only counted (its message is then not needed).
   Diagnostic* Add(std::string_view check, std::size_t line, std::size_t column, std::size_t length,
                   std::string message);
+  // A finding that only follows from the named diagnostic `root` (an index into Named()),
+  // kept with it rather than on its own; named or counted as Add would.
+  void Fold(std::size_t root, std::string_view check, std::size_t line, std::size_t column, std::size_t length,
+            std::string message, std::int64_t lastLine = 0);
   // Whether the next problem of the check is named, and so needs its message.
   bool Names(std::string_view check) const;
   std::vector<Diagnostic>& All();

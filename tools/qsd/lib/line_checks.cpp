@@ -78,7 +78,7 @@ std::vector<bool> CarryLabels(const LineCheckMemo& earlier, const ChangedLines& 
   for (std::size_t line = change.from; line < change.newEnd; ++line) changed.push_back(lines.Text(line));
   for (const std::u16string_view line : changed) {
     ForEachLabelBeginning(earlier, line, [&](std::uint32_t id) { touched[id] = true; });
-    tabbedChanged = tabbedChanged || !TabbedLabel(line).empty();
+    tabbedChanged = tabbedChanged || !IndentedLabel(line).empty();
   }
 
   const std::ptrdiff_t shift = change.Shift();
@@ -161,7 +161,7 @@ class StoryLineChecks {
     }
     revisit_.choices.ForEach([&](std::size_t line) { CheckAnswers(line); });
     for (const std::size_t line : fullWidthToCheck_) CheckFullWidth(line);
-    LinesChecked checked{std::move(revisit_), nullptr};
+    LinesChecked checked{std::move(revisit_), nullptr, judge_.TakeMissing()};
     if (memo_->overflowed) {
       // Only why the next version starts from nothing is kept.
       memo_->lines = {};

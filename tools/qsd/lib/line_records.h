@@ -123,18 +123,21 @@ struct LineCheckMemo {
   std::vector<std::u16string_view> labels;  // by id: the keys of labelIds
   std::vector<std::optional<LabelFacts>> facts;
   std::size_t longestLabel = 0;
-  // The notes given to missing labels: a tabbed line (which names its line) or the
-  // spelling probably meant.
+  // The notes given to missing labels: a line that hides the label behind a tab or a
+  // space (which names its line) or the spelling probably meant.
   struct Note {
     std::string text;
     bool namesLine = false;
+    std::uint32_t hiddenLine = 0;  // the line that hides the label, of the note's version
+    std::u16string meant;          // the label probably meant, when the note suggests one
   };
   std::unordered_map<std::u16string, std::optional<Note>, LabelHash, std::equal_to<>> notes;
   // For the missing labels looked for among the line beginnings, how many beginnings the
   // search walked (at most): a note is kept for the next version only while its search,
   // with the lines the edit adds, would still end within its bound.
   std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> suggestionWork;
-  // The first line of each '[label]' that a tab stands before (in this version), once gathered.
+  // The first line of each '[label]' that a tab or a space stands before (in this
+  // version), once gathered.
   bool tabbedGathered = false;
   std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> tabbed;
 };

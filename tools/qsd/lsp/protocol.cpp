@@ -102,6 +102,29 @@ Json InitializeResult(const ServerSettings& settings) {
   return {{"capabilities", capabilities}, {"serverInfo", {{"name", "qsd"}, {"version", QUILLSHADE_VERSION}}}};
 }
 
+namespace {
+
+// Where a finding stands in the editor, and what it says there: a story file's columns
+// are codes, not text, so its findings stand on its first line and name their place.
+std::pair<Range, std::string> EditorPlace(const StoryDocument& story, const Diagnostic& diagnostic) {
+  const auto line = static_cast<std::size_t>(std::max<std::int64_t>(diagnostic.line, 1));
+  const auto offset = static_cast<std::size_t>(std::max<std::int64_t>(diagnostic.column, 1) - 1);
+  if (!story.textSource)
+    return {Range{{0, 0}, {0, static_cast<std::int64_t>(story.firstLineLength)}},
+            "story line " + std::to_string(line) + ", column " + std::to_string(offset + 1) + ": " + diagnostic.message};
+  // A character the page cannot hold is one "?" in the story, whatever its length.
+  const auto length = diagnostic.check == "unencodable" ? 1 : static_cast<std::size_t>(diagnostic.length);
+  Range range = story.EditorRange(line, offset, length);
+  // A run of lines is underlined to the end of its last line.
+  if (diagnostic.lastLine > diagnostic.line && static_cast<std::size_t>(diagnostic.lastLine) <= story.LineCount()) {
+    const auto last = static_cast<std::size_t>(diagnostic.lastLine);
+    range.end = story.EditorRange(last, story.Line(last).size(), 0).end;
+  }
+  return {range, diagnostic.message};
+}
+
+}  // namespace
+
 Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& diagnostics) {
   Json out = Json::array();
   for (const Diagnostic& diagnostic : diagnostics) {
@@ -113,30 +136,26 @@ Json DiagnosticsJson(const StoryDocument& story, const std::vector<Diagnostic>& 
                                      " more problems are not shown: qsd check lists them all"}});
       break;
     }
-    const auto line = static_cast<std::size_t>(std::max<std::int64_t>(diagnostic.line, 1));
-    const auto offset = static_cast<std::size_t>(std::max<std::int64_t>(diagnostic.column, 1) - 1);
-    Range range;
-    std::string message = diagnostic.message;
+    auto [range, message] = EditorPlace(story, diagnostic);
     if (!diagnostic.note.empty()) message += "\n" + diagnostic.note;
-    if (story.textSource) {
-      // A character the page cannot hold is one "?" in the story, whatever its length.
-      const auto length = diagnostic.check == "unencodable" ? 1 : static_cast<std::size_t>(diagnostic.length);
-      range = story.EditorRange(line, offset, length);
-      // A run of lines is underlined to the end of its last line.
-      if (diagnostic.lastLine > diagnostic.line && static_cast<std::size_t>(diagnostic.lastLine) <= story.LineCount()) {
-        const auto last = static_cast<std::size_t>(diagnostic.lastLine);
-        range.end = story.EditorRange(last, story.Line(last).size(), 0).end;
+    Json item = {{"range", RangeJson(range)},
+                 {"severity", diagnostic.severity == Severity::Error ? kErrorSeverity : kWarningSeverity},
+                 {"code", std::string(diagnostic.check)},
+                 {"source", "qsd"},
+                 {"message", message}};
+    // The findings that follow from this one go with it, each at its own place, rather
+    // than as problems of their own: the first one is the one to fix. A client that shows
+    // no related information shows only this one, which is still where to begin.
+    if (!diagnostic.folded.empty()) {
+      Json related = Json::array();
+      for (const Diagnostic& folded : diagnostic.folded) {
+        const auto [foldedRange, foldedMessage] = EditorPlace(story, folded);
+        related.push_back({{"location", LocationJson(story.uri, foldedRange)},
+                           {"message", foldedMessage + " [" + std::string(folded.check) + "]"}});
       }
-    } else {
-      // A story file's columns are codes, not text: its problems stand on its first line.
-      range = Range{{0, 0}, {0, static_cast<std::int64_t>(story.firstLineLength)}};
-      message = "story line " + std::to_string(line) + ", column " + std::to_string(offset + 1) + ": " + message;
+      item["relatedInformation"] = std::move(related);
     }
-    out.push_back({{"range", RangeJson(range)},
-                   {"severity", diagnostic.severity == Severity::Error ? kErrorSeverity : kWarningSeverity},
-                   {"code", std::string(diagnostic.check)},
-                   {"source", "qsd"},
-                   {"message", message}});
+    out.push_back(std::move(item));
   }
   return out;
 }
