@@ -8,13 +8,12 @@
 #include "story/code_page.h"
 #include "story/story.h"
 #include "story/story_file.h"
+#include "story/title_bar.h"
 #include "ui/window_port.h"
 
 namespace quillshade {
 
 inline constexpr std::u16string_view kApplicationTitle = u"Quillshade";  // a box without a title of its own
-inline constexpr std::u16string_view kStartCaption = u"Quillshade Ver.2.0";
-inline constexpr std::u16string_view kLoadingCaption = u"Now Loading...";
 inline constexpr std::u16string_view kLoadFailedText = u"ファイルが開けません";
 inline constexpr std::u16string_view kLoadFailedTitle = u"エラー";
 inline constexpr std::u16string_view kVersionName = u"Quillshade Ver.2.01";

@@ -38,7 +38,6 @@ TEST(Plan, WrittenCaptionsReadBackOnRandomText) {
   }
 }
 
-constexpr ReaderCaptions kReader{kStartCaption, kLoadingCaption};
 
 // A window that draws nothing and whose open dialog is always cancelled.
 class NoWindow final : public WindowPort {
@@ -85,7 +84,7 @@ TEST(Plan, AReplayPassesWhatTheFormShowedOnRandomStories) {
       else Form_KeyDown(form, pressed == 'd' ? keys::kDown : keys::k1 + (pressed - '1'));
       plan.steps.push_back({pressed, form.caption});
     }
-    const std::optional<PlanDifference> differs = ReplayPlan(text, plan, kReader);
+    const std::optional<PlanDifference> differs = ReplayPlan(text, plan);
     EXPECT_FALSE(differs) << std::string(text.begin(), text.end()) << " step " << differs->step << " got "
                           << std::string(differs->got.begin(), differs->got.end());
   }
@@ -125,7 +124,7 @@ TEST(Plan, AReplayNamesTheFirstStepThatDiffersAndItsLine) {
   const auto differs = [&text](std::string_view plan) {
     const Result<Plan> read = ParsePlan(plan);
     EXPECT_TRUE(read.ok());
-    return ReplayPlan(text, read.value(), kReader);
+    return ReplayPlan(text, read.value());
   };
   EXPECT_FALSE(differs("load Door.\n1 Inside.\nd\nd Yard.\nd Yard.\n"));
   const auto wrong = differs("load Door.\n1 Inside.\nd\nd Yard.\nd Gone.\n");
@@ -144,7 +143,7 @@ TEST(Plan, AReplayNamesTheFirstStepThatDiffersAndItsLine) {
   EXPECT_EQ(answered->storyLine, 3u);
   // A story that does not load leaves the reader's first caption, which no line shows.
   const Result<Plan> plan = ParsePlan("load Door.\n");
-  const auto unloaded = ReplayPlan(u"", plan.value(), kReader);
+  const auto unloaded = ReplayPlan(u"", plan.value());
   ASSERT_TRUE(unloaded);
   EXPECT_EQ(unloaded->step, 0u);
   EXPECT_EQ(unloaded->got, kStartCaption);

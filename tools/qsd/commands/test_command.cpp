@@ -13,7 +13,6 @@
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/plan.h"
 #include "tools/qsd/lib/platform.h"
-#include "ui/form.h"
 
 namespace quillshade::qsd {
 
@@ -92,7 +91,7 @@ PlanRun RunPlan(const std::string& planPath, const std::string& storyPath, const
     return run;
   }
   const std::optional<PlanDifference> differs =
-      ReplayPlan(text.value(), plan.value(), {kStartCaption, kLoadingCaption});
+      ReplayPlan(text.value(), plan.value());
   if (!differs) return run;
   run.outcome = Outcome::Failed;
   run.message = planPath + ":" + std::to_string(differs->planLine) + ": step " + std::to_string(differs->step) +

@@ -7,6 +7,7 @@
 #include "story/line_interpreter.h"
 #include "story/decode.h"
 #include "story/text.h"
+#include "story/title_bar.h"
 #include "story/utf8.h"
 #include "tools/qsd/lib/files.h"
 #include "tools/qsd/lib/line_index.h"
@@ -187,11 +188,11 @@ std::string FormatPlan(const Plan& plan, std::string_view story) {
   return out;
 }
 
-std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& plan, const ReaderCaptions& reader) {
+std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& plan) {
   if (plan.steps.empty()) return std::nullopt;
   // The reader's state, stepped by the engine's calls that the form makes for each key.
   Story story;
-  std::u16string caption(reader.beforeLoad);
+  std::u16string caption(kStartCaption);
   const auto show = [&caption](std::optional<std::u16string_view> shown) {
     if (shown) caption = *shown;
   };
@@ -203,7 +204,7 @@ std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& p
   if (!text.empty() && text.size() <= kMaxStoryLength) {
     story.StoryText = text;
     story.ReadPos = 1;
-    caption = reader.loading;
+    caption = kLoadingCaption;
     const LineStep first = ReadNextLine(story);
     story.ReadPos = first.nextPos;
     show(first.shownText);
@@ -268,7 +269,7 @@ std::vector<std::filesystem::path> PlansBeside(const std::filesystem::path& stor
 }
 
 std::vector<Diagnostic> CheckPlansBeside(const std::filesystem::path& story, std::u16string_view text,
-                                         const ReaderCaptions& reader, const std::atomic<bool>* stop) {
+                                         const std::atomic<bool>* stop) {
   std::vector<Diagnostic> found;
   std::vector<std::filesystem::path> plans = PlansBeside(story);
   if (plans.empty()) return found;
@@ -288,7 +289,7 @@ std::vector<Diagnostic> CheckPlansBeside(const std::filesystem::path& story, std
       found.push_back(std::move(diagnostic));
       continue;
     }
-    const std::optional<PlanDifference> differs = ReplayPlan(text, plan.value(), reader);
+    const std::optional<PlanDifference> differs = ReplayPlan(text, plan.value());
     if (!differs) continue;
     const std::size_t line = std::max<std::size_t>(differs->storyLine, 1);
     diagnostic.line = static_cast<std::int64_t>(line);

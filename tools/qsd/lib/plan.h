@@ -46,17 +46,10 @@ struct PlanDifference {
   std::size_t storyLine = 0;  // the story line that showed `got`; 0 when no line of the story did
 };
 
-// The captions the reader shows of its own, which the form knows: before any story is
-// loaded (and after a load that fails), and while one loads (it stays when the load
-// shows no line).
-struct ReaderCaptions {
-  std::u16string_view beforeLoad;
-  std::u16string_view loading;
-};
-
 // Replays a plan on a story's text as the reader holds it (an empty text does not
-// load), as the form steps the engine for each key.
-std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& plan, const ReaderCaptions& reader);
+// load), as the form steps the engine for each key; before a load, and while one loads
+// (or after one fails), the title bar shows the reader's own captions.
+std::optional<PlanDifference> ReplayPlan(std::u16string_view text, const Plan& plan);
 
 // "expected 'A door.' got 'A wall.'", each caption written as the plan writes it.
 std::string DescribeDifference(const PlanDifference& difference);
@@ -82,6 +75,6 @@ inline constexpr std::string_view kPlanDiffersCheck = "plan-differs";
 // differs ("plan attic.plan step 7 expected ... got ..."), or on line 1 for a plan that
 // cannot be read or is malformed. Stops early once `stop` is set.
 std::vector<Diagnostic> CheckPlansBeside(const std::filesystem::path& story, std::u16string_view text,
-                                         const ReaderCaptions& reader, const std::atomic<bool>* stop = nullptr);
+                                         const std::atomic<bool>* stop = nullptr);
 
 }  // namespace quillshade::qsd

@@ -8,7 +8,6 @@
 #include "tools/qsd/lib/plan.h"
 #include "tools/qsd/lib/platform.h"
 #include "tools/qsd/lsp/protocol.h"
-#include "ui/form.h"  // the reader's own captions, which a plan may expect
 
 namespace quillshade::qsd::lsp {
 namespace {
@@ -73,7 +72,7 @@ DiagnosisResult Diagnose(const DiagnosisJob& job, bool linesOnly) {
     if (job.story && !linesOnly)
       if (const std::optional<std::string> path = PathOfUri(job.uri)) {
         std::vector<Diagnostic> plans =
-            CheckPlansBeside(PathFromUtf8(*path), story.text, {kStartCaption, kLoadingCaption}, job.stop.get());
+            CheckPlansBeside(PathFromUtf8(*path), story.text, job.stop.get());
         result.report.diagnostics.insert(result.report.diagnostics.end(), plans.begin(), plans.end());
       }
   }
