@@ -31,7 +31,9 @@ async function KeystrokesShowInProblems(page, work, wait) {
   await Chord(page, 'Control', 'KeyP');
   await page.waitForSelector('.quick-input-widget input', { visible: true, timeout: wait });
   await page.keyboard.type('long.story.txt');
-  await page.waitForSelector('.quick-input-list .monaco-list-row', { timeout: wait });
+  // The list may first show files opened before: wait for the story's own row.
+  await page.waitForFunction(() => [...document.querySelectorAll('.quick-input-list .monaco-list-row')]
+    .some((row) => row.textContent.includes('long.story.txt')), { timeout: wait, polling: 100 });
   await page.keyboard.press('Enter');
   await page.waitForFunction(() => document.title.includes('long.story.txt'), { timeout: wait });
   await Chord(page, 'Control', 'KeyG');

@@ -83,6 +83,11 @@ async function SetSetting(page, key, title, value, tab = 'User') {
 // The README's pictures: the findings in the editor and the Problems panel, and a hover.
 async function TakePictures(page, folder) {
   fs.mkdirSync(folder, { recursive: true });
+  // Other scenarios leave other stories in front: bring the fox story back from the explorer.
+  const row = await page.waitForFunction(() => [...document.querySelectorAll('.explorer-folders-view .monaco-list-row')]
+    .find((r) => r.textContent.trim().startsWith('fox.story.txt')) || null, { timeout: kWait, polling: 100 });
+  await row.asElement().click();
+  await page.waitForFunction(() => document.title.includes('fox.story.txt'), { timeout: kWait, polling: 100 });
   await page.waitForFunction(() => [...document.querySelectorAll('.codelens-decoration')]
     .some((l) => l.textContent.includes('never reached')), { timeout: kWait, polling: 200 });
   await page.screenshot({ path: path.join(folder, 'checks.png') });
