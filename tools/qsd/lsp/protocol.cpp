@@ -276,8 +276,8 @@ Json SemanticTokenEditsJson(const std::vector<std::uint32_t>& previous, const st
   // Both lists hold whole tokens; the shared parts are cut to whole tokens too, so that an
   // editor that reads an edit token by token never sees a token split.
   const std::size_t shorter = std::min(previous.size(), current.size());
-  std::size_t head = std::mismatch(previous.begin(), previous.begin() + static_cast<std::ptrdiff_t>(shorter), current.begin()).first -
-                     previous.begin();
+  std::size_t head = 0;
+  while (head < shorter && previous[head] == current[head]) ++head;
   head -= head % kTokenSize;
   std::size_t tail = 0;
   while (tail < shorter - head && previous[previous.size() - 1 - tail] == current[current.size() - 1 - tail]) ++tail;
