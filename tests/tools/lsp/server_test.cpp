@@ -432,5 +432,51 @@ TEST(ServerVersions, EverySettledVersionAnswersAsAServerGivenOnlyItsText) {
   }
 }
 
+// The edits applied to the tokens the editor holds.
+std::vector<std::uint32_t> AppliedTokenEdits(std::vector<std::uint32_t> tokens, const Json& answer) {
+  if (answer.contains("data")) return answer["data"].get<std::vector<std::uint32_t>>();
+  for (const Json& edit : answer["edits"]) {
+    const auto at = tokens.begin() + edit["start"].get<std::ptrdiff_t>();
+    const auto data = edit["data"].get<std::vector<std::uint32_t>>();
+    tokens.insert(tokens.erase(at, at + edit["deleteCount"].get<std::ptrdiff_t>()), data.begin(), data.end());
+  }
+  return tokens;
+}
+
+TEST(ServerColours, TokenEditsAppliedToTheLastTokensSentGiveAFreshServersTokens) {
+  std::mt19937 random(26);
+  const Pick pick = [&](std::size_t count) { return count == 0 ? 0 : random() % count; };
+  const std::string uri = "file:///story.txt";
+  const Json document{{"textDocument", {{"uri", uri}}}};
+  std::size_t near = 0;
+  DocumentText mirror(RandomStory(pick, 40, near));
+  LocalServer editor(kDefaultWidth);
+  editor.Notify("textDocument/didOpen", {{"textDocument", {{"uri", uri}, {"version", 1}, {"text", ToUtf8(mirror.Text())}}}});
+  Json answer = editor.Request("textDocument/semanticTokens/full", document);
+  std::vector<std::uint32_t> held = answer["data"].get<std::vector<std::uint32_t>>();
+  std::string previous = answer["resultId"];
+  std::size_t edited = 0;
+  for (int version = 2; version < 60; ++version) {
+    editor.Notify("textDocument/didChange", {{"textDocument", {{"uri", uri}, {"version", version}}},
+                                             {"contentChanges", {RandomChange(pick, mirror, near)}}});
+    // Now and then the editor names a result that is not the last (an answer it dropped)
+    // or one the server never gave: it is then answered in full.
+    const std::size_t naming = pick(8);
+    const std::string named = naming == 0 ? "unknown" : naming == 1 ? std::to_string(std::stoi(previous) - 1) : previous;
+    Json params = document;
+    params["previousResultId"] = named;
+    answer = editor.Request("textDocument/semanticTokens/full/delta", params);
+    ASSERT_EQ(answer.contains("edits"), named == previous) << answer.dump();
+    if (answer.contains("edits")) edited += answer["edits"].size();
+    held = AppliedTokenEdits(held, answer);
+    previous = answer["resultId"];
+    LocalServer fresh(kDefaultWidth);
+    fresh.Notify("textDocument/didOpen", {{"textDocument", {{"uri", uri}, {"version", 1}, {"text", ToUtf8(mirror.Text())}}}});
+    ASSERT_EQ(held, fresh.Request("textDocument/semanticTokens/full", document)["data"].get<std::vector<std::uint32_t>>())
+        << "version " << version;
+  }
+  EXPECT_GT(edited, 10U);  // the edits were exercised, not only full answers
+}
+
 }  // namespace
 }  // namespace quillshade::qsd::lsp

@@ -53,6 +53,10 @@ void ParseNoParams(const Json& params) {
 
 DocumentParams ParseDocumentParams(const Json& params) { return {DocumentUri(params)}; }
 
+TokenEditsParams ParseTokenEditsParams(const Json& params) {
+  return {DocumentUri(params), StringField(params, "previousResultId")};
+}
+
 PositionParams ParsePositionParams(const Json& params) {
   // The position first: the same mistake is named the same whichever document it is in.
   const Position position = PositionField(params, "position");

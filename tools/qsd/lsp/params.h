@@ -27,6 +27,12 @@ struct DocumentParams {
 };
 DocumentParams ParseDocumentParams(const Json& params);
 
+struct TokenEditsParams {
+  std::string uri;
+  std::string previousResultId;
+};
+TokenEditsParams ParseTokenEditsParams(const Json& params);
+
 struct PositionParams {
   std::string uri;
   Position position;

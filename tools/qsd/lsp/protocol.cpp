@@ -1,6 +1,7 @@
 // Features' results in the protocol's JSON shapes.
 #include "tools/qsd/lsp/protocol.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -94,7 +95,7 @@ Json InitializeResult(const ServerSettings& settings) {
       {"documentSymbolProvider", true},
       {"codeLensProvider", {{"resolveProvider", false}}},
       {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
-      {"semanticTokensProvider", {{"legend", {{"tokenTypes", types}, {"tokenModifiers", modifiers}}}, {"full", true}}},
+      {"semanticTokensProvider", {{"legend", {{"tokenTypes", types}, {"tokenModifiers", modifiers}}}, {"full", {{"delta", true}}}}},
   };
   capabilities["renameProvider"] = settings.prepareRename ? Json{{"prepareProvider", true}} : Json(true);
   if (settings.pullDiagnostics)
@@ -254,8 +255,8 @@ Json CodeActionsJson(const StoryDocument& story, const std::vector<CodeActionDia
   return out;
 }
 
-Json SemanticTokensJson(const StoryDocument& story, const CancelCheck& cancel) {
-  Json data = Json::array();
+std::vector<std::uint32_t> SemanticTokenData(const StoryDocument& story, const CancelCheck& cancel) {
+  std::vector<std::uint32_t> data;
   std::size_t line = 0;
   std::size_t start = 0;
   for (const SemanticToken& token : SemanticTokens(story, cancel)) {
@@ -263,11 +264,31 @@ Json SemanticTokensJson(const StoryDocument& story, const CancelCheck& cancel) {
     const std::size_t deltaStart = deltaLine == 0 ? token.start - start : token.start;
     for (const std::size_t value : {deltaLine, deltaStart, token.length, static_cast<std::size_t>(token.type),
                                     static_cast<std::size_t>(token.declaration ? 1 : 0)})
-      data.push_back(value);
+      data.push_back(static_cast<std::uint32_t>(value));
     line = token.line;
     start = token.start;
   }
-  return {{"data", data}};
+  return data;
+}
+
+Json SemanticTokenEditsJson(const std::vector<std::uint32_t>& previous, const std::vector<std::uint32_t>& current) {
+  constexpr std::size_t kTokenSize = 5;
+  // Both lists hold whole tokens; the shared parts are cut to whole tokens too, so that an
+  // editor that reads an edit token by token never sees a token split.
+  const std::size_t shorter = std::min(previous.size(), current.size());
+  std::size_t head = 0;
+  while (head < shorter && previous[head] == current[head]) ++head;
+  head -= head % kTokenSize;
+  std::size_t tail = 0;
+  while (tail < shorter - head && previous[previous.size() - 1 - tail] == current[current.size() - 1 - tail]) ++tail;
+  tail -= tail % kTokenSize;
+  Json edits = Json::array();
+  if (head + tail < previous.size() || head + tail < current.size())
+    edits.push_back({{"start", head},
+                     {"deleteCount", previous.size() - head - tail},
+                     {"data", std::vector<std::uint32_t>(current.begin() + static_cast<std::ptrdiff_t>(head),
+                                                         current.end() - static_cast<std::ptrdiff_t>(tail))}});
+  return {{"edits", std::move(edits)}};
 }
 
 }  // namespace quillshade::qsd::lsp

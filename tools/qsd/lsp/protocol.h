@@ -1,6 +1,7 @@
 // The protocol's shapes: features' results as JSON, URIs as paths, the server's capabilities.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -58,6 +59,11 @@ Json PrepareRenameJson(const StoryDocument& story, const Position& position);
 Json RenameJson(const StoryDocument& story, const Position& position, std::u16string_view newName);
 // Fixes for the diagnostics the editor sent, each given back with its fix.
 Json CodeActionsJson(const StoryDocument& story, const std::vector<CodeActionDiagnostic>& diagnostics);
-Json SemanticTokensJson(const StoryDocument& story, const CancelCheck& cancel = {});
+// The semantic tokens as the protocol lists them: five numbers a token, its place
+// relative to the token before.
+std::vector<std::uint32_t> SemanticTokenData(const StoryDocument& story, const CancelCheck& cancel = {});
+// The edits that turn the tokens sent before into `current`: at most one, over what lies
+// between the parts they share at their start and at their end, in whole tokens.
+Json SemanticTokenEditsJson(const std::vector<std::uint32_t>& previous, const std::vector<std::uint32_t>& current);
 
 }  // namespace quillshade::qsd::lsp

@@ -58,6 +58,7 @@ const std::map<std::string_view, Server::RequestHandler>& Server::Requests() {
       {"textDocument/rename", &Server::RenameLabel},
       {"textDocument/codeAction", &Server::FixDiagnostics},
       {"textDocument/semanticTokens/full", &Server::ColourTokens},
+      {"textDocument/semanticTokens/full/delta", &Server::ColourTokenEdits},
       {"textDocument/codeLens", &Server::LensesOf},
       {"quillshade/play", &Server::Play},
   };
@@ -277,7 +278,26 @@ std::optional<Json> Server::FixDiagnostics(const Json&, const Json& params) {
 }
 
 std::optional<Json> Server::ColourTokens(const Json&, const Json& params) {
-  return SemanticTokensJson(*StoryOf(ParseDocumentParams(params).uri), running_);
+  const std::string uri = ParseDocumentParams(params).uri;
+  std::vector<std::uint32_t> data = SemanticTokenData(*StoryOf(uri), running_);
+  auto& [resultId, sent] = coloured_[uri];
+  resultId = std::to_string(++lastResultId_);
+  sent = std::move(data);
+  return Json{{"resultId", resultId}, {"data", sent}};
+}
+
+std::optional<Json> Server::ColourTokenEdits(const Json&, const Json& params) {
+  const TokenEditsParams parsed = ParseTokenEditsParams(params);
+  std::vector<std::uint32_t> data = SemanticTokenData(*StoryOf(parsed.uri), running_);
+  // Only the last tokens sent are kept: an editor naming any other result (one whose
+  // answer it dropped, or one of a server before this) gets them all.
+  auto& [resultId, sent] = coloured_[parsed.uri];
+  Json answer = !resultId.empty() && resultId == parsed.previousResultId ? SemanticTokenEditsJson(sent, data)
+                                                                         : Json{{"data", data}};
+  resultId = std::to_string(++lastResultId_);
+  answer["resultId"] = resultId;
+  sent = std::move(data);
+  return answer;
 }
 
 std::optional<Json> Server::LensesOf(const Json& id, const Json& params) {
@@ -416,6 +436,7 @@ void Server::DidClose(const Json& params) {
   documents_.Close(uri);
   stories_.erase(uri);
   pulled_.erase(uri);
+  coloured_.erase(uri);
   diagnoses_.Forget(uri);
   AnswerLenses(uri);
   if (!settings_.pullDiagnostics) Send(Notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", Json::array()}}));

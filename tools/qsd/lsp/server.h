@@ -68,6 +68,7 @@ class Server {
   std::optional<Json> RenameLabel(const Json& id, const Json& params);
   std::optional<Json> FixDiagnostics(const Json& id, const Json& params);
   std::optional<Json> ColourTokens(const Json& id, const Json& params);
+  std::optional<Json> ColourTokenEdits(const Json& id, const Json& params);
   std::optional<Json> LensesOf(const Json& id, const Json& params);
   std::optional<Json> Play(const Json& id, const Json& params);
 
@@ -132,6 +133,9 @@ class Server {
   };
   std::map<std::string, Diagnosing> diagnosing_;
   std::map<std::string, std::pair<std::string, Json>> pulled_;  // the last pull's result id and items, by URI
+  // The last semantic tokens sent, by URI, with their result id: an editor that names that
+  // id is answered with the edits from them.
+  std::map<std::string, std::pair<std::string, std::vector<std::uint32_t>>> coloured_;
   std::uint64_t lastResultId_ = 0;
   std::int64_t lastRequestId_ = 0;  // of the server's own requests to the client
 };
