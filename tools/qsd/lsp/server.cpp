@@ -324,7 +324,7 @@ std::optional<Json> Server::Play(const Json& id, const Json& params) {
 }
 
 void Server::WaitForWalk(const Json& id, const std::string& uri, std::optional<std::size_t> playLine) {
-  waitingLenses_.push_back({id, uri, playLine});
+  waitingForWalk_.push_back({id, uri, playLine});
   StartDiagnosis(uri);
 }
 
@@ -365,12 +365,12 @@ const WalkResult* Server::CurrentWalk(const std::string& uri) {
   return result ? result->walk.get() : nullptr;
 }
 
-void Server::AnswerLenses(const std::string& uri) {
+void Server::AnswerWaitingForWalk(const std::string& uri) {
   const DiagnosisResult* checked = CurrentDiagnosis(uri);
   const bool open = documents_.Find(uri) != nullptr;
   if (!checked && open) return;  // a newer version's walk is on its way
   const WalkResult* walk = checked ? checked->walk.get() : nullptr;
-  std::erase_if(waitingLenses_, [&](const WaitingForWalk& waiting) {
+  std::erase_if(waitingForWalk_, [&](const WaitingForWalk& waiting) {
     if (waiting.uri != uri) return false;
     const char* method = waiting.playLine ? "quillshade/play" : "codeLens";
     try {
@@ -438,7 +438,7 @@ void Server::DidClose(const Json& params) {
   pulled_.erase(uri);
   coloured_.erase(uri);
   diagnoses_.Forget(uri);
-  AnswerLenses(uri);
+  AnswerWaitingForWalk(uri);
   if (!settings_.pullDiagnostics) Send(Notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", Json::array()}}));
   // A story of the workspace still counts for flags D and E as the file on disk has it.
   if (const auto path = PathOfUri(uri); path && InWorkspace(*path)) DiagnoseWorkspaceFile(uri);
@@ -474,12 +474,12 @@ void Server::DidChangeConfiguration(const Json& params) {
 
 void Server::CancelRequest(const Json& params) {
   const Json id = ParseCancelParams(params);
-  bool found = std::erase_if(waitingLenses_, [&](const WaitingForWalk& waiting) { return waiting.id == id; }) > 0;
+  bool found = std::erase_if(waitingForWalk_, [&](const WaitingForWalk& waiting) { return waiting.id == id; }) > 0;
   for (auto on = diagnosing_.begin(); on != diagnosing_.end();) {
     const bool here = std::erase_if(on->second.pulls, [&](const auto& pull) { return pull.first == id; }) > 0;
     found = found || here;
     // A walk no request waits for any more stops, unless it is to be published.
-    const bool awaited = !on->second.pulls.empty() || std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
+    const bool awaited = !on->second.pulls.empty() || std::any_of(waitingForWalk_.begin(), waitingForWalk_.end(),
                                                                   [&](const auto& lens) { return lens.uri == on->first; });
     if (here && !awaited && settings_.pullDiagnostics) {
       *on->second.job.stop = true;
@@ -496,7 +496,7 @@ void Server::Changed(const std::string& uri) {
   // for the version at another width, need the walk now.
   const auto on = diagnosing_.find(uri);
   const bool awaited = (on != diagnosing_.end() && !on->second.pulls.empty()) ||
-                       std::any_of(waitingLenses_.begin(), waitingLenses_.end(),
+                       std::any_of(waitingForWalk_.begin(), waitingForWalk_.end(),
                                    [&](const auto& waiting) { return waiting.uri == uri; });
   if (!settings_.pullDiagnostics || awaited) StartDiagnosis(uri);
 }
@@ -609,7 +609,7 @@ void Server::Diagnosed(DiagnosisResult result) {
   diagnoses_.Store(std::move(result));
   PublishAll();
   AnswerPulls(*diagnoses_.Find(uri), true);
-  AnswerLenses(uri);
+  AnswerWaitingForWalk(uri);
 }
 
 void Server::PublishLineChecks(const DiagnosisResult& result) {

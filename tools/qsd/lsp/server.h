@@ -105,7 +105,7 @@ class Server {
   // that version (started here when none is on its way).
   void WaitForWalk(const Json& id, const std::string& uri, std::optional<std::size_t> playLine);
   // Answers the lens and play requests that waited for the walk of the document's version.
-  void AnswerLenses(const std::string& uri);
+  void AnswerWaitingForWalk(const std::string& uri);
 
   ServerPorts ports_;
   Phase phase_ = Phase::Starting;
@@ -123,7 +123,7 @@ class Server {
     std::string uri;
     std::optional<std::size_t> playLine;  // none for lenses
   };
-  std::vector<WaitingForWalk> waitingLenses_;
+  std::vector<WaitingForWalk> waitingForWalk_;
   // The job of an open document's current version while the worker is on it: every pull
   // and lens request of that version waits on this one.
   struct Diagnosing {
