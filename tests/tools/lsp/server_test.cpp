@@ -281,6 +281,17 @@ std::string FourLineScenes(std::size_t lines) {
   return text + "The end. :: END\n";
 }
 
+// An editor that pulls may ask for lenses before it pulls: the lens request starts the
+// walk it waits for, or it would wait for ever.
+TEST(ServerPulls, ALensAskedBeforeAnyPullStartsTheWalkItWaitsFor) {
+  PullingEditor editor(true);
+  const std::string uri = "file:///end.story.txt";
+  editor.Notify("textDocument/didOpen", {{"textDocument", {{"uri", uri}, {"version", 1}, {"text", FourLineScenes(9)}}}});
+  const Json lenses = editor.Answer(editor.Request("textDocument/codeLens", {{"textDocument", {{"uri", uri}}}}));
+  ASSERT_TRUE(lenses.contains("result")) << lenses.dump();
+  EXPECT_NE(lenses["result"].dump().find("END"), std::string::npos) << lenses.dump();
+}
+
 TEST(ServerPulls, AKeystrokeThenAPullAndALensAsVsCodeSendsThemShowsItsFindings) {
   const std::string uri = "file:///chain.story.txt";
   for (const auto& [lines, refresh] : {std::pair<std::size_t, bool>{9, true}, {10'000, true}, {100'000, true}, {10'000, false}}) {
