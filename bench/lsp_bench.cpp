@@ -182,9 +182,19 @@ void LensesOfAWalkedStory(benchmark::State& state) {
   job.version = 1;
   job.story = StoryDocumentOf(job.uri, job.version, SourceText(static_cast<std::size_t>(state.range(0))), true);
   const DiagnosisResult checked = Diagnose(job);
-  for (auto _ : state) benchmark::DoNotOptimize(LensesJson(*checked.story, *checked.walk).dump());
+  for (auto _ : state) benchmark::DoNotOptimize(LensesJson(*checked.story, *checked.walk, {}).dump());
 }
 BENCHMARK(LensesOfAWalkedStory)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// The outline an editor asks for after nearly every change, as the bytes sent: a story
+// of a quarter labelled lines, as a writer's long story is. Argument: the story's lines.
+void OutlineOfALongStory(benchmark::State& state) {
+  const auto story = StoryDocumentOf("file:///novel.txt", 1, SourceText(static_cast<std::size_t>(state.range(0))), true);
+  std::size_t bytes = 0;
+  for (auto _ : state) bytes = SymbolsJsonText(*story).size();
+  state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK(OutlineOfALongStory)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 // A replace-all in the editor: one notification of 2,000 changes, one a line, each in the
 // positions the ones before it left, applied to the 10,000-line text.

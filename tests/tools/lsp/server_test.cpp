@@ -350,6 +350,31 @@ TEST(ServerRequests, ACancelledRequestIsAnsweredAsCancelledNotAnswered) {
   EXPECT_EQ(h.sent[0]["error"]["code"], static_cast<int>(ErrorCode::RequestCancelled));
 }
 
+// The outline is written as JSON text, not built as a value: what a line shows comes
+// through whatever it holds, and an outline kept for the editor's next request is never
+// answered for another version.
+TEST(ServerRequests, TheOutlineIsJsonOfTheCurrentVersionWhateverItsLinesHold) {
+  Harness h;
+  h.Start();
+  const auto outline = [&h](int id) {
+    h.sent.clear();
+    h.Send({{"jsonrpc", "2.0"}, {"id", id}, {"method", "textDocument/documentSymbol"},
+            {"params", {{"textDocument", {{"uri", "file:///a.txt"}}}}}});
+    return h.sent.empty() ? Json() : h.sent[0];
+  };
+  h.Open("file:///a.txt", "[a] Say \"hi\" \\ to\ttab \u65e5\u672c >>[b]\n[b] two :: END\n");
+  const Json first = outline(1);
+  ASSERT_TRUE(first.contains("result")) << first.dump();
+  ASSERT_EQ(first["result"].size(), 2u);
+  EXPECT_EQ(first["result"][0]["name"], "[a]");
+  EXPECT_EQ(first["result"][0]["detail"], "Say \"hi\" \\ to\ttab \u65e5\u672c");
+  EXPECT_EQ(first["result"][1]["selectionRange"], Json::parse(R"({"start":{"line":1,"character":0},"end":{"line":1,"character":3}})"));
+  EXPECT_EQ(outline(2), Response(2, first["result"]));
+  h.Notify("textDocument/didChange", {{"textDocument", {{"uri", "file:///a.txt"}, {"version", 2}}},
+                                      {"contentChanges", {{{"text", "[a] one >>[c]\n[c] two :: END\n"}}}}});
+  EXPECT_EQ(outline(3)["result"][1]["name"], "[c]");
+}
+
 TEST(ServerRequests, ACancelAfterTheWorkerTookAPullRequestIsAnsweredAsCancelledOnce) {
   Harness h;
   h.Send({{"jsonrpc", "2.0"}, {"id", 0}, {"method", "initialize"},

@@ -45,6 +45,7 @@ struct LabelUse {
 
 // The labels line `line` names, in the order they stand.
 std::vector<LabelUse> LabelUsesOf(const StoryDocument& story, std::size_t line);
+std::vector<LabelUse> LabelUsesOf(const ScriptLine& script, std::size_t line);  // of its model, split once
 // The label at a position (the cursor on it or right after it), if any.
 std::optional<LabelUse> LabelUseAt(const StoryDocument& story, const StoryPlace& place);
 

@@ -26,6 +26,13 @@ inline Json Response(const Json& id, Json result) {
   return Json{{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}};
 }
 
+// The same with its result already written as JSON text.
+inline std::string ResponseText(const Json& id, std::string_view result) {
+  std::string text = R"({"jsonrpc":"2.0","id":)" + id.dump(-1, ' ', false, Json::error_handler_t::replace) + R"(,"result":)";
+  text.reserve(text.size() + result.size() + 1);
+  return text.append(result) + '}';
+}
+
 inline Json ErrorResponse(const Json& id, ErrorCode code, std::string_view message) {
   return Json{{"jsonrpc", "2.0"},
               {"id", id},

@@ -17,7 +17,10 @@ std::size_t LineAsked(const StoryDocument& story, const StoryPlace& place) {
 }  // namespace
 
 std::vector<LabelUse> LabelUsesOf(const StoryDocument& story, std::size_t line) {
-  const ScriptLine& script = story.Script(line);
+  return LabelUsesOf(story.Script(line), line);
+}
+
+std::vector<LabelUse> LabelUsesOf(const ScriptLine& script, std::size_t line) {
   std::vector<LabelUse> uses;
   if (script.jumpKind == JumpKind::Plain) {
     uses.push_back(LabelUse{LabelUse::Kind::Jump, line, script.jumpText, 0, !script.Ends()});

@@ -17,6 +17,42 @@ constexpr int kSymbolKindKey = 20;
 constexpr int kCompletionKindKeyword = 14;
 constexpr int kCompletionKindReference = 18;
 
+// JSON text written directly, for answers too large to build as values. The text is
+// UTF-8 already; only quotes, backslashes and control characters are escaped.
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  for (const char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+          out += escaped;
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += '"';
+}
+
+void AppendPositionJson(std::string& out, const Position& position) {
+  out += "{\"line\":" + std::to_string(position.line) + ",\"character\":" + std::to_string(position.character) + '}';
+}
+
+void AppendRangeJson(std::string& out, const Range& range) {
+  out += "{\"start\":";
+  AppendPositionJson(out, range.start);
+  out += ",\"end\":";
+  AppendPositionJson(out, range.end);
+  out += '}';
+}
+
 Json PositionJson(const Position& position) { return {{"line", position.line}, {"character", position.character}}; }
 Json RangeJson(const Range& range) { return {{"start", PositionJson(range.start)}, {"end", PositionJson(range.end)}}; }
 Json LocationJson(const std::string& uri, const Range& range) { return {{"uri", uri}, {"range", RangeJson(range)}}; }
@@ -220,15 +256,21 @@ Json CompletionJson(const StoryDocument& story, const Position& position, const 
   return {{"isIncomplete", completion.incomplete}, {"items", items}};
 }
 
-Json SymbolsJson(const StoryDocument& story, const CancelCheck& cancel) {
-  Json out = Json::array();
-  for (const Symbol& symbol : Symbols(story, cancel))
-    out.push_back({{"name", symbol.name},
-                   {"detail", symbol.detail},
-                   {"kind", kSymbolKindKey},
-                   {"range", RangeJson(symbol.range)},
-                   {"selectionRange", RangeJson(symbol.selection)}});
-  return out;
+std::string SymbolsJsonText(const StoryDocument& story, const CancelCheck& cancel) {
+  std::string out = "[";
+  for (const Symbol& symbol : Symbols(story, cancel)) {
+    if (out.size() > 1) out += ',';
+    out += "{\"name\":";
+    AppendJsonString(out, symbol.name);
+    out += ",\"detail\":";
+    AppendJsonString(out, symbol.detail);
+    out += ",\"kind\":" + std::to_string(kSymbolKindKey) + ",\"range\":";
+    AppendRangeJson(out, symbol.range);
+    out += ",\"selectionRange\":";
+    AppendRangeJson(out, symbol.selection);
+    out += '}';
+  }
+  return out + ']';
 }
 
 Json PrepareRenameJson(const StoryDocument& story, const Position& position) {

@@ -53,7 +53,9 @@ Json LensesJson(const StoryDocument& story, const WalkResult& walk, const std::s
 // Throws RefusedRequest with the reason when the story cannot be played (from the line).
 Json PlayJson(const StoryDocument& story, const WalkResult* walk, std::optional<std::size_t> editorLine);
 Json CompletionJson(const StoryDocument& story, const Position& position, const CancelCheck& cancel = {});
-Json SymbolsJson(const StoryDocument& story, const CancelCheck& cancel = {});
+// The outline as JSON text: at the size an editor asks for it after every change, a value
+// of nlohmann's would cost ten times the finding and writing of it.
+std::string SymbolsJsonText(const StoryDocument& story, const CancelCheck& cancel = {});
 Json PrepareRenameJson(const StoryDocument& story, const Position& position);
 // Throws RefusedRequest with the reason when the label cannot be renamed so.
 Json RenameJson(const StoryDocument& story, const Position& position, std::u16string_view newName);

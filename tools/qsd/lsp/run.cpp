@@ -26,6 +26,7 @@ int RunLanguageServer(int in, std::FILE* out) {
       Log,
       [&worker](DiagnosisJob job) { worker.Post(std::move(job)); },
       [&cancels](const Json& id) { return cancels->Contains(id); },
+      [&writer](std::string_view message) { writer.WriteText(message); },
   });
   // The reader may be blocked reading when `exit` arrives; the process ends around it.
   std::thread([events, cancels, in] {

@@ -83,6 +83,11 @@ void Server::Send(const Json& message) {
   if (ports_.send) ports_.send(message);
 }
 
+void Server::SendText(std::string_view message) {
+  if (ports_.sendText) ports_.sendText(message);
+  else Send(Json::parse(message));
+}
+
 void Server::Log(std::string_view line) {
   if (ports_.log) ports_.log(line);
 }
@@ -258,8 +263,16 @@ std::optional<Json> Server::CompleteAt(const Json&, const Json& params) {
   return CompletionJson(*StoryOf(at.uri), at.position, running_);
 }
 
-std::optional<Json> Server::Outline(const Json&, const Json& params) {
-  return SymbolsJson(*StoryOf(ParseDocumentParams(params).uri), running_);
+std::optional<Json> Server::Outline(const Json& id, const Json& params) {
+  const std::string uri = ParseDocumentParams(params).uri;
+  const std::shared_ptr<const StoryDocument> story = StoryOf(uri);
+  auto& [of, outline] = outlined_[uri];
+  if (of.lock() != story) {
+    outline = SymbolsJsonText(*story, running_);
+    of = story;
+  }
+  SendText(ResponseText(id, outline));
+  return std::nullopt;
 }
 
 std::optional<Json> Server::PrepareRenaming(const Json&, const Json& params) {
@@ -437,6 +450,7 @@ void Server::DidClose(const Json& params) {
   stories_.erase(uri);
   pulled_.erase(uri);
   coloured_.erase(uri);
+  outlined_.erase(uri);
   diagnoses_.Forget(uri);
   AnswerWaitingForWalk(uri);
   if (!settings_.pullDiagnostics) Send(Notification("textDocument/publishDiagnostics", {{"uri", uri}, {"diagnostics", Json::array()}}));

@@ -28,6 +28,9 @@ struct ServerPorts {
   // Whether the client has cancelled a request, as the reader saw it arrive: asked while
   // a long request runs, since the cancellation waits behind it in the queue.
   std::function<bool(const Json& requestId)> cancelled;
+  // A message already written as JSON text, as the largest answers are made; when empty,
+  // the text is parsed and sent as a value.
+  std::function<void(std::string_view message)> sendText = {};
 };
 
 // Handles one message at a time, in the order they arrived; never throws.
@@ -51,6 +54,7 @@ class Server {
   static const std::map<std::string_view, NotificationHandler>& Notifications();
 
   void Send(const Json& message);
+  void SendText(std::string_view message);
   void Log(std::string_view line);
   void HandleMessage(const Json& message);
   void HandleRequest(const Json& id, const std::string& method, const Json& params);
@@ -136,6 +140,9 @@ class Server {
   // The last semantic tokens sent, by URI, with their result id: an editor that names that
   // id is answered with the edits from them.
   std::map<std::string, std::pair<std::string, std::vector<std::uint32_t>>> coloured_;
+  // The last outline answered, by URI, and the version it outlines: editors ask for it
+  // again and again while nothing changed.
+  std::map<std::string, std::pair<std::weak_ptr<const StoryDocument>, std::string>> outlined_;
   std::uint64_t lastResultId_ = 0;
   std::int64_t lastRequestId_ = 0;  // of the server's own requests to the client
 };

@@ -226,8 +226,9 @@ Incoming MessageReader::Read() {
   return Incoming{Incoming::Kind::Message, std::move(message), {}};
 }
 
-void MessageWriter::Write(const Json& message) {
-  const std::string body = message.dump(-1, ' ', false, Json::error_handler_t::replace);
+void MessageWriter::Write(const Json& message) { WriteText(message.dump(-1, ' ', false, Json::error_handler_t::replace)); }
+
+void MessageWriter::WriteText(std::string_view body) {
   const std::string header = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
   const MutexLock lock(mutex_);
   std::fwrite(header.data(), 1, header.size(), out_);

@@ -69,6 +69,7 @@ class MessageWriter {
  public:
   explicit MessageWriter(std::FILE* out) : out_(out) {}
   void Write(const Json& message);
+  void WriteText(std::string_view message);  // a message already written as JSON text
 
  private:
   Mutex mutex_;
