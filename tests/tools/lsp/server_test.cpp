@@ -292,6 +292,22 @@ TEST(ServerPulls, ALensAskedBeforeAnyPullStartsTheWalkItWaitsFor) {
   EXPECT_NE(lenses["result"].dump().find("END"), std::string::npos) << lenses.dump();
 }
 
+// Flags D and E carry over from one story to the next: a story that sets one changes the
+// findings of another that tests it, which an editor that pulls is asked to pull again.
+TEST(ServerPulls, AStoryThatSetsFlagDAsksTheEditorToPullAgainTheStoryThatTestsIt) {
+  PullingEditor editor(true);
+  const std::string tests = "file:///tests.story.txt";
+  const std::string sets = "file:///sets.story.txt";
+  editor.Notify("textDocument/didOpen",
+                {{"textDocument", {{"uri", tests}, {"version", 1}, {"text", "Go. >>D[yes],[no]\n[yes] Yes. :: END\n[no] No. :: END\n"}}}});
+  EXPECT_NE(editor.Pulled(tests)["result"].dump().find("flag-never-set"), std::string::npos);
+  editor.Notify("textDocument/didOpen", {{"textDocument", {{"uri", sets}, {"version", 1}, {"text", "Begin. :: DON\nOn. :: END\n"}}}});
+  EXPECT_TRUE(editor.Answer(editor.Request("textDocument/diagnostic", {{"textDocument", {{"uri", sets}}}})).contains("result"));
+  ASSERT_TRUE(editor.RefreshAsked());
+  EXPECT_EQ(editor.Pulled(tests)["result"].dump().find("flag-never-set"), std::string::npos);
+  EXPECT_FALSE(editor.RefreshAsked());  // once judged again, nothing more to ask
+}
+
 TEST(ServerPulls, AKeystrokeThenAPullAndALensAsVsCodeSendsThemShowsItsFindings) {
   const std::string uri = "file:///chain.story.txt";
   for (const auto& [lines, refresh] : {std::pair<std::size_t, bool>{9, true}, {10'000, true}, {100'000, true}, {10'000, false}}) {

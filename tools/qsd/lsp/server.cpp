@@ -621,7 +621,7 @@ void Server::Diagnosed(DiagnosisResult result) {
     return;
   const std::string uri = result.uri;
   diagnoses_.Store(std::move(result));
-  PublishAll();
+  PublishAll(uri);
   AnswerPulls(*diagnoses_.Find(uri), true);
   AnswerWaitingForWalk(uri);
 }
@@ -639,8 +639,21 @@ void Server::PublishLineChecks(const DiagnosisResult& result) {
   if (diagnoses_.MarkPublished(result.uri, params)) Send(Notification("textDocument/publishDiagnostics", std::move(params)));
 }
 
-void Server::PublishAll() {
-  if (settings_.pullDiagnostics) return;
+void Server::PublishAll(const std::string& diagnosed) {
+  if (settings_.pullDiagnostics) {
+    for (const Document* document : documents_.All()) {
+      const auto pulled = pulled_.find(document->uri);
+      const DiagnosisResult* result = diagnoses_.Find(document->uri);
+      if (document->uri == diagnosed || pulled == pulled_.end() || !result || !result->story ||
+          result->story->version != document->version)
+        continue;
+      if (pulled->second.second != DiagnosticsJson(*result->story, diagnoses_.WithCarriedFlags(document->uri))) {
+        RequestRefresh();
+        return;
+      }
+    }
+    return;
+  }
   for (const Document* document : documents_.All()) {
     const DiagnosisResult* result = diagnoses_.Find(document->uri);
     if (!result || !result->story || result->story->version != document->version) continue;

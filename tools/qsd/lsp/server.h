@@ -89,7 +89,10 @@ class Server {
   void ScanWorkspace();
   void DiagnoseWorkspaceFile(const std::string& uri);
   void Changed(const std::string& uri);
-  void PublishAll();
+  // Every open document's findings whose judgement of flags D and E another story's
+  // changed; an editor that pulls is asked to pull again instead (but for `diagnosed`,
+  // whose own pulls its result answers).
+  void PublishAll(const std::string& diagnosed = {});
   void PublishLineChecks(const DiagnosisResult& result);
   // Hands the worker the job of the document's current version, unless it is on it or
   // has done it already.
