@@ -196,6 +196,14 @@ void OutlineOfALongStory(benchmark::State& state) {
 }
 BENCHMARK(OutlineOfALongStory)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
+// The colours of every line, which an editor asks for after every change (and is sent
+// as edits of the last ones). Argument: the story's lines.
+void ColoursOfALongStory(benchmark::State& state) {
+  const auto story = StoryDocumentOf("file:///novel.txt", 1, SourceText(static_cast<std::size_t>(state.range(0))), true);
+  for (auto _ : state) benchmark::DoNotOptimize(SemanticTokenData(*story).size());
+}
+BENCHMARK(ColoursOfALongStory)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
 // A replace-all in the editor: one notification of 2,000 changes, one a line, each in the
 // positions the ones before it left, applied to the 10,000-line text.
 void ReplaceAllAsOneBatch(benchmark::State& state) {
@@ -251,6 +259,26 @@ void StoryOfTheNextVersion(benchmark::State& state) {
   state.counters["units"] = static_cast<double>(text.Text().size());
 }
 BENCHMARK(StoryOfTheNextVersion)->Arg(100'000)->Unit(benchmark::kMillisecond);
+
+// The colours of the next version made from the last one's: only the changed line is read.
+void ColoursOfTheNextVersion(benchmark::State& state) {
+  const auto lines = static_cast<std::size_t>(state.range(0));
+  DocumentText text(SourceText(lines));
+  std::shared_ptr<const StoryDocument> story = StoryDocumentOf("file:///novel.txt", 1, text, true, nullptr);
+  std::vector<std::uint32_t> data = SemanticTokenData(*story);
+  const auto middle = static_cast<std::int64_t>(lines / 2);
+  std::int64_t version = 1;
+  for (auto _ : state) {
+    state.PauseTiming();
+    text.Replace({{middle, 3}, {middle, 3}}, u"x");
+    auto next = StoryDocumentOf("file:///novel.txt", ++version, text, true, story.get());
+    state.ResumeTiming();
+    data = SemanticTokenData(*next, story, data);
+    story = std::move(next);
+  }
+  state.counters["numbers"] = static_cast<double>(data.size());
+}
+BENCHMARK(ColoursOfTheNextVersion)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quillshade::qsd::lsp

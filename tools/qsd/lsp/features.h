@@ -184,5 +184,8 @@ struct SemanticToken {
 // (the lines after it are left uncoloured).
 inline constexpr std::size_t kMaxSemanticTokens = 500'000;
 std::vector<SemanticToken> SemanticTokens(const StoryDocument& story, const CancelCheck& cancel = {});
+// Those of the lines [from, end) alone: a line's tokens depend on that line only.
+std::vector<SemanticToken> SemanticTokensOfLines(const StoryDocument& story, std::size_t from, std::size_t end,
+                                                 const CancelCheck& cancel = {});
 
 }  // namespace quillshade::qsd::lsp

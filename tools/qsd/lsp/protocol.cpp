@@ -297,11 +297,11 @@ Json CodeActionsJson(const StoryDocument& story, const std::vector<CodeActionDia
   return out;
 }
 
-std::vector<std::uint32_t> SemanticTokenData(const StoryDocument& story, const CancelCheck& cancel) {
-  std::vector<std::uint32_t> data;
-  std::size_t line = 0;
-  std::size_t start = 0;
-  for (const SemanticToken& token : SemanticTokens(story, cancel)) {
+// Appends tokens, each placed relative to the one before, the first to (line, start);
+// leaves (line, start) at the last.
+void AppendTokenData(const std::vector<SemanticToken>& tokens, std::size_t& line, std::size_t& start,
+                     std::vector<std::uint32_t>& data) {
+  for (const SemanticToken& token : tokens) {
     const std::size_t deltaLine = token.line - line;
     const std::size_t deltaStart = deltaLine == 0 ? token.start - start : token.start;
     for (const std::size_t value : {deltaLine, deltaStart, token.length, static_cast<std::size_t>(token.type),
@@ -310,6 +310,51 @@ std::vector<std::uint32_t> SemanticTokenData(const StoryDocument& story, const C
     line = token.line;
     start = token.start;
   }
+}
+
+std::vector<std::uint32_t> SemanticTokenData(const StoryDocument& story, const CancelCheck& cancel) {
+  std::vector<std::uint32_t> data;
+  std::size_t line = 0;
+  std::size_t start = 0;
+  AppendTokenData(SemanticTokens(story, cancel), line, start, data);
+  return data;
+}
+
+std::vector<std::uint32_t> SemanticTokenData(const StoryDocument& story, const std::shared_ptr<const StoryDocument>& earlier,
+                                             const std::vector<std::uint32_t>& earlierData, const CancelCheck& cancel) {
+  constexpr std::size_t kTokenSize = 5;
+  std::optional<ChangedLines> change;
+  if (earlier && earlier->textSource && story.textSource && earlier->loadable && story.textSource && story.loadable &&
+      earlierData.size() % kTokenSize == 0 && earlierData.size() / kTokenSize < kMaxSemanticTokens)
+    change = story.ChangeSince(earlier);
+  if (!change || change->from == 0) return SemanticTokenData(story, cancel);
+  // Editor lines are story lines less one. The earlier tokens are walked with the place of
+  // the one before each: those before the change are kept as they are, the changed lines'
+  // are made again, and those after move by the lines the change added or took away.
+  const std::size_t changedFrom = change->from - 1;
+  const std::size_t changedEnd = change->oldEnd - 1;
+  std::size_t at = 0;
+  std::size_t earlierLine = 0;
+  std::size_t earlierStart = 0;
+  const auto lineAt = [&] { return earlierLine + earlierData[at]; };
+  const auto step = [&] {
+    earlierStart = earlierData[at] == 0 ? earlierStart + earlierData[at + 1] : earlierData[at + 1];
+    earlierLine += earlierData[at];
+    at += kTokenSize;
+  };
+  while (at < earlierData.size() && lineAt() < changedFrom) step();
+  std::vector<std::uint32_t> data(earlierData.begin(), earlierData.begin() + static_cast<std::ptrdiff_t>(at));
+  std::size_t line = earlierLine;
+  std::size_t start = earlierStart;
+  AppendTokenData(SemanticTokensOfLines(story, change->from, change->newEnd, cancel), line, start, data);
+  while (at < earlierData.size() && lineAt() < changedEnd) step();
+  if (at < earlierData.size()) {
+    // The first token after the change begins its line, so its start stands as it was.
+    const auto moved = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(lineAt()) + change->Shift());
+    data.push_back(static_cast<std::uint32_t>(moved - line));
+    data.insert(data.end(), earlierData.begin() + static_cast<std::ptrdiff_t>(at) + 1, earlierData.end());
+  }
+  if (data.size() / kTokenSize >= kMaxSemanticTokens) return SemanticTokenData(story, cancel);
   return data;
 }
 

@@ -64,6 +64,11 @@ Json CodeActionsJson(const StoryDocument& story, const std::vector<CodeActionDia
 // The semantic tokens as the protocol lists them: five numbers a token, its place
 // relative to the token before.
 std::vector<std::uint32_t> SemanticTokenData(const StoryDocument& story, const CancelCheck& cancel = {});
+// The same made from `earlierData`, the tokens of an earlier version of the document, with
+// only the lines changed since read again; from nothing when the story does not know
+// that change or the tokens reach their cap. Either way equal to the tokens made from nothing.
+std::vector<std::uint32_t> SemanticTokenData(const StoryDocument& story, const std::shared_ptr<const StoryDocument>& earlier,
+                                             const std::vector<std::uint32_t>& earlierData, const CancelCheck& cancel = {});
 // The edits that turn the tokens sent before into `current`: at most one, over what lies
 // between the parts they share at their start and at their end, in whole tokens.
 Json SemanticTokenEditsJson(const std::vector<std::uint32_t>& previous, const std::vector<std::uint32_t>& current);

@@ -51,6 +51,19 @@ void LineSpans(const ScriptLine& script, std::vector<Span>& spans) {
   });
 }
 
+void AppendTokensOfLine(const StoryDocument& story, std::size_t line, std::vector<Span>& spans,
+                        std::vector<SemanticToken>& tokens) {
+  spans.clear();
+  LineSpans(story.Script(line), spans);
+  for (const Span& span : spans) {
+    const Range range = story.EditorRange(line, span.at, span.length);
+    tokens.push_back(SemanticToken{static_cast<std::size_t>(range.start.line),
+                                   static_cast<std::size_t>(range.start.character),
+                                   static_cast<std::size_t>(range.end.character - range.start.character), span.type,
+                                   span.declaration});
+  }
+}
+
 }  // namespace
 
 std::vector<SemanticToken> SemanticTokens(const StoryDocument& story, const CancelCheck& cancel) {
@@ -59,15 +72,19 @@ std::vector<SemanticToken> SemanticTokens(const StoryDocument& story, const Canc
   std::vector<Span> spans;
   for (std::size_t line = 1; line <= story.LineCount() && tokens.size() < kMaxSemanticTokens; ++line) {
     cancel.Poll(line);
-    spans.clear();
-    LineSpans(story.Script(line), spans);
-    for (const Span& span : spans) {
-      const Range range = story.EditorRange(line, span.at, span.length);
-      tokens.push_back(SemanticToken{static_cast<std::size_t>(range.start.line),
-                                     static_cast<std::size_t>(range.start.character),
-                                     static_cast<std::size_t>(range.end.character - range.start.character), span.type,
-                                     span.declaration});
-    }
+    AppendTokensOfLine(story, line, spans, tokens);
+  }
+  return tokens;
+}
+
+std::vector<SemanticToken> SemanticTokensOfLines(const StoryDocument& story, std::size_t from, std::size_t end,
+                                                 const CancelCheck& cancel) {
+  std::vector<SemanticToken> tokens;
+  if (!story.textSource || !story.loadable) return tokens;
+  std::vector<Span> spans;
+  for (std::size_t line = from; line < end && line <= story.LineCount(); ++line) {
+    cancel.Poll(line);
+    AppendTokensOfLine(story, line, spans, tokens);
   }
   return tokens;
 }

@@ -292,24 +292,25 @@ std::optional<Json> Server::FixDiagnostics(const Json&, const Json& params) {
 
 std::optional<Json> Server::ColourTokens(const Json&, const Json& params) {
   const std::string uri = ParseDocumentParams(params).uri;
-  std::vector<std::uint32_t> data = SemanticTokenData(*StoryOf(uri), running_);
-  auto& [resultId, sent] = coloured_[uri];
-  resultId = std::to_string(++lastResultId_);
-  sent = std::move(data);
-  return Json{{"resultId", resultId}, {"data", sent}};
+  const std::shared_ptr<const StoryDocument> story = StoryOf(uri);
+  Coloured& coloured = coloured_[uri];
+  std::vector<std::uint32_t> data = SemanticTokenData(*story, coloured.story, coloured.sent, running_);
+  coloured = {std::to_string(++lastResultId_), std::move(data), story};
+  return Json{{"resultId", coloured.resultId}, {"data", coloured.sent}};
 }
 
 std::optional<Json> Server::ColourTokenEdits(const Json&, const Json& params) {
   const TokenEditsParams parsed = ParseTokenEditsParams(params);
-  std::vector<std::uint32_t> data = SemanticTokenData(*StoryOf(parsed.uri), running_);
+  const std::shared_ptr<const StoryDocument> story = StoryOf(parsed.uri);
+  Coloured& coloured = coloured_[parsed.uri];
+  std::vector<std::uint32_t> data = SemanticTokenData(*story, coloured.story, coloured.sent, running_);
   // Only the last tokens sent are kept: an editor naming any other result (one whose
   // answer it dropped, or one of a server before this) gets them all.
-  auto& [resultId, sent] = coloured_[parsed.uri];
-  Json answer = !resultId.empty() && resultId == parsed.previousResultId ? SemanticTokenEditsJson(sent, data)
-                                                                         : Json{{"data", data}};
-  resultId = std::to_string(++lastResultId_);
-  answer["resultId"] = resultId;
-  sent = std::move(data);
+  Json answer = !coloured.resultId.empty() && coloured.resultId == parsed.previousResultId
+                    ? SemanticTokenEditsJson(coloured.sent, data)
+                    : Json{{"data", data}};
+  coloured = {std::to_string(++lastResultId_), std::move(data), story};
+  answer["resultId"] = coloured.resultId;
   return answer;
 }
 

@@ -140,9 +140,15 @@ class Server {
   };
   std::map<std::string, Diagnosing> diagnosing_;
   std::map<std::string, std::pair<std::string, Json>> pulled_;  // the last pull's result id and items, by URI
-  // The last semantic tokens sent, by URI, with their result id: an editor that names that
-  // id is answered with the edits from them.
-  std::map<std::string, std::pair<std::string, std::vector<std::uint32_t>>> coloured_;
+  // The last semantic tokens sent, by URI, with their result id and the version they
+  // colour: an editor that names that id is answered with the edits from them, and the
+  // next version's are made from them where the lines did not change.
+  struct Coloured {
+    std::string resultId;
+    std::vector<std::uint32_t> sent;
+    std::shared_ptr<const StoryDocument> story;
+  };
+  std::map<std::string, Coloured> coloured_;
   // The last outline answered, by URI, and the version it outlines: editors ask for it
   // again and again while nothing changed.
   std::map<std::string, std::pair<std::weak_ptr<const StoryDocument>, std::string>> outlined_;
