@@ -182,7 +182,7 @@ void LensesOfAWalkedStory(benchmark::State& state) {
   job.version = 1;
   job.story = StoryDocumentOf(job.uri, job.version, SourceText(static_cast<std::size_t>(state.range(0))), true);
   const DiagnosisResult checked = Diagnose(job);
-  for (auto _ : state) benchmark::DoNotOptimize(LensesJson(*checked.story, *checked.walk).dump());
+  for (auto _ : state) benchmark::DoNotOptimize(LensesJson(*checked.story, *checked.walk, std::string()).dump());
 }
 BENCHMARK(LensesOfAWalkedStory)->Arg(100'000)->Unit(benchmark::kMillisecond);
 
