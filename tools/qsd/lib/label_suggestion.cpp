@@ -280,8 +280,10 @@ class LabelSuggester::Index {
   // after it move, and the lines it added go in where they belong, each list staying in
   // its order. Only this version's lines are read: a line that the change left alone has
   // the text it had.
-  Index(const Index& earlier, const StoryLines& lines, const Carried& change)
-      : lines_(&lines) {
+  Index(const Index& earlier, const StoryLines& lines, Carried change) : lines_(&lines) {
+    // No line break stands before the first line, so it is listed in neither version: a
+    // change at the start lists the line after it anew, which becomes the first or stops being so.
+    if (change.from <= 1 && change.newEnd <= lines.Count()) ++change.oldEnd, ++change.newEnd;
     const std::vector<std::uint32_t> added = Added(change);
     for (const auto& [length, inOrder] : earlier.ofLength_) {
       std::vector<std::uint32_t>& patched = ofLength_[length] = Moved(inOrder, change, added.size());
@@ -644,7 +646,9 @@ LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) 
   const std::u16string_view core = Unbracketed(trimmed);
   if (core.empty()) return answer;
   if (!index_) {
-    index_ = earlier_.index ? std::make_unique<Index>(*earlier_.index, lines_, earlier_) : std::make_unique<Index>(lines_);
+    // A change that does not fit these lines is no change of them: the index is made anew.
+    const bool fits = earlier_.newEnd <= lines_.Count() + 1 && earlier_.from <= earlier_.oldEnd && earlier_.from <= earlier_.newEnd;
+    index_ = earlier_.index && fits ? std::make_unique<Index>(*earlier_.index, lines_, earlier_) : std::make_unique<Index>(lines_);
     earlier_ = {};
   }
   Index& index = *index_;
