@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <unordered_map>
 #include <limits>
 #include <utility>
@@ -285,28 +286,29 @@ class LabelSuggester::Index {
     // change at the start lists the line after it anew, which becomes the first or stops being so.
     if (change.from <= 1 && change.newEnd <= lines.Count()) ++change.oldEnd, ++change.newEnd;
     const std::vector<std::uint32_t> added = Added(change);
-    for (const auto& [length, inOrder] : earlier.ofLength_) {
-      std::vector<std::uint32_t>& patched = ofLength_[length] = Moved(inOrder, change, added.size());
-      if (earlier.sortedOfLength_.contains(length)) continue;  // its lines went to the sorted list
+    std::unordered_map<std::size_t, std::vector<std::uint32_t>> addedOfLength;
+    for (const std::uint32_t line : added) ForEachLength(line, [&](std::size_t length) { addedOfLength[length].push_back(line); });
+    const std::vector<std::uint32_t> none;
+    const auto addedOf = [&](std::size_t length) -> const std::vector<std::uint32_t>& {
+      const auto found = addedOfLength.find(length);
+      return found == addedOfLength.end() ? none : found->second;
+    };
+    for (const auto& entry : earlier.ofLength_) {
+      std::vector<std::uint32_t>& patched = ofLength_[entry.first] = Moved(entry.second, change, addedOf(entry.first).size());
+      if (earlier.sortedOfLength_.contains(entry.first)) continue;  // its lines went to the sorted list
       const auto at = std::lower_bound(patched.begin(), patched.end(), static_cast<std::uint32_t>(change.from));
-      std::vector<std::uint32_t> more;
-      for (const std::uint32_t line : added)
-        ForEachLength(line, [&](std::size_t of) { if (of == length) more.push_back(line); });
-      patched.insert(at, more.begin(), more.end());
+      patched.insert(at, addedOf(entry.first).begin(), addedOf(entry.first).end());
     }
     // Lines added of a length that no line had: a list of their own.
-    for (const std::uint32_t line : added)
-      ForEachLength(line, [&](std::size_t length) {
-        if (!earlier.ofLength_.contains(length) && !earlier.sortedOfLength_.contains(length)) ofLength_[length].push_back(line);
-      });
-    for (const auto& [length, order] : earlier.sortedOfLength_)
-      sortedOfLength_.emplace(length, Patched(order, change, added, [&](std::uint32_t line) {
-        bool of = false;
-        ForEachLength(line, [&](std::size_t its) { of = of || its == length; });
-        return of;
-      }));
-    if (earlier.byText_) byText_.emplace(Patched(*earlier.byText_, change, added, [](std::uint32_t) { return true; }));
-    if (earlier.spellings_) spellings_.emplace(Patched(*earlier.spellings_, change, added, [&](std::uint32_t line) { return MayBeSpelling(Line(line)); }));
+    for (const auto& [length, ofIt] : addedOfLength)
+      if (!earlier.ofLength_.contains(length) && !earlier.sortedOfLength_.contains(length)) ofLength_[length] = ofIt;
+    for (const auto& [length, order] : earlier.sortedOfLength_) sortedOfLength_.emplace(length, Patched(order, change, addedOf(length)));
+    if (earlier.byText_) byText_.emplace(Patched(*earlier.byText_, change, added));
+    if (earlier.spellings_) {
+      std::vector<std::uint32_t> some;
+      std::copy_if(added.begin(), added.end(), std::back_inserter(some), [&](std::uint32_t line) { return MayBeSpelling(Line(line)); });
+      spellings_.emplace(Patched(*earlier.spellings_, change, some));
+    }
   }
 
   std::u16string_view Line(std::uint32_t line) const { return lines_->Text(line); }
@@ -442,16 +444,12 @@ class LabelSuggester::Index {
     return moved;
   }
 
-  // A sorted order of an earlier version made this one's: the lines added that `belongs`
-  // takes are each put in place by a binary search, and the tree of least lines made again.
-  template <typename Belongs>
-  LineOrder Patched(const LineOrder& earlier, const Carried& change, const std::vector<std::uint32_t>& added,
-                    const Belongs& belongs) const {
+  // A sorted order of an earlier version made this one's: the lines `added` to it are each
+  // put in place by a binary search, and the tree of least lines made again.
+  LineOrder Patched(const LineOrder& earlier, const Carried& change, const std::vector<std::uint32_t>& added) const {
     std::vector<std::uint32_t> kept = Moved(earlier.lines, change, 0);
-    std::vector<std::uint32_t> more;
-    for (const std::uint32_t line : added)
-      if (belongs(line)) more.push_back(line);
-    if (more.empty()) return LineOrder(std::move(kept));
+    if (added.empty()) return LineOrder(std::move(kept));
+    std::vector<std::uint32_t> more = added;
     std::sort(more.begin(), more.end(), [&](std::uint32_t a, std::uint32_t b) { return Before(a, b); });
     std::vector<std::uint32_t> lines;
     lines.reserve(kept.size() + more.size());
