@@ -743,9 +743,11 @@ TEST(LabelSuggester, AgreesWithReadingEveryLineOnRandomStories) {
         const std::size_t from = random() % story.size();
         const std::size_t removed = std::min(story.size() - 1, std::min(story.size() - from, std::size_t{random() % 3}));
         const std::size_t added = random() % 3;
-        story.erase(story.begin() + static_cast<std::ptrdiff_t>(from), story.begin() + static_cast<std::ptrdiff_t>(from + removed));
+        const auto at = story.begin() + static_cast<std::ptrdiff_t>(from);
+        story.erase(at, at + static_cast<std::ptrdiff_t>(removed));
         for (std::size_t i = 0; i < added; ++i) story.insert(story.begin() + static_cast<std::ptrdiff_t>(from), phrase());
-        const ChangedLines since = Then({carried.from, carried.oldEnd, carried.newEnd}, {from + 1, from + 1 + removed, from + 1 + added});
+        const ChangedLines since =
+            Then({carried.from, carried.oldEnd, carried.newEnd}, {from + 1, from + 1 + removed, from + 1 + added});
         carried = {carried.index, since.from, since.oldEnd, since.newEnd};
       }
       std::u16string text;

@@ -269,12 +269,13 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
 // lists made on the first search that needs each: the lines whose first word or
 // bracketed prefix has a given length, which is all that a label of one word asks; and,
 // for the rare labels of several words, all lines and those that may be a spelling of
-// one. Each search then sorts few lines, and most versions of a story sort none.
+// one. Each search then sorts few lines, and most versions of a story sort none: a later
+// version patches a copy of an earlier one's lists with the lines changed since.
 class LabelSuggester::Index {
  public:
   explicit Index(const StoryLines& lines) : lines_(&lines) {
-    for (std::size_t line = 2; line <= lines.Count(); ++line)
-      ForEachLength(static_cast<std::uint32_t>(line), [&](std::size_t length) { ofLength_[length].push_back(static_cast<std::uint32_t>(line)); });
+    for (std::uint32_t line = 2; line <= lines.Count(); ++line)
+      ForEachLength(line, [&](std::size_t length) { ofLength_[length].push_back(line); });
   }
 
   // `earlier`'s lists made this version's: the lines the change replaced leave them, those
@@ -287,26 +288,29 @@ class LabelSuggester::Index {
     if (change.from <= 1 && change.newEnd <= lines.Count()) ++change.oldEnd, ++change.newEnd;
     const std::vector<std::uint32_t> added = Added(change);
     std::unordered_map<std::size_t, std::vector<std::uint32_t>> addedOfLength;
-    for (const std::uint32_t line : added) ForEachLength(line, [&](std::size_t length) { addedOfLength[length].push_back(line); });
+    for (const std::uint32_t line : added)
+      ForEachLength(line, [&](std::size_t length) { addedOfLength[length].push_back(line); });
     const std::vector<std::uint32_t> none;
     const auto addedOf = [&](std::size_t length) -> const std::vector<std::uint32_t>& {
       const auto found = addedOfLength.find(length);
       return found == addedOfLength.end() ? none : found->second;
     };
     for (const auto& entry : earlier.ofLength_) {
-      std::vector<std::uint32_t>& patched = ofLength_[entry.first] = Moved(entry.second, change, addedOf(entry.first).size());
+      const std::vector<std::uint32_t>& more = addedOf(entry.first);
+      std::vector<std::uint32_t>& patched = ofLength_[entry.first] = Moved(entry.second, change, more.size());
       if (earlier.sortedOfLength_.contains(entry.first)) continue;  // its lines went to the sorted list
-      const auto at = std::lower_bound(patched.begin(), patched.end(), static_cast<std::uint32_t>(change.from));
-      patched.insert(at, addedOf(entry.first).begin(), addedOf(entry.first).end());
+      patched.insert(std::lower_bound(patched.begin(), patched.end(), static_cast<std::uint32_t>(change.from)), more.begin(), more.end());
     }
     // Lines added of a length that no line had: a list of their own.
     for (const auto& [length, ofIt] : addedOfLength)
       if (!earlier.ofLength_.contains(length) && !earlier.sortedOfLength_.contains(length)) ofLength_[length] = ofIt;
-    for (const auto& [length, order] : earlier.sortedOfLength_) sortedOfLength_.emplace(length, Patched(order, change, addedOf(length)));
+    for (const auto& [length, order] : earlier.sortedOfLength_)
+      sortedOfLength_.emplace(length, Patched(order, change, addedOf(length)));
     if (earlier.byText_) byText_.emplace(Patched(*earlier.byText_, change, added));
     if (earlier.spellings_) {
       std::vector<std::uint32_t> some;
-      std::copy_if(added.begin(), added.end(), std::back_inserter(some), [&](std::uint32_t line) { return MayBeSpelling(Line(line)); });
+      std::copy_if(added.begin(), added.end(), std::back_inserter(some),
+                   [&](std::uint32_t line) { return MayBeSpelling(Line(line)); });
       spellings_.emplace(Patched(*earlier.spellings_, change, some));
     }
   }
@@ -315,7 +319,8 @@ class LabelSuggester::Index {
 
   std::size_t Bytes() const {
     std::size_t bytes = sizeof(*this);
-    for (const auto& [length, inOrder] : ofLength_) bytes += sizeof(length) + sizeof(inOrder) + inOrder.capacity() * sizeof(std::uint32_t);
+    for (const auto& [length, inOrder] : ofLength_)
+      bytes += sizeof(length) + sizeof(inOrder) + inOrder.capacity() * sizeof(std::uint32_t);
     const auto orderBytes = [](const LineOrder& order) {
       return sizeof(order) + (order.lines.capacity() + order.tree.capacity()) * sizeof(std::uint32_t);
     };

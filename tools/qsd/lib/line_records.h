@@ -138,8 +138,8 @@ struct LineCheckMemo {
   // search walked (at most): a note is kept for the next version only while its search,
   // with the lines the edit adds, would still end within its bound.
   std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> suggestionWork;
-  // The line beginnings the last search for a spelling listed and sorted, with how that
-  // version's lines became this one's: the next search patches them with the change.
+  // The index of line beginnings that the last "did you mean" made or patched, and how
+  // that version's lines became this one's: the next search patches a copy with the change.
   LabelSuggester::Carried suggestions;
   // The first line of each '[label]' that a tab or a space stands before (in this
   // version), once gathered.
