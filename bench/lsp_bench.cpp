@@ -140,6 +140,9 @@ void AfterAChange(benchmark::State& state, bool linesOnly) {
   state.counters["p95_ms"] = times[std::min(times.size() - 1, times.size() * 95 / 100)];
   state.counters["worst_ms"] = times.back();
   state.counters["lines"] = static_cast<double>(std::count(text.Text().begin(), text.Text().end(), u'\n'));
+  // The index of line beginnings that the last version carries for the next "did you mean".
+  if (earlier && earlier->suggestions.index)
+    state.counters["suggestions_kb"] = static_cast<double>(LabelSuggester::Bytes(*earlier->suggestions.index)) / 1024;
 }
 void LineChecksAfterAChange(benchmark::State& state) { AfterAChange(state, true); }
 void DiagnosticsAfterAChange(benchmark::State& state) { AfterAChange(state, false); }

@@ -105,6 +105,10 @@ class LabelJudge {
   LabelFacts FactsOf(std::uint32_t id);
   // The missing labels judged so far whose note names the line probably meant.
   std::vector<MissingTarget> TakeMissing() { return std::move(missing_); }
+  // The index of line beginnings that this version's "did you mean" made, if it needed one.
+  std::shared_ptr<const LabelSuggester::Index> TakeSuggestionIndex() {
+    return suggester_ ? suggester_->TakeIndex() : nullptr;
+  }
 
  private:
   void CheckLabel(std::size_t line, const LineItem& item);
@@ -118,7 +122,7 @@ class LabelJudge {
   const LabelIndex& index_;
   LineCheckMemo& memo_;
   DiagnosticSink& sink_;
-  std::unique_ptr<LabelSuggester> suggester_;  // made on the first missing label
+  std::unique_ptr<LabelSuggester> suggester_;  // made on the first missing label, from the memo's carried index
   std::vector<bool> duplicateSaid_;  // by label id: its second line has been warned about
   std::vector<MissingTarget> missing_;
 };

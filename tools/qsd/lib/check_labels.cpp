@@ -173,7 +173,7 @@ std::optional<LineCheckMemo::Note> LabelJudge::NoteFor(std::u16string_view label
                                    (tab ? "" : indent == 1 ? ", which hides it from every jump and choice" : ", which hide it from every jump and choice"),
                                true, static_cast<std::uint32_t>(hidden), {}};
   } else {
-    if (!suggester_) suggester_ = std::make_unique<LabelSuggester>(lines_);
+    if (!suggester_) suggester_ = std::make_unique<LabelSuggester>(lines_, memo_.suggestions);
     const LabelSuggester::Suggestion suggestion = suggester_->Suggest(label);
     using enum LabelSuggester::Difference;
     if (suggestion.meant) {

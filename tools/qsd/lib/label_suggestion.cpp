@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <unordered_map>
 #include <limits>
 #include <utility>
@@ -268,20 +269,66 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
 // lists made on the first search that needs each: the lines whose first word or
 // bracketed prefix has a given length, which is all that a label of one word asks; and,
 // for the rare labels of several words, all lines and those that may be a spelling of
-// one. Each search then sorts few lines, and most versions of a story sort none.
+// one. Each search then sorts few lines, and most versions of a story sort none: a later
+// version patches a copy of an earlier one's lists with the lines changed since.
 class LabelSuggester::Index {
  public:
-  explicit Index(const StoryLines& lines) : lines_(lines) {
-    for (std::size_t line = 2; line <= lines.Count(); ++line) {
-      const std::u16string_view text = lines.Text(line);
-      const std::size_t word = std::min(text.find(u' '), text.size());
-      const std::size_t prefix = LeadingPrefix(text).size();
-      ofLength_[word].push_back(static_cast<std::uint32_t>(line));
-      if (prefix != 0 && prefix != word) ofLength_[prefix].push_back(static_cast<std::uint32_t>(line));
+  explicit Index(const StoryLines& lines) : lines_(&lines) {
+    for (std::uint32_t line = 2; line <= lines.Count(); ++line)
+      ForEachLength(line, [&](std::size_t length) { ofLength_[length].push_back(line); });
+  }
+
+  // `earlier`'s lists made this version's: the lines the change replaced leave them, those
+  // after it move, and the lines it added go in where they belong, each list staying in
+  // its order. Only this version's lines are read: a line that the change left alone has
+  // the text it had.
+  Index(const Index& earlier, const StoryLines& lines, Carried change) : lines_(&lines) {
+    // No line break stands before the first line, so it is listed in neither version: a
+    // change at the start lists the line after it anew, which becomes the first or stops being so.
+    if (change.from <= 1 && change.newEnd <= lines.Count()) ++change.oldEnd, ++change.newEnd;
+    const std::vector<std::uint32_t> added = Added(change);
+    std::unordered_map<std::size_t, std::vector<std::uint32_t>> addedOfLength;
+    for (const std::uint32_t line : added)
+      ForEachLength(line, [&](std::size_t length) { addedOfLength[length].push_back(line); });
+    const std::vector<std::uint32_t> none;
+    const auto addedOf = [&](std::size_t length) -> const std::vector<std::uint32_t>& {
+      const auto found = addedOfLength.find(length);
+      return found == addedOfLength.end() ? none : found->second;
+    };
+    for (const auto& entry : earlier.ofLength_) {
+      const std::vector<std::uint32_t>& more = addedOf(entry.first);
+      std::vector<std::uint32_t>& patched = ofLength_[entry.first] = Moved(entry.second, change, more.size());
+      if (earlier.sortedOfLength_.contains(entry.first)) continue;  // its lines went to the sorted list
+      patched.insert(std::lower_bound(patched.begin(), patched.end(), static_cast<std::uint32_t>(change.from)), more.begin(), more.end());
+    }
+    // Lines added of a length that no line had: a list of their own.
+    for (const auto& [length, ofIt] : addedOfLength)
+      if (!earlier.ofLength_.contains(length) && !earlier.sortedOfLength_.contains(length)) ofLength_[length] = ofIt;
+    for (const auto& [length, order] : earlier.sortedOfLength_)
+      sortedOfLength_.emplace(length, Patched(order, change, addedOf(length)));
+    if (earlier.byText_) byText_.emplace(Patched(*earlier.byText_, change, added));
+    if (earlier.spellings_) {
+      std::vector<std::uint32_t> some;
+      std::copy_if(added.begin(), added.end(), std::back_inserter(some),
+                   [&](std::uint32_t line) { return MayBeSpelling(Line(line)); });
+      spellings_.emplace(Patched(*earlier.spellings_, change, some));
     }
   }
 
-  std::u16string_view Line(std::uint32_t line) const { return lines_.Text(line); }
+  std::u16string_view Line(std::uint32_t line) const { return lines_->Text(line); }
+
+  std::size_t Bytes() const {
+    std::size_t bytes = sizeof(*this);
+    for (const auto& [length, inOrder] : ofLength_)
+      bytes += sizeof(length) + sizeof(inOrder) + inOrder.capacity() * sizeof(std::uint32_t);
+    const auto orderBytes = [](const LineOrder& order) {
+      return sizeof(order) + (order.lines.capacity() + order.tree.capacity()) * sizeof(std::uint32_t);
+    };
+    for (const auto& [length, order] : sortedOfLength_) bytes += sizeof(length) + orderBytes(order);
+    if (byText_) bytes += orderBytes(*byText_);
+    if (spellings_) bytes += orderBytes(*spellings_);
+    return bytes;
+  }
 
   // The slots of `order` whose lines begin with `part` and go on with a unit whose key is
   // no more than `next`.
@@ -300,7 +347,7 @@ class LabelSuggester::Index {
   const LineOrder& ByText() {
     if (!byText_) {
       std::vector<std::uint32_t> all;
-      for (std::size_t line = 2; line <= lines_.Count(); ++line) all.push_back(static_cast<std::uint32_t>(line));
+      for (std::size_t line = 2; line <= lines_->Count(); ++line) all.push_back(static_cast<std::uint32_t>(line));
       byText_.emplace(Sorted(std::move(all)));
     }
     return *byText_;
@@ -308,7 +355,7 @@ class LabelSuggester::Index {
   const LineOrder& Spellings() {
     if (!spellings_) {
       std::vector<std::uint32_t> some;
-      for (std::size_t line = 2; line <= lines_.Count(); ++line)
+      for (std::size_t line = 2; line <= lines_->Count(); ++line)
         if (MayBeSpelling(Line(static_cast<std::uint32_t>(line)))) some.push_back(static_cast<std::uint32_t>(line));
       spellings_.emplace(Sorted(std::move(some)));
     }
@@ -358,7 +405,71 @@ class LabelSuggester::Index {
     return LineOrder(std::move(lines));
   }
 
-  const StoryLines& lines_;
+  // Calls `visit` with each length a line is listed under: its first word's, and its
+  // bracketed prefix's when that differs.
+  template <typename Visit>
+  void ForEachLength(std::uint32_t line, const Visit& visit) const {
+    const std::u16string_view text = Line(line);
+    const std::size_t word = std::min(text.find(u' '), text.size());
+    const std::size_t prefix = LeadingPrefix(text).size();
+    visit(word);
+    if (prefix != 0 && prefix != word) visit(prefix);
+  }
+
+  // Whether line a stands before line b in a sorted order: by their units as the order
+  // above keys them, then by line, as Sorted puts them.
+  bool Before(std::uint32_t a, std::uint32_t b) const {
+    const std::u16string_view x = Line(a), y = Line(b);
+    for (std::size_t i = 0;; ++i) {
+      const std::uint32_t kx = KeyAt(x, i), ky = KeyAt(y, i);
+      if (kx != ky) return kx < ky;
+      if (kx == kEnd) return a < b;
+    }
+  }
+
+  // The lines a change added that the index lists (no line before the first has a line
+  // break), in line order.
+  static std::vector<std::uint32_t> Added(const Carried& change) {
+    std::vector<std::uint32_t> added;
+    for (std::size_t line = std::max<std::size_t>(change.from, 2); line < change.newEnd; ++line)
+      added.push_back(static_cast<std::uint32_t>(line));
+    return added;
+  }
+
+  // An earlier version's list without the lines the change replaced, those after it moved;
+  // the order of the rest stands, as the change moves them all alike.
+  static std::vector<std::uint32_t> Moved(const std::vector<std::uint32_t>& earlier, const Carried& change, std::size_t room) {
+    const std::ptrdiff_t shift = static_cast<std::ptrdiff_t>(change.newEnd) - static_cast<std::ptrdiff_t>(change.oldEnd);
+    std::vector<std::uint32_t> moved;
+    moved.reserve(earlier.size() + room);
+    for (const std::uint32_t line : earlier) {
+      if (line < change.from) moved.push_back(line);
+      else if (line >= change.oldEnd) moved.push_back(static_cast<std::uint32_t>(static_cast<std::ptrdiff_t>(line) + shift));
+    }
+    return moved;
+  }
+
+  // A sorted order of an earlier version made this one's: the lines `added` to it are each
+  // put in place by a binary search, and the tree of least lines made again.
+  LineOrder Patched(const LineOrder& earlier, const Carried& change, const std::vector<std::uint32_t>& added) const {
+    std::vector<std::uint32_t> kept = Moved(earlier.lines, change, 0);
+    if (added.empty()) return LineOrder(std::move(kept));
+    std::vector<std::uint32_t> more = added;
+    std::sort(more.begin(), more.end(), [&](std::uint32_t a, std::uint32_t b) { return Before(a, b); });
+    std::vector<std::uint32_t> lines;
+    lines.reserve(kept.size() + more.size());
+    auto from = kept.begin();
+    for (const std::uint32_t line : more) {
+      const auto at = std::lower_bound(from, kept.end(), line, [&](std::uint32_t a, std::uint32_t b) { return Before(a, b); });
+      lines.insert(lines.end(), from, at);
+      lines.push_back(line);
+      from = at;
+    }
+    lines.insert(lines.end(), from, kept.end());
+    return LineOrder(std::move(lines));
+  }
+
+  const StoryLines* lines_;  // this version's, which outlive its searches; never read once the index is carried on
   std::unordered_map<std::size_t, std::vector<std::uint32_t>> ofLength_;  // by first word's or prefix's length, in line order
   std::unordered_map<std::size_t, LineOrder> sortedOfLength_;  // those sorted once a search needed them
   std::optional<LineOrder> byText_;
@@ -526,6 +637,8 @@ class SpellingWalk {
 
 LabelSuggester::LabelSuggester(const StoryLines& lines) : lines_(lines) {}
 
+LabelSuggester::LabelSuggester(const StoryLines& lines, Carried earlier) : lines_(lines), earlier_(std::move(earlier)) {}
+
 LabelSuggester::~LabelSuggester() = default;
 
 LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) {
@@ -535,7 +648,12 @@ LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) 
   const std::u16string_view trimmed = TrimBlanks(missing);
   const std::u16string_view core = Unbracketed(trimmed);
   if (core.empty()) return answer;
-  if (!index_) index_ = std::make_unique<Index>(lines_);
+  if (!index_) {
+    // A change that does not fit these lines is no change of them: the index is made anew.
+    const bool fits = earlier_.newEnd <= lines_.Count() + 1 && earlier_.from <= earlier_.oldEnd && earlier_.from <= earlier_.newEnd;
+    index_ = earlier_.index && fits ? std::make_unique<Index>(*earlier_.index, lines_, earlier_) : std::make_unique<Index>(lines_);
+    earlier_ = {};
+  }
   Index& index = *index_;
 
   // The same word in or out of brackets: the first bracketed prefix "[core]", or first
@@ -584,6 +702,10 @@ LabelSuggester::Suggestion LabelSuggester::Suggest(std::u16string_view missing) 
   if (!answer.meant && !Bracketed(core)) answer.midLine = MidLine(u"[" + std::u16string(core) + u"]");
   return answer;
 }
+
+std::shared_ptr<const LabelSuggester::Index> LabelSuggester::TakeIndex() { return std::move(index_); }
+
+std::size_t LabelSuggester::Bytes(const Index& index) { return index.Bytes(); }
 
 std::uint32_t LabelSuggester::MidLine(std::u16string_view bracketed) {
   if (!midLine_) {

@@ -24,7 +24,21 @@ std::optional<std::string_view> NearestName(std::string_view typed, const std::v
 // outlive the suggester.
 class LabelSuggester {
  public:
+  class Index;
+  // The index of line beginnings that an earlier version's searches made, unchanged since
+  // and shared by the versions after it, and how that version's lines became a later
+  // one's: its lines [from, oldEnd) were replaced by the later one's [from, newEnd).
+  struct Carried {
+    std::shared_ptr<const Index> index;
+    std::size_t from = 0;
+    std::size_t oldEnd = 0;
+    std::size_t newEnd = 0;
+  };
+
   explicit LabelSuggester(const StoryLines& lines);
+  // A suggester whose index, when a search needs one, is `earlier`'s patched with the
+  // change rather than made from every line: it answers exactly as one made from nothing.
+  LabelSuggester(const StoryLines& lines, Carried earlier);
   ~LabelSuggester();
 
   // The search for the label in another case or spelling walks the line beginnings that
@@ -56,7 +70,11 @@ class LabelSuggester {
   // The most that a line an edit adds can add to the work of the search for `missing`.
   static std::uint32_t MostWorkAdded(std::u16string_view line, std::u16string_view missing);
 
-  class Index;
+  // The index the searches made or patched, handed over for later versions (which only
+  // read it), or none if no search needed one; the suggester makes a new one after.
+  std::shared_ptr<const Index> TakeIndex();
+  // The memory an index holds, in bytes.
+  static std::size_t Bytes(const Index& index);
 
  private:
   const StoryLines& lines_;
@@ -64,6 +82,7 @@ class LabelSuggester {
   // search that needs them.
   std::uint32_t MidLine(std::u16string_view bracketed);
 
+  Carried earlier_;
   std::unique_ptr<Index> index_;
   std::optional<std::unordered_map<std::u16string, std::uint32_t>> midLine_;  // made on the first search, its parts as searches need them
   std::unordered_map<std::u16string, Suggestion> found_;  // by label searched for

@@ -52,6 +52,18 @@ std::variant<WholeCheck, ChangedLines> StartOfLineChecks(const LineCheckMemo* ea
   return changed;
 }
 
+// The suggester's index carried to this version: the one an earlier version made, with the
+// lines changed since then grown by this change; none once those outgrow what the line
+// checks carry, where patching would cost as much as listing the lines again.
+LabelSuggester::Carried CarrySuggestions(const LabelSuggester::Carried& earlier, const ChangedLines& change,
+                                         const StoryLines& lines) {
+  if (!earlier.index) return {};
+  const ChangedLines since = Then({earlier.from, earlier.oldEnd, earlier.newEnd}, change);
+  const std::size_t limit = std::max(kMinChangedLimit, lines.Count() / kMaxChangedShare);
+  if (since.oldEnd - since.from > limit || since.newEnd - since.from > limit) return {};
+  return {earlier.index, since.from, since.oldEnd, since.newEnd};
+}
+
 // Calls `visit` with the id of each label of the table that the line begins with.
 template <typename Visit>
 void ForEachLabelBeginning(const LineCheckMemo& memo, std::u16string_view line, const Visit& visit) {
@@ -144,6 +156,7 @@ class StoryLineChecks {
       earlier_ = earlier;
       textShift_ = static_cast<std::ptrdiff_t>(text.size()) - static_cast<std::ptrdiff_t>(earlier->text.size());
       touched_ = CarryLabels(*earlier, *change_, lines, *memo_);
+      memo_->suggestions = CarrySuggestions(earlier->suggestions, *change_, lines);
       memo_->items = earlier->items;  // those the change drops still count, until the story is checked whole
       memo_->itemLists = earlier->itemLists;
     }
@@ -162,6 +175,7 @@ class StoryLineChecks {
     revisit_.choices.ForEach([&](std::size_t line) { CheckAnswers(line); });
     for (const std::size_t line : fullWidthToCheck_) CheckFullWidth(line);
     LinesChecked checked{std::move(revisit_), nullptr, judge_.TakeMissing()};
+    if (auto index = judge_.TakeSuggestionIndex()) memo_->suggestions = {std::move(index), 0, 0, 0};
     if (memo_->overflowed) {
       // Only why the next version starts from nothing is kept.
       memo_->lines = {};
@@ -171,6 +185,7 @@ class StoryLineChecks {
       memo_->facts = {};
       memo_->notes = {};
       memo_->tabbed = {};
+      memo_->suggestions = {};
     }
     memo_->liveLists = liveLists_;
     if (memo_->textOwner && (keep_ || memo_->overflowed)) checked.memo = std::move(memo_);

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tools/qsd/lib/label_suggestion.h"
+
 namespace quillshade::qsd {
 
 inline constexpr std::uint32_t kNoLabelId = 0xFFFF'FFFF;
@@ -136,6 +138,9 @@ struct LineCheckMemo {
   // search walked (at most): a note is kept for the next version only while its search,
   // with the lines the edit adds, would still end within its bound.
   std::unordered_map<std::u16string, std::uint32_t, LabelHash, std::equal_to<>> suggestionWork;
+  // The index of line beginnings that the last "did you mean" made or patched, and how
+  // that version's lines became this one's: the next search patches a copy with the change.
+  LabelSuggester::Carried suggestions;
   // The first line of each '[label]' that a tab or a space stands before (in this
   // version), once gathered.
   bool tabbedGathered = false;
