@@ -14,6 +14,7 @@ const path = require('path');
 const kModules = path.join(__dirname, '..', 'tests', 'editors', 'vscode', 'node_modules');
 const puppeteer = require(path.join(kModules, 'puppeteer-core'));
 const kServer = path.join(kModules, 'code-server', 'out', 'node', 'entry.js');
+const { Chord, WaitForServer } = require(path.join(__dirname, '..', 'tests', 'editors', 'vscode', 'workbench'));
 const kWait = 120000;
 
 // Scenes of four lines, each beginning with its label and jumping to the next; the last ends.
@@ -23,26 +24,6 @@ function Story(lines) {
     out.push(line % 4 === 0 ? `[s${line}] A scene begins.` : line % 4 === 3 ? `It ends. >> [s${line + 1}]` : 'Prose of the scene.');
   out.push('The end. :: END');
   return out.join('\n') + '\n';
-}
-
-async function WaitForServer(url, server) {
-  const deadline = Date.now() + kWait;
-  while (Date.now() < deadline) {
-    if (server.exitCode !== null) throw new Error(`code-server ended with status ${server.exitCode}`);
-    try {
-      if ((await fetch(url)).ok) return;
-    } catch { /* not listening yet */ }
-    await new Promise((resolve) => setTimeout(resolve, 200));
-  }
-  throw new Error(`code-server did not answer at ${url}`);
-}
-
-function Chord(page, ...keys) {
-  return (async () => {
-    for (const key of keys.slice(0, -1)) await page.keyboard.down(key);
-    await page.keyboard.press(keys[keys.length - 1]);
-    for (const key of keys.slice(0, -1).reverse()) await page.keyboard.up(key);
-  })();
 }
 
 // Milliseconds from the next key the page receives until the Problems panel holds a row
@@ -100,7 +81,7 @@ async function Main([vsix, keystrokes = '15', lines = '100000']) {
   let browser;
   try {
     const base = `http://127.0.0.1:${port}`;
-    await WaitForServer(`${base}/healthz`, server);
+    await WaitForServer(`${base}/healthz`, server, kWait);
     browser = await puppeteer.launch({
       executablePath: '/usr/bin/chromium',
       headless: true,

@@ -4,6 +4,7 @@
 'use strict';
 const fs = require('fs');
 const path = require('path');
+const { Chord } = require('./workbench');
 
 // Waits until the Problems panel lists a row holding `text`, or (with `gone`) none does.
 function Listed(page, text, gone, wait) {
@@ -11,12 +12,6 @@ function Listed(page, text, gone, wait) {
     const rows = [...document.querySelectorAll('.markers-panel .monaco-list-row')].map((r) => r.textContent);
     return rows.some((r) => r.includes(wanted)) !== absent;
   }, { timeout: wait, polling: 100 }, text, gone);
-}
-
-async function Chord(page, modifier, key) {
-  await page.keyboard.down(modifier);
-  await page.keyboard.press(key);
-  await page.keyboard.up(modifier);
 }
 
 // Opens a story of 10,000 lines in `work` (scenes of four lines, each jumping to the

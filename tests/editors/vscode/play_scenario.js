@@ -3,18 +3,13 @@
 'use strict';
 const fs = require('fs');
 const path = require('path');
+const { Chord } = require('./workbench');
 
 // Line 6 is reached only through [key], which sets A.
 const kStory = path.join(__dirname, '..', '..', 'tools', 'lsp', 'editor', 'gate.txt');
 
-async function Chord(page, keys, key) {
-  for (const held of keys) await page.keyboard.down(held);
-  await page.keyboard.press(key);
-  for (const held of [...keys].reverse()) await page.keyboard.up(held);
-}
-
 async function Command(page, name, wait) {
-  await Chord(page, ['Control', 'Shift'], 'KeyP');
+  await Chord(page, 'Control', 'Shift', 'KeyP');
   await page.waitForSelector('.quick-input-widget input', { visible: true, timeout: wait });
   await page.keyboard.type(name);
   await page.waitForFunction((n) => [...document.querySelectorAll('.quick-input-list .monaco-list-row')]
@@ -34,7 +29,7 @@ async function PanelTitleIs(page, expected, what, wait) {
 }
 
 async function GoToLine(page, line, wait) {
-  await Chord(page, ['Control'], 'KeyG');
+  await Chord(page, 'Control', 'KeyG');
   await page.waitForSelector('.quick-input-widget input', { visible: true, timeout: wait });
   await page.keyboard.type(String(line));
   await page.keyboard.press('Enter');
@@ -43,7 +38,7 @@ async function GoToLine(page, line, wait) {
 async function PlayScenario(page, work, wait) {
   const story = path.join(work, 'gate.story.txt');
   fs.copyFileSync(kStory, story);
-  await Chord(page, ['Control'], 'KeyP');
+  await Chord(page, 'Control', 'KeyP');
   await page.waitForSelector('.quick-input-widget input', { visible: true, timeout: wait });
   await page.keyboard.type(path.basename(story));
   await page.waitForFunction(() => [...document.querySelectorAll('.quick-input-list .monaco-list-row')]

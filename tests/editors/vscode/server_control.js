@@ -5,6 +5,7 @@
 'use strict';
 const fs = require('fs');
 const path = require('path');
+const { Chord } = require('./workbench');
 
 const kWait = 60000;
 
@@ -46,13 +47,8 @@ async function Problem(page, text) {
   return handle.jsonValue();
 }
 
-async function Chord(page, keys) {
-  for (const key of keys) await page.keyboard.down(key);
-  for (const key of [...keys].reverse()) await page.keyboard.up(key);
-}
-
 async function RunCommand(page, title) {
-  await Chord(page, ['Control', 'Shift', 'KeyP']);
+  await Chord(page, 'Control', 'Shift', 'KeyP');
   await page.waitForSelector('.quick-input-widget input', { visible: true, timeout: kWait });
   await page.keyboard.type(title);
   await page.waitForFunction((wanted) => [...document.querySelectorAll('.quick-input-list .monaco-list-row')]
@@ -64,10 +60,10 @@ async function RunCommand(page, title) {
 // editor titles it by its words ("Qsd Path"). A setting of the machine is set on the
 // tab of the machine the server runs on, which this window reaches as a remote.
 async function SetSetting(page, key, title, value, tab = 'User') {
-  await Chord(page, ['Control', 'Comma']);
+  await Chord(page, 'Control', 'Comma');
   const search = await page.waitForSelector('.settings-editor .suggest-input-container', { visible: true, timeout: kWait });
   await search.click();
-  await Chord(page, ['Control', 'KeyA']);
+  await Chord(page, 'Control', 'KeyA');
   await page.keyboard.type(key);
   const tabs = await page.$$('.settings-editor .settings-tabs-widget .action-label');
   for (const label of tabs) if ((await label.evaluate((l) => l.textContent)).startsWith(tab)) await label.click();
@@ -118,7 +114,7 @@ async function ServerControl(page, { extensions, pictures }) {
     return !pids.includes(before) && pids;
   });
   await page.click('.monaco-editor .view-lines');
-  await Chord(page, ['Control', 'KeyG']);
+  await Chord(page, 'Control', 'KeyG');
   await page.waitForSelector('.quick-input-widget input', { visible: true, timeout: kWait });
   await page.keyboard.type('5');
   await page.keyboard.press('Enter');

@@ -8,6 +8,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
+const { WaitForServer } = require('./workbench');
 
 const kServer = path.join(__dirname, 'node_modules', 'code-server', 'out', 'node', 'entry.js');
 const kWait = 60000;
@@ -15,18 +16,6 @@ const kWait = 60000;
 function Run(args, options) {
   const result = childProcess.spawnSync(process.execPath, [kServer, ...args], { encoding: 'utf8', ...options });
   if (result.status !== 0) throw new Error(`code-server ${args.join(' ')} failed:\n${result.stdout}${result.stderr}`);
-}
-
-async function WaitForServer(url, server) {
-  const deadline = Date.now() + kWait;
-  while (Date.now() < deadline) {
-    if (server.exitCode !== null) throw new Error(`code-server ended with status ${server.exitCode}`);
-    try {
-      if ((await fetch(url)).ok) return;
-    } catch { /* not listening yet */ }
-    await new Promise((resolve) => setTimeout(resolve, 200));
-  }
-  throw new Error(`code-server did not answer at ${url}`);
 }
 
 async function Session(page, base, work, story) {
@@ -106,7 +95,7 @@ async function Main([vsix, story]) {
   let browser;
   try {
     const base = `http://127.0.0.1:${port}`;
-    await WaitForServer(`${base}/healthz`, server);
+    await WaitForServer(`${base}/healthz`, server, kWait);
     browser = await puppeteer.launch({
       executablePath: '/usr/bin/chromium',
       headless: true,
